@@ -1,0 +1,94 @@
+# Shared set-up for the project's scripts: finds CPython 3.13, installs the
+# system packages the build and tests need, and keeps a virtual environment
+# with the package installed in .venv inside the repository.
+# Source it; it defines functions and sets REPO_ROOT and VENV_PYTHON.
+
+set -euo pipefail
+
+REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+VENV_DIR="$REPO_ROOT/.venv"
+VENV_PYTHON="$VENV_DIR/bin/python"
+
+log() { printf '[vorpalyx] %s\n' "$*" >&2; }
+
+is_python_313() {
+  [ -x "$1" ] && "$1" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))' 2>/dev/null
+}
+
+# Prints the path of a CPython 3.13 interpreter, or explains what was tried.
+find_python_313() {
+  local candidates=()
+  [ -n "${PYTHON:-}" ] && candidates+=("$PYTHON")
+  command -v python3.13 >/dev/null 2>&1 && candidates+=("$(command -v python3.13)")
+  local pyenv_root=""
+  if command -v pyenv >/dev/null 2>&1; then
+    pyenv_root="$(pyenv root 2>/dev/null || true)"
+  fi
+  [ -z "$pyenv_root" ] && pyenv_root="${PYENV_ROOT:-$HOME/.pyenv}"
+  local found
+  for found in "$pyenv_root"/versions/3.13*/bin/python3.13; do
+    [ -e "$found" ] && candidates+=("$found")
+  done
+  candidates+=(/usr/bin/python3.13 /usr/local/bin/python3.13)
+  command -v python3 >/dev/null 2>&1 && candidates+=("$(command -v python3)")
+
+  local candidate
+  for candidate in "${candidates[@]}"; do
+    if is_python_313 "$candidate"; then
+      printf '%s\n' "$candidate"
+      return 0
+    fi
+  done
+  {
+    echo "error: CPython 3.13 not found. Looked for:"
+    echo "  \$PYTHON (${PYTHON:-unset})"
+    echo "  python3.13 on PATH"
+    echo "  $pyenv_root/versions/3.13*/bin/python3.13 (pyenv, selected or not)"
+    echo "  /usr/bin/python3.13, /usr/local/bin/python3.13"
+    echo "  python3 on PATH, if it is 3.13"
+    echo "Install CPython 3.13 (e.g. 'pyenv install 3.13' or 'apt-get install python3.13-dev')"
+    echo "or set PYTHON=/path/to/python3.13."
+  } >&2
+  return 1
+}
+
+# Installs Debian packages that are missing, when we may (root) and can.
+ensure_debian_packages() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$package")
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
+    log "missing system packages: ${missing[*]} (install them as root with apt-get)"
+    return 1
+  fi
+  log "installing system packages: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# Creates .venv from CPython 3.13 if needed and installs the given
+# requirements files into it.
+ensure_venv() {
+  if ! is_python_313 "$VENV_PYTHON"; then
+    local python
+    python="$(find_python_313)"
+    log "creating virtual environment with $python"
+    rm -rf "$VENV_DIR"
+    "$python" -m venv "$VENV_DIR"
+  fi
+  local requirements
+  for requirements in "$@"; do
+    "$VENV_PYTHON" -m pip install -q --disable-pip-version-check -r "$requirements"
+  done
+}
+
+# Builds the extension and installs the package into .venv.
+install_package() {
+  log "building and installing vorpalyx"
+  "$VENV_PYTHON" -m pip install -q --disable-pip-version-check \
+    --no-build-isolation "$REPO_ROOT"
+}

@@ -1,0 +1,61 @@
+#include "solver/anagram_solver.h"
+
+#include <chrono>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <variant>
+
+#include "solver/literal_search.h"
+#include "solver/result_order.h"
+#include "solver/trace_format.h"
+#include "solver/trace_log.h"
+
+namespace vorpalyx {
+
+void AnagramSolver::load_dictionary_from_text(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) {
+      trie_.insert(text);
+      return;
+    }
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    trie_.insert(line);
+    text.remove_prefix(end + 1);
+  }
+}
+
+SolutionList AnagramSolver::solve(std::string_view phrase,
+                                  const SolverConstraints& constraints) const {
+  const std::unique_ptr<TraceLog> log = TraceLog::open_if_enabled();
+  if (log) {
+    log->line("--- Solving for phrase: '", phrase, "' ---\n");
+    std::string constraints_text;
+    append_constraints(constraints_text, constraints);
+    log->line("Constraints: ", constraints_text, "\n");
+  }
+
+  auto counted = CharCounts::from_str(phrase);
+  if (!std::holds_alternative<CharCounts>(counted)) return {};
+  const CharCounts& phrase_counts = std::get<CharCounts>(counted);
+  if (phrase_counts.is_empty() || trie_.min_dict_word_len() == 0 ||
+      trie_.min_dict_word_len() == std::numeric_limits<std::uint64_t>::max()) {
+    return {};
+  }
+
+  SearchState state;
+  if (constraints.contains_patterns) {
+    state.pattern_mask.emplace(constraints.contains_patterns->size(), false);
+  }
+  state.start_time = std::chrono::steady_clock::now();
+  std::vector<Solution> solutions = run_literal_search(
+      trie_, phrase_counts, constraints, state, log.get());
+
+  if (log) log->line("--- Solve function finished ---\n");
+  return make_solution_list(std::move(solutions));
+}
+
+}  // namespace vorpalyx

@@ -1,0 +1,42 @@
+// AnagramSolver: the dictionary and the solve driver.
+//
+// The solver holds one Trie and nothing else; the dictionary only grows, and
+// a solve only reads it, so solves may follow each other with any arguments.
+// `solve` never fails: a phrase without letters, a phrase with a non-ASCII
+// letter and an empty dictionary all give an empty result, and the time and
+// solution limits end a search early with what was found.
+
+#ifndef VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
+#define VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
+
+#include <string_view>
+
+#include "solver/search_records.h"
+#include "trie/trie.h"
+
+namespace vorpalyx {
+
+class AnagramSolver {
+ public:
+  // Stores each line of `text` as one word. Lines end at '\n', with a '\r'
+  // just before it removed too; a final line without '\n' counts when it is
+  // not empty.
+  void load_dictionary_from_text(std::string_view text);
+
+  void insert(std::string_view word) { trie_.insert(word); }
+
+  const Trie& trie() const { return trie_; }
+
+  // Every combination of dictionary words that spells exactly the letters of
+  // `phrase` and meets `constraints`, in result order. Writes the trace when
+  // ANAGRAM_DEBUG_LOG is set.
+  SolutionList solve(std::string_view phrase,
+                     const SolverConstraints& constraints) const;
+
+ private:
+  Trie trie_;
+};
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_ANAGRAM_SOLVER_H_

@@ -1,0 +1,26 @@
+// The result order of solutions, and the building of a SolutionList.
+//
+// Solutions are ordered by, in turn: fewer words first; then the longer
+// shortest word first; then word by word in ascending byte order (a prefix
+// sorts before its extensions). The order is total on distinct solutions, so
+// the result never depends on the order in which a search found them.
+
+#ifndef VORPALYX_SOLVER_RESULT_ORDER_H_
+#define VORPALYX_SOLVER_RESULT_ORDER_H_
+
+#include <vector>
+
+#include "solver/search_records.h"
+
+namespace vorpalyx {
+
+// True when `left` comes before `right`. Both hold their words sorted.
+bool solution_precedes(const Solution& left, const Solution& right);
+
+// Sorts `solutions` (each sorted within) into result order and stores them
+// flat, sharing each distinct word. Consumes `solutions`.
+SolutionList make_solution_list(std::vector<Solution> solutions);
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_RESULT_ORDER_H_

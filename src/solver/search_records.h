@@ -1,0 +1,71 @@
+// The records that one solve shares between its driver and its search.
+//
+// SolverConstraints is built by the caller and only read by the search; an
+// absent field is a constraint that was not given, while a present but empty
+// container is applied as empty. SearchState is the mutable state of one
+// running search. SolutionList is the result: distinct solutions in result
+// order, each a list of words in ascending byte order.
+
+#ifndef VORPALYX_SOLVER_SEARCH_RECORDS_H_
+#define VORPALYX_SOLVER_SEARCH_RECORDS_H_
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "char_utils/char_counts.h"
+#include "char_utils/letter_lists.h"
+
+namespace vorpalyx {
+
+struct ProcessedPattern {
+  std::string text;  // normalised, never empty
+  CharCounts counts;  // the letters of `text`
+};
+
+struct SolverConstraints {
+  std::optional<LetterCountMap> must_start_with;
+  std::optional<LetterSet> can_only_ever_start_with;
+  std::optional<LetterSet> must_not_start_with;
+  std::optional<std::uint64_t> max_words;
+  std::optional<std::uint64_t> min_word_length;
+  std::optional<double> timeout_seconds;
+  std::optional<std::uint64_t> max_solutions;
+  std::optional<std::vector<ProcessedPattern>> contains_patterns;
+};
+
+struct SearchState {
+  // Entry i is true while some word on the path contains pattern i; present
+  // exactly when the constraints carry a pattern list.
+  std::optional<std::vector<bool>> pattern_mask;
+  std::chrono::steady_clock::time_point start_time;
+  std::uint64_t solutions_found = 0;
+  bool timed_out = false;
+};
+
+using Solution = std::vector<std::string>;
+
+// Solutions stored flat: solution i is the words `words[word_ids[k]]` for k
+// from solution_ends[i - 1] (0 for the first) to solution_ends[i]. Each
+// distinct word is held once in `words`, whatever the number of solutions
+// that use it.
+struct SolutionList {
+  std::vector<std::string> words;
+  std::vector<std::uint32_t> word_ids;
+  std::vector<std::size_t> solution_ends;
+
+  std::size_t size() const { return solution_ends.size(); }
+  std::size_t solution_begin(std::size_t index) const {
+    return index == 0 ? 0 : solution_ends[index - 1];
+  }
+  // The solutions as plain word lists; for tests and small results.
+  std::vector<Solution> to_vectors() const;
+};
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_SEARCH_RECORDS_H_

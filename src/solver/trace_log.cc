@@ -1,0 +1,89 @@
+#include "solver/trace_log.h"
+
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "solver/trace_format.h"
+
+namespace vorpalyx {
+namespace {
+
+// Writes all of `text`, retrying partial writes and interruptions. Returns 0,
+// or an errno value, or -1 when the system accepted zero bytes.
+int write_all(int file_descriptor, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(file_descriptor, text.data(), text.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (written == 0) return -1;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string os_error_text(int error_number) {
+  char buffer[256];
+  // GNU strerror_r may return a static string instead of filling `buffer`.
+  const char* description = strerror_r(error_number, buffer, sizeof buffer);
+  return std::string(description) + " (os error " +
+         std::to_string(error_number) + ")";
+}
+
+void write_to_standard_error(std::string_view message) {
+  (void)write_all(STDERR_FILENO, message);
+}
+
+std::unique_ptr<TraceLog> TraceLog::open_if_enabled() {
+  const char* value = std::getenv(kTraceSwitchVariable);
+  if (value == nullptr || !is_valid_utf8(value)) return nullptr;
+  const int file_descriptor =
+      ::open(kTraceFileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (file_descriptor < 0) {
+    write_to_standard_error(std::string("Failed to create log file ") +
+                            kTraceFileName + ": " + os_error_text(errno) +
+                            "\n");
+    return nullptr;
+  }
+  return std::make_unique<TraceLog>(file_descriptor);
+}
+
+TraceLog::~TraceLog() { ::close(file_descriptor_); }
+
+bool TraceLog::write_text(std::string_view text) {
+  const int error = write_all(file_descriptor_, text);
+  if (error == 0) return true;
+  write_to_standard_error(
+      "Log write error: " +
+      (error < 0 ? std::string("failed to write whole buffer")
+                 : os_error_text(error)) +
+      "\n");
+  return false;
+}
+
+bool TraceLog::write_piece(char32_t character) {
+  scratch_.clear();
+  append_utf8(scratch_, character);
+  return write_text(scratch_);
+}
+
+bool TraceLog::write_piece(const std::vector<std::string>& words) {
+  scratch_.clear();
+  append_word_list(scratch_, words);
+  return write_text(scratch_);
+}
+
+bool TraceLog::write_piece(const std::vector<bool>& mask) {
+  scratch_.clear();
+  append_mask(scratch_, mask);
+  return write_text(scratch_);
+}
+
+}  // namespace vorpalyx
