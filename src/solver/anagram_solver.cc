@@ -37,7 +37,19 @@ SolutionList AnagramSolver::solve(std::string_view phrase,
     append_constraints(constraints_text, constraints);
     log->line("Constraints: ", constraints_text, "\n");
   }
+  return run(phrase, constraints,
+             log ? SearchEngine::kLiteral : SearchEngine::kFast, log.get());
+}
 
+SolutionList AnagramSolver::solve_with_engine(
+    std::string_view phrase, const SolverConstraints& constraints,
+    SearchEngine engine) const {
+  return run(phrase, constraints, engine, nullptr);
+}
+
+SolutionList AnagramSolver::run(std::string_view phrase,
+                                const SolverConstraints& constraints,
+                                SearchEngine engine, TraceLog* log) const {
   auto counted = CharCounts::from_str(phrase);
   if (!std::holds_alternative<CharCounts>(counted)) return {};
   const CharCounts& phrase_counts = std::get<CharCounts>(counted);
@@ -51,8 +63,10 @@ SolutionList AnagramSolver::solve(std::string_view phrase,
     state.pattern_mask.emplace(constraints.contains_patterns->size(), false);
   }
   state.start_time = std::chrono::steady_clock::now();
-  std::vector<Solution> solutions = run_literal_search(
-      trie_, phrase_counts, constraints, state, log.get());
+  // The fast search is not written yet; both engines walk literally.
+  (void)engine;
+  std::vector<Solution> solutions =
+      run_literal_search(trie_, phrase_counts, constraints, state, log);
 
   if (log) log->line("--- Solve function finished ---\n");
   return make_solution_list(std::move(solutions));

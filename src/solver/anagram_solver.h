@@ -12,9 +12,15 @@
 #include <string_view>
 
 #include "solver/search_records.h"
+#include "solver/trace_log.h"
 #include "trie/trie.h"
 
 namespace vorpalyx {
+
+// The two searches: the literal one walks step by step and is the one that
+// traces; the fast one returns exactly the same list for every search that
+// runs to its end.
+enum class SearchEngine { kLiteral, kFast };
 
 class AnagramSolver {
  public:
@@ -33,7 +39,16 @@ class AnagramSolver {
   SolutionList solve(std::string_view phrase,
                      const SolverConstraints& constraints) const;
 
+  // One engine, never traced; for tests and benchmarks.
+  SolutionList solve_with_engine(std::string_view phrase,
+                                 const SolverConstraints& constraints,
+                                 SearchEngine engine) const;
+
  private:
+  SolutionList run(std::string_view phrase,
+                   const SolverConstraints& constraints, SearchEngine engine,
+                   TraceLog* log) const;
+
   Trie trie_;
 };
 
