@@ -119,29 +119,37 @@ class GarbageCollectorPause {
 };
 
 // The result as a new list of lists of str. Each distinct word becomes one
-// str, shared by every solution that holds it.
-PyObject* solutions_to_python(const SolutionList& solutions) {
-  std::vector<PyRef> words;
-  words.reserve(solutions.words.size());
-  for (const std::string& word : solutions.words) {
-    words.push_back(PyRef::steal(PyUnicode_FromStringAndSize(
-        word.data(), static_cast<Py_ssize_t>(word.size()))));
-    if (!words.back()) return nullptr;
-  }
+// str, made when first needed and shared by every solution that holds it.
+// Consumes `solutions`, releasing each chunk once it has been converted.
+PyObject* solutions_to_python(SolutionList& solutions) {
+  std::vector<PyRef> words(solutions.words.size());
   GarbageCollectorPause pause;
   PyRef result =
       PyRef::steal(PyList_New(static_cast<Py_ssize_t>(solutions.size())));
   if (!result) return nullptr;
-  for (std::size_t i = 0; i < solutions.size(); ++i) {
-    const std::size_t begin = solutions.solution_begin(i);
-    const std::size_t end = solutions.solution_ends[i];
-    PyObject* solution = PyList_New(static_cast<Py_ssize_t>(end - begin));
-    if (solution == nullptr) return nullptr;
-    // The list steals `solution`, and each item a new reference to its word.
-    PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), solution);
-    for (std::size_t k = begin; k < end; ++k) {
-      PyList_SET_ITEM(solution, static_cast<Py_ssize_t>(k - begin),
-                      Py_NewRef(words[solutions.word_ids[k]].get()));
+  Py_ssize_t index = 0;
+  for (SolutionGroup& group : solutions.groups) {
+    const auto word_count = static_cast<Py_ssize_t>(group.word_count);
+    for (std::vector<std::uint32_t>& chunk : group.chunks) {
+      const std::uint32_t* ids = chunk.data();
+      const std::uint32_t* const end = ids + chunk.size();
+      for (; ids != end; ids += word_count) {
+        PyObject* solution = PyList_New(word_count);
+        if (solution == nullptr) return nullptr;
+        // The result steals `solution`; each item is a new reference.
+        PyList_SET_ITEM(result.get(), index++, solution);
+        for (Py_ssize_t k = 0; k < word_count; ++k) {
+          PyRef& word = words[ids[k]];
+          if (!word) {
+            const std::string& text = solutions.words[ids[k]];
+            word = PyRef::steal(PyUnicode_FromStringAndSize(
+                text.data(), static_cast<Py_ssize_t>(text.size())));
+            if (!word) return nullptr;
+          }
+          PyList_SET_ITEM(solution, k, Py_NewRef(word.get()));
+        }
+      }
+      std::vector<std::uint32_t>().swap(chunk);
     }
   }
   return result.release();
@@ -326,8 +334,7 @@ PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
       constraints.contains_patterns = prepare_patterns(*contains_patterns);
     }
 
-    const SolutionList solutions =
-        as_solver(self)->solver.solve(phrase, constraints);
+    SolutionList solutions = as_solver(self)->solver.solve(phrase, constraints);
     return solutions_to_python(solutions);
   });
 }

@@ -29,27 +29,58 @@ bool solution_precedes(const Solution& left, const Solution& right) {
 SolutionList make_solution_list(std::vector<Solution> solutions) {
   std::sort(solutions.begin(), solutions.end(), solution_precedes);
   SolutionList list;
-  list.solution_ends.reserve(solutions.size());
   std::unordered_map<std::string_view, std::uint32_t> word_ids;
   // `list.words` may reallocate while it grows, so the map's keys view the
   // solutions' own strings, which stay put until the end of this function.
+  std::vector<std::uint32_t> ids;
   for (const Solution& solution : solutions) {
+    ids.clear();
     for (const std::string& word : solution) {
       auto [entry, inserted] = word_ids.try_emplace(
           word, static_cast<std::uint32_t>(list.words.size()));
       if (inserted) list.words.push_back(word);
-      list.word_ids.push_back(entry->second);
+      ids.push_back(entry->second);
     }
-    list.solution_ends.push_back(list.word_ids.size());
+    if (list.groups.empty() ||
+        list.groups.back().word_count != solution.size()) {
+      list.groups.emplace_back().word_count = solution.size();
+    }
+    list.groups.back().append(ids.data());
   }
   return list;
 }
 
+void SolutionGroup::append(const std::uint32_t* word_ids) {
+  // About a megabyte of ids per chunk, and always room for one solution.
+  constexpr std::size_t kChunkIds = std::size_t{1} << 18;
+  if (chunks.empty() ||
+      chunks.back().capacity() - chunks.back().size() < word_count) {
+    chunks.emplace_back().reserve(
+        std::max(word_count, kChunkIds / std::max<std::size_t>(word_count, 1) *
+                                 word_count));
+  }
+  chunks.back().insert(chunks.back().end(), word_ids, word_ids + word_count);
+  ++solution_count;
+}
+
+std::size_t SolutionList::size() const {
+  std::size_t total = 0;
+  for (const SolutionGroup& group : groups) total += group.solution_count;
+  return total;
+}
+
 std::vector<Solution> SolutionList::to_vectors() const {
-  std::vector<Solution> result(size());
-  for (std::size_t i = 0; i < size(); ++i) {
-    for (std::size_t k = solution_begin(i); k < solution_ends[i]; ++k) {
-      result[i].push_back(words[word_ids[k]]);
+  std::vector<Solution> result;
+  result.reserve(size());
+  for (const SolutionGroup& group : groups) {
+    for (const std::vector<std::uint32_t>& chunk : group.chunks) {
+      for (std::size_t begin = 0; begin < chunk.size();
+           begin += group.word_count) {
+        Solution& solution = result.emplace_back();
+        for (std::size_t k = 0; k < group.word_count; ++k) {
+          solution.push_back(words[chunk[begin + k]]);
+        }
+      }
     }
   }
   return result;

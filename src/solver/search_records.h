@@ -49,19 +49,26 @@ struct SearchState {
 
 using Solution = std::vector<std::string>;
 
-// Solutions stored flat: solution i is the words `words[word_ids[k]]` for k
-// from solution_ends[i - 1] (0 for the first) to solution_ends[i]. Each
-// distinct word is held once in `words`, whatever the number of solutions
-// that use it.
+// Solutions that all have `word_count` words, stored flat as word ids in
+// chunks of whole solutions, so a result of millions of solutions needs no
+// per-solution allocation and no single huge block.
+struct SolutionGroup {
+  std::size_t word_count = 0;
+  std::size_t solution_count = 0;
+  std::vector<std::vector<std::uint32_t>> chunks;
+
+  // Appends one solution of `word_count` ids.
+  void append(const std::uint32_t* word_ids);
+};
+
+// The result of a solve: groups in result order, each holding its solutions
+// in result order. Word ids index `words`, where each distinct word is held
+// once whatever the number of solutions that use it.
 struct SolutionList {
   std::vector<std::string> words;
-  std::vector<std::uint32_t> word_ids;
-  std::vector<std::size_t> solution_ends;
+  std::vector<SolutionGroup> groups;
 
-  std::size_t size() const { return solution_ends.size(); }
-  std::size_t solution_begin(std::size_t index) const {
-    return index == 0 ? 0 : solution_ends[index - 1];
-  }
+  std::size_t size() const;
   // The solutions as plain word lists; for tests and small results.
   std::vector<Solution> to_vectors() const;
 };
