@@ -7,6 +7,7 @@
 #include <utility>
 #include <variant>
 
+#include "solver/fast_search.h"
 #include "solver/literal_search.h"
 #include "solver/result_order.h"
 #include "solver/trace_format.h"
@@ -63,11 +64,12 @@ SolutionList AnagramSolver::run(std::string_view phrase,
     state.pattern_mask.emplace(constraints.contains_patterns->size(), false);
   }
   state.start_time = std::chrono::steady_clock::now();
-  // The fast search is not written yet; both engines walk literally.
-  (void)engine;
+  if (engine == SearchEngine::kFast && fast_search_handles(constraints)) {
+    return run_fast_search(trie_, phrase_counts, constraints,
+                           state.start_time);
+  }
   std::vector<Solution> solutions =
       run_literal_search(trie_, phrase_counts, constraints, state, log);
-
   if (log) log->line("--- Solve function finished ---\n");
   return make_solution_list(std::move(solutions));
 }

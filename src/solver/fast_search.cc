@@ -1,0 +1,652 @@
+#include "solver/fast_search.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vorpalyx {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+constexpr std::size_t kMaxPatterns = 64;
+// Steps (words examined) between two readings of the clock; about a
+// millisecond of work.
+constexpr std::uint64_t kStepsPerClockCheck = 1 << 20;
+
+// Where each letter of the phrase lives in a packed count: word `word`, bits
+// [shift, shift + width), the top bit of the field being its guard. Letters
+// that the phrase lacks have no field: no candidate word holds them.
+struct PackedLayout {
+  std::size_t words_used = 0;
+  std::array<int, kAlphabetSize> word{};
+  std::array<int, kAlphabetSize> shift{};
+  std::array<int, kAlphabetSize> value_bits{};
+
+  // Packs greedily into 64-bit words; with `one_letter_per_word`, each letter
+  // gets a word of its own, which holds any count below 2^63.
+  static PackedLayout for_phrase(const CharCounts& phrase,
+                                 bool one_letter_per_word) {
+    PackedLayout layout;
+    int offset = 64;
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      layout.word[letter] = -1;
+      if (phrase[letter] == 0) continue;
+      const int bits = std::bit_width(phrase[letter]);
+      if (one_letter_per_word || offset + bits + 1 > 64) {
+        ++layout.words_used;
+        offset = 0;
+      }
+      layout.word[letter] = static_cast<int>(layout.words_used) - 1;
+      layout.shift[letter] = offset;
+      layout.value_bits[letter] = bits;
+      offset += bits + 1;
+    }
+    return layout;
+  }
+};
+
+template <std::size_t N>
+struct Packed {
+  std::array<std::uint64_t, N> words{};
+
+  friend bool operator==(const Packed&, const Packed&) = default;
+
+  Packed operator-(const Packed& other) const {
+    Packed result;
+    for (std::size_t i = 0; i < N; ++i) result.words[i] = words[i] - other.words[i];
+    return result;
+  }
+  Packed operator&(const Packed& other) const {
+    Packed result;
+    for (std::size_t i = 0; i < N; ++i) result.words[i] = words[i] & other.words[i];
+    return result;
+  }
+  Packed& operator|=(const Packed& other) {
+    for (std::size_t i = 0; i < N; ++i) words[i] |= other.words[i];
+    return *this;
+  }
+  Packed without(const Packed& other) const {
+    Packed result;
+    for (std::size_t i = 0; i < N; ++i) result.words[i] = words[i] & ~other.words[i];
+    return result;
+  }
+  bool any() const {
+    std::uint64_t bits = 0;
+    for (std::uint64_t word : words) bits |= word;
+    return bits != 0;
+  }
+  std::uint64_t hash() const {
+    std::uint64_t hash = 0x9E3779B97F4A7C15u;
+    for (std::uint64_t word : words) {
+      hash ^= word;
+      hash *= 0xBF58476D1CE4E5B9u;
+      hash ^= hash >> 31;
+    }
+    return hash;
+  }
+};
+
+// The packed form of letter counts and the masks that go with a layout.
+template <std::size_t N>
+struct PackedAlphabet {
+  Packed<N> guards;    // the guard bit of every field
+  Packed<N> low_bits;  // the lowest bit of every field
+  std::array<Packed<N>, kAlphabetSize> guard_of{};
+  const PackedLayout* layout;
+
+  explicit PackedAlphabet(const PackedLayout& layout) : layout(&layout) {
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      if (layout.word[letter] < 0) continue;
+      const int shift = layout.shift[letter];
+      guard_of[letter].words[layout.word[letter]] =
+          std::uint64_t{1} << (shift + layout.value_bits[letter]);
+      guards |= guard_of[letter];
+      low_bits.words[layout.word[letter]] |= std::uint64_t{1} << shift;
+    }
+  }
+
+  // Counts whose letters all have fields in the layout.
+  Packed<N> pack(const CharCounts& counts) const {
+    Packed<N> packed;
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      if (counts[letter] == 0) continue;
+      packed.words[layout->word[letter]] += counts[letter]
+                                            << layout->shift[letter];
+    }
+    return packed;
+  }
+
+  // `remaining` carries its guard bits; a field that `word` overdraws
+  // borrows its own guard bit and no other.
+  bool fits(const Packed<N>& remaining, const Packed<N>& word) const {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (((remaining.words[i] - word.words[i]) & guards.words[i]) !=
+          guards.words[i]) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The guard bits of the letters that `remaining` still holds.
+  Packed<N> letters_held(const Packed<N>& remaining) const {
+    return (remaining - low_bits) & guards;
+  }
+};
+
+template <std::size_t N>
+struct Candidate {
+  Packed<N> counts;
+  Packed<N> letters;  // the guard bit of each letter the word holds
+  std::uint64_t patterns;
+  std::uint64_t length;
+  std::uint32_t first_letter;
+};
+
+// The candidates grouped by their letters, for the last word of a solution:
+// each class lists its candidates in ascending rank.
+template <std::size_t N>
+class AnagramClasses {
+ public:
+  AnagramClasses(const std::vector<Candidate<N>>& candidates) {
+    members_.resize(candidates.size());
+    for (std::uint32_t i = 0; i < members_.size(); ++i) members_[i] = i;
+    std::stable_sort(members_.begin(), members_.end(),
+                     [&](std::uint32_t left, std::uint32_t right) {
+                       return candidates[left].counts.words <
+                              candidates[right].counts.words;
+                     });
+    std::size_t class_count = 0;
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      class_count += i == 0 || !(candidates[members_[i]].counts ==
+                                 candidates[members_[i - 1]].counts);
+    }
+    slots_.resize(std::bit_ceil(std::max<std::size_t>(2 * class_count, 2)));
+    mask_ = slots_.size() - 1;
+    for (std::size_t begin = 0; begin < members_.size();) {
+      std::size_t end = begin + 1;
+      const Packed<N>& key = candidates[members_[begin]].counts;
+      while (end < members_.size() && candidates[members_[end]].counts == key) {
+        ++end;
+      }
+      std::size_t slot = key.hash() & mask_;
+      while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
+      slots_[slot] = {key, static_cast<std::uint32_t>(begin),
+                      static_cast<std::uint32_t>(end)};
+      begin = end;
+    }
+  }
+
+  // The candidates whose letters are exactly `key`, as [begin, end) of
+  // members(); empty when there are none.
+  std::pair<const std::uint32_t*, const std::uint32_t*> find(
+      const Packed<N>& key) const {
+    for (std::size_t slot = key.hash() & mask_;; slot = (slot + 1) & mask_) {
+      const Slot& entry = slots_[slot];
+      if (entry.end == 0) return {nullptr, nullptr};
+      if (entry.key == key) {
+        return {members_.data() + entry.begin, members_.data() + entry.end};
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    Packed<N> key;
+    std::uint32_t begin = 0;
+    std::uint32_t end = 0;  // 0 marks a free slot: classes are never empty
+  };
+  std::vector<std::uint32_t> members_;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
+// The constraints in the form the search tests them.
+struct PreparedConstraints {
+  std::uint64_t max_words = kUnlimited;
+  std::uint64_t min_word_length = 0;
+  std::uint64_t max_solutions = kUnlimited;
+  std::optional<double> timeout_seconds;
+  std::vector<std::string> patterns;  // distinct
+  std::uint64_t all_patterns = 0;
+  std::array<std::uint64_t, kAlphabetSize> starts_needed{};
+  std::uint32_t letters_needed_at_start = 0;  // bit per letter with a need
+  bool impossible = false;  // no solution can meet the constraints
+};
+
+PreparedConstraints prepare(const SolverConstraints& constraints) {
+  PreparedConstraints prepared;
+  if (constraints.max_words) prepared.max_words = *constraints.max_words;
+  if (constraints.min_word_length) {
+    prepared.min_word_length = *constraints.min_word_length;
+  }
+  if (constraints.max_solutions) {
+    prepared.max_solutions = *constraints.max_solutions;
+  }
+  prepared.timeout_seconds = constraints.timeout_seconds;
+  if (constraints.contains_patterns) {
+    std::set<std::string_view> distinct;
+    for (const ProcessedPattern& pattern : *constraints.contains_patterns) {
+      if (distinct.insert(pattern.text).second) {
+        prepared.patterns.push_back(pattern.text);
+      }
+    }
+    const std::size_t count = prepared.patterns.size();
+    prepared.all_patterns =
+        count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+  }
+  if (constraints.must_start_with) {
+    for (const auto& [character, count] : *constraints.must_start_with) {
+      if (count == 0) continue;
+      const int letter = letter_index(character);
+      if (letter < 0) {
+        prepared.impossible = true;
+        continue;
+      }
+      prepared.starts_needed[letter] = count;
+      prepared.letters_needed_at_start |= 1u << letter;
+    }
+  }
+  if (prepared.max_words == 0 || prepared.max_solutions == 0) {
+    prepared.impossible = true;
+  }
+  return prepared;
+}
+
+// Collects the solutions by word count and shortest word; each bucket
+// receives its solutions in result order.
+class SolutionBuckets {
+ public:
+  SolutionGroup& bucket(std::size_t word_count, std::uint64_t shortest) {
+    if (word_count < kTableSize && shortest < kTableSize) {
+      Bucket*& entry = table_[word_count][shortest];
+      if (entry == nullptr) entry = &add(word_count, shortest);
+      return entry->group;
+    }
+    auto [entry, inserted] =
+        others_.try_emplace(std::pair(word_count, shortest), nullptr);
+    if (inserted) entry->second = &add(word_count, shortest);
+    return entry->second->group;
+  }
+
+  // Fewer words first, then the longer shortest word.
+  std::vector<SolutionGroup> take_in_result_order() {
+    std::sort(buckets_.begin(), buckets_.end(),
+              [](const Bucket& left, const Bucket& right) {
+                if (left.word_count != right.word_count) {
+                  return left.word_count < right.word_count;
+                }
+                return left.shortest > right.shortest;
+              });
+    std::vector<SolutionGroup> groups;
+    groups.reserve(buckets_.size());
+    for (Bucket& bucket : buckets_) groups.push_back(std::move(bucket.group));
+    return groups;
+  }
+
+ private:
+  struct Bucket {
+    std::size_t word_count;
+    std::uint64_t shortest;
+    SolutionGroup group;
+  };
+  static constexpr std::size_t kTableSize = 64;
+
+  Bucket& add(std::size_t word_count, std::uint64_t shortest) {
+    Bucket& bucket = buckets_.emplace_back();
+    bucket.word_count = word_count;
+    bucket.shortest = shortest;
+    bucket.group.word_count = word_count;
+    return bucket;
+  }
+
+  // Small word counts and lengths by table, the rest by map; the deque keeps
+  // every bucket at its address.
+  std::array<std::array<Bucket*, kTableSize>, kTableSize> table_{};
+  std::map<std::pair<std::size_t, std::uint64_t>, Bucket*> others_;
+  std::deque<Bucket> buckets_;
+};
+
+template <std::size_t N>
+class FastSearch {
+ public:
+  FastSearch(const PackedLayout& layout, const PreparedConstraints& prepared,
+             Clock::time_point start_time)
+      : alphabet_(layout), prepared_(prepared), start_time_(start_time) {}
+
+  SolutionList run(const Trie& trie, const CharCounts& phrase,
+                   const SolverConstraints& constraints) {
+    SolutionList result;
+    collect_candidates(trie, phrase, constraints, &result.words);
+    if (candidates_.empty() || !can_start(phrase)) return result;
+    shortest_candidate_ = candidates_[0].length;
+    for (const Candidate<N>& candidate : candidates_) {
+      shortest_candidate_ = std::min(shortest_candidate_, candidate.length);
+    }
+    classes_ = std::make_unique<AnagramClasses<N>>(candidates_);
+    search(phrase);
+    result.groups = buckets_.take_in_result_order();
+    return result;
+  }
+
+ private:
+  struct Level {
+    std::size_t list_begin;
+    std::size_t list_end;
+    std::size_t position;
+    Packed<N> remaining;  // with guard bits
+    std::uint64_t total;
+    std::uint64_t patterns;  // met by the words on the path
+    std::uint64_t shortest;  // shortest word on the path
+  };
+
+  // Walks the trie with the phrase's letters; every word found that passes
+  // the per-word constraints becomes a candidate, in ascending byte order.
+  void collect_candidates(const Trie& trie, const CharCounts& phrase,
+                          const SolverConstraints& constraints,
+                          std::vector<std::string>* words) {
+    struct Frame {
+      NodeIndex next_child;
+    };
+    CharCounts available = phrase;
+    std::string word;
+    std::vector<Frame> stack{{trie.root().first_child}};
+    while (!stack.empty()) {
+      const NodeIndex child = stack.back().next_child;
+      if (child == kNoNode) {
+        stack.pop_back();
+        if (!word.empty()) {
+          ++available[word.back() - 'a'];
+          word.pop_back();
+        }
+        continue;
+      }
+      const TrieNode& node = trie.node(child);
+      stack.back().next_child = node.next_sibling;
+      const int letter = node.letter - 'a';
+      if (available[letter] == 0) continue;
+      if (word.empty() && !start_allowed(constraints, node.letter)) continue;
+      --available[letter];
+      word.push_back(node.letter);
+      stack.push_back({node.first_child});
+      if (node.is_word && word.size() >= prepared_.min_word_length) {
+        add_candidate(word);
+        words->push_back(word);
+      }
+    }
+  }
+
+  static bool start_allowed(const SolverConstraints& constraints,
+                            char letter) {
+    const auto start = static_cast<char32_t>(letter);
+    if (constraints.must_not_start_with &&
+        constraints.must_not_start_with->contains(start)) {
+      return false;
+    }
+    return !constraints.can_only_ever_start_with ||
+           constraints.can_only_ever_start_with->contains(start);
+  }
+
+  void add_candidate(std::string_view word) {
+    CharCounts counts;
+    for (char letter : word) ++counts[letter - 'a'];
+    Candidate<N> candidate;
+    candidate.counts = alphabet_.pack(counts);
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      if (counts[letter] != 0) candidate.letters |= alphabet_.guard_of[letter];
+    }
+    candidate.patterns = 0;
+    for (std::size_t i = 0; i < prepared_.patterns.size(); ++i) {
+      if (word.find(prepared_.patterns[i]) != std::string_view::npos) {
+        candidate.patterns |= std::uint64_t{1} << i;
+      }
+    }
+    candidate.length = word.size();
+    candidate.first_letter = static_cast<std::uint32_t>(word[0] - 'a');
+    candidates_.push_back(candidate);
+  }
+
+  // Whether the candidates together can cover the phrase's letters, every
+  // pattern and every required start letter at all.
+  bool can_start(const CharCounts& phrase) const {
+    Packed<N> letters;
+    std::uint64_t patterns = 0;
+    std::uint32_t starts = 0;
+    for (const Candidate<N>& candidate : candidates_) {
+      letters |= candidate.letters;
+      patterns |= candidate.patterns;
+      starts |= 1u << candidate.first_letter;
+    }
+    Packed<N> phrase_letters;
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      if (phrase[letter] != 0) phrase_letters |= alphabet_.guard_of[letter];
+    }
+    return !phrase_letters.without(letters).any() &&
+           (prepared_.all_patterns & ~patterns) == 0 &&
+           (prepared_.letters_needed_at_start & ~starts) == 0;
+  }
+
+  void search(const CharCounts& phrase) {
+    const Packed<N> packed_phrase = alphabet_.pack(phrase);
+    Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(), 0,
+               kUnlimited};
+    root.remaining |= alphabet_.guards;
+
+    // One-word solutions.
+    auto [begin, end] = classes_->find(packed_phrase);
+    for (; begin != end && !stopped_; ++begin) {
+      emit_last_word(root, *begin);
+    }
+    if (prepared_.max_words < 2 || stopped_) return;
+
+    lists_.reserve(candidates_.size() * 4);
+    lists_.resize(candidates_.size());
+    for (std::uint32_t i = 0; i < candidates_.size(); ++i) lists_[i] = i;
+    levels_.push_back(root);
+    while (!levels_.empty() && !stopped_) {
+      Level& level = levels_.back();
+      if (level.position == level.list_end) {
+        lists_.resize(level.list_begin);
+        levels_.pop_back();
+        if (!path_.empty()) {
+          --starts_[candidates_[path_.back()].first_letter];
+          path_.pop_back();
+        }
+        continue;
+      }
+      const std::uint32_t word = lists_[level.position++];
+      extend(level, word);
+    }
+  }
+
+  // Tries `word` as the next word of the path at `level`: every solution
+  // that continues with it and one more word, then (as a new level) those
+  // with two or more.
+  void extend(const Level& level, std::uint32_t word) {
+    const Candidate<N>& candidate = candidates_[word];
+    count_steps(1);
+    const std::uint64_t total = level.total - candidate.length;
+    if (total < shortest_candidate_) return;
+    const Packed<N> remaining = level.remaining - candidate.counts;
+    const std::uint64_t words_left = prepared_.max_words - path_.size() - 1;
+
+    Level next{lists_.size(),
+               lists_.size(),
+               lists_.size(),
+               remaining,
+               total,
+               level.patterns | candidate.patterns,
+               std::min(level.shortest, candidate.length)};
+    path_.push_back(word);
+    ++starts_[candidate.first_letter];
+
+    auto [begin, end] = classes_->find(remaining.without(alphabet_.guards));
+    while (begin != end && *begin < word) ++begin;
+    for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
+
+    if (words_left >= 2 && total >= 2 * shortest_candidate_ &&
+        !stopped_ && build_level(level, word, &next)) {
+      next.list_end = lists_.size();
+      levels_.push_back(next);
+      return;
+    }
+    lists_.resize(next.list_begin);
+    --starts_[candidate.first_letter];
+    path_.pop_back();
+  }
+
+  // Fills the list of `next` with the words from `word` on that fit its
+  // letters and leave room for one more word, and tells whether the level
+  // can still lead to a solution.
+  bool build_level(const Level& level, std::uint32_t word, Level* next) {
+    const std::uint64_t longest_allowed = next->total - shortest_candidate_;
+    Packed<N> letters;
+    std::uint64_t patterns = 0;
+    std::uint32_t starts = 0;
+    std::uint64_t longest = 0;
+    for (std::size_t q = level.position - 1; q < level.list_end; ++q) {
+      const std::uint32_t other = lists_[q];
+      const Candidate<N>& candidate = candidates_[other];
+      if (candidate.length > longest_allowed ||
+          !alphabet_.fits(next->remaining, candidate.counts)) {
+        continue;
+      }
+      lists_.push_back(other);
+      letters |= candidate.letters;
+      patterns |= candidate.patterns;
+      starts |= 1u << candidate.first_letter;
+      longest = std::max(longest, candidate.length);
+    }
+    (void)word;
+    count_steps(level.list_end - level.position + 1);
+    if (lists_.size() == next->list_begin) return false;
+    if (alphabet_.letters_held(next->remaining).without(letters).any()) {
+      return false;
+    }
+    if ((prepared_.all_patterns & ~next->patterns & ~patterns) != 0) {
+      return false;
+    }
+    if ((unmet_starts() & ~starts) != 0) return false;
+    const std::uint64_t words_left = prepared_.max_words - path_.size();
+    return (next->total + longest - 1) / longest <= words_left;
+  }
+
+  // The letters that the words on the path start with too rarely.
+  std::uint32_t unmet_starts() const {
+    std::uint32_t unmet = 0;
+    for (std::uint32_t needed = prepared_.letters_needed_at_start;
+         needed != 0; needed &= needed - 1) {
+      const int letter = std::countr_zero(needed);
+      if (starts_[letter] < prepared_.starts_needed[letter]) {
+        unmet |= 1u << letter;
+      }
+    }
+    return unmet;
+  }
+
+  // Records path + `word` as a solution when it meets the whole-solution
+  // constraints; `level` holds what the path has met so far.
+  void emit_last_word(const Level& level, std::uint32_t word) {
+    const Candidate<N>& candidate = candidates_[word];
+    if ((level.patterns | candidate.patterns) != prepared_.all_patterns) return;
+    if (prepared_.letters_needed_at_start != 0) {
+      ++starts_[candidate.first_letter];
+      const bool met = unmet_starts() == 0;
+      --starts_[candidate.first_letter];
+      if (!met) return;
+    }
+    path_.push_back(word);
+    buckets_.bucket(path_.size(), std::min(level.shortest, candidate.length))
+        .append(path_.data());
+    path_.pop_back();
+    if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
+  }
+
+  void count_steps(std::uint64_t steps) {
+    if (!prepared_.timeout_seconds) return;
+    steps_since_clock_ += steps;
+    if (steps_since_clock_ < kStepsPerClockCheck) return;
+    steps_since_clock_ = 0;
+    const std::chrono::duration<double> elapsed = Clock::now() - start_time_;
+    if (elapsed.count() > *prepared_.timeout_seconds) stopped_ = true;
+  }
+
+  PackedAlphabet<N> alphabet_;
+  const PreparedConstraints& prepared_;
+  Clock::time_point start_time_;
+  std::vector<Candidate<N>> candidates_;
+  std::unique_ptr<AnagramClasses<N>> classes_;
+  std::uint64_t shortest_candidate_ = 0;
+  std::vector<std::uint32_t> lists_;
+  std::vector<Level> levels_;
+  std::vector<std::uint32_t> path_;
+  std::array<std::uint64_t, kAlphabetSize> starts_{};
+  SolutionBuckets buckets_;
+  std::uint64_t solutions_found_ = 0;
+  std::uint64_t steps_since_clock_ = 0;
+  bool stopped_ = false;
+};
+
+template <std::size_t N>
+SolutionList run_packed(const PackedLayout& layout, const Trie& trie,
+                        const CharCounts& phrase,
+                        const SolverConstraints& constraints,
+                        const PreparedConstraints& prepared,
+                        Clock::time_point start_time) {
+  return FastSearch<N>(layout, prepared, start_time)
+      .run(trie, phrase, constraints);
+}
+
+}  // namespace
+
+bool fast_search_handles(const SolverConstraints& constraints) {
+  if (!constraints.contains_patterns) return true;
+  std::set<std::string_view> distinct;
+  for (const ProcessedPattern& pattern : *constraints.contains_patterns) {
+    distinct.insert(pattern.text);
+  }
+  return distinct.size() <= kMaxPatterns;
+}
+
+SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
+                             const SolverConstraints& constraints,
+                             Clock::time_point start_time) {
+  const PreparedConstraints prepared = prepare(constraints);
+  if (prepared.impossible) return {};
+  if (prepared.timeout_seconds) {
+    const std::chrono::duration<double> elapsed = Clock::now() - start_time;
+    if (elapsed.count() > *prepared.timeout_seconds) return {};
+  }
+  const PackedLayout packed = PackedLayout::for_phrase(phrase_counts, false);
+  switch (packed.words_used) {
+    case 1:
+      return run_packed<1>(packed, trie, phrase_counts, constraints, prepared,
+                           start_time);
+    case 2:
+      return run_packed<2>(packed, trie, phrase_counts, constraints, prepared,
+                           start_time);
+    case 3:
+    case 4:
+      return run_packed<4>(packed, trie, phrase_counts, constraints, prepared,
+                           start_time);
+    default:
+      return run_packed<kAlphabetSize>(
+          PackedLayout::for_phrase(phrase_counts, true), trie, phrase_counts,
+          constraints, prepared, start_time);
+  }
+}
+
+}  // namespace vorpalyx

@@ -1,0 +1,235 @@
+// The fast search against the literal one: for every search that runs to its
+// end both must return the same list, and under a solution limit the fast
+// one must return exactly that many distinct, valid solutions.
+
+#include "solver/fast_search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "char_utils/letter_lists.h"
+#include "char_utils/normalize.h"
+#include "solver/anagram_solver.h"
+
+namespace vorpalyx {
+namespace {
+
+std::vector<Solution> solve(const AnagramSolver& solver,
+                            std::string_view phrase,
+                            const SolverConstraints& constraints,
+                            SearchEngine engine) {
+  return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
+}
+
+std::vector<ProcessedPattern> patterns_of(
+    std::initializer_list<const char*> texts) {
+  std::vector<ProcessedPattern> patterns;
+  for (const char* text : texts) {
+    const std::string normalized = normalize_word(text);
+    if (normalized.empty()) continue;
+    patterns.push_back(
+        {normalized, std::get<CharCounts>(CharCounts::from_str(normalized))});
+  }
+  return patterns;
+}
+
+class RandomCase {
+ public:
+  explicit RandomCase(std::uint32_t seed) : random_(seed) {}
+
+  std::string word(const std::string& alphabet, int max_length) {
+    std::string text(pick(1, max_length), ' ');
+    for (char& letter : text) letter = alphabet[pick(0, alphabet.size() - 1)];
+    return text;
+  }
+
+  std::optional<std::string> maybe_letters(const std::string& alphabet) {
+    switch (pick(0, 9)) {
+      case 0:
+        return std::string();
+      case 1:
+      case 2:
+      case 3: {
+        std::string letters;
+        for (int i = pick(1, 3); i > 0; --i) {
+          letters += pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
+        }
+        return letters;
+      }
+      default:
+        return std::nullopt;
+    }
+  }
+
+  template <typename T>
+  std::optional<T> maybe(T low, T high) {
+    if (pick(0, 3) == 0) return static_cast<T>(pick(low, high));
+    return std::nullopt;
+  }
+
+  int pick(std::size_t low, std::size_t high) {
+    return static_cast<int>(
+        std::uniform_int_distribution<std::size_t>(low, high)(random_));
+  }
+
+ private:
+  std::mt19937 random_;
+};
+
+std::optional<std::string_view> view(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  return *text;
+}
+
+TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
+  std::size_t total_solutions = 0;
+  for (std::uint32_t seed = 0; seed < 3000; ++seed) {
+    RandomCase random(seed);
+    const std::string alphabet = std::string("abcdefgh").substr(0, random.pick(2, 6));
+    AnagramSolver solver;
+    std::vector<std::string> words;
+    for (int i = random.pick(0, 20); i > 0; --i) {
+      words.push_back(random.word(alphabet, 4));
+      solver.insert(words.back());
+    }
+    // Mostly a few dictionary words run together, so solutions exist.
+    std::string phrase;
+    if (words.empty() || random.pick(0, 4) == 0) {
+      phrase = random.word(alphabet, 9);
+    } else {
+      for (int i = random.pick(1, 3); i > 0; --i) {
+        phrase += words[random.pick(0, words.size() - 1)];
+      }
+    }
+
+    const std::optional<std::string> must_start = random.maybe_letters(alphabet);
+    const std::optional<std::string> only_start = random.maybe_letters(alphabet);
+    const std::optional<std::string> never_start = random.maybe_letters(alphabet);
+    SolverConstraints constraints;
+    constraints.must_start_with = parse_char_list_to_counts(view(must_start));
+    constraints.can_only_ever_start_with =
+        parse_char_list_to_set(view(only_start));
+    constraints.must_not_start_with = parse_char_list_to_set(view(never_start));
+    constraints.max_words = random.maybe<std::uint64_t>(0, 5);
+    constraints.min_word_length = random.maybe<std::uint64_t>(0, 3);
+    if (random.pick(0, 3) == 0) {
+      std::vector<ProcessedPattern> patterns;
+      for (int i = random.pick(0, 3); i > 0; --i) {
+        const std::string text = random.word(alphabet, 2);
+        patterns.push_back(
+            {text, std::get<CharCounts>(CharCounts::from_str(text))});
+      }
+      constraints.contains_patterns = patterns;
+    }
+
+    const auto literal =
+        solve(solver, phrase, constraints, SearchEngine::kLiteral);
+    total_solutions += literal.size();
+    ASSERT_EQ(solve(solver, phrase, constraints, SearchEngine::kFast), literal)
+        << "seed " << seed << " phrase " << phrase;
+
+    // Under a limit: exactly min(limit, all) distinct solutions, all valid.
+    constraints.max_solutions = random.pick(0, 4);
+    const auto limited =
+        solve(solver, phrase, constraints, SearchEngine::kFast);
+    ASSERT_EQ(limited.size(),
+              std::min<std::size_t>(*constraints.max_solutions, literal.size()))
+        << "seed " << seed;
+    for (const Solution& solution : limited) {
+      ASSERT_TRUE(std::find(literal.begin(), literal.end(), solution) !=
+                  literal.end())
+          << "seed " << seed;
+    }
+    ASSERT_EQ(std::set<Solution>(limited.begin(), limited.end()).size(),
+              limited.size());
+  }
+  // The generator must produce real searches, not only empty ones.
+  EXPECT_GT(total_solutions, 3000u) << total_solutions;
+}
+
+TEST(FastSearchTest, KnownExampleInResultOrder) {
+  AnagramSolver solver;
+  for (const char* word : {"listen", "silent", "enlist", "tin", "les", "el",
+                           "tins", "lit", "ens", "st", "in"}) {
+    solver.insert(word);
+  }
+  const std::vector<Solution> expected = {
+      {"enlist"},    {"listen"},     {"silent"},          {"ens", "lit"},
+      {"les", "tin"}, {"el", "tins"}, {"el", "in", "st"}};
+  EXPECT_EQ(solve(solver, "Listen!", {}, SearchEngine::kFast), expected);
+}
+
+TEST(FastSearchTest, DeepSolutionsUseNoNativeRecursion) {
+  AnagramSolver solver;
+  solver.insert("a");
+  const std::string phrase(1'000'000, 'a');
+  const auto solutions = solve(solver, phrase, {}, SearchEngine::kFast);
+  ASSERT_EQ(solutions.size(), 1u);
+  EXPECT_EQ(solutions[0].size(), phrase.size());
+}
+
+TEST(FastSearchTest, LargeCountsUseWiderPacking) {
+  // 'a' x 40 and every letter of the alphabet: more fields than one word
+  // holds, and counts that need several bits.
+  AnagramSolver solver;
+  solver.insert("abcdefghijklmnopqrstuvwxyz");
+  solver.insert("aaaa");
+  std::string phrase = "abcdefghijklmnopqrstuvwxyz" + std::string(40, 'a');
+  const auto literal = solve(solver, phrase, {}, SearchEngine::kLiteral);
+  ASSERT_EQ(literal.size(), 1u);
+  EXPECT_EQ(solve(solver, phrase, {}, SearchEngine::kFast), literal);
+
+  std::string all_letters;
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    all_letters += std::string(3000, letter);
+  }
+  AnagramSolver wide;
+  wide.insert("abcdefghijklmnopqrstuvwxyz");
+  const auto solutions = solve(wide, all_letters, {}, SearchEngine::kFast);
+  ASSERT_EQ(solutions.size(), 1u);
+  EXPECT_EQ(solutions[0].size(), 3000u);
+}
+
+TEST(FastSearchTest, ManyDistinctPatternsFallBackToTheLiteralSearch) {
+  SolverConstraints constraints;
+  constraints.contains_patterns.emplace();
+  for (int i = 0; i < 65; ++i) {
+    const std::string text(1 + i / 26, static_cast<char>('a' + i % 26));
+    constraints.contains_patterns->push_back(
+        {text, std::get<CharCounts>(CharCounts::from_str(text))});
+  }
+  EXPECT_FALSE(fast_search_handles(constraints));
+  constraints.contains_patterns->resize(64);
+  EXPECT_TRUE(fast_search_handles(constraints));
+  // Duplicates count once.
+  constraints.contains_patterns->push_back(constraints.contains_patterns->front());
+  EXPECT_TRUE(fast_search_handles(constraints));
+}
+
+TEST(FastSearchTest, PatternsAndStartLettersPrune) {
+  AnagramSolver solver;
+  for (const char* word : {"listen", "silent", "enlist", "tin", "les", "el",
+                           "tins", "lit", "ens", "st", "in"}) {
+    solver.insert(word);
+  }
+  SolverConstraints constraints;
+  constraints.contains_patterns = patterns_of({"ten"});
+  EXPECT_EQ(solve(solver, "listen", constraints, SearchEngine::kFast),
+            (std::vector<Solution>{{"listen"}}));
+  constraints.contains_patterns = patterns_of({"zz"});
+  EXPECT_TRUE(solve(solver, "listen", constraints, SearchEngine::kFast).empty());
+  constraints.contains_patterns.reset();
+  constraints.must_start_with = parse_char_list_to_counts("ee");
+  EXPECT_TRUE(solve(solver, "listen", constraints, SearchEngine::kFast).empty());
+  constraints.must_start_with = parse_char_list_to_counts("s");
+  EXPECT_EQ(solve(solver, "listen", constraints, SearchEngine::kFast),
+            (std::vector<Solution>{{"silent"}, {"el", "in", "st"}}));
+}
+
+}  // namespace
+}  // namespace vorpalyx
