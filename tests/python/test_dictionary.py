@@ -3,6 +3,9 @@
 import errno
 import os
 import pathlib
+import subprocess
+import sys
+import textwrap
 from collections.abc import Callable, Iterator
 
 import pytest
@@ -347,3 +350,38 @@ class TestLoadFromPath:
     def test_lone_surrogate_path(self, solver: Solver) -> None:
         with pytest.raises(UnicodeEncodeError):
             solver.load_dictionary_from_path("words\udcff.txt")
+
+    def test_file_too_large_for_memory(self, tmp_path) -> None:
+        # A sparse file far larger than the address space allowed: the read
+        # fails for lack of memory, and the file is closed all the same.
+        path = tmp_path / "huge.txt"
+        with open(path, "wb") as huge:
+            try:
+                huge.truncate(2**40)
+            except OSError:
+                pytest.skip("no sparse files here")
+        script = textwrap.dedent(
+            f"""
+            import os, resource
+            from vorpalyx.core import Solver
+            _, hard = resource.getrlimit(resource.RLIMIT_AS)
+            limit = 8 << 30 if hard == resource.RLIM_INFINITY else min(8 << 30, hard)
+            resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+            solver = Solver()
+            solver.add_word("emu")
+            before = len(os.listdir("/proc/self/fd"))
+            for _ in range(3):
+                try:
+                    solver.load_dictionary_from_path({str(path)!r})
+                except MemoryError:
+                    pass
+            print(before, len(os.listdir("/proc/self/fd")), solver.solve("emu"))
+            """
+        )
+        completed = subprocess.run(
+            [sys.executable, "-c", script], capture_output=True, text=True, timeout=60
+        )
+        assert completed.returncode == 0, completed.stderr
+        before, after, result = completed.stdout.split(maxsplit=2)
+        assert after == before
+        assert result.strip() == "[['emu']]"
