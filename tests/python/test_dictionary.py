@@ -93,6 +93,16 @@ class TestLoadFromWords:
         assert has_word(solver, "dog")
         assert solver.solve("tacgod", max_words=2) == [["cat", "dog"]]
 
+    def test_iteration_protocol_decides_the_items(self, solver: Solver, has_word: HasWord) -> None:
+        class Rewritten(list):
+            def __iter__(self) -> Iterator[str]:
+                yield from ["cat", "dog"]
+
+        solver.load_dictionary_from_words(Rewritten(["emu"]))
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
+        assert not has_word(solver, "emu")
+
     @pytest.mark.parametrize("words", [[], (), range(0), b"", GetItemSequence()])
     def test_empty_sequences_add_nothing(self, solver: Solver, words) -> None:
         assert solver.load_dictionary_from_words(words) is None
@@ -183,9 +193,17 @@ class TestLoadFromWords:
 class TestAddWord:
     @pytest.mark.parametrize(
         ("word", "stored"),
-        [("cat", "cat"), (Text("Cat"), "cat"), ("Don't-Stop", "dontstop"), ("ice cream", "icecream")],
+        [
+            ("cat", "cat"),
+            (Text("Cat"), "cat"),
+            ("Don't-Stop", "dontstop"),
+            ("ice cream", "icecream"),
+            ("ca\0t", "cat"),
+        ],
     )
-    def test_stores_normalised(self, solver: Solver, has_word: HasWord, word: str, stored: str) -> None:
+    def test_stores_normalised(
+        self, solver: Solver, has_word: HasWord, word: str, stored: str
+    ) -> None:
         assert solver.add_word(word) is None
         assert has_word(solver, stored)
 
@@ -235,7 +253,9 @@ class TestLoadFromPath:
         ],
         ids=["lf", "crlf", "no-final-newline", "bom", "blank-lines", "case", "utf8"],
     )
-    def test_loads_each_line(self, solver: Solver, has_word: HasWord, tmp_path, content: bytes) -> None:
+    def test_loads_each_line(
+        self, solver: Solver, has_word: HasWord, tmp_path, content: bytes
+    ) -> None:
         assert solver.load_dictionary_from_path(write(tmp_path, content)) is None
         assert has_word(solver, "cat")
         assert has_word(solver, "dog")
@@ -282,12 +302,16 @@ class TestLoadFromPath:
             b"cat\n\xe2\x82dog\n",  # cut short before a letter
         ],
     )
-    def test_not_utf8_adds_nothing(self, solver: Solver, assert_usable, tmp_path, content: bytes) -> None:
+    def test_not_utf8_adds_nothing(
+        self, solver: Solver, assert_usable, tmp_path, content: bytes
+    ) -> None:
         solver.add_word("emu")
         with pytest.raises(OSError) as caught:
             solver.load_dictionary_from_path(write(tmp_path, content))
         assert type(caught.value) is OSError
-        assert caught.value.args == ("Failed to read dictionary: stream did not contain valid UTF-8",)
+        assert caught.value.args == (
+            "Failed to read dictionary: stream did not contain valid UTF-8",
+        )
         assert solver.solve("act") == []
         assert solver.solve("emu") == [["emu"]]
         assert_usable(solver)
@@ -309,7 +333,15 @@ class TestLoadFromPath:
             (lambda d: str(d / "a\0b"), "file name contained an unexpected NUL byte"),
             (lambda d: "\0", "file name contained an unexpected NUL byte"),
         ],
-        ids=["missing", "missing-relative", "empty", "directory", "not-a-directory", "nul", "only-nul"],
+        ids=[
+            "missing",
+            "missing-relative",
+            "empty",
+            "directory",
+            "not-a-directory",
+            "nul",
+            "only-nul",
+        ],
     )
     def test_read_errors(
         self, solver: Solver, assert_usable, tmp_path, monkeypatch, make_path, detail: str
@@ -336,7 +368,9 @@ class TestLoadFromPath:
             (3, "int"),
         ],
     )
-    def test_only_str_paths(self, solver: Solver, tmp_path, monkeypatch, path, type_name: str) -> None:
+    def test_only_str_paths(
+        self, solver: Solver, tmp_path, monkeypatch, path, type_name: str
+    ) -> None:
         monkeypatch.chdir(tmp_path)
         write(tmp_path, b"cat\n")
         with pytest.raises(TypeError) as caught:

@@ -62,6 +62,7 @@ class TestModule:
             print(vorpalyx.core.Solver().solve("a"))
             failure = _interpreters.exec(interpreter, "import vorpalyx.core")
             print(failure.type.__name__, failure.msg, sep=": ")
+            _interpreters.destroy(interpreter)
             """
         )
         completed = subprocess.run(
@@ -199,8 +200,10 @@ BINDING_ERRORS = [
     (SOLVE, ("x",), {"phrase": "y"}, f"{SOLVE} got multiple values for argument 'phrase'"),
     (SOLVE, ("x", None, None, None, 2), {"max_words": 2},
      f"{SOLVE} got multiple values for argument 'max_words'"),
-    (SOLVE, ("x",), {"limit": 1, "phrase": "y"}, f"{SOLVE} got an unexpected keyword argument 'limit'"),
-    (SOLVE, ("x",), {"phrase": "y", "limit": 1}, f"{SOLVE} got multiple values for argument 'phrase'"),
+    (SOLVE, ("x",), {"limit": 1, "phrase": "y"},
+     f"{SOLVE} got an unexpected keyword argument 'limit'"),
+    (SOLVE, ("x",), {"phrase": "y", "limit": 1},
+     f"{SOLVE} got multiple values for argument 'phrase'"),
     (SOLVE, (), {"max_words": 1}, f"{SOLVE} missing 1 required positional argument: 'phrase'"),
 ]
 
