@@ -233,6 +233,16 @@ class TestAddWord:
         assert_usable(solver)
 
 
+def letters(number: int) -> str:
+    """A distinct word of letters for every number."""
+    word = ""
+    while True:
+        number, digit = divmod(number, 26)
+        word += chr(ord("a") + digit)
+        if number == 0:
+            return word
+
+
 def write(directory: pathlib.Path, content: bytes, name: str = "words.txt") -> str:
     path = directory / name
     path.write_bytes(content)
@@ -268,6 +278,24 @@ class TestLoadFromPath:
         assert has_word(solver, "xy")
         assert solver.solve("ice") == []
         assert solver.solve("ab") == []
+
+    def test_file_larger_than_one_read(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
+        # Words and a two-byte character straddle every 64 KiB boundary.
+        lines = [f"{'é' * (index % 3)}{letters(index)}" for index in range(60_000)]
+        solver.load_dictionary_from_path(write(tmp_path, "\n".join(lines).encode()))
+        for index in [0, 1, 12_345, 30_000, 59_999]:
+            assert has_word(solver, letters(index))
+
+    def test_stream_without_size(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
+        fifo = tmp_path / "words.fifo"
+        os.mkfifo(fifo)
+        writer = subprocess.Popen(["sh", "-c", 'printf "cat\\r\\ndog" > "$0"', str(fifo)])
+        try:
+            solver.load_dictionary_from_path(str(fifo))
+        finally:
+            writer.wait(10)
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
 
     def test_empty_file(self, solver: Solver, tmp_path) -> None:
         assert solver.load_dictionary_from_path(write(tmp_path, b"")) is None

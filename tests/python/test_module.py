@@ -1,14 +1,17 @@
 """The module vorpalyx.core and the properties of the class Solver."""
 
+import copy
 import gc
 import glob
 import importlib
 import inspect
 import os
+import pickle
 import shutil
 import subprocess
 import sys
 import textwrap
+import threading
 import weakref
 
 import pytest
@@ -144,6 +147,25 @@ class TestSolverType:
 
     def test_not_tracked_by_the_collector(self, solver: Solver) -> None:
         assert not gc.is_tracked(solver)
+
+    @pytest.mark.parametrize(
+        "make",
+        [
+            lambda: object.__new__(Solver),
+            lambda: copy.copy(Solver()),
+            lambda: copy.deepcopy(Solver()),
+            lambda: pickle.dumps(Solver()),
+        ],
+        ids=["object-new", "copy", "deepcopy", "pickle"],
+    )
+    def test_no_uninitialised_or_copied_instances(self, make) -> None:
+        with pytest.raises(TypeError):
+            make()
+
+    def test_new_called_directly(self) -> None:
+        solver = Solver.__new__(Solver)
+        solver.add_word("cat")
+        assert solver.solve("act") == [["cat"]]
 
     def test_instances_are_independent(self) -> None:
         first, second = Solver(), Solver()
@@ -401,3 +423,28 @@ class TestBorrow:
         solver.load_dictionary_from_words(sequence)
         assert results == [[["dog"], ["god"]]]
         assert solver.solve("act") == [["cat"]]
+
+    def test_conflict_from_another_thread(self, solver: Solver, assert_usable) -> None:
+        inside, release = threading.Event(), threading.Event()
+
+        class Waits:
+            def __getitem__(self, index: int) -> str:
+                if index:
+                    raise IndexError
+                inside.set()
+                release.wait(10)
+                return "cat"
+
+        loader = threading.Thread(target=solver.load_dictionary_from_words, args=(Waits(),))
+        loader.start()
+        try:
+            assert inside.wait(10)
+            with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+                solver.solve("act")
+            with pytest.raises(RuntimeError, match="^Already borrowed$"):
+                solver.add_word("dog")
+        finally:
+            release.set()
+            loader.join(10)
+        assert solver.solve("act") == [["cat"]]
+        assert_usable(solver)
