@@ -68,6 +68,20 @@ PyObject* guard_entry(Body&& body) {
   }
 }
 
+// Closes a file descriptor when it goes out of scope, so that an allocation
+// failure while the file is read does not leak it.
+class ClosingDescriptor {
+ public:
+  explicit ClosingDescriptor(int file_descriptor)
+      : file_descriptor_(file_descriptor) {}
+  ClosingDescriptor(const ClosingDescriptor&) = delete;
+  ClosingDescriptor& operator=(const ClosingDescriptor&) = delete;
+  ~ClosingDescriptor() { ::close(file_descriptor_); }
+
+ private:
+  int file_descriptor_;
+};
+
 // Reads the whole file at `path`. On failure returns false and sets the
 // OSError of load_dictionary_from_path.
 bool read_dictionary_file(const std::string& path, std::string* contents) {
@@ -80,6 +94,7 @@ bool read_dictionary_file(const std::string& path, std::string* contents) {
     messages::dictionary_os_error(errno);
     return false;
   }
+  const ClosingDescriptor closing(file_descriptor);
   struct stat status;
   if (::fstat(file_descriptor, &status) == 0 && status.st_size > 0) {
     contents->reserve(static_cast<std::size_t>(status.st_size));
@@ -90,14 +105,11 @@ bool read_dictionary_file(const std::string& path, std::string* contents) {
     if (count == 0) break;
     if (count < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(file_descriptor);
-      messages::dictionary_os_error(error);
+      messages::dictionary_os_error(errno);
       return false;
     }
     contents->append(buffer, static_cast<std::size_t>(count));
   }
-  ::close(file_descriptor);
   if (!is_valid_utf8(*contents)) {
     messages::dictionary_not_utf8();
     return false;

@@ -1,0 +1,449 @@
+"""The dictionary methods of Solver and the conversions of their arguments."""
+
+import errno
+import os
+import pathlib
+import subprocess
+import sys
+import textwrap
+from collections.abc import Callable, Iterator
+
+import pytest
+
+from vorpalyx.core import Solver
+
+HasWord = Callable[[Solver, str], bool]
+
+
+class Text(str):
+    pass
+
+
+class Holder:
+    class Nested:
+        pass
+
+
+class GetItemSequence:
+    """A sequence known only by __getitem__ (iterated by the old protocol)."""
+
+    def __init__(self, *items: object) -> None:
+        self.items = items
+
+    def __getitem__(self, index: int) -> object:
+        return self.items[index]
+
+
+class FailingLength(GetItemSequence):
+    def __len__(self) -> int:
+        raise ValueError("no length")
+
+
+class LyingLength(GetItemSequence):
+    def __len__(self) -> int:
+        return 2**62
+
+
+class RaisingIteration:
+    """A sequence whose iteration yields `before` and then raises `error`."""
+
+    def __init__(self, error: BaseException, *before: str) -> None:
+        self.error = error
+        self.before = before
+
+    def __getitem__(self, index: int) -> str:
+        raise AssertionError("iteration goes through __iter__")
+
+    def __iter__(self) -> Iterator[str]:
+        yield from self.before
+        raise self.error
+
+
+class TypeErrorSubclass(TypeError):
+    pass
+
+
+def chained_type_error() -> TypeError:
+    error = TypeError("bad item")
+    error.__cause__ = ValueError("root")
+    return error
+
+
+def generator() -> Iterator[str]:
+    yield "cat"
+
+
+class TestLoadFromWords:
+    @pytest.mark.parametrize(
+        "words",
+        [
+            ["cat", "Dog!"],
+            ("cat", "Dog!"),
+            [Text("cat"), Text("DOG")],
+            GetItemSequence("cat", "dog"),
+            FailingLength("cat", "dog"),
+            LyingLength("cat", "dog"),
+            ["cat", "", "dog", "cat", "123"],
+        ],
+        ids=["list", "tuple", "str-subclass", "getitem", "failing-len", "lying-len", "dups"],
+    )
+    def test_accepted_sequences(self, solver: Solver, has_word: HasWord, words) -> None:
+        assert solver.load_dictionary_from_words(words) is None
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
+        assert solver.solve("tacgod", max_words=2) == [["cat", "dog"]]
+
+    def test_iteration_protocol_decides_the_items(self, solver: Solver, has_word: HasWord) -> None:
+        class Rewritten(list):
+            def __iter__(self) -> Iterator[str]:
+                yield from ["cat", "dog"]
+
+        solver.load_dictionary_from_words(Rewritten(["emu"]))
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
+        assert not has_word(solver, "emu")
+
+    @pytest.mark.parametrize("words", [[], (), range(0), b"", GetItemSequence()])
+    def test_empty_sequences_add_nothing(self, solver: Solver, words) -> None:
+        assert solver.load_dictionary_from_words(words) is None
+        assert solver.solve("a") == []
+
+    def test_loads_make_a_union(self, solver: Solver, has_word: HasWord) -> None:
+        solver.load_dictionary_from_words(["cat"])
+        solver.load_dictionary_from_words(["dog"])
+        solver.add_word("emu")
+        solver.load_dictionary_from_words(["cat"])
+        assert all(has_word(solver, word) for word in ["cat", "dog", "emu"])
+        assert solver.solve("tacgod", max_words=2) == [["cat", "dog"]]
+
+    def test_caller_list_is_not_kept(self, solver: Solver) -> None:
+        words = ["cat"]
+        solver.load_dictionary_from_words(words)
+        words.append("dog")
+        assert solver.solve("dog") == []
+
+    @pytest.mark.parametrize(
+        ("words", "message"),
+        [
+            ("cat", "Can't extract `str` to `Vec`"),
+            (Text("cat"), "Can't extract `str` to `Vec`"),
+            ({"cat"}, "'set' object cannot be converted to 'Sequence'"),
+            (frozenset(), "'frozenset' object cannot be converted to 'Sequence'"),
+            ({"cat": 1}, "'dict' object cannot be converted to 'Sequence'"),
+            ({}.keys(), "'dict_keys' object cannot be converted to 'Sequence'"),
+            (generator(), "'generator' object cannot be converted to 'Sequence'"),
+            (iter(["cat"]), "'list_iterator' object cannot be converted to 'Sequence'"),
+            (None, "'NoneType' object cannot be converted to 'Sequence'"),
+            (3, "'int' object cannot be converted to 'Sequence'"),
+            (Holder.Nested(), "'Holder.Nested' object cannot be converted to 'Sequence'"),
+            (["cat", 3], "'int' object cannot be converted to 'PyString'"),
+            (["cat", None], "'NoneType' object cannot be converted to 'PyString'"),
+            (["cat", b"dog"], "'bytes' object cannot be converted to 'PyString'"),
+            ([["cat"]], "'list' object cannot be converted to 'PyString'"),
+            (range(3), "'int' object cannot be converted to 'PyString'"),
+            (b"cat", "'int' object cannot be converted to 'PyString'"),
+            (GetItemSequence("cat", Holder.Nested()),
+             "'Holder.Nested' object cannot be converted to 'PyString'"),
+            (RaisingIteration(TypeError("broken"), "cat"), "broken"),
+        ],
+    )
+    def test_conversion_errors(self, solver: Solver, assert_usable, words, message: str) -> None:
+        with pytest.raises(TypeError) as caught:
+            solver.load_dictionary_from_words(words)
+        assert type(caught.value) is TypeError
+        assert str(caught.value) == f"argument 'words': {message}"
+        assert caught.value.__cause__ is None
+        assert solver.solve("act") == []
+        assert_usable(solver)
+
+    def test_renamed_error_keeps_the_cause(self, solver: Solver) -> None:
+        original = chained_type_error()
+        with pytest.raises(TypeError) as caught:
+            solver.load_dictionary_from_words(RaisingIteration(original, "cat"))
+        assert caught.value is not original
+        assert str(caught.value) == "argument 'words': bad item"
+        assert caught.value.__cause__ is original.__cause__
+        assert solver.solve("act") == []
+
+    @pytest.mark.parametrize(
+        "error",
+        [
+            TypeErrorSubclass("subclass"),
+            ValueError("value"),
+            OverflowError("overflow"),
+            KeyError("key"),
+            RuntimeError("runtime"),
+        ],
+    )
+    def test_other_errors_pass_unchanged(self, solver: Solver, assert_usable, error) -> None:
+        with pytest.raises(BaseException) as caught:
+            solver.load_dictionary_from_words(RaisingIteration(error, "cat"))
+        assert caught.value is error
+        assert solver.solve("act") == []
+        assert_usable(solver)
+
+    @pytest.mark.parametrize("words", [["cat", "\ud800"], ("\udfff",)])
+    def test_lone_surrogate_passes_unchanged(self, solver: Solver, words) -> None:
+        with pytest.raises(UnicodeEncodeError) as caught:
+            solver.load_dictionary_from_words(words)
+        assert not str(caught.value).startswith("argument")
+        assert solver.solve("act") == []
+
+
+class TestAddWord:
+    @pytest.mark.parametrize(
+        ("word", "stored"),
+        [
+            ("cat", "cat"),
+            (Text("Cat"), "cat"),
+            ("Don't-Stop", "dontstop"),
+            ("ice cream", "icecream"),
+            ("ca\0t", "cat"),
+        ],
+    )
+    def test_stores_normalised(
+        self, solver: Solver, has_word: HasWord, word: str, stored: str
+    ) -> None:
+        assert solver.add_word(word) is None
+        assert has_word(solver, stored)
+
+    @pytest.mark.parametrize(
+        ("word", "type_name"),
+        [
+            (5, "int"),
+            (None, "NoneType"),
+            (b"cat", "bytes"),
+            (["cat"], "list"),
+            (pathlib.Path("cat"), "PosixPath"),
+            (Holder.Nested(), "Holder.Nested"),
+        ],
+    )
+    def test_not_a_string(self, solver: Solver, word, type_name: str) -> None:
+        with pytest.raises(TypeError) as caught:
+            solver.add_word(word)
+        assert type(caught.value) is TypeError
+        assert str(caught.value) == (
+            f"argument 'word': '{type_name}' object cannot be converted to 'PyString'"
+        )
+
+    def test_lone_surrogate(self, solver: Solver, assert_usable) -> None:
+        with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
+            solver.add_word("ca\ud83dt")
+        assert solver.solve("act") == []
+        assert_usable(solver)
+
+
+def letters(number: int) -> str:
+    """A distinct word of letters for every number."""
+    word = ""
+    while True:
+        number, digit = divmod(number, 26)
+        word += chr(ord("a") + digit)
+        if number == 0:
+            return word
+
+
+def write(directory: pathlib.Path, content: bytes, name: str = "words.txt") -> str:
+    path = directory / name
+    path.write_bytes(content)
+    return str(path)
+
+
+class TestLoadFromPath:
+    @pytest.mark.parametrize(
+        "content",
+        [
+            b"cat\ndog\n",
+            b"cat\r\ndog\r\n",
+            b"cat\r\ndog",
+            b"\xef\xbb\xbfcat\ndog\n",
+            b"\n\ncat\n\n  \n-\ndog",
+            b"Cat\nDOG\ncat\n",
+            "café\ncat\ndog\n".encode(),
+        ],
+        ids=["lf", "crlf", "no-final-newline", "bom", "blank-lines", "case", "utf8"],
+    )
+    def test_loads_each_line(
+        self, solver: Solver, has_word: HasWord, tmp_path, content: bytes
+    ) -> None:
+        assert solver.load_dictionary_from_path(write(tmp_path, content)) is None
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
+        assert solver.solve("tacgod", max_words=2) == [["cat", "dog"]]
+
+    def test_a_line_is_one_word(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
+        solver.load_dictionary_from_path(write(tmp_path, b"ice cream\nab\rcd\nx,y\n"))
+        assert has_word(solver, "icecream")
+        assert has_word(solver, "abcd")
+        assert has_word(solver, "xy")
+        assert solver.solve("ice") == []
+        assert solver.solve("ab") == []
+
+    def test_file_larger_than_one_read(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
+        # Words and a two-byte character straddle every 64 KiB boundary.
+        lines = [f"{'é' * (index % 3)}{letters(index)}" for index in range(60_000)]
+        solver.load_dictionary_from_path(write(tmp_path, "\n".join(lines).encode()))
+        for index in [0, 1, 12_345, 30_000, 59_999]:
+            assert has_word(solver, letters(index))
+
+    def test_stream_without_size(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
+        fifo = tmp_path / "words.fifo"
+        os.mkfifo(fifo)
+        writer = subprocess.Popen(["sh", "-c", 'printf "cat\\r\\ndog" > "$0"', str(fifo)])
+        try:
+            solver.load_dictionary_from_path(str(fifo))
+        finally:
+            writer.wait(10)
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
+
+    def test_empty_file(self, solver: Solver, tmp_path) -> None:
+        assert solver.load_dictionary_from_path(write(tmp_path, b"")) is None
+        assert solver.solve("a") == []
+
+    def test_relative_path_from_working_directory(
+        self, solver: Solver, has_word: HasWord, tmp_path, monkeypatch
+    ) -> None:
+        (tmp_path / "sub").mkdir()
+        write(tmp_path / "sub", b"cat\n")
+        monkeypatch.chdir(tmp_path)
+        solver.load_dictionary_from_path(Text("sub/words.txt"))
+        assert has_word(solver, "cat")
+
+    def test_files_make_a_union(self, solver: Solver, tmp_path) -> None:
+        solver.load_dictionary_from_path(write(tmp_path, b"cat\n", "one.txt"))
+        solver.load_dictionary_from_path(write(tmp_path, b"dog\n", "two.txt"))
+        solver.load_dictionary_from_words(["emu"])
+        assert solver.solve("tacgodemu", max_words=3) == [["cat", "dog", "emu"]]
+
+    @pytest.mark.parametrize(
+        "content",
+        [
+            b"cat\ndog\n\xff\n",
+            b"cat\n\x80\n",
+            b"cat\n\xc0\xaf\n",  # overlong '/'
+            b"cat\n\xe0\x80\xaf\n",  # overlong three-byte form
+            b"cat\n\xed\xa0\x80\n",  # encoded surrogate
+            b"cat\n\xf4\x90\x80\x80\n",  # past U+10FFFF
+            b"cat\n\xf8\x88\x80\x80\x80\n",  # five-byte form
+            b"cat\ncaf\xc3",  # cut short at the end
+            b"cat\n\xe2\x82dog\n",  # cut short before a letter
+        ],
+    )
+    def test_not_utf8_adds_nothing(
+        self, solver: Solver, assert_usable, tmp_path, content: bytes
+    ) -> None:
+        solver.add_word("emu")
+        with pytest.raises(OSError) as caught:
+            solver.load_dictionary_from_path(write(tmp_path, content))
+        assert type(caught.value) is OSError
+        assert caught.value.args == (
+            "Failed to read dictionary: stream did not contain valid UTF-8",
+        )
+        assert solver.solve("act") == []
+        assert solver.solve("emu") == [["emu"]]
+        assert_usable(solver)
+
+    def test_every_scalar_value_is_utf8(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
+        text = "cat\n\u00ff\u07ff\u0800\ud7ff\ue000\uffff\U00010000\U0010ffff\ufeff\ufffd\ndog\n"
+        solver.load_dictionary_from_path(write(tmp_path, text.encode()))
+        assert has_word(solver, "cat")
+        assert has_word(solver, "dog")
+
+    @pytest.mark.parametrize(
+        ("make_path", "detail"),
+        [
+            (lambda d: str(d / "missing.txt"), f"{os.strerror(errno.ENOENT)} (os error 2)"),
+            (lambda d: "missing-relative.txt", f"{os.strerror(errno.ENOENT)} (os error 2)"),
+            (lambda d: "", f"{os.strerror(errno.ENOENT)} (os error 2)"),
+            (lambda d: str(d), f"{os.strerror(errno.EISDIR)} (os error 21)"),
+            (lambda d: write(d, b"x") + "/below", f"{os.strerror(errno.ENOTDIR)} (os error 20)"),
+            (lambda d: str(d / "a\0b"), "file name contained an unexpected NUL byte"),
+            (lambda d: "\0", "file name contained an unexpected NUL byte"),
+        ],
+        ids=[
+            "missing",
+            "missing-relative",
+            "empty",
+            "directory",
+            "not-a-directory",
+            "nul",
+            "only-nul",
+        ],
+    )
+    def test_read_errors(
+        self, solver: Solver, assert_usable, tmp_path, monkeypatch, make_path, detail: str
+    ) -> None:
+        monkeypatch.chdir(tmp_path)
+        solver.add_word("emu")
+        with pytest.raises(OSError) as caught:
+            solver.load_dictionary_from_path(make_path(tmp_path))
+        error = caught.value
+        assert type(error) is OSError
+        assert error.args == (f"Failed to read dictionary: {detail}",)
+        assert error.errno is None
+        assert error.strerror is None
+        assert error.filename is None
+        assert solver.solve("emu") == [["emu"]]
+        assert_usable(solver)
+
+    @pytest.mark.parametrize(
+        ("path", "type_name"),
+        [
+            (pathlib.Path("words.txt"), "PosixPath"),
+            (b"words.txt", "bytes"),
+            (None, "NoneType"),
+            (3, "int"),
+        ],
+    )
+    def test_only_str_paths(
+        self, solver: Solver, tmp_path, monkeypatch, path, type_name: str
+    ) -> None:
+        monkeypatch.chdir(tmp_path)
+        write(tmp_path, b"cat\n")
+        with pytest.raises(TypeError) as caught:
+            solver.load_dictionary_from_path(path)
+        assert type(caught.value) is TypeError
+        assert str(caught.value) == (
+            f"argument 'path': '{type_name}' object cannot be converted to 'PyString'"
+        )
+        assert solver.solve("act") == []
+
+    def test_lone_surrogate_path(self, solver: Solver) -> None:
+        with pytest.raises(UnicodeEncodeError):
+            solver.load_dictionary_from_path("words\udcff.txt")
+
+    def test_file_too_large_for_memory(self, tmp_path) -> None:
+        # A sparse file far larger than the address space allowed: the read
+        # fails for lack of memory, and the file is closed all the same.
+        path = tmp_path / "huge.txt"
+        with open(path, "wb") as huge:
+            try:
+                huge.truncate(2**40)
+            except OSError:
+                pytest.skip("no sparse files here")
+        script = textwrap.dedent(
+            f"""
+            import os, resource
+            from vorpalyx.core import Solver
+            _, hard = resource.getrlimit(resource.RLIMIT_AS)
+            limit = 8 << 30 if hard == resource.RLIM_INFINITY else min(8 << 30, hard)
+            resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+            solver = Solver()
+            solver.add_word("emu")
+            before = len(os.listdir("/proc/self/fd"))
+            for _ in range(3):
+                try:
+                    solver.load_dictionary_from_path({str(path)!r})
+                except MemoryError:
+                    pass
+            print(before, len(os.listdir("/proc/self/fd")), solver.solve("emu"))
+            """
+        )
+        completed = subprocess.run(
+            [sys.executable, "-c", script], capture_output=True, text=True, timeout=60
+        )
+        assert completed.returncode == 0, completed.stderr
+        before, after, result = completed.stdout.split(maxsplit=2)
+        assert after == before
+        assert result.strip() == "[['emu']]"

@@ -1,0 +1,450 @@
+"""The module vorpalyx.core and the properties of the class Solver."""
+
+import copy
+import gc
+import glob
+import importlib
+import inspect
+import os
+import pickle
+import shutil
+import subprocess
+import sys
+import textwrap
+import threading
+import weakref
+
+import pytest
+
+import vorpalyx
+from vorpalyx import core
+from vorpalyx.core import Solver
+
+METHOD_SIGNATURES = {
+    "load_dictionary_from_words": "(self, /, words)",
+    "load_dictionary_from_path": "(self, /, path)",
+    "add_word": "(self, /, word)",
+    "solve": (
+        "(self, /, phrase, must_start_with=None, can_only_ever_start_with=None, "
+        "must_not_start_with=None, max_words=None, min_word_length=None, "
+        "timeout_seconds=None, max_solutions=None, contains_patterns=None)"
+    ),
+}
+
+
+class TestModule:
+    def test_attributes(self) -> None:
+        assert core.__all__ == ["Solver"]
+        assert type(core.__all__) is list
+        assert core.__doc__ == ""
+        assert core.__name__ == "vorpalyx.core"
+        assert {name for name in vars(core) if not name.startswith("__")} == {"Solver"}
+        assert vorpalyx.Solver is core.Solver
+
+    def test_reimport_gives_the_same_module(self) -> None:
+        saved = sys.modules.pop("vorpalyx.core")
+        try:
+            again = importlib.import_module("vorpalyx.core")
+        finally:
+            sys.modules["vorpalyx.core"] = saved
+        assert again is saved
+        assert again.Solver is Solver
+        assert again.__all__ == ["Solver"]
+
+    def test_sub_interpreter_is_refused(self) -> None:
+        # The legacy configuration lets single-phase modules load, so the
+        # refusal seen there is the module's own.
+        script = textwrap.dedent(
+            """
+            import _interpreters
+            interpreter = _interpreters.create(_interpreters.new_config("legacy"))
+            for _ in range(2):
+                failure = _interpreters.exec(interpreter, "import vorpalyx.core")
+                print(failure.type.__name__, failure.msg, sep=": ")
+            import vorpalyx.core
+            print(vorpalyx.core.Solver().solve("a"))
+            failure = _interpreters.exec(interpreter, "import vorpalyx.core")
+            print(failure.type.__name__, failure.msg, sep=": ")
+            _interpreters.destroy(interpreter)
+            """
+        )
+        completed = subprocess.run(
+            [sys.executable, "-c", script], capture_output=True, text=True, timeout=60
+        )
+        assert completed.returncode == 0, completed.stderr
+        lines = completed.stdout.splitlines()
+        assert len(lines) == 4
+        assert lines[2] == "[]"
+        for line in lines[:2] + lines[3:]:
+            assert line.startswith("ImportError: ")
+            assert "does not support sub-interpreters" in line
+
+    def test_only_init_function_is_exported(self) -> None:
+        nm = shutil.which("nm")
+        if nm is None:
+            pytest.skip("nm is not installed")
+        (library,) = glob.glob(os.path.join(os.path.dirname(core.__file__), "core*.so"))
+        listing = subprocess.run(
+            [nm, "-D", "--defined-only", library],
+            capture_output=True,
+            text=True,
+            check=True,
+        ).stdout
+        assert [line.split()[-1] for line in listing.splitlines()] == ["PyInit_core"]
+
+
+class TestSolverType:
+    def test_names(self) -> None:
+        assert Solver.__name__ == "Solver"
+        assert Solver.__qualname__ == "Solver"
+        assert Solver.__module__ == "builtins"
+        assert repr(Solver) == "<class 'builtins.Solver'>"
+        assert Solver.__bases__ == (object,)
+
+    def test_type_doc_and_constructor_signature(self) -> None:
+        assert Solver.__doc__ == ""
+        assert Solver.__text_signature__ == "()"
+        assert str(inspect.signature(Solver)) == "()"
+
+    @pytest.mark.parametrize("name", METHOD_SIGNATURES)
+    def test_method_signature(self, name: str) -> None:
+        method = getattr(Solver, name)
+        assert str(inspect.signature(method)) == METHOD_SIGNATURES[name]
+        assert method.__doc__ is None
+        bound = str(inspect.signature(getattr(Solver(), name)))
+        assert bound == "(" + METHOD_SIGNATURES[name].removeprefix("(self, /, ")
+
+    def test_own_attributes(self) -> None:
+        methods = [name for name in vars(Solver) if not name.startswith("__")]
+        assert methods == list(METHOD_SIGNATURES)
+        assert {name for name in vars(Solver) if name.startswith("__")} == {
+            "__new__",
+            "__doc__",
+            "__module__",
+        }
+
+    @pytest.mark.parametrize(
+        "protocol", ["__init__", "__repr__", "__eq__", "__hash__", "__reduce_ex__"]
+    )
+    def test_object_protocols_apply(self, protocol: str) -> None:
+        assert getattr(Solver, protocol) is getattr(object, protocol)
+
+    def test_not_subclassable(self) -> None:
+        with pytest.raises(TypeError, match="is not an acceptable base type"):
+            type("Derived", (Solver,), {})
+
+    def test_instances_take_no_attributes(self, solver: Solver) -> None:
+        assert not hasattr(solver, "__dict__")
+        with pytest.raises(AttributeError):
+            solver.extra = 1  # type: ignore[attr-defined]
+        with pytest.raises(AttributeError):
+            solver.solve = None  # type: ignore[method-assign]
+
+    def test_no_weak_references(self, solver: Solver) -> None:
+        assert Solver.__weakrefoffset__ == 0
+        with pytest.raises(TypeError, match="cannot create weak reference"):
+            weakref.ref(solver)
+
+    def test_not_tracked_by_the_collector(self, solver: Solver) -> None:
+        assert not gc.is_tracked(solver)
+
+    @pytest.mark.parametrize(
+        "make",
+        [
+            lambda: object.__new__(Solver),
+            lambda: copy.copy(Solver()),
+            lambda: copy.deepcopy(Solver()),
+            lambda: pickle.dumps(Solver()),
+        ],
+        ids=["object-new", "copy", "deepcopy", "pickle"],
+    )
+    def test_no_uninitialised_or_copied_instances(self, make) -> None:
+        with pytest.raises(TypeError):
+            make()
+
+    def test_new_called_directly(self) -> None:
+        solver = Solver.__new__(Solver)
+        solver.add_word("cat")
+        assert solver.solve("act") == [["cat"]]
+
+    def test_instances_are_independent(self) -> None:
+        first, second = Solver(), Solver()
+        first.add_word("cat")
+        assert first.solve("act") == [["cat"]]
+        assert second.solve("act") == []
+
+    def test_many_solvers_come_and_go(self) -> None:
+        for _ in range(200):
+            solver = Solver()
+            solver.load_dictionary_from_words(["listen", "silent"])
+            assert len(solver.solve("enlist")) == 2
+            del solver
+
+
+NEW = "Solver.__new__()"
+WORDS = "Solver.load_dictionary_from_words()"
+PATH = "Solver.load_dictionary_from_path()"
+ADD = "Solver.add_word()"
+SOLVE = "Solver.solve()"
+
+METHOD_OF = {
+    WORDS: "load_dictionary_from_words",
+    PATH: "load_dictionary_from_path",
+    ADD: "add_word",
+    SOLVE: "solve",
+}
+
+# (full name, positional args, keyword args, expected message)
+BINDING_ERRORS = [
+    (NEW, (1,), {}, f"{NEW} takes 0 positional arguments but 1 was given"),
+    (NEW, (1, 2), {}, f"{NEW} takes 0 positional arguments but 2 were given"),
+    (NEW, (), {"x": 1}, f"{NEW} got an unexpected keyword argument 'x'"),
+    (NEW, (), {"y": 1, "x": 2}, f"{NEW} got an unexpected keyword argument 'y'"),
+    (NEW, (1,), {"x": 1}, f"{NEW} takes 0 positional arguments but 1 was given"),
+    (WORDS, (), {}, f"{WORDS} missing 1 required positional argument: 'words'"),
+    (WORDS, ([], []), {}, f"{WORDS} takes 1 positional arguments but 2 were given"),
+    (WORDS, ([],), {"words": []}, f"{WORDS} got multiple values for argument 'words'"),
+    (WORDS, (), {"word": []}, f"{WORDS} got an unexpected keyword argument 'word'"),
+    (PATH, (), {}, f"{PATH} missing 1 required positional argument: 'path'"),
+    (PATH, ("a", "b", "c"), {}, f"{PATH} takes 1 positional arguments but 3 were given"),
+    (PATH, ("a",), {"path": "b"}, f"{PATH} got multiple values for argument 'path'"),
+    (PATH, (), {"file": "a"}, f"{PATH} got an unexpected keyword argument 'file'"),
+    (ADD, (), {}, f"{ADD} missing 1 required positional argument: 'word'"),
+    (ADD, ("a", "b"), {}, f"{ADD} takes 1 positional arguments but 2 were given"),
+    (ADD, ("a",), {"word": "b"}, f"{ADD} got multiple values for argument 'word'"),
+    (ADD, (), {"Word": "a"}, f"{ADD} got an unexpected keyword argument 'Word'"),
+    (ADD, ("a", "b"), {"zz": 1}, f"{ADD} takes 1 positional arguments but 2 were given"),
+    (ADD, (), {"zz": 1}, f"{ADD} got an unexpected keyword argument 'zz'"),
+    (SOLVE, (), {}, f"{SOLVE} missing 1 required positional argument: 'phrase'"),
+    (SOLVE, (None,) * 10, {}, f"{SOLVE} takes from 1 to 9 positional arguments but 10 were given"),
+    (SOLVE, (None,) * 12, {}, f"{SOLVE} takes from 1 to 9 positional arguments but 12 were given"),
+    (SOLVE, ("x",), {"limit": 1}, f"{SOLVE} got an unexpected keyword argument 'limit'"),
+    (SOLVE, ("x",), {"phrase": "y"}, f"{SOLVE} got multiple values for argument 'phrase'"),
+    (SOLVE, ("x", None, None, None, 2), {"max_words": 2},
+     f"{SOLVE} got multiple values for argument 'max_words'"),
+    (SOLVE, ("x",), {"limit": 1, "phrase": "y"},
+     f"{SOLVE} got an unexpected keyword argument 'limit'"),
+    (SOLVE, ("x",), {"phrase": "y", "limit": 1},
+     f"{SOLVE} got multiple values for argument 'phrase'"),
+    (SOLVE, (), {"max_words": 1}, f"{SOLVE} missing 1 required positional argument: 'phrase'"),
+]
+
+
+class TestBinding:
+    @pytest.mark.parametrize(("full_name", "args", "kwargs", "message"), BINDING_ERRORS)
+    def test_message(self, full_name: str, args: tuple, kwargs: dict, message: str) -> None:
+        solver = Solver()
+        solver.add_word("cat")
+        target = Solver if full_name == NEW else getattr(solver, METHOD_OF[full_name])
+        with pytest.raises(TypeError) as caught:
+            target(*args, **kwargs)
+        assert type(caught.value) is TypeError
+        assert str(caught.value) == message
+        assert caught.value.args == (message,)
+        assert caught.value.__cause__ is None
+        # Nothing was converted or stored, and the solver is free.
+        assert solver.solve("act") == [["cat"]]
+        solver.add_word("dog")
+
+    def test_none_counts_as_supplied(self, solver: Solver) -> None:
+        with pytest.raises(TypeError, match="got multiple values for argument 'word'"):
+            solver.add_word(None, word=None)
+
+    @pytest.mark.parametrize("name", ["load_dictionary_from_words", "add_word", "solve"])
+    def test_binding_comes_before_the_borrow(self, solver: Solver, name: str) -> None:
+        # While a dictionary load holds the solver, a badly bound call still
+        # gets its binding error, not the borrow conflict.
+        seen: list[BaseException] = []
+
+        class Probe:
+            def __getitem__(self, index: int) -> str:
+                if index:
+                    raise IndexError
+                try:
+                    getattr(solver, name)(1, 2, 3, 4, 5, 6, 7, 8, 9, 10)
+                except BaseException as error:
+                    seen.append(error)
+                return "cat"
+
+        solver.load_dictionary_from_words(Probe())
+        (error,) = seen
+        assert type(error) is TypeError
+        assert " positional arguments but 10 were given" in str(error)
+        assert not str(error).startswith("argument ")
+
+    def test_keywords_by_name(self, solver: Solver) -> None:
+        solver.load_dictionary_from_words(words=["listen"])
+        solver.add_word(word="silent")
+        assert solver.solve(phrase="enlist") == [["listen"], ["silent"]]
+
+
+class CallsBack:
+    """A one-item sequence of 'cat' that runs `action` while being read."""
+
+    def __init__(self, action, *, swallow: bool) -> None:
+        self.action = action
+        self.swallow = swallow
+        self.errors: list[BaseException] = []
+
+    def __getitem__(self, index: int) -> str:
+        if index:
+            raise IndexError
+        try:
+            self.action()
+        except RuntimeError as error:
+            self.errors.append(error)
+            if not self.swallow:
+                raise
+        return "cat"
+
+
+class IndexCallsBack:
+    """An integer 2 whose __index__ (and __float__) runs `action` first."""
+
+    def __init__(self, action) -> None:
+        self.action = action
+        self.errors: list[BaseException] = []
+        self.results: list[object] = []
+
+    def _run(self) -> None:
+        try:
+            self.results.append(self.action())
+        except RuntimeError as error:
+            self.errors.append(error)
+            raise
+
+    def __index__(self) -> int:
+        self._run()
+        return 2
+
+    def __float__(self) -> float:
+        self._run()
+        return 100.0
+
+
+class TestBorrow:
+    @pytest.mark.parametrize(
+        ("inner", "message"),
+        [
+            (lambda s: s.solve("act"), "Already mutably borrowed"),
+            (lambda s: s.add_word("dog"), "Already borrowed"),
+            (lambda s: s.load_dictionary_from_words(["dog"]), "Already borrowed"),
+            (lambda s: s.load_dictionary_from_path("/nonexistent"), "Already borrowed"),
+        ],
+    )
+    @pytest.mark.parametrize("swallow", [True, False])
+    def test_during_dictionary_load(
+        self, solver: Solver, assert_usable, inner, message: str, swallow: bool
+    ) -> None:
+        sequence = CallsBack(lambda: inner(solver), swallow=swallow)
+        if swallow:
+            solver.load_dictionary_from_words(sequence)
+            assert solver.solve("act") == [["cat"]]
+        else:
+            with pytest.raises(RuntimeError) as caught:
+                solver.load_dictionary_from_words(sequence)
+            assert caught.value is sequence.errors[0]
+            assert solver.solve("act") == []
+        (error,) = sequence.errors
+        assert type(error) is RuntimeError
+        assert str(error) == message
+        assert solver.solve("god") == []
+        assert_usable(solver)
+
+    def test_iterator_protocol_is_guarded_too(self, solver: Solver) -> None:
+        class Iterable:
+            def __getitem__(self, index: int) -> str:
+                raise AssertionError("iteration goes through __iter__")
+
+            def __iter__(self):
+                yield "cat"
+                solver.solve("act")
+
+        with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+            solver.load_dictionary_from_words(Iterable())
+        assert solver.solve("act") == []
+
+    @pytest.mark.parametrize(
+        "parameter", ["max_words", "min_word_length", "timeout_seconds", "max_solutions"]
+    )
+    @pytest.mark.parametrize(
+        "inner",
+        [
+            lambda s: s.add_word("dog"),
+            lambda s: s.load_dictionary_from_words(["dog"]),
+            lambda s: s.load_dictionary_from_path("/nonexistent"),
+        ],
+    )
+    def test_dictionary_change_during_solve(
+        self, solver: Solver, assert_usable, parameter: str, inner
+    ) -> None:
+        solver.add_word("cat")
+        argument = IndexCallsBack(lambda: inner(solver))
+        with pytest.raises(RuntimeError) as caught:
+            solver.solve("act", **{parameter: argument})
+        assert type(caught.value) is RuntimeError
+        assert str(caught.value) == "Already borrowed"
+        assert caught.value is argument.errors[0]
+        assert solver.solve("god") == []
+        assert_usable(solver)
+
+    def test_dictionary_change_during_pattern_iteration(
+        self, solver: Solver, assert_usable
+    ) -> None:
+        solver.add_word("cat")
+        patterns = CallsBack(lambda: solver.add_word("dog"), swallow=True)
+        assert solver.solve("act", contains_patterns=patterns) == [["cat"]]
+        assert [str(error) for error in patterns.errors] == ["Already borrowed"]
+        assert solver.solve("god") == []
+        assert_usable(solver)
+
+    def test_solve_inside_solve(self, solver: Solver, assert_usable) -> None:
+        solver.load_dictionary_from_words(["listen", "silent", "lis", "net"])
+        innermost = IndexCallsBack(lambda: solver.solve("enlist", max_words=1))
+        middle = IndexCallsBack(lambda: solver.solve("tin sel", max_words=innermost))
+        assert solver.solve("Listen!", max_words=middle, timeout_seconds=middle) == [
+            ["listen"],
+            ["silent"],
+            ["lis", "net"],
+        ]
+        assert middle.errors == innermost.errors == []
+        assert innermost.results == [[["listen"], ["silent"]]] * 2
+        assert len(middle.results) == 2
+        assert_usable(solver)
+
+    def test_other_solvers_are_independent(self, solver: Solver) -> None:
+        other = Solver()
+        other.add_word("dog")
+        results = []
+        sequence = CallsBack(
+            lambda: (other.add_word("god"), results.append(other.solve("odg"))),
+            swallow=False,
+        )
+        solver.load_dictionary_from_words(sequence)
+        assert results == [[["dog"], ["god"]]]
+        assert solver.solve("act") == [["cat"]]
+
+    def test_conflict_from_another_thread(self, solver: Solver, assert_usable) -> None:
+        inside, release = threading.Event(), threading.Event()
+
+        class Waits:
+            def __getitem__(self, index: int) -> str:
+                if index:
+                    raise IndexError
+                inside.set()
+                release.wait(10)
+                return "cat"
+
+        loader = threading.Thread(target=solver.load_dictionary_from_words, args=(Waits(),))
+        loader.start()
+        try:
+            assert inside.wait(10)
+            with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+                solver.solve("act")
+            with pytest.raises(RuntimeError, match="^Already borrowed$"):
+                solver.add_word("dog")
+        finally:
+            release.set()
+            loader.join(10)
+        assert solver.solve("act") == [["cat"]]
+        assert_usable(solver)

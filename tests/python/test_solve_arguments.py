@@ -1,0 +1,510 @@
+"""How Solver.solve converts its arguments, and the errors it raises for them."""
+
+import math
+import pathlib
+import sys
+from collections.abc import Iterator
+
+import pytest
+
+from vorpalyx.core import Solver
+
+PARAMETERS = [
+    "phrase",
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+]
+TEXT_PARAMETERS = PARAMETERS[:4]
+INTEGER_PARAMETERS = ["max_words", "min_word_length", "max_solutions"]
+
+ALL = [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
+ONE_WORD = ALL[:3]
+
+
+@pytest.fixture
+def listen() -> Solver:
+    solver = Solver()
+    solver.load_dictionary_from_words(["listen", "silent", "enlist", "tin", "net", "lis"])
+    return solver
+
+
+class Text(str):
+    pass
+
+
+class Integer(int):
+    pass
+
+
+class Real(float):
+    pass
+
+
+class Holder:
+    class Nested:
+        pass
+
+
+class Index:
+    def __init__(self, value: object, log: list[str] | None = None, name: str = "") -> None:
+        self.value = value
+        self.log = log
+        self.name = name
+
+    def __index__(self) -> int:
+        if self.log is not None:
+            self.log.append(self.name)
+        if isinstance(self.value, BaseException):
+            raise self.value
+        return self.value  # type: ignore[return-value]
+
+
+class Floating:
+    def __init__(self, value: object) -> None:
+        self.value = value
+
+    def __float__(self) -> float:
+        if isinstance(self.value, BaseException):
+            raise self.value
+        return self.value  # type: ignore[return-value]
+
+
+class GetItemSequence:
+    def __init__(self, *items: object) -> None:
+        self.items = items
+
+    def __getitem__(self, index: int) -> object:
+        return self.items[index]
+
+
+class RaisingIteration:
+    def __init__(self, error: BaseException) -> None:
+        self.error = error
+
+    def __getitem__(self, index: int) -> str:
+        raise AssertionError("iteration goes through __iter__")
+
+    def __iter__(self) -> Iterator[str]:
+        yield "ten"
+        raise self.error
+
+
+class TypeErrorSubclass(TypeError):
+    pass
+
+
+def patterns() -> Iterator[str]:
+    yield "ten"
+
+
+def type_error_with_cause() -> TypeError:
+    error = TypeError("bad pattern")
+    error.__cause__ = LookupError("root")
+    return error
+
+
+def raises_exactly(error_type: type[BaseException], call) -> BaseException:
+    with pytest.raises(error_type) as caught:
+        call()
+    assert type(caught.value) is error_type
+    return caught.value
+
+
+class TestTextArguments:
+    @pytest.mark.parametrize("parameter", TEXT_PARAMETERS)
+    @pytest.mark.parametrize(
+        ("value", "type_name"),
+        [
+            (5, "int"),
+            (b"l", "bytes"),
+            (["l"], "list"),
+            (pathlib.Path("l"), "PosixPath"),
+            (Holder.Nested(), "Holder.Nested"),
+        ],
+    )
+    def test_not_a_string(self, listen: Solver, parameter: str, value, type_name: str) -> None:
+        arguments = {"phrase": "Listen!", parameter: value}
+        error = raises_exactly(TypeError, lambda: listen.solve(**arguments))
+        assert str(error) == (
+            f"argument '{parameter}': '{type_name}' object cannot be converted to 'PyString'"
+        )
+        assert error.__cause__ is None
+
+    def test_phrase_none(self, listen: Solver) -> None:
+        error = raises_exactly(TypeError, lambda: listen.solve(None))
+        assert str(error) == (
+            "argument 'phrase': 'NoneType' object cannot be converted to 'PyString'"
+        )
+
+    @pytest.mark.parametrize("parameter", TEXT_PARAMETERS)
+    def test_lone_surrogate(self, listen: Solver, parameter: str) -> None:
+        arguments = {"phrase": "Listen!", parameter: "l\udc80"}
+        error = raises_exactly(UnicodeEncodeError, lambda: listen.solve(**arguments))
+        assert not str(error).startswith("argument")
+
+    @pytest.mark.parametrize(
+        ("arguments", "expected"),
+        [
+            ({}, ALL),
+            ({"must_start_with": "l"}, [["listen"], ["lis", "net"]]),
+            ({"can_only_ever_start_with": "ls"}, [["listen"], ["silent"]]),
+            ({"must_not_start_with": "l"}, [["enlist"], ["silent"]]),
+            ({"contains_patterns": ["N-e-T"]}, [["lis", "net"]]),
+        ],
+    )
+    def test_str_subclasses(self, listen: Solver, arguments: dict, expected: list) -> None:
+        converted = {
+            name: [Text(item) for item in value] if isinstance(value, list) else Text(value)
+            for name, value in arguments.items()
+        }
+        assert listen.solve("Listen!", **arguments) == expected
+        assert listen.solve(Text("Listen!"), **converted) == expected
+
+    def test_phrase_is_not_normalised_away(self, listen: Solver) -> None:
+        assert listen.solve("") == []
+        assert listen.solve("!!! 42") == []
+        assert listen.solve("LISTEN") == ONE_WORD + [["lis", "net"]]
+
+    def test_empty_start_letters_are_present(self, listen: Solver) -> None:
+        assert listen.solve("Listen!", can_only_ever_start_with="") == []
+        assert listen.solve("Listen!", must_not_start_with="") == ALL
+
+
+class TestContainsPatterns:
+    @pytest.mark.parametrize(
+        "value",
+        [
+            ["net"],
+            ("net",),
+            [Text("N-E-T")],
+            GetItemSequence("net"),
+            ["", "net", "42"],
+            ["net", "net"],
+        ],
+    )
+    def test_accepted(self, listen: Solver, value) -> None:
+        assert listen.solve("Listen!", contains_patterns=value) == [["lis", "net"]]
+
+    @pytest.mark.parametrize("value", [[], (), range(0), ["", "!!", "42"]])
+    def test_present_but_empty(self, listen: Solver, value) -> None:
+        assert listen.solve("Listen!", contains_patterns=value) == ALL
+
+    @pytest.mark.parametrize(
+        ("value", "message"),
+        [
+            ("ab", "Can't extract `str` to `Vec`"),
+            (Text("ab"), "Can't extract `str` to `Vec`"),
+            ({"ab"}, "'set' object cannot be converted to 'Sequence'"),
+            ({"ab": 1}, "'dict' object cannot be converted to 'Sequence'"),
+            (patterns(), "'generator' object cannot be converted to 'Sequence'"),
+            (iter(["ab"]), "'list_iterator' object cannot be converted to 'Sequence'"),
+            (7, "'int' object cannot be converted to 'Sequence'"),
+            (["ab", 3], "'int' object cannot be converted to 'PyString'"),
+            (["ab", None], "'NoneType' object cannot be converted to 'PyString'"),
+            (range(2), "'int' object cannot be converted to 'PyString'"),
+            (b"ab", "'int' object cannot be converted to 'PyString'"),
+            (RaisingIteration(TypeError("stopped")), "stopped"),
+        ],
+    )
+    def test_errors(self, listen: Solver, value, message: str) -> None:
+        error = raises_exactly(TypeError, lambda: listen.solve("Listen!", contains_patterns=value))
+        assert str(error) == f"argument 'contains_patterns': {message}"
+        assert error.__cause__ is None
+
+    def test_renamed_error_keeps_the_cause(self, listen: Solver) -> None:
+        original = type_error_with_cause()
+        error = raises_exactly(
+            TypeError, lambda: listen.solve("Listen!", contains_patterns=RaisingIteration(original))
+        )
+        assert str(error) == "argument 'contains_patterns': bad pattern"
+        assert error.__cause__ is original.__cause__
+
+    @pytest.mark.parametrize(
+        "error", [TypeErrorSubclass("sub"), ValueError("value"), MemoryError()]
+    )
+    def test_other_errors_unchanged(self, listen: Solver, error: BaseException) -> None:
+        with pytest.raises(BaseException) as caught:
+            listen.solve("Listen!", contains_patterns=RaisingIteration(error))
+        assert caught.value is error
+
+    def test_lone_surrogate_item(self, listen: Solver) -> None:
+        raises_exactly(UnicodeEncodeError, lambda: listen.solve("x", contains_patterns=["a\ud800"]))
+
+
+# A value for each integer parameter whose result differs from the default.
+SIGNIFICANT = {"max_words": 1, "min_word_length": 4, "max_solutions": 0}
+
+
+class TestIntegerArguments:
+    @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
+    @pytest.mark.parametrize(
+        "make",
+        [lambda v: v, Integer, Index],
+        ids=["int", "int-subclass", "index"],
+    )
+    def test_accepted_forms(self, listen: Solver, parameter: str, make) -> None:
+        value = SIGNIFICANT[parameter]
+        expected = listen.solve("Listen!", **{parameter: value})
+        assert expected != ALL
+        assert listen.solve("Listen!", **{parameter: make(value)}) == expected
+
+    def test_bool_values(self, listen: Solver) -> None:
+        assert listen.solve("Listen!", max_words=True) == ONE_WORD
+        assert listen.solve("Listen!", max_words=False) == []
+        assert len(listen.solve("Listen!", max_solutions=True)) == 1
+
+    def test_int_subclass_is_read_directly(self, listen: Solver) -> None:
+        class Odd(int):
+            def __index__(self) -> int:
+                raise AssertionError("not asked")
+
+        assert listen.solve("Listen!", max_words=Odd(1)) == ONE_WORD
+
+    @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
+    def test_full_range(self, listen: Solver, parameter: str) -> None:
+        expected = [] if parameter == "min_word_length" else ALL
+        assert listen.solve("Listen!", **{parameter: 2**64 - 1}) == expected
+        assert listen.solve("Listen!", **{parameter: Index(2**64 - 1)}) == expected
+
+    @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
+    @pytest.mark.parametrize(
+        ("value", "message"),
+        [
+            (2.0, "'float' object cannot be interpreted as an integer"),
+            ("1", "'str' object cannot be interpreted as an integer"),
+            (Real(1.0), "'Real' object cannot be interpreted as an integer"),
+            (Index(TypeError("from index")), "from index"),
+            (Index("1"), None),
+        ],
+    )
+    def test_not_an_integer(self, listen: Solver, parameter: str, value, message) -> None:
+        error = raises_exactly(TypeError, lambda: listen.solve("Listen!", **{parameter: value}))
+        assert str(error).startswith(f"argument '{parameter}': ")
+        if message is not None:
+            assert str(error) == f"argument '{parameter}': {message}"
+
+    @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
+    @pytest.mark.parametrize("value", [-1, 2**64, -(2**70), Index(-1), Index(2**64), Integer(-1)])
+    def test_out_of_range(self, listen: Solver, parameter: str, value) -> None:
+        error = raises_exactly(OverflowError, lambda: listen.solve("Listen!", **{parameter: value}))
+        assert parameter not in str(error)
+        assert not str(error).startswith("argument")
+
+    @pytest.mark.parametrize("error", [ValueError("v"), TypeErrorSubclass("t"), OverflowError("o")])
+    def test_index_errors_pass_unchanged(self, listen: Solver, error: BaseException) -> None:
+        with pytest.raises(BaseException) as caught:
+            listen.solve("Listen!", max_words=Index(error))
+        assert caught.value is error
+
+
+class TestTimeout:
+    @pytest.mark.parametrize(
+        "value",
+        [
+            100.0,
+            1,
+            True,
+            Integer(100),
+            Real(100.0),
+            Floating(100.0),
+            Index(100),
+            math.nan,
+            math.inf,
+            1e308,
+        ],
+        ids=["float", "int", "bool", "int-subclass", "float-subclass", "dunder-float", "index",
+             "nan", "inf", "huge"],
+    )
+    def test_long_enough(self, listen: Solver, value) -> None:
+        assert listen.solve("Listen!", timeout_seconds=value) == ALL
+
+    @pytest.mark.parametrize(
+        "value",
+        [-1.0, -1, Real(-1.0), Floating(-1.0), Index(-1), -math.inf, -1e-300],
+        ids=["float", "int", "float-subclass", "dunder-float", "index", "minus-inf", "tiny"],
+    )
+    def test_negative_is_passed_on(self, listen: Solver, value) -> None:
+        assert listen.solve("Listen!", timeout_seconds=value) == []
+
+    @pytest.mark.parametrize(
+        ("value", "message"),
+        [
+            ("1", "must be real number, not str"),
+            (b"1", "must be real number, not bytes"),
+            ([1.0], "must be real number, not list"),
+            (Floating(TypeError("from float")), "from float"),
+            (Floating("1.0"), None),
+        ],
+    )
+    def test_not_a_number(self, listen: Solver, value, message) -> None:
+        error = raises_exactly(TypeError, lambda: listen.solve("Listen!", timeout_seconds=value))
+        assert str(error).startswith("argument 'timeout_seconds': ")
+        if message is not None:
+            assert str(error) == f"argument 'timeout_seconds': {message}"
+
+    @pytest.mark.parametrize("value", [10**400, Index(10**400)])
+    def test_too_large_int(self, listen: Solver, value) -> None:
+        error = raises_exactly(
+            OverflowError, lambda: listen.solve("Listen!", timeout_seconds=value)
+        )
+        assert str(error) == "int too large to convert to float"
+
+    def test_float_errors_pass_unchanged(self, listen: Solver) -> None:
+        error = ValueError("nope")
+        with pytest.raises(ValueError) as caught:
+            listen.solve("Listen!", timeout_seconds=Floating(error))
+        assert caught.value is error
+
+
+# One wrong value per parameter, each raising a different message.
+WRONG = {
+    "phrase": 1,
+    "must_start_with": 2,
+    "can_only_ever_start_with": 3.0,
+    "must_not_start_with": b"",
+    "max_words": "x",
+    "min_word_length": -1,
+    "timeout_seconds": "y",
+    "max_solutions": 2**64,
+    "contains_patterns": "z",
+}
+
+
+class TestArgumentOrder:
+    @pytest.mark.parametrize("first", range(len(PARAMETERS)))
+    @pytest.mark.parametrize("as_keywords", [False, True], ids=["positional", "keyword"])
+    def test_first_wrong_argument_is_reported(
+        self, listen: Solver, first: int, as_keywords: bool
+    ) -> None:
+        values = ["Listen!"] + [None] * 8
+        for index in range(first, len(PARAMETERS)):
+            values[index] = WRONG[PARAMETERS[index]]
+        overflows = PARAMETERS[first] in ("min_word_length", "max_solutions")
+        expected_type = OverflowError if overflows else TypeError
+        if as_keywords:
+            # Keywords in reverse order: conversion still follows the parameters.
+            arguments = dict(reversed(list(zip(PARAMETERS, values))))
+            call = lambda: listen.solve(**arguments)  # noqa: E731
+        else:
+            call = lambda: listen.solve(*values)  # noqa: E731
+        error = raises_exactly(expected_type, call)
+        if expected_type is TypeError:
+            assert str(error).startswith(f"argument '{PARAMETERS[first]}': ")
+
+    def test_conversions_run_in_parameter_order_and_stop_at_the_first_failure(
+        self, listen: Solver
+    ) -> None:
+        log: list[str] = []
+        arguments = {
+            "max_solutions": Index(5, log, "max_solutions"),
+            "timeout_seconds": Index(5, log, "timeout_seconds"),
+            "min_word_length": Index(TypeError("stop"), log, "min_word_length"),
+            "max_words": Index(5, log, "max_words"),
+        }
+        error = raises_exactly(TypeError, lambda: listen.solve("Listen!", **arguments))
+        assert str(error) == "argument 'min_word_length': stop"
+        assert log == ["max_words", "min_word_length"]
+        log.clear()
+        arguments["min_word_length"] = Index(1, log, "min_word_length")
+        assert listen.solve("Listen!", **arguments) == ALL
+        assert log == ["max_words", "min_word_length", "timeout_seconds", "max_solutions"]
+
+    def test_none_is_the_same_as_omitted(self, listen: Solver) -> None:
+        assert listen.solve("Listen!", *[None] * 8) == ALL
+        assert listen.solve("Listen!", **{name: None for name in PARAMETERS[1:]}) == ALL
+
+    @pytest.mark.parametrize(
+        "values",
+        [
+            ("Listen!", None, None, None, 2),
+            ("Listen!", "l", None, None, 2, 3, 10.0, 5, ["is"]),
+            ("Listen!", None, "ls", "e", None, 4),
+            ("Listen!", "", None, None, None, None, None, 1),
+        ],
+    )
+    def test_positional_and_keyword_forms_agree(self, listen: Solver, values: tuple) -> None:
+        keywords = dict(zip(PARAMETERS, values))
+        expected = listen.solve(*values)
+        assert listen.solve(**keywords) == expected
+        assert listen.solve(values[0], **dict(list(keywords.items())[1:])) == expected
+
+    def test_max_words_positionally(self, listen: Solver) -> None:
+        assert listen.solve("Listen!", None, None, None, 1) == ONE_WORD
+        assert listen.solve("Listen!", max_words=1) == ONE_WORD
+
+
+class TestResult:
+    def test_fresh_lists_of_str(self, listen: Solver) -> None:
+        first = listen.solve("Listen!")
+        assert first == ALL
+        assert type(first) is list
+        assert all(type(solution) is list for solution in first)
+        assert all(type(word) is str for solution in first for word in solution)
+        first[0].append("junk")
+        first.clear()
+        second = listen.solve("Listen!")
+        assert second == ALL
+        assert second is not first
+
+    def test_usable_after_every_error(self, listen: Solver, assert_usable) -> None:
+        for name, value in WRONG.items():
+            with pytest.raises((TypeError, OverflowError)):
+                listen.solve(**{"phrase": "Listen!", name: value})
+        assert_usable(listen)
+        assert listen.solve("Listen!") == ALL
+
+
+class TestReferenceCounts:
+    def test_unchanged_after_many_calls(self, listen: Solver) -> None:
+        phrase = "".join(["Lis", "ten!"])
+        letters = "".join(["l", "s"])
+        pattern = "".join(["n", "et"])
+        pattern_list = [pattern, "".join(["is"])]
+        index_value = 10**6 + 7
+        index = Index(index_value)
+        floating = Floating(50.0)
+        big = 2**64 + 12345
+        bad_item = object()
+        bad_list = [pattern, bad_item]
+        words = ["".join(["lis", "ten"]), "".join(["net"])]
+        sequence = GetItemSequence(*words)
+        path_text = "".join(["/nonexistent/", "words"])
+        cause_error = type_error_with_cause()
+        watched = [
+            phrase, index_value, letters, pattern, pattern_list, index, floating, big,
+            bad_item, bad_list, words, sequence, path_text, cause_error, cause_error.__cause__,
+        ]
+        before = [sys.getrefcount(item) for item in watched]
+
+        for _ in range(300):
+            listen.solve(
+                phrase, letters, letters, None, index, index, floating, index, pattern_list
+            )
+            listen.solve(phrase, max_solutions=index, contains_patterns=(pattern,))
+            listen.load_dictionary_from_words(words)
+            listen.load_dictionary_from_words(sequence)
+            listen.add_word(pattern)
+            for call in (
+                lambda: listen.solve(phrase, max_words=big),
+                lambda: listen.solve(phrase, contains_patterns=bad_list),
+                lambda: listen.solve(phrase, timeout_seconds=letters),
+                lambda: listen.solve(phrase, contains_patterns=RaisingIteration(cause_error)),
+                lambda: listen.load_dictionary_from_words(bad_list),
+                lambda: listen.load_dictionary_from_path(path_text),
+                lambda: listen.add_word(bad_item),
+                lambda: listen.solve(phrase, phrase=phrase),
+            ):
+                try:
+                    call()
+                except (TypeError, OverflowError, OSError):
+                    pass
+            cause_error.__traceback__ = None
+
+        after = [sys.getrefcount(item) for item in watched]
+        assert after == before
