@@ -2,6 +2,7 @@
 brute-force reference over random dictionaries, phrases and constraints."""
 
 import math
+from collections.abc import Callable
 from typing import Any
 
 import pytest
@@ -83,18 +84,32 @@ def phrases(draw: st.DrawFn, dictionary: list[str]) -> str:
 START_LETTERS = st.one_of(
     st.none(), st.just(""), st.text(alphabet=LETTERS + "AC, \u00e9", min_size=1, max_size=3)
 )
-PATTERNS = st.one_of(
-    st.none(),
-    st.just([]),
-    st.lists(st.text(alphabet=LETTERS + "AB-!1", max_size=3), min_size=1, max_size=3),
-)
-CONSTRAINTS: dict[str, st.SearchStrategy[Any]] = {
-    "must_start_with": START_LETTERS,
-    "can_only_ever_start_with": START_LETTERS,
-    "must_not_start_with": START_LETTERS,
-    "max_words": st.one_of(st.none(), st.integers(0, 4)),
-    "min_word_length": st.one_of(st.none(), st.integers(0, 4)),
-    "contains_patterns": PATTERNS,
+
+
+def pattern_texts(dictionary: list[str]) -> st.SearchStrategy[str]:
+    """Random texts, pieces of dictionary words, and dictionary words with
+    their letters reordered (which hold the letters but not the piece)."""
+    words = [brute_force.normalize(word) for word in dictionary]
+    return st.one_of(
+        st.text(alphabet=LETTERS + "AB-!1", max_size=3),
+        st.sampled_from(words).flatmap(
+            lambda word: st.tuples(st.integers(0, len(word)), st.integers(0, len(word))).map(
+                lambda ends: word[min(ends) : max(ends)]
+            )
+        ),
+        st.sampled_from(words).flatmap(st.permutations).map("".join),
+    )
+
+
+CONSTRAINTS: dict[str, Callable[[list[str]], st.SearchStrategy[Any]]] = {
+    "must_start_with": lambda _: START_LETTERS,
+    "can_only_ever_start_with": lambda _: START_LETTERS,
+    "must_not_start_with": lambda _: START_LETTERS,
+    "max_words": lambda _: st.one_of(st.none(), st.integers(0, 4)),
+    "min_word_length": lambda _: st.one_of(st.none(), st.integers(0, 4)),
+    "contains_patterns": lambda dictionary: st.one_of(
+        st.none(), st.just([]), st.lists(pattern_texts(dictionary), min_size=1, max_size=3)
+    ),
 }
 
 
@@ -107,7 +122,7 @@ def problems(draw: st.DrawFn, constraint_names: tuple[str, ...]) -> tuple[list[s
         )
     )
     phrase = draw(phrases(dictionary))
-    constraints = {name: draw(CONSTRAINTS[name]) for name in constraint_names}
+    constraints = {name: draw(CONSTRAINTS[name](dictionary)) for name in constraint_names}
     return dictionary, phrase, constraints
 
 

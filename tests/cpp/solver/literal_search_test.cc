@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <ostream>
 #include <set>
 #include <string>
 #include <string_view>
@@ -26,8 +27,8 @@ using Solutions = std::vector<Solution>;
 
 enum class Entry { kLiteralEngine, kFastEngine, kSolve };
 
-std::string entry_name(const testing::TestParamInfo<Entry>& info) {
-  switch (info.param) {
+const char* entry_name(Entry entry) {
+  switch (entry) {
     case Entry::kLiteralEngine:
       return "LiteralEngine";
     case Entry::kFastEngine:
@@ -37,6 +38,8 @@ std::string entry_name(const testing::TestParamInfo<Entry>& info) {
   }
   return "Unknown";
 }
+
+void PrintTo(Entry entry, std::ostream* out) { *out << entry_name(entry); }
 
 AnagramSolver solver_with(const std::vector<std::string_view>& words) {
   AnagramSolver solver;
@@ -102,7 +105,9 @@ class SearchTest : public testing::TestWithParam<Entry> {
 INSTANTIATE_TEST_SUITE_P(AllEntries, SearchTest,
                          testing::Values(Entry::kLiteralEngine,
                                          Entry::kFastEngine, Entry::kSolve),
-                         entry_name);
+                         [](const testing::TestParamInfo<Entry>& info) {
+                           return std::string(entry_name(info.param));
+                         });
 
 TEST_P(SearchTest, ListsEveryCombinationOnceInResultOrder) {
   EXPECT_EQ(solve_listen({}), all_listen_solutions());
