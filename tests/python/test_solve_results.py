@@ -42,6 +42,20 @@ class TestResultShape:
         solver = solver_with(["Lis!", "N-E-T", "En'list"])
         assert solver.solve("listen") == [["enlist"], ["lis", "net"]]
 
+    @pytest.mark.parametrize(
+        ("words", "phrase"),
+        [
+            (LISTEN_WORDS, ""),
+            (LISTEN_WORDS, " ?! 42"),
+            (LISTEN_WORDS, "Listen \u00e9"),
+            (LISTEN_WORDS, "listens"),
+            ([], "listen"),
+            (["123", "--", "\u00e9"], "listen"),
+        ],
+    )
+    def test_nothing_to_solve_gives_empty_list(self, words: list[str], phrase: str) -> None:
+        assert solver_with(words).solve(phrase) == []
+
     def test_one_solution_of_many_words(self) -> None:
         letters = 20_000
         assert solver_with(["a"]).solve("a" * letters) == [["a"] * letters]
@@ -50,7 +64,9 @@ class TestResultShape:
 # Random inputs over a small alphabet, so that solutions are common.
 LETTERS = "abcd"
 # Words that share letters and prefixes, for dictionaries with many solutions.
-OVERLAPPING_WORDS = ["a", "b", "c", "ab", "ba", "Cd", "dc", "abc", "cab", "bad", "dab", "add", "abcd", "d-a"]
+OVERLAPPING_WORDS = [
+    "a", "b", "c", "ab", "ba", "Cd", "dc", "abc", "cab", "bad", "dab", "add", "abcd", "d-a",
+]
 DECORATIONS = "ABCD-' 1\u00e9"
 
 
@@ -114,7 +130,9 @@ CONSTRAINTS: dict[str, Callable[[list[str]], st.SearchStrategy[Any]]] = {
 
 
 @st.composite
-def problems(draw: st.DrawFn, constraint_names: tuple[str, ...]) -> tuple[list[str], str, dict[str, Any]]:
+def problems(
+    draw: st.DrawFn, constraint_names: tuple[str, ...]
+) -> tuple[list[str], str, dict[str, Any]]:
     dictionary = draw(
         st.one_of(
             st.lists(dictionary_words(), min_size=1, max_size=8),
