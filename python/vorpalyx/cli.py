@@ -185,11 +185,10 @@ def _write_lines(solutions: list[list[str]], out: TextIO) -> None:
 def _write_json(solutions: list[list[str]], out: TextIO) -> None:
     out.write("[")
     for start in range(0, len(solutions), SOLUTIONS_PER_WRITE):
-        if start:
-            out.write(", ")
-        # The outer brackets of each chunk's array are dropped; the chunks
-        # together form the elements of the one array.
-        out.write(json.dumps(solutions[start:start + SOLUTIONS_PER_WRITE])[1:-1])
+        chunk = json.dumps(solutions[start:start + SOLUTIONS_PER_WRITE])
+        # Each chunk's own brackets are dropped: the chunks together are the
+        # elements of the one array.
+        out.write((", " if start else "") + chunk[1:-1])
     out.write("]\n")
 
 
@@ -198,9 +197,9 @@ def _run(argv: Sequence[str] | None) -> int:
     try:
         arguments = parser.parse_args(argv)
     except SystemExit as exit_request:
-        # --help ends with 0, a usage error with 2.
-        return exit_request.code if isinstance(exit_request.code, int) \
-            else EXIT_USAGE
+        # argparse exits with 0 after --help and with 2 on a usage error.
+        code = exit_request.code
+        return code if isinstance(code, int) else EXIT_USAGE
 
     solver = Solver()
     try:

@@ -10,6 +10,7 @@ import pathlib
 import re
 import subprocess
 import sys
+from typing import Any
 
 import pytest
 
@@ -41,7 +42,7 @@ def as_lines(solutions: list[list[str]]) -> str:
     return "".join(" ".join(solution) + "\n" for solution in solutions)
 
 
-def solve_directly(**constraints: object) -> list[list[str]]:
+def solve_directly(**constraints: Any) -> list[list[str]]:
     solver = Solver()
     solver.load_dictionary_from_words(WORDS)
     return solver.solve(PHRASE, **constraints)
@@ -280,6 +281,18 @@ class TestFailures:
         assert (status, out) == (2, "")
         assert err.startswith("usage: vorpalyx ")
         assert err.endswith(f"\nvorpalyx: error: {message}\n")
+
+    def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
+                                                   word_file):
+        class InterruptedSolver:
+            def load_dictionary_from_path(self, path: str) -> None:
+                pass
+
+            def solve(self, phrase: str, **constraints: object) -> None:
+                raise KeyboardInterrupt
+
+        monkeypatch.setattr(cli, "Solver", InterruptedSolver)
+        assert run(capsys, "--dict", word_file, PHRASE) == (130, "", "")
 
     def test_help_lists_every_option_with_examples(self, capsys):
         status, out, err = run(capsys, "--help")
