@@ -1,0 +1,23 @@
+"""Where the English word list bundled with the package lives.
+
+The package holds a compiled extension, so it is always installed as plain
+files (never imported from a zip archive) and its data files have real paths
+that the engine can open.
+"""
+
+from __future__ import annotations
+
+import pathlib
+
+_DATA_DIRECTORY = pathlib.Path(__file__).resolve().parent / "data"
+
+
+def default_dictionary_path() -> str:
+    """Path of the bundled English word list, one lower-case word per line.
+
+    The list holds the plain a-z words of a SCOWL-based English list
+    (Debian's wamerican); its licence notice is english_words_LICENSE.txt in
+    the same directory. Load it with
+    ``solver.load_dictionary_from_path(vorpalyx.default_dictionary_path())``.
+    """
+    return str(_DATA_DIRECTORY / "english_words.txt")

@@ -1,0 +1,386 @@
+"""Tests of the vorpalyx command line: option mapping, output forms, exit
+statuses and messages, the bundled dictionary, and behaviour in a pipe."""
+
+from __future__ import annotations
+
+import itertools
+import json
+import os
+import pathlib
+import re
+import subprocess
+import sys
+from typing import Any
+
+import pytest
+
+import vorpalyx
+from vorpalyx import cli
+from vorpalyx.core import Solver
+
+WORDS = ["listen", "silent", "enlist", "tinsel", "inlets", "tin", "net",
+         "nets", "lis", "les", "el", "tins", "lit", "ens", "st", "in", "is",
+         "lent"]
+PHRASE = "Listen!"
+REPO_ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+@pytest.fixture
+def word_file(tmp_path: pathlib.Path) -> str:
+    path = tmp_path / "words.txt"
+    path.write_text("\n".join(WORDS) + "\n", encoding="utf-8")
+    return str(path)
+
+
+def run(capsys: pytest.CaptureFixture[str], *argv: str) -> tuple[int, str, str]:
+    status = cli.main(list(argv))
+    captured = capsys.readouterr()
+    return status, captured.out, captured.err
+
+
+def as_lines(solutions: list[list[str]]) -> str:
+    return "".join(" ".join(solution) + "\n" for solution in solutions)
+
+
+def solve_directly(**constraints: Any) -> list[list[str]]:
+    solver = Solver()
+    solver.load_dictionary_from_words(WORDS)
+    return solver.solve(PHRASE, **constraints)
+
+
+class TestConstraintOptions:
+    # Each case changes the result, so an option wired to the wrong
+    # parameter (or to none) shows up as a difference.
+    @pytest.mark.parametrize(
+        ("options", "constraints"),
+        [
+            (["--max-words", "1"], {"max_words": 1}),
+            (["--max-words", "2"], {"max_words": 2}),
+            (["--min-word-length", "3"], {"min_word_length": 3}),
+            (["--must-start-with", "l"], {"must_start_with": "l"}),
+            (["--must-start-with", "ee"], {"must_start_with": "ee"}),
+            (["--can-only-start-with", "lt"], {"can_only_ever_start_with": "lt"}),
+            (["--must-not-start-with", "lt"], {"must_not_start_with": "lt"}),
+            (["--contains", "in"], {"contains_patterns": ["in"]}),
+            (["--contains", "in", "--contains", "s"],
+             {"contains_patterns": ["in", "s"]}),
+            (["--max-solutions", "0"], {"max_solutions": 0}),
+            (["--timeout", "-1"], {"timeout_seconds": -1.0}),
+            (["--max-words", "2", "--min-word-length", "2",
+              "--must-start-with", "t", "--can-only-start-with", "tle",
+              "--must-not-start-with", "e", "--contains", "le",
+              "--timeout", "60", "--max-solutions", "100"],
+             {"max_words": 2, "min_word_length": 2, "must_start_with": "t",
+              "can_only_ever_start_with": "tle", "must_not_start_with": "e",
+              "contains_patterns": ["le"], "timeout_seconds": 60.0,
+              "max_solutions": 100}),
+        ],
+    )
+    def test_option_gives_the_solutions_of_its_constraint(
+            self, capsys, word_file, options, constraints):
+        expected = solve_directly(**constraints)
+        assert expected != solve_directly()
+
+        status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
+
+        assert (status, out, err) == (0, as_lines(expected), "")
+
+    def test_without_options_every_solution_is_printed_in_result_order(
+            self, capsys, word_file):
+        status, out, _ = run(capsys, "--dict", word_file, PHRASE)
+        assert status == 0
+        assert out == as_lines(solve_directly())
+        assert out.splitlines()[:5] == ["enlist", "inlets", "listen", "silent",
+                                        "tinsel"]
+
+    @pytest.mark.parametrize("limit", [1, 2, 5])
+    def test_max_solutions_caps_the_count(self, capsys, word_file, limit):
+        assert run(capsys, "--dict", word_file, "--max-solutions", str(limit),
+                   "--count", PHRASE) == (0, f"{limit}\n", "")
+
+    def test_not_a_number_timeout_never_stops_the_search(self, capsys, word_file):
+        _, out, _ = run(capsys, "--dict", word_file, "--timeout", "nan", PHRASE)
+        assert out == as_lines(solve_directly())
+
+    def test_largest_count_is_accepted(self, capsys, word_file):
+        _, out, _ = run(capsys, "--dict", word_file,
+                        "--max-words", str(2**64 - 1), PHRASE)
+        assert out == as_lines(solve_directly())
+
+    def test_phrase_arguments_are_joined_into_one_phrase(self, capsys, word_file):
+        _, joined, _ = run(capsys, "--dict", word_file, "lis", "ten")
+        assert joined == as_lines(solve_directly())
+
+
+class TestOutputForms:
+    def test_json_is_one_array_of_arrays(self, capsys, word_file):
+        status, out, _ = run(capsys, "--dict", word_file, "--max-words", "1",
+                             "--json", PHRASE)
+        assert status == 0
+        assert out == ('[["enlist"], ["inlets"], ["listen"], ["silent"], '
+                       '["tinsel"]]\n')
+
+    def test_count_prints_only_the_number(self, capsys, word_file):
+        assert run(capsys, "--dict", word_file, "--count", PHRASE) == (
+            0, f"{len(solve_directly())}\n", "")
+
+    @pytest.mark.parametrize(("form", "expected"),
+                             [([], ""), (["--json"], "[]\n"), (["--count"], "0\n")])
+    def test_no_solution_is_success(self, capsys, word_file, form, expected):
+        assert run(capsys, "--dict", word_file, *form, "qqq") == (0, expected, "")
+
+    @pytest.mark.parametrize("chunk", [1, 2, 3, 100])
+    def test_output_split_into_writes_is_unchanged(
+            self, capsys, monkeypatch, word_file, chunk):
+        monkeypatch.setattr(cli, "SOLUTIONS_PER_WRITE", chunk)
+        expected = solve_directly()
+
+        _, lines, _ = run(capsys, "--dict", word_file, PHRASE)
+        _, json_text, _ = run(capsys, "--dict", word_file, "--json", PHRASE)
+
+        assert lines == as_lines(expected)
+        assert json.loads(json_text) == expected
+        assert json_text == json.dumps(expected) + "\n"
+
+
+class TestDictionarySelection:
+    def test_bundled_dictionary_is_the_default(self, capsys):
+        _, out, _ = run(capsys, "--max-words", "1", "listen")
+        assert out.split() == ["enlist", "inlets", "listen", "silent", "tinsel"]
+
+    def test_word_adds_to_the_bundled_dictionary(self, capsys):
+        _, out, _ = run(capsys, "--word", "Vorpalyx", "--max-words", "1",
+                        "lyx", "vorpa")
+        assert out == "vorpalyx\n"
+
+    def test_dictionaries_and_words_are_combined(self, capsys, tmp_path):
+        first, second = tmp_path / "first.txt", tmp_path / "second.txt"
+        first.write_text("dirty\n", encoding="utf-8")
+        second.write_text("room\r\n", encoding="utf-8")
+        _, out, _ = run(capsys, "--dict", str(first), "--dict", str(second),
+                        "--word", "dormitory", "dormitory")
+        assert out == "dormitory\ndirty room\n"
+
+    def test_given_dictionary_replaces_the_bundled_one(self, capsys, tmp_path):
+        empty = tmp_path / "empty.txt"
+        empty.write_text("", encoding="utf-8")
+        assert run(capsys, "--dict", str(empty), "--word", "tinsel", "listen") == (
+            0, "tinsel\n", "")
+
+
+class TestBundledDictionary:
+    def test_path_loads_into_a_solver(self):
+        path = vorpalyx.default_dictionary_path()
+        assert isinstance(path, str)
+        solver = Solver()
+        solver.load_dictionary_from_path(path)
+        assert ["dirty", "room"] in solver.solve("dormitory", max_words=2)
+
+    def test_holds_only_plain_words_sorted_once(self):
+        text = pathlib.Path(vorpalyx.default_dictionary_path()).read_text(
+            encoding="utf-8")
+        words = text.splitlines()
+        assert text.endswith("\n")
+        assert len(words) > 50_000
+        assert words == sorted(set(words))
+        assert all(re.fullmatch(r"[a-z]+", word) for word in words)
+        assert [word for word in words if len(word) == 1] == ["a", "i"]
+
+    def test_licence_notice_ships_beside_it(self):
+        notice = (pathlib.Path(vorpalyx.default_dictionary_path()).parent
+                  / "english_words_LICENSE.txt").read_text(encoding="utf-8")
+        assert "Copyright 2000-2011 by Kevin Atkinson" in notice
+        assert "Permission to use, copy, modify, distribute and sell" in notice
+
+    def test_generator_keeps_only_plain_lower_case_words(self, tmp_path):
+        source = tmp_path / "source.txt"
+        source.write_text("b\na\nI\ni\nzebra\nZebra\nzebra's\nzebra\n"
+                          "\u00e9clair\nmoon\n\nx-ray\n", encoding="utf-8")
+        notice = tmp_path / "copyright"
+        notice.write_text("Example licence text.\n", encoding="utf-8")
+        output = tmp_path / "out"
+
+        subprocess.run(
+            [sys.executable, str(REPO_ROOT / "tools/make_bundled_dictionary.py"),
+             "--source", str(source), "--copyright", str(notice),
+             "--output-dir", str(output)],
+            check=True, capture_output=True)
+
+        words = (output / "english_words.txt").read_text(encoding="utf-8")
+        assert words == "a\ni\nmoon\nzebra\n"
+        licence = (output / "english_words_LICENSE.txt").read_text(
+            encoding="utf-8")
+        assert licence.endswith("\n\nExample licence text.\n")
+        assert "holds the 4 entries" in licence
+
+
+class TestFailures:
+    @pytest.mark.parametrize(
+        ("make_file", "reason"),
+        [
+            (lambda path: None, "No such file or directory (os error 2)"),
+            (lambda path: path.mkdir(), "Is a directory (os error 21)"),
+            (lambda path: path.write_bytes(b"good\nbad\xff\n"),
+             "stream did not contain valid UTF-8"),
+        ],
+        ids=["missing", "directory", "not-utf8"],
+    )
+    def test_unreadable_dictionary_is_one_line_and_status_1(
+            self, capsys, tmp_path, make_file, reason):
+        path = tmp_path / "words.txt"
+        make_file(path)
+        assert run(capsys, "--dict", str(path), "listen") == (
+            1, "", f"vorpalyx: error: {path}: Failed to read dictionary: "
+                   f"{reason}\n")
+
+    # A byte that is not UTF-8 in the command line arrives as a lone
+    # surrogate, which the solver refuses.
+    @pytest.mark.parametrize(
+        ("options", "argument", "position"),
+        [
+            ([], "PHRASE", 3),
+            (["--must-start-with", "a\udcff"], "--must-start-with", 1),
+            (["--can-only-start-with", "\udcff"], "--can-only-start-with", 0),
+            (["--must-not-start-with", "\udcff"], "--must-not-start-with", 0),
+            (["--contains", "ok", "--contains", "\udcff"], "--contains", 0),
+            (["--word", "\udcff"], "--word", 0),
+        ],
+    )
+    def test_text_refused_by_the_solver_is_named(
+            self, capsys, word_file, options, argument, position):
+        phrase = "abc\udcff" if argument == "PHRASE" else "listen"
+        assert run(capsys, "--dict", word_file, *options, phrase) == (
+            1, "", f"vorpalyx: error: argument {argument}: 'utf-8' codec can't "
+                   f"encode character '\\udcff' in position {position}: "
+                   "surrogates not allowed\n")
+
+    @pytest.mark.parametrize(
+        ("options", "message"),
+        [
+            ([], "the following arguments are required: PHRASE"),
+            (["--max-words", "-1", "x"],
+             "argument --max-words: expected a whole number from 0 to "
+             "18446744073709551615, got '-1'"),
+            (["--min-word-length", "2.5", "x"],
+             "argument --min-word-length: expected a whole number from 0 to "
+             "18446744073709551615, got '2.5'"),
+            (["--max-solutions", str(2**64), "x"],
+             "argument --max-solutions: expected a whole number from 0 to "
+             f"18446744073709551615, got '{2**64}'"),
+            (["--timeout", "soon", "x"],
+             "argument --timeout: invalid float value: 'soon'"),
+            (["--count", "--json", "x"],
+             "argument --json: not allowed with argument --count"),
+            (["--limit", "3", "x"], "unrecognized arguments: --limit"),
+            (["--max", "3", "x"],
+             "ambiguous option: --max could match --max-words, --max-solutions"),
+        ],
+    )
+    def test_usage_error_is_status_2(self, capsys, options, message):
+        status, out, err = run(capsys, *options)
+        assert (status, out) == (2, "")
+        assert err.startswith("usage: vorpalyx ")
+        assert err.endswith(f"\nvorpalyx: error: {message}\n")
+
+    def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
+                                                   word_file):
+        class InterruptedSolver:
+            def load_dictionary_from_path(self, path: str) -> None:
+                pass
+
+            def solve(self, phrase: str, **constraints: object) -> None:
+                raise KeyboardInterrupt
+
+        monkeypatch.setattr(cli, "Solver", InterruptedSolver)
+        assert run(capsys, "--dict", word_file, PHRASE) == (130, "", "")
+
+    def test_help_lists_every_option_with_examples(self, capsys):
+        status, out, err = run(capsys, "--help")
+        assert (status, err) == (0, "")
+        for option in ["--max-words", "--min-word-length", "--must-start-with",
+                       "--can-only-start-with", "--must-not-start-with",
+                       "--contains", "--timeout", "--max-solutions", "--dict",
+                       "--word", "--count", "--json"]:
+            assert option in out
+        assert "\nexamples:\n  vorpalyx " in out
+
+
+def permutation_dictionary(tmp_path: pathlib.Path) -> tuple[str, str]:
+    """A dictionary and phrase with 14400 solutions: every ordering of abcde
+    beside every ordering of fghij."""
+    words = ["".join(order) for group in ("abcde", "fghij")
+             for order in itertools.permutations(group)]
+    path = tmp_path / "permutations.txt"
+    path.write_text("\n".join(words) + "\n", encoding="utf-8")
+    return str(path), "abcdefghij"
+
+
+def command(*argv: str) -> list[str]:
+    return [sys.executable, "-m", "vorpalyx", *argv]
+
+
+class TestProcess:
+    def test_module_runs_the_command(self, word_file):
+        completed = subprocess.run(
+            command("--dict", word_file, "--max-words", "1", PHRASE),
+            capture_output=True, text=True)
+        assert (completed.returncode, completed.stdout, completed.stderr) == (
+            0, "enlist\ninlets\nlisten\nsilent\ntinsel\n", "")
+
+    def test_console_script_runs_the_command(self, word_file):
+        script = pathlib.Path(sys.executable).parent / "vorpalyx"
+        if not script.exists():
+            pytest.skip("the package's console script is not installed here")
+        completed = subprocess.run(
+            [str(script), "--dict", word_file, "--count", PHRASE],
+            capture_output=True, text=True)
+        assert (completed.returncode, completed.stdout, completed.stderr) == (
+            0, f"{len(solve_directly())}\n", "")
+
+    def test_large_output_is_complete(self, tmp_path):
+        dictionary, phrase = permutation_dictionary(tmp_path)
+        completed = subprocess.run(command("--dict", dictionary, phrase),
+                                   capture_output=True, text=True)
+        solver = Solver()
+        solver.load_dictionary_from_path(dictionary)
+        assert completed.stdout == as_lines(solver.solve(phrase))
+        assert len(completed.stdout.splitlines()) == 120 * 120
+
+    @pytest.mark.parametrize("form", [[], ["--json"]])
+    def test_reader_that_stops_early_gets_a_quiet_end(self, tmp_path, form):
+        dictionary, phrase = permutation_dictionary(tmp_path)
+        process = subprocess.Popen(command("--dict", dictionary, *form, phrase),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        assert process.stdout is not None and process.stderr is not None
+        first_bytes = process.stdout.read(100)
+        process.stdout.close()
+        err = process.stderr.read()
+        process.stderr.close()
+        assert process.wait(timeout=60) == 141
+        assert len(first_bytes) == 100
+        assert err == b""
+
+    @pytest.mark.parametrize("size", ["small", "large"])
+    def test_pipe_closed_before_any_output_gets_a_quiet_end(self, tmp_path,
+                                                            size, word_file):
+        if size == "small":
+            argv = command("--dict", word_file, PHRASE)
+        else:
+            argv = command("--dict", *permutation_dictionary(tmp_path))
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        try:
+            completed = subprocess.run(argv, stdout=write_end,
+                                       stderr=subprocess.PIPE, timeout=60)
+        finally:
+            os.close(write_end)
+        assert (completed.returncode, completed.stderr) == (141, b"")
+
+    def test_pipe_into_head(self, tmp_path):
+        dictionary, phrase = permutation_dictionary(tmp_path)
+        shell_line = (f"'{sys.executable}' -m vorpalyx --dict '{dictionary}' "
+                      f"{phrase} | head -n 1; echo \"status ${{PIPESTATUS[0]}}\"")
+        completed = subprocess.run(["bash", "-c", shell_line],
+                                   capture_output=True, text=True)
+        assert completed.stdout == "abcde fghij\nstatus 141\n"
+        assert completed.stderr == ""
