@@ -28,21 +28,28 @@ constexpr std::uint64_t kStepsPerClockCheck = 1 << 20;
 
 // Where each letter of the phrase lives in a packed count: word `word`, bits
 // [shift, shift + width), the top bit of the field being its guard. Letters
-// that the phrase lacks have no field: no candidate word holds them.
+// that the phrase lacks have no field: no candidate word holds them. Fields
+// are laid out in the order of `priority` (the rarest letter first), so the
+// lowest guard bit set in a set of letters names its rarest letter.
 struct PackedLayout {
   std::size_t words_used = 0;
   std::array<int, kAlphabetSize> word{};
   std::array<int, kAlphabetSize> shift{};
   std::array<int, kAlphabetSize> value_bits{};
+  std::array<std::uint32_t, kAlphabetSize> priority{};  // by letter
 
-  // Packs greedily into 64-bit words; with `one_letter_per_word`, each letter
-  // gets a word of its own, which holds any count below 2^63.
+  // Packs greedily into 64-bit words, letters in `order`; with
+  // `one_letter_per_word`, each letter gets a word of its own, which holds
+  // any count below 2^63.
   static PackedLayout for_phrase(const CharCounts& phrase,
+                                 const std::array<std::uint32_t, kAlphabetSize>& order,
                                  bool one_letter_per_word) {
     PackedLayout layout;
+    layout.word.fill(-1);
     int offset = 64;
-    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      layout.word[letter] = -1;
+    for (std::uint32_t rank = 0; rank < kAlphabetSize; ++rank) {
+      const std::uint32_t letter = order[rank];
+      layout.priority[letter] = rank;
       if (phrase[letter] == 0) continue;
       const int bits = std::bit_width(phrase[letter]);
       if (one_letter_per_word || offset + bits + 1 > 64) {
@@ -105,17 +112,30 @@ struct PackedAlphabet {
   Packed<N> guards;    // the guard bit of every field
   Packed<N> low_bits;  // the lowest bit of every field
   std::array<Packed<N>, kAlphabetSize> guard_of{};
+  // The priority of the letter whose guard is bit b of word w, at 64 * w + b.
+  std::array<std::uint8_t, 64 * N> priority_of_guard{};
   const PackedLayout* layout;
 
   explicit PackedAlphabet(const PackedLayout& layout) : layout(&layout) {
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
       if (layout.word[letter] < 0) continue;
       const int shift = layout.shift[letter];
-      guard_of[letter].words[layout.word[letter]] =
-          std::uint64_t{1} << (shift + layout.value_bits[letter]);
+      const int guard_bit = shift + layout.value_bits[letter];
+      guard_of[letter].words[layout.word[letter]] = std::uint64_t{1}
+                                                    << guard_bit;
       guards |= guard_of[letter];
       low_bits.words[layout.word[letter]] |= std::uint64_t{1} << shift;
+      priority_of_guard[64 * layout.word[letter] + guard_bit] =
+          static_cast<std::uint8_t>(layout.priority[letter]);
     }
+  }
+
+  // The priority of the rarest letter among `letters` (guard bits, not
+  // all zero).
+  std::uint32_t rarest(const Packed<N>& letters) const {
+    std::size_t i = 0;
+    while (i + 1 < N && letters.words[i] == 0) ++i;
+    return priority_of_guard[64 * i + std::countr_zero(letters.words[i])];
   }
 
   // Counts whose letters all have fields in the layout.
@@ -154,6 +174,71 @@ struct Candidate {
   std::uint64_t patterns;
   std::uint64_t length;
   std::uint32_t first_letter;
+  std::uint32_t rank;  // position in ascending byte order
+  std::uint32_t key;   // priority of its rarest letter (0 is the rarest)
+};
+
+// One word of a level's list, with what the scan over the list tests, so
+// that the scan reads memory in order.
+template <std::size_t N>
+struct ListEntry {
+  Packed<N> counts;
+  std::uint32_t word;
+  std::uint32_t length;  // capped; only used to skip words early
+};
+
+// The lists of all levels on the current path, one after another; only the
+// last list grows or shrinks. Entries are plain values, so the buffer grows
+// without constructing anything.
+template <std::size_t N>
+class ListStack {
+ public:
+  std::size_t size() const { return size_; }
+  const ListEntry<N>& operator[](std::size_t index) const {
+    return entries_[index];
+  }
+  void push_back(const ListEntry<N>& entry) {
+    reserve_more(1);
+    entries_[size_++] = entry;
+  }
+  void resize_down(std::size_t size) { size_ = size; }
+
+  // Appends the entries of [begin, end) (a range of the last list) that fit
+  // `remaining` and are at most `longest` letters long. Branch-free: each
+  // entry is written and kept only when it passes.
+  void append_fitting(std::size_t begin, std::size_t end,
+                      const Packed<N>& remaining, const Packed<N>& guards,
+                      std::uint64_t longest) {
+    reserve_more(end - begin);
+    const ListEntry<N>* source = entries_.get() + begin;
+    const ListEntry<N>* const source_end = entries_.get() + end;
+    ListEntry<N>* out = entries_.get() + size_;
+    for (; source != source_end; ++source) {
+      const ListEntry<N> entry = *source;
+      bool keep = entry.length <= longest;
+      for (std::size_t i = 0; i < N; ++i) {
+        keep &= ((remaining.words[i] - entry.counts.words[i]) &
+                 guards.words[i]) == guards.words[i];
+      }
+      *out = entry;
+      out += keep;
+    }
+    size_ = static_cast<std::size_t>(out - entries_.get());
+  }
+
+ private:
+  void reserve_more(std::size_t count) {
+    if (size_ + count <= capacity_) return;
+    const std::size_t capacity = std::max(size_ + count, 2 * capacity_);
+    auto entries = std::make_unique_for_overwrite<ListEntry<N>[]>(capacity);
+    std::copy(entries_.get(), entries_.get() + size_, entries.get());
+    entries_ = std::move(entries);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<ListEntry<N>[]> entries_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // The candidates grouped by their letters, for the last word of a solution:
@@ -320,6 +405,84 @@ class SolutionBuckets {
   std::deque<Bucket> buckets_;
 };
 
+// Sorts the solutions of a group word by word, ids being ranks. Rows that
+// fit into one or two machine words are sorted as integer keys.
+// Least significant byte first; bytes that no key uses are skipped.
+template <typename Key>
+void radix_sort(std::vector<Key>& keys, std::size_t bits_used) {
+  std::vector<Key> buffer(keys.size());
+  for (std::size_t shift = 0; shift < bits_used; shift += 8) {
+    std::array<std::size_t, 257> starts{};
+    for (const Key& key : keys) ++starts[((key >> shift) & 0xFF) + 1];
+    for (std::size_t digit = 1; digit < starts.size(); ++digit) {
+      starts[digit] += starts[digit - 1];
+    }
+    for (const Key& key : keys) buffer[starts[(key >> shift) & 0xFF]++] = key;
+    keys.swap(buffer);
+  }
+}
+
+template <typename Key>
+void sort_rows_as_keys(SolutionGroup& group, int rank_bits) {
+  const std::size_t bits_used = group.word_count * rank_bits;
+  const std::size_t width = group.word_count;
+  std::vector<Key> keys;
+  keys.reserve(group.solution_count);
+  for (const std::vector<std::uint32_t>& chunk : group.chunks) {
+    for (std::size_t row = 0; row < chunk.size(); row += width) {
+      Key key = 0;
+      for (std::size_t k = 0; k < width; ++k) {
+        key = (key << rank_bits) | chunk[row + k];
+      }
+      keys.push_back(key);
+    }
+  }
+  radix_sort(keys, bits_used);
+  const Key id_mask = (Key{1} << rank_bits) - 1;
+  std::size_t next = 0;
+  for (std::vector<std::uint32_t>& chunk : group.chunks) {
+    for (std::size_t row = 0; row < chunk.size(); row += width) {
+      Key key = keys[next++];
+      for (std::size_t k = width; k-- > 0;) {
+        chunk[row + k] = static_cast<std::uint32_t>(key & id_mask);
+        key >>= rank_bits;
+      }
+    }
+  }
+}
+
+void sort_rows_generally(SolutionGroup& group) {
+  const std::size_t width = group.word_count;
+  std::vector<const std::uint32_t*> rows;
+  rows.reserve(group.solution_count);
+  for (const std::vector<std::uint32_t>& chunk : group.chunks) {
+    for (std::size_t row = 0; row < chunk.size(); row += width) {
+      rows.push_back(chunk.data() + row);
+    }
+  }
+  std::sort(rows.begin(), rows.end(),
+            [width](const std::uint32_t* left, const std::uint32_t* right) {
+              return std::lexicographical_compare(left, left + width, right,
+                                                  right + width);
+            });
+  SolutionGroup sorted;
+  sorted.word_count = width;
+  for (const std::uint32_t* row : rows) sorted.append(row);
+  group = std::move(sorted);
+}
+
+void sort_rows(SolutionGroup& group, int rank_bits) {
+  if (group.solution_count < 2) return;
+  const std::size_t bits = group.word_count * static_cast<std::size_t>(rank_bits);
+  if (bits <= 64) {
+    sort_rows_as_keys<std::uint64_t>(group, rank_bits);
+  } else if (bits <= 128) {
+    sort_rows_as_keys<unsigned __int128>(group, rank_bits);
+  } else {
+    sort_rows_generally(group);
+  }
+}
+
 template <std::size_t N>
 class FastSearch {
  public:
@@ -327,18 +490,21 @@ class FastSearch {
              Clock::time_point start_time)
       : alphabet_(layout), prepared_(prepared), start_time_(start_time) {}
 
-  SolutionList run(const Trie& trie, const CharCounts& phrase,
-                   const SolverConstraints& constraints) {
+  SolutionList run(std::vector<std::string> words, const CharCounts& phrase) {
     SolutionList result;
-    collect_candidates(trie, phrase, constraints, &result.words);
+    for (const std::string& word : words) add_candidate(word);
+    result.words = std::move(words);
     if (candidates_.empty() || !can_start(phrase)) return result;
     shortest_candidate_ = candidates_[0].length;
     for (const Candidate<N>& candidate : candidates_) {
       shortest_candidate_ = std::min(shortest_candidate_, candidate.length);
     }
+    order_by_rarest_letter();
     classes_ = std::make_unique<AnagramClasses<N>>(candidates_);
     search(phrase);
     result.groups = buckets_.take_in_result_order();
+    const int rank_bits = std::bit_width(candidates_.size());
+    for (SolutionGroup& group : result.groups) sort_rows(group, rank_bits);
     return result;
   }
 
@@ -351,54 +517,8 @@ class FastSearch {
     std::uint64_t total;
     std::uint64_t patterns;  // met by the words on the path
     std::uint64_t shortest;  // shortest word on the path
+    std::uint32_t top;       // priority of the rarest letter remaining
   };
-
-  // Walks the trie with the phrase's letters; every word found that passes
-  // the per-word constraints becomes a candidate, in ascending byte order.
-  void collect_candidates(const Trie& trie, const CharCounts& phrase,
-                          const SolverConstraints& constraints,
-                          std::vector<std::string>* words) {
-    struct Frame {
-      NodeIndex next_child;
-    };
-    CharCounts available = phrase;
-    std::string word;
-    std::vector<Frame> stack{{trie.root().first_child}};
-    while (!stack.empty()) {
-      const NodeIndex child = stack.back().next_child;
-      if (child == kNoNode) {
-        stack.pop_back();
-        if (!word.empty()) {
-          ++available[word.back() - 'a'];
-          word.pop_back();
-        }
-        continue;
-      }
-      const TrieNode& node = trie.node(child);
-      stack.back().next_child = node.next_sibling;
-      const int letter = node.letter - 'a';
-      if (available[letter] == 0) continue;
-      if (word.empty() && !start_allowed(constraints, node.letter)) continue;
-      --available[letter];
-      word.push_back(node.letter);
-      stack.push_back({node.first_child});
-      if (node.is_word && word.size() >= prepared_.min_word_length) {
-        add_candidate(word);
-        words->push_back(word);
-      }
-    }
-  }
-
-  static bool start_allowed(const SolverConstraints& constraints,
-                            char letter) {
-    const auto start = static_cast<char32_t>(letter);
-    if (constraints.must_not_start_with &&
-        constraints.must_not_start_with->contains(start)) {
-      return false;
-    }
-    return !constraints.can_only_ever_start_with ||
-           constraints.can_only_ever_start_with->contains(start);
-  }
 
   void add_candidate(std::string_view word) {
     CharCounts counts;
@@ -416,6 +536,7 @@ class FastSearch {
     }
     candidate.length = word.size();
     candidate.first_letter = static_cast<std::uint32_t>(word[0] - 'a');
+    candidate.rank = static_cast<std::uint32_t>(candidates_.size());
     candidates_.push_back(candidate);
   }
 
@@ -439,11 +560,34 @@ class FastSearch {
            (prepared_.letters_needed_at_start & ~starts) == 0;
   }
 
+  // Puts the candidates in the order of their rarest letter (then by rank),
+  // letters ranking by how few candidates hold them. In this
+  // order the next word of a combination always holds the rarest letter that
+  // remains, so a level only ever branches on those words.
+  void order_by_rarest_letter() {
+    shortest_by_priority_.fill(kUnlimited);
+    for (Candidate<N>& candidate : candidates_) {
+      candidate.key = alphabet_.rarest(candidate.letters);
+      for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+        if ((candidate.letters & alphabet_.guard_of[letter]).any()) {
+          std::uint64_t& shortest =
+              shortest_by_priority_[alphabet_.layout->priority[letter]];
+          shortest = std::min(shortest, candidate.length);
+        }
+      }
+    }
+    std::stable_sort(candidates_.begin(), candidates_.end(),
+                     [](const Candidate<N>& left, const Candidate<N>& right) {
+                       return left.key < right.key;
+                     });
+  }
+
   void search(const CharCounts& phrase) {
     const Packed<N> packed_phrase = alphabet_.pack(phrase);
     Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(), 0,
-               kUnlimited};
+               kUnlimited, 0};
     root.remaining |= alphabet_.guards;
+    root.top = alphabet_.rarest(alphabet_.letters_held(root.remaining));
 
     // One-word solutions.
     auto [begin, end] = classes_->find(packed_phrase);
@@ -452,14 +596,16 @@ class FastSearch {
     }
     if (prepared_.max_words < 2 || stopped_) return;
 
-    lists_.reserve(candidates_.size() * 4);
-    lists_.resize(candidates_.size());
-    for (std::uint32_t i = 0; i < candidates_.size(); ++i) lists_[i] = i;
+    for (std::uint32_t i = 0; i < candidates_.size(); ++i) {
+      lists_.push_back({candidates_[i].counts, i,
+                        static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                            candidates_[i].length, UINT32_MAX))});
+    }
     levels_.push_back(root);
     while (!levels_.empty() && !stopped_) {
       Level& level = levels_.back();
       if (level.position == level.list_end) {
-        lists_.resize(level.list_begin);
+        lists_.resize_down(level.list_begin);
         levels_.pop_back();
         if (!path_.empty()) {
           --starts_[candidates_[path_.back()].first_letter];
@@ -467,7 +613,11 @@ class FastSearch {
         }
         continue;
       }
-      const std::uint32_t word = lists_[level.position++];
+      const std::uint32_t word = lists_[level.position++].word;
+      if (candidates_[word].key != level.top) {
+        level.position = level.list_end;
+        continue;
+      }
       extend(level, word);
     }
   }
@@ -489,7 +639,8 @@ class FastSearch {
                remaining,
                total,
                level.patterns | candidate.patterns,
-               std::min(level.shortest, candidate.length)};
+               std::min(level.shortest, candidate.length),
+               0};
     path_.push_back(word);
     ++starts_[candidate.first_letter];
 
@@ -497,13 +648,13 @@ class FastSearch {
     while (begin != end && *begin < word) ++begin;
     for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
 
-    if (words_left >= 2 && total >= 2 * shortest_candidate_ &&
-        !stopped_ && build_level(level, word, &next)) {
+    if (words_left >= 2 && total >= 2 * shortest_candidate_ && !stopped_ &&
+        build_level(level, &next)) {
       next.list_end = lists_.size();
       levels_.push_back(next);
       return;
     }
-    lists_.resize(next.list_begin);
+    lists_.resize_down(next.list_begin);
     --starts_[candidate.first_letter];
     path_.pop_back();
   }
@@ -511,28 +662,27 @@ class FastSearch {
   // Fills the list of `next` with the words from `word` on that fit its
   // letters and leave room for one more word, and tells whether the level
   // can still lead to a solution.
-  bool build_level(const Level& level, std::uint32_t word, Level* next) {
-    const std::uint64_t longest_allowed = next->total - shortest_candidate_;
+  bool build_level(const Level& level, Level* next) {
+    // The next word holds the rarest letter left, and another word follows.
+    next->top = alphabet_.rarest(alphabet_.letters_held(next->remaining));
+    if (next->total < shortest_by_priority_[next->top] + shortest_candidate_) {
+      return false;
+    }
+    lists_.append_fitting(level.position - 1, level.list_end, next->remaining,
+                          alphabet_.guards, next->total - shortest_candidate_);
+    count_steps(level.list_end - level.position + 1);
+    if (lists_.size() == next->list_begin) return false;
     Packed<N> letters;
     std::uint64_t patterns = 0;
     std::uint32_t starts = 0;
     std::uint64_t longest = 0;
-    for (std::size_t q = level.position - 1; q < level.list_end; ++q) {
-      const std::uint32_t other = lists_[q];
-      const Candidate<N>& candidate = candidates_[other];
-      if (candidate.length > longest_allowed ||
-          !alphabet_.fits(next->remaining, candidate.counts)) {
-        continue;
-      }
-      lists_.push_back(other);
+    for (std::size_t q = next->list_begin; q < lists_.size(); ++q) {
+      const Candidate<N>& candidate = candidates_[lists_[q].word];
       letters |= candidate.letters;
       patterns |= candidate.patterns;
       starts |= 1u << candidate.first_letter;
       longest = std::max(longest, candidate.length);
     }
-    (void)word;
-    count_steps(level.list_end - level.position + 1);
-    if (lists_.size() == next->list_begin) return false;
     if (alphabet_.letters_held(next->remaining).without(letters).any()) {
       return false;
     }
@@ -569,9 +719,20 @@ class FastSearch {
       if (!met) return;
     }
     path_.push_back(word);
-    buckets_.bucket(path_.size(), std::min(level.shortest, candidate.length))
-        .append(path_.data());
+    row_.resize(path_.size());
+    for (std::size_t i = 0; i < path_.size(); ++i) {
+      row_[i] = candidates_[path_[i]].rank;
+    }
     path_.pop_back();
+    // Few words: an insertion sort puts them in ascending rank.
+    for (std::size_t i = 1; i < row_.size(); ++i) {
+      const std::uint32_t id = row_[i];
+      std::size_t j = i;
+      for (; j > 0 && row_[j - 1] > id; --j) row_[j] = row_[j - 1];
+      row_[j] = id;
+    }
+    buckets_.bucket(row_.size(), std::min(level.shortest, candidate.length))
+        .append(row_.data());
     if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
   }
 
@@ -590,9 +751,12 @@ class FastSearch {
   std::vector<Candidate<N>> candidates_;
   std::unique_ptr<AnagramClasses<N>> classes_;
   std::uint64_t shortest_candidate_ = 0;
-  std::vector<std::uint32_t> lists_;
+  ListStack<N> lists_;
+  // The shortest candidate holding each letter, by the letter's priority.
+  std::array<std::uint64_t, kAlphabetSize> shortest_by_priority_{};
   std::vector<Level> levels_;
-  std::vector<std::uint32_t> path_;
+  std::vector<std::uint32_t> path_;  // candidates in search order
+  std::vector<std::uint32_t> row_;   // the solution being recorded, by rank
   std::array<std::uint64_t, kAlphabetSize> starts_{};
   SolutionBuckets buckets_;
   std::uint64_t solutions_found_ = 0;
@@ -601,13 +765,78 @@ class FastSearch {
 };
 
 template <std::size_t N>
-SolutionList run_packed(const PackedLayout& layout, const Trie& trie,
+SolutionList run_packed(const PackedLayout& layout,
+                        std::vector<std::string> words,
                         const CharCounts& phrase,
-                        const SolverConstraints& constraints,
                         const PreparedConstraints& prepared,
                         Clock::time_point start_time) {
   return FastSearch<N>(layout, prepared, start_time)
-      .run(trie, phrase, constraints);
+      .run(std::move(words), phrase);
+}
+
+bool start_allowed(const SolverConstraints& constraints, char letter) {
+  const auto start = static_cast<char32_t>(letter);
+  if (constraints.must_not_start_with &&
+      constraints.must_not_start_with->contains(start)) {
+    return false;
+  }
+  return !constraints.can_only_ever_start_with ||
+         constraints.can_only_ever_start_with->contains(start);
+}
+
+// Walks the trie with the phrase's letters and returns, in ascending byte
+// order, every word found that passes the per-word constraints.
+std::vector<std::string> collect_words(const Trie& trie,
+                                       const CharCounts& phrase,
+                                       const SolverConstraints& constraints,
+                                       std::uint64_t min_word_length) {
+  std::vector<std::string> words;
+  CharCounts available = phrase;
+  std::string word;
+  std::vector<NodeIndex> next_children{trie.root().first_child};
+  while (!next_children.empty()) {
+    const NodeIndex child = next_children.back();
+    if (child == kNoNode) {
+      next_children.pop_back();
+      if (!word.empty()) {
+        ++available[word.back() - 'a'];
+        word.pop_back();
+      }
+      continue;
+    }
+    const TrieNode& node = trie.node(child);
+    next_children.back() = node.next_sibling;
+    const int letter = node.letter - 'a';
+    if (available[letter] == 0) continue;
+    if (word.empty() && !start_allowed(constraints, node.letter)) continue;
+    --available[letter];
+    word.push_back(node.letter);
+    next_children.push_back(node.first_child);
+    if (node.is_word && word.size() >= min_word_length) words.push_back(word);
+  }
+  return words;
+}
+
+// The phrase's letters, the one held by the fewest words first.
+std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
+    const std::vector<std::string>& words) {
+  std::array<std::size_t, kAlphabetSize> holders{};
+  for (const std::string& word : words) {
+    std::uint32_t letters = 0;
+    for (char letter : word) letters |= 1u << (letter - 'a');
+    for (; letters != 0; letters &= letters - 1) {
+      ++holders[std::countr_zero(letters)];
+    }
+  }
+  std::array<std::uint32_t, kAlphabetSize> order;
+  for (std::uint32_t letter = 0; letter < kAlphabetSize; ++letter) {
+    order[letter] = letter;
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t left, std::uint32_t right) {
+                     return holders[left] < holders[right];
+                   });
+  return order;
 }
 
 }  // namespace
@@ -630,22 +859,27 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
     if (elapsed.count() > *prepared.timeout_seconds) return {};
   }
-  const PackedLayout packed = PackedLayout::for_phrase(phrase_counts, false);
+  std::vector<std::string> words = collect_words(
+      trie, phrase_counts, constraints, prepared.min_word_length);
+  if (words.empty()) return {};
+  const auto order = letters_by_rarity(words);
+  const PackedLayout packed =
+      PackedLayout::for_phrase(phrase_counts, order, false);
   switch (packed.words_used) {
     case 1:
-      return run_packed<1>(packed, trie, phrase_counts, constraints, prepared,
+      return run_packed<1>(packed, std::move(words), phrase_counts, prepared,
                            start_time);
     case 2:
-      return run_packed<2>(packed, trie, phrase_counts, constraints, prepared,
+      return run_packed<2>(packed, std::move(words), phrase_counts, prepared,
                            start_time);
     case 3:
     case 4:
-      return run_packed<4>(packed, trie, phrase_counts, constraints, prepared,
+      return run_packed<4>(packed, std::move(words), phrase_counts, prepared,
                            start_time);
     default:
       return run_packed<kAlphabetSize>(
-          PackedLayout::for_phrase(phrase_counts, true), trie, phrase_counts,
-          constraints, prepared, start_time);
+          PackedLayout::for_phrase(phrase_counts, order, true),
+          std::move(words), phrase_counts, prepared, start_time);
   }
 }
 

@@ -1,0 +1,111 @@
+// The engine alone, without Python: solves the benchmark phrases against the
+// benchmark word list with each search and prints solutions, time and rate.
+//
+// Build: cmake -S . -B build/bench -DVORPALYX_BUILD_BENCHMARKS=ON
+//        -DVORPALYX_BUILD_MODULE=OFF && cmake --build build/bench
+// Run:   build/bench/vorpalyx_engine_bench [--literal] [phrase [max_words]]
+
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "solver/anagram_solver.h"
+
+namespace {
+
+// Debian's wamerican entries made only of a-z, without single letters other
+// than 'a' and 'i'.
+bool load_benchmark_words(vorpalyx::AnagramSolver& solver) {
+  std::ifstream file("/usr/share/dict/american-english");
+  if (!file) return false;
+  std::string line;
+  std::size_t count = 0;
+  while (std::getline(file, line)) {
+    if (line.empty() ||
+        !std::all_of(line.begin(), line.end(),
+                     [](char c) { return c >= 'a' && c <= 'z'; })) {
+      continue;
+    }
+    if (line.size() == 1 && line != "a" && line != "i") continue;
+    solver.insert(line);
+    ++count;
+  }
+  std::printf("dictionary: %zu words\n", count);
+  return true;
+}
+
+double thread_cpu_seconds() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
+         std::optional<std::uint64_t> max_words, vorpalyx::SearchEngine engine,
+         int runs) {
+  vorpalyx::SolverConstraints constraints;
+  constraints.max_words = max_words;
+  std::vector<double> times;
+  std::vector<double> cpu_times;
+  std::size_t count = 0;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu_start = thread_cpu_seconds();
+    const vorpalyx::SolutionList solutions =
+        solver.solve_with_engine(phrase, constraints, engine);
+    cpu_times.push_back(thread_cpu_seconds() - cpu_start);
+    const std::chrono::duration<double> elapsed =
+        std::chrono::steady_clock::now() - start;
+    times.push_back(elapsed.count());
+    count = solutions.size();
+  }
+  std::sort(times.begin(), times.end());
+  std::sort(cpu_times.begin(), cpu_times.end());
+  const double median = times[times.size() / 2];
+  const double cpu_median = cpu_times[cpu_times.size() / 2];
+  std::printf(
+      "%-22s max_words=%-4s %12zu solutions %10.2f ms (cpu %8.2f ms) "
+      "%6.1f M/s\n",
+      phrase.c_str(), max_words ? std::to_string(*max_words).c_str() : "-",
+      count, median * 1000, cpu_median * 1000, count / median / 1e6);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vorpalyx::SearchEngine engine = vorpalyx::SearchEngine::kFast;
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--literal") == 0) {
+      engine = vorpalyx::SearchEngine::kLiteral;
+    } else {
+      arguments.push_back(argv[i]);
+    }
+  }
+  vorpalyx::AnagramSolver solver;
+  if (!load_benchmark_words(solver)) {
+    std::fprintf(stderr,
+                 "/usr/share/dict/american-english is missing: "
+                 "apt-get install wamerican\n");
+    return 1;
+  }
+  if (!arguments.empty()) {
+    std::optional<std::uint64_t> max_words;
+    if (arguments.size() > 1) max_words = std::strtoull(arguments[1].c_str(), nullptr, 10);
+    run(solver, arguments[0], max_words, engine, 3);
+    return 0;
+  }
+  run(solver, "clint eastwood", std::nullopt, engine, 5);
+  run(solver, "dormitory window", std::nullopt, engine, 5);
+  run(solver, "william shakespeare", 4, engine, 5);
+  run(solver, "william shakespeare", std::nullopt, engine, 1);
+  return 0;
+}
