@@ -461,8 +461,13 @@ TEST_P(SearchTest, SolutionAsLongAsAVeryLongPhrase) {
   }();
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list.words, std::vector<std::string>{"a"});
-  EXPECT_EQ(list.solution_ends, std::vector<std::size_t>{kLetters});
-  EXPECT_EQ(list.word_ids, std::vector<std::uint32_t>(kLetters, 0));
+  ASSERT_EQ(list.groups.size(), 1u);
+  EXPECT_EQ(list.groups[0].word_count, kLetters);
+  std::vector<std::uint32_t> ids;
+  for (const auto& chunk : list.groups[0].chunks) {
+    ids.insert(ids.end(), chunk.begin(), chunk.end());
+  }
+  EXPECT_EQ(ids, std::vector<std::uint32_t>(kLetters, 0));
 }
 
 }  // namespace

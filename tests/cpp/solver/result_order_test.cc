@@ -60,11 +60,15 @@ TEST(MakeSolutionListTest, HoldsEachDistinctWordOnce) {
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list.words,
             (std::vector<std::string>{"listen", "el", "tins", "in", "st"}));
-  EXPECT_EQ(list.word_ids,
-            (std::vector<std::uint32_t>{0, 1, 2, 3, 0, 1, 3, 4}));
-  EXPECT_EQ(list.solution_ends, (std::vector<std::size_t>{1, 3, 5, 8}));
-  EXPECT_EQ(list.solution_begin(0), 0u);
-  EXPECT_EQ(list.solution_begin(2), 3u);
+  // One group per word count, each solution stored as its word ids.
+  ASSERT_EQ(list.groups.size(), 3u);
+  const std::vector<std::pair<std::size_t, std::vector<std::uint32_t>>>
+      expected = {{1, {0}}, {2, {1, 2, 3, 0}}, {3, {1, 3, 4}}};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(list.groups[i].word_count, expected[i].first);
+    ASSERT_EQ(list.groups[i].chunks.size(), 1u);
+    EXPECT_EQ(list.groups[i].chunks[0], expected[i].second);
+  }
   EXPECT_EQ(
       list.to_vectors(),
       (Solutions{
@@ -75,7 +79,7 @@ TEST(MakeSolutionListTest, EmptyInputGivesEmptyList) {
   const SolutionList list = make_solution_list({});
   EXPECT_EQ(list.size(), 0u);
   EXPECT_TRUE(list.words.empty());
-  EXPECT_TRUE(list.word_ids.empty());
+  EXPECT_TRUE(list.groups.empty());
   EXPECT_TRUE(list.to_vectors().empty());
 }
 
