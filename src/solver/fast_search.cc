@@ -69,7 +69,13 @@ template <std::size_t N>
 struct Packed {
   std::array<std::uint64_t, N> words{};
 
-  friend bool operator==(const Packed&, const Packed&) = default;
+  friend bool operator==(const Packed& left, const Packed& right) {
+    std::uint64_t difference = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+      difference |= left.words[i] ^ right.words[i];
+    }
+    return difference == 0;
+  }
 
   Packed operator-(const Packed& other) const {
     Packed result;
@@ -184,7 +190,8 @@ template <std::size_t N>
 struct ListEntry {
   Packed<N> counts;
   std::uint32_t word;
-  std::uint32_t length;  // capped; only used to skip words early
+  std::uint16_t length;  // capped; only used to skip words early
+  std::uint8_t key;      // the word's rarest letter, as in Candidate
 };
 
 // The lists of all levels on the current path, one after another; only the
@@ -351,137 +358,164 @@ PreparedConstraints prepare(const SolverConstraints& constraints) {
   return prepared;
 }
 
-// Collects the solutions by word count and shortest word; each bucket
-// receives its solutions in result order.
+// Sorts integer keys: least significant digit first, digits of
+// `digit_bits`, skipping digits above `bits_used`. Small inputs go to
+// std::sort, for which the digit tables would cost more than the keys.
+template <typename Key>
+void sort_keys(std::vector<Key>& keys, std::size_t bits_used, int digit_bits) {
+  if (keys.size() < 4096) {
+    std::sort(keys.begin(), keys.end());
+    return;
+  }
+  const std::size_t digit_count = std::size_t{1} << digit_bits;
+  const Key digit_mask = static_cast<Key>(digit_count - 1);
+  std::vector<Key> buffer(keys.size());
+  std::vector<std::size_t> starts(digit_count + 1);
+  for (std::size_t shift = 0; shift < bits_used; shift += digit_bits) {
+    std::fill(starts.begin(), starts.end(), 0);
+    for (const Key& key : keys) {
+      ++starts[static_cast<std::size_t>((key >> shift) & digit_mask) + 1];
+    }
+    for (std::size_t digit = 1; digit <= digit_count; ++digit) {
+      starts[digit] += starts[digit - 1];
+    }
+    for (const Key& key : keys) {
+      buffer[starts[static_cast<std::size_t>((key >> shift) & digit_mask)]++] =
+          key;
+    }
+    keys.swap(buffer);
+  }
+}
+
+// Collects the solutions by word count and shortest word, each as its word
+// ids in ascending rank. A solution whose ids fit into one or two machine
+// words is kept as an integer key with the first id in the highest bits, so
+// that sorting a bucket word by word is sorting integers.
 class SolutionBuckets {
  public:
-  SolutionGroup& bucket(std::size_t word_count, std::uint64_t shortest) {
-    if (word_count < kTableSize && shortest < kTableSize) {
-      Bucket*& entry = table_[word_count][shortest];
-      if (entry == nullptr) entry = &add(word_count, shortest);
-      return entry->group;
+  explicit SolutionBuckets(int rank_bits) : rank_bits_(rank_bits) {}
+
+  void add(const std::uint32_t* ranks, std::size_t word_count,
+           std::uint64_t shortest) {
+    Bucket& bucket = find(word_count, shortest);
+    if (bucket.key_bits <= 64) {
+      std::uint64_t key = 0;
+      for (std::size_t k = 0; k < word_count; ++k) {
+        key = (key << rank_bits_) | ranks[k];
+      }
+      bucket.short_keys.push_back(key);
+    } else if (bucket.key_bits <= 128) {
+      unsigned __int128 key = 0;
+      for (std::size_t k = 0; k < word_count; ++k) {
+        key = (key << rank_bits_) | ranks[k];
+      }
+      bucket.long_keys.push_back(key);
+    } else {
+      bucket.rows.append(ranks);
     }
-    auto [entry, inserted] =
-        others_.try_emplace(std::pair(word_count, shortest), nullptr);
-    if (inserted) entry->second = &add(word_count, shortest);
-    return entry->second->group;
   }
 
-  // Fewer words first, then the longer shortest word.
+  // The buckets as groups in result order (fewer words first, then the
+  // longer shortest word), each sorted word by word.
   std::vector<SolutionGroup> take_in_result_order() {
     std::sort(buckets_.begin(), buckets_.end(),
               [](const Bucket& left, const Bucket& right) {
-                if (left.word_count != right.word_count) {
-                  return left.word_count < right.word_count;
+                if (left.rows.word_count != right.rows.word_count) {
+                  return left.rows.word_count < right.rows.word_count;
                 }
                 return left.shortest > right.shortest;
               });
     std::vector<SolutionGroup> groups;
     groups.reserve(buckets_.size());
-    for (Bucket& bucket : buckets_) groups.push_back(std::move(bucket.group));
+    for (Bucket& bucket : buckets_) {
+      if (bucket.key_bits <= 64) {
+        groups.push_back(rows_of(bucket.short_keys, bucket));
+      } else if (bucket.key_bits <= 128) {
+        groups.push_back(rows_of(bucket.long_keys, bucket));
+      } else {
+        groups.push_back(sorted_rows(std::move(bucket.rows)));
+      }
+    }
     return groups;
   }
 
  private:
   struct Bucket {
-    std::size_t word_count;
-    std::uint64_t shortest;
-    SolutionGroup group;
+    std::uint64_t shortest = 0;
+    std::size_t key_bits = 0;
+    std::vector<std::uint64_t> short_keys;
+    std::vector<unsigned __int128> long_keys;
+    SolutionGroup rows;
   };
   static constexpr std::size_t kTableSize = 64;
 
-  Bucket& add(std::size_t word_count, std::uint64_t shortest) {
+  Bucket& find(std::size_t word_count, std::uint64_t shortest) {
+    if (word_count < kTableSize && shortest < kTableSize) {
+      Bucket*& entry = table_[word_count][shortest];
+      if (entry == nullptr) entry = &create(word_count, shortest);
+      return *entry;
+    }
+    auto [entry, inserted] =
+        others_.try_emplace(std::pair(word_count, shortest), nullptr);
+    if (inserted) entry->second = &create(word_count, shortest);
+    return *entry->second;
+  }
+
+  Bucket& create(std::size_t word_count, std::uint64_t shortest) {
     Bucket& bucket = buckets_.emplace_back();
-    bucket.word_count = word_count;
     bucket.shortest = shortest;
-    bucket.group.word_count = word_count;
+    bucket.key_bits = word_count * static_cast<std::size_t>(rank_bits_);
+    bucket.rows.word_count = word_count;
     return bucket;
   }
 
+  // Sorts the keys and unpacks them into rows, releasing the keys.
+  template <typename Key>
+  SolutionGroup rows_of(std::vector<Key>& keys, const Bucket& bucket) const {
+    sort_keys(keys, bucket.key_bits, std::clamp(rank_bits_, 8, 16));
+    const std::size_t width = bucket.rows.word_count;
+    const Key id_mask = (Key{1} << rank_bits_) - 1;
+    SolutionGroup group;
+    group.word_count = width;
+    std::vector<std::uint32_t> row(width);
+    for (Key key : keys) {
+      for (std::size_t k = width; k-- > 0;) {
+        row[k] = static_cast<std::uint32_t>(key & id_mask);
+        key >>= rank_bits_;
+      }
+      group.append(row.data());
+    }
+    std::vector<Key>().swap(keys);
+    return group;
+  }
+
+  static SolutionGroup sorted_rows(SolutionGroup group) {
+    const std::size_t width = group.word_count;
+    std::vector<const std::uint32_t*> rows;
+    rows.reserve(group.solution_count);
+    for (const std::vector<std::uint32_t>& chunk : group.chunks) {
+      for (std::size_t row = 0; row < chunk.size(); row += width) {
+        rows.push_back(chunk.data() + row);
+      }
+    }
+    std::sort(rows.begin(), rows.end(),
+              [width](const std::uint32_t* left, const std::uint32_t* right) {
+                return std::lexicographical_compare(left, left + width, right,
+                                                    right + width);
+              });
+    SolutionGroup sorted;
+    sorted.word_count = width;
+    for (const std::uint32_t* row : rows) sorted.append(row);
+    return sorted;
+  }
+
+  int rank_bits_;
   // Small word counts and lengths by table, the rest by map; the deque keeps
   // every bucket at its address.
   std::array<std::array<Bucket*, kTableSize>, kTableSize> table_{};
   std::map<std::pair<std::size_t, std::uint64_t>, Bucket*> others_;
   std::deque<Bucket> buckets_;
 };
-
-// Sorts the solutions of a group word by word, ids being ranks. Rows that
-// fit into one or two machine words are sorted as integer keys.
-// Least significant byte first; bytes that no key uses are skipped.
-template <typename Key>
-void radix_sort(std::vector<Key>& keys, std::size_t bits_used) {
-  std::vector<Key> buffer(keys.size());
-  for (std::size_t shift = 0; shift < bits_used; shift += 8) {
-    std::array<std::size_t, 257> starts{};
-    for (const Key& key : keys) ++starts[((key >> shift) & 0xFF) + 1];
-    for (std::size_t digit = 1; digit < starts.size(); ++digit) {
-      starts[digit] += starts[digit - 1];
-    }
-    for (const Key& key : keys) buffer[starts[(key >> shift) & 0xFF]++] = key;
-    keys.swap(buffer);
-  }
-}
-
-template <typename Key>
-void sort_rows_as_keys(SolutionGroup& group, int rank_bits) {
-  const std::size_t bits_used = group.word_count * rank_bits;
-  const std::size_t width = group.word_count;
-  std::vector<Key> keys;
-  keys.reserve(group.solution_count);
-  for (const std::vector<std::uint32_t>& chunk : group.chunks) {
-    for (std::size_t row = 0; row < chunk.size(); row += width) {
-      Key key = 0;
-      for (std::size_t k = 0; k < width; ++k) {
-        key = (key << rank_bits) | chunk[row + k];
-      }
-      keys.push_back(key);
-    }
-  }
-  radix_sort(keys, bits_used);
-  const Key id_mask = (Key{1} << rank_bits) - 1;
-  std::size_t next = 0;
-  for (std::vector<std::uint32_t>& chunk : group.chunks) {
-    for (std::size_t row = 0; row < chunk.size(); row += width) {
-      Key key = keys[next++];
-      for (std::size_t k = width; k-- > 0;) {
-        chunk[row + k] = static_cast<std::uint32_t>(key & id_mask);
-        key >>= rank_bits;
-      }
-    }
-  }
-}
-
-void sort_rows_generally(SolutionGroup& group) {
-  const std::size_t width = group.word_count;
-  std::vector<const std::uint32_t*> rows;
-  rows.reserve(group.solution_count);
-  for (const std::vector<std::uint32_t>& chunk : group.chunks) {
-    for (std::size_t row = 0; row < chunk.size(); row += width) {
-      rows.push_back(chunk.data() + row);
-    }
-  }
-  std::sort(rows.begin(), rows.end(),
-            [width](const std::uint32_t* left, const std::uint32_t* right) {
-              return std::lexicographical_compare(left, left + width, right,
-                                                  right + width);
-            });
-  SolutionGroup sorted;
-  sorted.word_count = width;
-  for (const std::uint32_t* row : rows) sorted.append(row);
-  group = std::move(sorted);
-}
-
-void sort_rows(SolutionGroup& group, int rank_bits) {
-  if (group.solution_count < 2) return;
-  const std::size_t bits = group.word_count * static_cast<std::size_t>(rank_bits);
-  if (bits <= 64) {
-    sort_rows_as_keys<std::uint64_t>(group, rank_bits);
-  } else if (bits <= 128) {
-    sort_rows_as_keys<unsigned __int128>(group, rank_bits);
-  } else {
-    sort_rows_generally(group);
-  }
-}
 
 template <std::size_t N>
 class FastSearch {
@@ -501,10 +535,10 @@ class FastSearch {
     }
     order_by_rarest_letter();
     classes_ = std::make_unique<AnagramClasses<N>>(candidates_);
+    buckets_ = std::make_unique<SolutionBuckets>(
+        std::bit_width(candidates_.size()));
     search(phrase);
-    result.groups = buckets_.take_in_result_order();
-    const int rank_bits = std::bit_width(candidates_.size());
-    for (SolutionGroup& group : result.groups) sort_rows(group, rank_bits);
+    result.groups = buckets_->take_in_result_order();
     return result;
   }
 
@@ -598,8 +632,9 @@ class FastSearch {
 
     for (std::uint32_t i = 0; i < candidates_.size(); ++i) {
       lists_.push_back({candidates_[i].counts, i,
-                        static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                            candidates_[i].length, UINT32_MAX))});
+                        static_cast<std::uint16_t>(std::min<std::uint64_t>(
+                            candidates_[i].length, UINT16_MAX)),
+                        static_cast<std::uint8_t>(candidates_[i].key)});
     }
     levels_.push_back(root);
     while (!levels_.empty() && !stopped_) {
@@ -608,8 +643,7 @@ class FastSearch {
         lists_.resize_down(level.list_begin);
         levels_.pop_back();
         if (!path_.empty()) {
-          --starts_[candidates_[path_.back()].first_letter];
-          path_.pop_back();
+          pop_word();
         }
         continue;
       }
@@ -641,33 +675,106 @@ class FastSearch {
                level.patterns | candidate.patterns,
                std::min(level.shortest, candidate.length),
                0};
-    path_.push_back(word);
-    ++starts_[candidate.first_letter];
-
-    auto [begin, end] = classes_->find(remaining.without(alphabet_.guards));
-    while (begin != end && *begin < word) ++begin;
-    for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
-
-    if (words_left >= 2 && total >= 2 * shortest_candidate_ && !stopped_ &&
-        build_level(level, &next)) {
-      next.list_end = lists_.size();
-      levels_.push_back(next);
-      return;
+    push_word(word);
+    emit_completions(next, word);
+    if (words_left >= 2 && !stopped_) {
+      // The next word holds the rarest letter left; every word is at least
+      // as long as the shortest word holding one of the letters left.
+      const Packed<N> held = alphabet_.letters_held(remaining);
+      next.top = alphabet_.rarest(held);
+      const std::uint64_t next_word = shortest_by_priority_[next.top];
+      const std::uint64_t any_word = shortest_holding(held);
+      if (words_left >= 3 && total >= next_word + 2 * any_word) {
+        if (build_level(level, &next)) {
+          next.list_end = lists_.size();
+          levels_.push_back(next);
+          return;
+        }
+      } else if (total >= next_word + any_word) {
+        emit_pairs(level, next);
+      }
     }
     lists_.resize_down(next.list_begin);
-    --starts_[candidate.first_letter];
-    path_.pop_back();
+    pop_word();
   }
 
-  // Fills the list of `next` with the words from `word` on that fit its
-  // letters and leave room for one more word, and tells whether the level
-  // can still lead to a solution.
-  bool build_level(const Level& level, Level* next) {
-    // The next word holds the rarest letter left, and another word follows.
-    next->top = alphabet_.rarest(alphabet_.letters_held(next->remaining));
-    if (next->total < shortest_by_priority_[next->top] + shortest_candidate_) {
-      return false;
+  void push_word(std::uint32_t word) {
+    const Candidate<N>& candidate = candidates_[word];
+    path_.push_back(word);
+    path_ranks_.push_back(candidate.rank);
+    ++starts_[candidate.first_letter];
+  }
+
+  void pop_word() {
+    --starts_[candidates_[path_.back()].first_letter];
+    path_.pop_back();
+    path_ranks_.pop_back();
+  }
+
+  // Every solution that is the path (ending in `after`) plus one word that
+  // comes no earlier than `after` and spells exactly what remains.
+  void emit_completions(const Level& next, std::uint32_t after) {
+    auto [begin, end] =
+        classes_->find(next.remaining.without(alphabet_.guards));
+    while (begin != end && *begin < after) ++begin;
+    for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
+  }
+
+  // Every solution that is the path plus exactly two words, for a `next`
+  // level that can take no more. The first of the two holds the rarest
+  // letter left, so it lies in the run of `level`'s list (from the path's
+  // last word on) whose key is next.top; only that run is scanned.
+  void emit_pairs(const Level& level, const Level& next) {
+    std::size_t q = level.position - 1;
+    std::size_t end = level.list_end;
+    // Keys do not decrease along a list.
+    while (q < end) {
+      const std::size_t middle = q + (end - q) / 2;
+      if (lists_[middle].key < next.top) {
+        q = middle + 1;
+      } else {
+        end = middle;
+      }
     }
+    for (; q < level.list_end && lists_[q].key == next.top && !stopped_; ++q) {
+      const ListEntry<N>& entry = lists_[q];
+      if (entry.length >= next.total ||
+          !alphabet_.fits(next.remaining, entry.counts)) {
+        continue;
+      }
+      const Candidate<N>& candidate = candidates_[entry.word];
+      const Level pair{0,
+                       0,
+                       0,
+                       next.remaining - candidate.counts,
+                       next.total - candidate.length,
+                       next.patterns | candidate.patterns,
+                       std::min(next.shortest, candidate.length),
+                       0};
+      push_word(entry.word);
+      emit_completions(pair, entry.word);
+      pop_word();
+    }
+    count_steps(q - level.position + 1);
+  }
+
+  // The length of the shortest candidate that holds one of `letters`.
+  std::uint64_t shortest_holding(const Packed<N>& letters) const {
+    std::uint64_t shortest = kUnlimited;
+    for (std::size_t i = 0; i < N; ++i) {
+      for (std::uint64_t bits = letters.words[i]; bits != 0; bits &= bits - 1) {
+        shortest = std::min(
+            shortest, shortest_by_priority_[alphabet_.priority_of_guard
+                                                [64 * i + std::countr_zero(bits)]]);
+      }
+    }
+    return shortest;
+  }
+
+  // Fills the list of `next` with the words from the path's last word on
+  // that fit its letters and leave room for one more word, and tells whether
+  // the level can still lead to a solution.
+  bool build_level(const Level& level, Level* next) {
     lists_.append_fitting(level.position - 1, level.list_end, next->remaining,
                           alphabet_.guards, next->total - shortest_candidate_);
     count_steps(level.list_end - level.position + 1);
@@ -718,21 +825,18 @@ class FastSearch {
       --starts_[candidate.first_letter];
       if (!met) return;
     }
-    path_.push_back(word);
-    row_.resize(path_.size());
-    for (std::size_t i = 0; i < path_.size(); ++i) {
-      row_[i] = candidates_[path_[i]].rank;
-    }
-    path_.pop_back();
     // Few words: an insertion sort puts them in ascending rank.
-    for (std::size_t i = 1; i < row_.size(); ++i) {
-      const std::uint32_t id = row_[i];
+    const std::size_t word_count = path_ranks_.size() + 1;
+    if (row_.size() < word_count) row_.resize(2 * word_count);
+    std::uint32_t* const row = row_.data();
+    for (std::size_t i = 0; i < word_count; ++i) {
+      const std::uint32_t rank =
+          i + 1 < word_count ? path_ranks_[i] : candidate.rank;
       std::size_t j = i;
-      for (; j > 0 && row_[j - 1] > id; --j) row_[j] = row_[j - 1];
-      row_[j] = id;
+      for (; j > 0 && row[j - 1] > rank; --j) row[j] = row[j - 1];
+      row[j] = rank;
     }
-    buckets_.bucket(row_.size(), std::min(level.shortest, candidate.length))
-        .append(row_.data());
+    buckets_->add(row, word_count, std::min(level.shortest, candidate.length));
     if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
   }
 
@@ -756,9 +860,10 @@ class FastSearch {
   std::array<std::uint64_t, kAlphabetSize> shortest_by_priority_{};
   std::vector<Level> levels_;
   std::vector<std::uint32_t> path_;  // candidates in search order
-  std::vector<std::uint32_t> row_;   // the solution being recorded, by rank
+  std::vector<std::uint32_t> path_ranks_;  // the ranks of path_'s words
+  std::vector<std::uint32_t> row_;  // the solution being recorded, by rank
   std::array<std::uint64_t, kAlphabetSize> starts_{};
-  SolutionBuckets buckets_;
+  std::unique_ptr<SolutionBuckets> buckets_;
   std::uint64_t solutions_found_ = 0;
   std::uint64_t steps_since_clock_ = 0;
   bool stopped_ = false;

@@ -50,17 +50,12 @@ SolutionList make_solution_list(std::vector<Solution> solutions) {
   return list;
 }
 
-void SolutionGroup::append(const std::uint32_t* word_ids) {
+void SolutionGroup::add_chunk() {
   // About a megabyte of ids per chunk, and always room for one solution.
   constexpr std::size_t kChunkIds = std::size_t{1} << 18;
-  if (chunks.empty() ||
-      chunks.back().capacity() - chunks.back().size() < word_count) {
-    chunks.emplace_back().reserve(
-        std::max(word_count, kChunkIds / std::max<std::size_t>(word_count, 1) *
-                                 word_count));
-  }
-  chunks.back().insert(chunks.back().end(), word_ids, word_ids + word_count);
-  ++solution_count;
+  chunks.emplace_back().reserve(std::max(
+      word_count,
+      kChunkIds / std::max<std::size_t>(word_count, 1) * word_count));
 }
 
 std::size_t SolutionList::size() const {

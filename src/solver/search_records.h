@@ -58,7 +58,17 @@ struct SolutionGroup {
   std::vector<std::vector<std::uint32_t>> chunks;
 
   // Appends one solution of `word_count` ids.
-  void append(const std::uint32_t* word_ids);
+  void append(const std::uint32_t* word_ids) {
+    if (chunks.empty() ||
+        chunks.back().capacity() - chunks.back().size() < word_count) {
+      add_chunk();
+    }
+    chunks.back().insert(chunks.back().end(), word_ids, word_ids + word_count);
+    ++solution_count;
+  }
+
+ private:
+  void add_chunk();
 };
 
 // The result of a solve: groups in result order, each holding its solutions
