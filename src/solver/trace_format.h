@@ -4,7 +4,8 @@
 // ["a", "b"], masks as [true, false], letter counts as CharCounts([...26]),
 // characters of the start-letter arguments in single-quoted character-literal
 // form with escapes, and limits of time in the shortest decimal that reads
-// back as the same double.
+// back as the same double. Each call costs time linear in the length of the
+// form it appends; the search calls these only while a trace is open.
 
 #ifndef VORPALYX_SOLVER_TRACE_FORMAT_H_
 #define VORPALYX_SOLVER_TRACE_FORMAT_H_

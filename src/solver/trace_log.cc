@@ -47,9 +47,11 @@ std::unique_ptr<TraceLog> TraceLog::open_if_enabled() {
   const int file_descriptor =
       ::open(kTraceFileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (file_descriptor < 0) {
+    // Taken before building the message: allocation may clobber errno.
+    const int error_number = errno;
     write_to_standard_error(std::string("Failed to create log file ") +
-                            kTraceFileName + ": " + os_error_text(errno) +
-                            "\n");
+                            kTraceFileName + ": " +
+                            os_error_text(error_number) + "\n");
     return nullptr;
   }
   return std::make_unique<TraceLog>(file_descriptor);
@@ -60,11 +62,11 @@ TraceLog::~TraceLog() { ::close(file_descriptor_); }
 bool TraceLog::write_text(std::string_view text) {
   const int error = write_all(file_descriptor_, text);
   if (error == 0) return true;
-  write_to_standard_error(
-      "Log write error: " +
-      (error < 0 ? std::string("failed to write whole buffer")
-                 : os_error_text(error)) +
-      "\n");
+  write_to_standard_error("Log write error: " +
+                          (error < 0
+                               ? std::string("failed to write whole buffer")
+                               : os_error_text(error)) +
+                          "\n");
   return false;
 }
 

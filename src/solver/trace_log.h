@@ -6,7 +6,7 @@
 // own unbuffered write, so the file is complete up to the last write even if
 // the process dies. Failures never reach the caller: they are reported on
 // file descriptor 2 and the solve goes on. When tracing is off no TraceLog
-// exists, and callers format nothing.
+// exists, and callers format nothing. Cost: one write system call per piece.
 
 #ifndef VORPALYX_SOLVER_TRACE_LOG_H_
 #define VORPALYX_SOLVER_TRACE_LOG_H_
