@@ -363,7 +363,7 @@ PreparedConstraints prepare(const SolverConstraints& constraints) {
 // std::sort, for which the digit tables would cost more than the keys.
 template <typename Key>
 void sort_keys(std::vector<Key>& keys, std::size_t bits_used, int digit_bits) {
-  if (keys.size() < 4096) {
+  if (keys.size() < 256) {
     std::sort(keys.begin(), keys.end());
     return;
   }
@@ -395,23 +395,23 @@ class SolutionBuckets {
  public:
   explicit SolutionBuckets(int rank_bits) : rank_bits_(rank_bits) {}
 
-  void add(const std::uint32_t* ranks, std::size_t word_count,
+  // Records the solution made of `sorted` (`count` ranks, ascending) and
+  // `last`.
+  void add(const std::uint32_t* sorted, std::size_t count, std::uint32_t last,
            std::uint64_t shortest) {
-    Bucket& bucket = find(word_count, shortest);
+    Bucket& bucket = find(count + 1, shortest);
     if (bucket.key_bits <= 64) {
-      std::uint64_t key = 0;
-      for (std::size_t k = 0; k < word_count; ++k) {
-        key = (key << rank_bits_) | ranks[k];
-      }
-      bucket.short_keys.push_back(key);
+      bucket.short_keys.push_back(merged_key<std::uint64_t>(sorted, count, last));
     } else if (bucket.key_bits <= 128) {
-      unsigned __int128 key = 0;
-      for (std::size_t k = 0; k < word_count; ++k) {
-        key = (key << rank_bits_) | ranks[k];
-      }
-      bucket.long_keys.push_back(key);
+      bucket.long_keys.push_back(
+          merged_key<unsigned __int128>(sorted, count, last));
     } else {
-      bucket.rows.append(ranks);
+      row_.resize(count + 1);
+      std::size_t k = 0;
+      for (; k < count && sorted[k] <= last; ++k) row_[k] = sorted[k];
+      row_[k] = last;
+      for (; k < count; ++k) row_[k + 1] = sorted[k];
+      bucket.rows.append(row_.data());
     }
   }
 
@@ -469,6 +469,19 @@ class SolutionBuckets {
     return bucket;
   }
 
+  template <typename Key>
+  Key merged_key(const std::uint32_t* sorted, std::size_t count,
+                 std::uint32_t last) const {
+    Key key = 0;
+    std::size_t k = 0;
+    for (; k < count && sorted[k] <= last; ++k) {
+      key = (key << rank_bits_) | sorted[k];
+    }
+    key = (key << rank_bits_) | last;
+    for (; k < count; ++k) key = (key << rank_bits_) | sorted[k];
+    return key;
+  }
+
   // Sorts the keys and unpacks them into rows, releasing the keys.
   template <typename Key>
   SolutionGroup rows_of(std::vector<Key>& keys, const Bucket& bucket) const {
@@ -477,13 +490,15 @@ class SolutionBuckets {
     const Key id_mask = (Key{1} << rank_bits_) - 1;
     SolutionGroup group;
     group.word_count = width;
-    std::vector<std::uint32_t> row(width);
+    group.solution_count = keys.size();
+    std::vector<std::uint32_t>& ids = group.chunks.emplace_back(keys.size() * width);
+    std::uint32_t* row = ids.data();
     for (Key key : keys) {
       for (std::size_t k = width; k-- > 0;) {
         row[k] = static_cast<std::uint32_t>(key & id_mask);
         key >>= rank_bits_;
       }
-      group.append(row.data());
+      row += width;
     }
     std::vector<Key>().swap(keys);
     return group;
@@ -510,6 +525,7 @@ class SolutionBuckets {
   }
 
   int rank_bits_;
+  std::vector<std::uint32_t> row_;  // for solutions too long for a key
   // Small word counts and lengths by table, the rest by map; the deque keeps
   // every bucket at its address.
   std::array<std::array<Bucket*, kTableSize>, kTableSize> table_{};
@@ -530,8 +546,14 @@ class FastSearch {
     result.words = std::move(words);
     if (candidates_.empty() || !can_start(phrase)) return result;
     shortest_candidate_ = candidates_[0].length;
+    longer_word_ = kUnlimited;
     for (const Candidate<N>& candidate : candidates_) {
       shortest_candidate_ = std::min(shortest_candidate_, candidate.length);
+      if (candidate.length == 1) {
+        single_letters_.push_back(candidate.first_letter);
+      } else {
+        longer_word_ = std::min(longer_word_, candidate.length);
+      }
     }
     order_by_rarest_letter();
     classes_ = std::make_unique<AnagramClasses<N>>(candidates_);
@@ -617,6 +639,10 @@ class FastSearch {
   }
 
   void search(const CharCounts& phrase) {
+    const std::size_t most_words = phrase.total() + 1;
+    path_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    path_ranks_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    rank_positions_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     const Packed<N> packed_phrase = alphabet_.pack(phrase);
     Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(), 0,
                kUnlimited, 0};
@@ -642,7 +668,7 @@ class FastSearch {
       if (level.position == level.list_end) {
         lists_.resize_down(level.list_begin);
         levels_.pop_back();
-        if (!path_.empty()) {
+        if (depth_ != 0) {
           pop_word();
         }
         continue;
@@ -665,7 +691,7 @@ class FastSearch {
     const std::uint64_t total = level.total - candidate.length;
     if (total < shortest_candidate_) return;
     const Packed<N> remaining = level.remaining - candidate.counts;
-    const std::uint64_t words_left = prepared_.max_words - path_.size() - 1;
+    const std::uint64_t words_left = prepared_.max_words - depth_ - 1;
 
     Level next{lists_.size(),
                lists_.size(),
@@ -684,7 +710,14 @@ class FastSearch {
       next.top = alphabet_.rarest(held);
       const std::uint64_t next_word = shortest_by_priority_[next.top];
       const std::uint64_t any_word = shortest_holding(held);
-      if (words_left >= 3 && total >= next_word + 2 * any_word) {
+      // Words of one letter are few: beyond as many of them as the letters
+      // left allow, every further word has at least `longer_word_` letters.
+      const std::uint64_t singles = single_letter_words_left(remaining);
+      const std::uint64_t two_more_words =
+          singles >= 2 ? 2
+                       : singles + (2 - singles) *
+                                       std::max(any_word, longer_word_);
+      if (words_left >= 3 && total >= next_word + two_more_words) {
         if (build_level(level, &next)) {
           next.list_end = lists_.size();
           levels_.push_back(next);
@@ -698,17 +731,29 @@ class FastSearch {
     pop_word();
   }
 
+  // The path's ranks are kept sorted, so that recording a solution only
+  // merges in its last word.
   void push_word(std::uint32_t word) {
     const Candidate<N>& candidate = candidates_[word];
-    path_.push_back(word);
-    path_ranks_.push_back(candidate.rank);
+    std::size_t position = depth_;
+    for (; position > 0 && path_ranks_[position - 1] > candidate.rank;
+         --position) {
+      path_ranks_[position] = path_ranks_[position - 1];
+    }
+    path_ranks_[position] = candidate.rank;
+    rank_positions_[depth_] = static_cast<std::uint32_t>(position);
+    path_[depth_] = word;
+    ++depth_;
     ++starts_[candidate.first_letter];
   }
 
   void pop_word() {
-    --starts_[candidates_[path_.back()].first_letter];
-    path_.pop_back();
-    path_ranks_.pop_back();
+    --depth_;
+    --starts_[candidates_[path_[depth_]].first_letter];
+    for (std::size_t position = rank_positions_[depth_]; position < depth_;
+         ++position) {
+      path_ranks_[position] = path_ranks_[position + 1];
+    }
   }
 
   // Every solution that is the path (ending in `after`) plus one word that
@@ -758,6 +803,17 @@ class FastSearch {
     count_steps(q - level.position + 1);
   }
 
+  // How many one-letter words the letters of `remaining` could still make.
+  std::uint64_t single_letter_words_left(const Packed<N>& remaining) const {
+    std::uint64_t count = 0;
+    for (std::uint32_t letter : single_letters_) {
+      const PackedLayout& layout = *alphabet_.layout;
+      count += (remaining.words[layout.word[letter]] >> layout.shift[letter]) &
+               ((std::uint64_t{1} << layout.value_bits[letter]) - 1);
+    }
+    return count;
+  }
+
   // The length of the shortest candidate that holds one of `letters`.
   std::uint64_t shortest_holding(const Packed<N>& letters) const {
     std::uint64_t shortest = kUnlimited;
@@ -797,7 +853,7 @@ class FastSearch {
       return false;
     }
     if ((unmet_starts() & ~starts) != 0) return false;
-    const std::uint64_t words_left = prepared_.max_words - path_.size();
+    const std::uint64_t words_left = prepared_.max_words - depth_;
     return (next->total + longest - 1) / longest <= words_left;
   }
 
@@ -825,18 +881,8 @@ class FastSearch {
       --starts_[candidate.first_letter];
       if (!met) return;
     }
-    // Few words: an insertion sort puts them in ascending rank.
-    const std::size_t word_count = path_ranks_.size() + 1;
-    if (row_.size() < word_count) row_.resize(2 * word_count);
-    std::uint32_t* const row = row_.data();
-    for (std::size_t i = 0; i < word_count; ++i) {
-      const std::uint32_t rank =
-          i + 1 < word_count ? path_ranks_[i] : candidate.rank;
-      std::size_t j = i;
-      for (; j > 0 && row[j - 1] > rank; --j) row[j] = row[j - 1];
-      row[j] = rank;
-    }
-    buckets_->add(row, word_count, std::min(level.shortest, candidate.length));
+    buckets_->add(path_ranks_.get(), depth_, candidate.rank,
+                  std::min(level.shortest, candidate.length));
     if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
   }
 
@@ -855,13 +901,18 @@ class FastSearch {
   std::vector<Candidate<N>> candidates_;
   std::unique_ptr<AnagramClasses<N>> classes_;
   std::uint64_t shortest_candidate_ = 0;
+  std::uint64_t longer_word_ = 0;  // the shortest candidate of 2+ letters
+  std::vector<std::uint32_t> single_letters_;  // letters that are words
   ListStack<N> lists_;
   // The shortest candidate holding each letter, by the letter's priority.
   std::array<std::uint64_t, kAlphabetSize> shortest_by_priority_{};
   std::vector<Level> levels_;
-  std::vector<std::uint32_t> path_;  // candidates in search order
-  std::vector<std::uint32_t> path_ranks_;  // the ranks of path_'s words
-  std::vector<std::uint32_t> row_;  // the solution being recorded, by rank
+  // The words on the path (candidates in search order) and their ranks,
+  // each with room for one word per letter of the phrase.
+  std::unique_ptr<std::uint32_t[]> path_;
+  std::unique_ptr<std::uint32_t[]> path_ranks_;      // ascending
+  std::unique_ptr<std::uint32_t[]> rank_positions_;  // where each went in
+  std::size_t depth_ = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_{};
   std::unique_ptr<SolutionBuckets> buckets_;
   std::uint64_t solutions_found_ = 0;
