@@ -132,7 +132,7 @@ class GarbageCollectorPause {
 
 // The result as a new list of lists of str. Each distinct word becomes one
 // str, made when first needed and shared by every solution that holds it.
-// Consumes `solutions`, releasing each chunk once it has been converted.
+// Consumes `solutions`, releasing each group once it has been converted.
 PyObject* solutions_to_python(SolutionList& solutions) {
   std::vector<PyRef> words(solutions.words.size());
   GarbageCollectorPause pause;
@@ -142,27 +142,32 @@ PyObject* solutions_to_python(SolutionList& solutions) {
   Py_ssize_t index = 0;
   for (SolutionGroup& group : solutions.groups) {
     const auto word_count = static_cast<Py_ssize_t>(group.word_count);
-    for (std::vector<std::uint32_t>& chunk : group.chunks) {
-      const std::uint32_t* ids = chunk.data();
-      const std::uint32_t* const end = ids + chunk.size();
-      for (; ids != end; ids += word_count) {
-        PyObject* solution = PyList_New(word_count);
-        if (solution == nullptr) return nullptr;
-        // The result steals `solution`; each item is a new reference.
-        PyList_SET_ITEM(result.get(), index++, solution);
-        for (Py_ssize_t k = 0; k < word_count; ++k) {
-          PyRef& word = words[ids[k]];
-          if (!word) {
-            const std::string& text = solutions.words[ids[k]];
-            word = PyRef::steal(PyUnicode_FromStringAndSize(
-                text.data(), static_cast<Py_ssize_t>(text.size())));
-            if (!word) return nullptr;
-          }
-          PyList_SET_ITEM(solution, k, Py_NewRef(word.get()));
-        }
+    bool failed = false;
+    group.for_each([&](const std::uint32_t* ids) {
+      if (failed) return;
+      PyObject* solution = PyList_New(word_count);
+      if (solution == nullptr) {
+        failed = true;
+        return;
       }
-      std::vector<std::uint32_t>().swap(chunk);
-    }
+      // The result steals `solution`; each item is a new reference.
+      PyList_SET_ITEM(result.get(), index++, solution);
+      for (Py_ssize_t k = 0; k < word_count; ++k) {
+        PyRef& word = words[ids[k]];
+        if (!word) {
+          const std::string& text = solutions.words[ids[k]];
+          word = PyRef::steal(PyUnicode_FromStringAndSize(
+              text.data(), static_cast<Py_ssize_t>(text.size())));
+          if (!word) {
+            failed = true;
+            return;
+          }
+        }
+        PyList_SET_ITEM(solution, k, Py_NewRef(word.get()));
+      }
+    });
+    if (failed) return nullptr;
+    group.release();
   }
   return result.release();
 }

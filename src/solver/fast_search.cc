@@ -429,9 +429,9 @@ class SolutionBuckets {
     groups.reserve(buckets_.size());
     for (Bucket& bucket : buckets_) {
       if (bucket.key_bits <= 64) {
-        groups.push_back(rows_of(bucket.short_keys, bucket));
+        groups.push_back(keyed_group(bucket.short_keys, bucket));
       } else if (bucket.key_bits <= 128) {
-        groups.push_back(rows_of(bucket.long_keys, bucket));
+        groups.push_back(keyed_group(bucket.long_keys, bucket));
       } else {
         groups.push_back(sorted_rows(std::move(bucket.rows)));
       }
@@ -482,25 +482,19 @@ class SolutionBuckets {
     return key;
   }
 
-  // Sorts the keys and unpacks them into rows, releasing the keys.
+  // Sorts the keys and moves them into a group.
   template <typename Key>
-  SolutionGroup rows_of(std::vector<Key>& keys, const Bucket& bucket) const {
+  SolutionGroup keyed_group(std::vector<Key>& keys, const Bucket& bucket) const {
     sort_keys(keys, bucket.key_bits, std::clamp(rank_bits_, 8, 16));
-    const std::size_t width = bucket.rows.word_count;
-    const Key id_mask = (Key{1} << rank_bits_) - 1;
     SolutionGroup group;
-    group.word_count = width;
+    group.word_count = bucket.rows.word_count;
     group.solution_count = keys.size();
-    std::vector<std::uint32_t>& ids = group.chunks.emplace_back(keys.size() * width);
-    std::uint32_t* row = ids.data();
-    for (Key key : keys) {
-      for (std::size_t k = width; k-- > 0;) {
-        row[k] = static_cast<std::uint32_t>(key & id_mask);
-        key >>= rank_bits_;
-      }
-      row += width;
+    group.id_bits = rank_bits_;
+    if constexpr (sizeof(Key) == sizeof(std::uint64_t)) {
+      group.short_keys = std::move(keys);
+    } else {
+      group.long_keys = std::move(keys);
     }
-    std::vector<Key>().swap(keys);
     return group;
   }
 

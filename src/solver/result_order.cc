@@ -68,15 +68,12 @@ std::vector<Solution> SolutionList::to_vectors() const {
   std::vector<Solution> result;
   result.reserve(size());
   for (const SolutionGroup& group : groups) {
-    for (const std::vector<std::uint32_t>& chunk : group.chunks) {
-      for (std::size_t begin = 0; begin < chunk.size();
-           begin += group.word_count) {
-        Solution& solution = result.emplace_back();
-        for (std::size_t k = 0; k < group.word_count; ++k) {
-          solution.push_back(words[chunk[begin + k]]);
-        }
+    group.for_each([&](const std::uint32_t* ids) {
+      Solution& solution = result.emplace_back();
+      for (std::size_t k = 0; k < group.word_count; ++k) {
+        solution.push_back(words[ids[k]]);
       }
-    }
+    });
   }
   return result;
 }

@@ -49,15 +49,24 @@ struct SearchState {
 
 using Solution = std::vector<std::string>;
 
-// Solutions that all have `word_count` words, stored flat as word ids in
-// chunks of whole solutions, so a result of millions of solutions needs no
-// per-solution allocation and no single huge block.
+// Solutions that all have `word_count` words, in one of two flat forms, so
+// that a result of millions of solutions needs no per-solution allocation:
+//  - rows: the word ids of each solution in turn, in chunks of whole
+//    solutions (no single huge block);
+//  - keys: one integer per solution holding its ids in fields of `id_bits`
+//    bits, the first id in the highest field (used when a solution fits in
+//    64 or 128 bits).
 struct SolutionGroup {
+  using LongKey = unsigned __int128;
+
   std::size_t word_count = 0;
   std::size_t solution_count = 0;
   std::vector<std::vector<std::uint32_t>> chunks;
+  int id_bits = 0;  // 0: rows; otherwise keys
+  std::vector<std::uint64_t> short_keys;
+  std::vector<LongKey> long_keys;
 
-  // Appends one solution of `word_count` ids.
+  // Appends one solution of `word_count` ids, as a row.
   void append(const std::uint32_t* word_ids) {
     if (chunks.empty() ||
         chunks.back().capacity() - chunks.back().size() < word_count) {
@@ -67,8 +76,42 @@ struct SolutionGroup {
     ++solution_count;
   }
 
+  // Calls `visit(ids)` for each solution in order, `ids` pointing to its
+  // `word_count` word ids.
+  template <typename Visit>
+  void for_each(Visit&& visit) const {
+    if (id_bits == 0) {
+      for (const std::vector<std::uint32_t>& chunk : chunks) {
+        for (std::size_t row = 0; row < chunk.size(); row += word_count) {
+          visit(chunk.data() + row);
+        }
+      }
+      return;
+    }
+    std::vector<std::uint32_t> ids(word_count);
+    for (std::uint64_t key : short_keys) visit(decode(key, ids.data()));
+    for (LongKey key : long_keys) visit(decode(key, ids.data()));
+  }
+
+  // Frees the solutions' storage.
+  void release() {
+    std::vector<std::vector<std::uint32_t>>().swap(chunks);
+    std::vector<std::uint64_t>().swap(short_keys);
+    std::vector<LongKey>().swap(long_keys);
+  }
+
  private:
   void add_chunk();
+
+  template <typename Key>
+  const std::uint32_t* decode(Key key, std::uint32_t* ids) const {
+    const Key mask = (Key{1} << id_bits) - 1;
+    for (std::size_t k = word_count; k-- > 0;) {
+      ids[k] = static_cast<std::uint32_t>(key & mask);
+      key >>= id_bits;
+    }
+    return ids;
+  }
 };
 
 // The result of a solve: groups in result order, each holding its solutions
