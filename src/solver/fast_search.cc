@@ -101,15 +101,6 @@ struct Packed {
     for (std::uint64_t word : words) bits |= word;
     return bits != 0;
   }
-  std::uint64_t hash() const {
-    std::uint64_t hash = 0x9E3779B97F4A7C15u;
-    for (std::uint64_t word : words) {
-      hash ^= word;
-      hash *= 0xBF58476D1CE4E5B9u;
-      hash ^= hash >> 31;
-    }
-    return hash;
-  }
 };
 
 // The packed form of letter counts and the masks that go with a layout.
@@ -266,15 +257,17 @@ class AnagramClasses {
       class_count += i == 0 || !(candidates[members_[i]].counts ==
                                  candidates[members_[i - 1]].counts);
     }
-    slots_.resize(std::bit_ceil(std::max<std::size_t>(2 * class_count, 2)));
+    // A quarter full: a miss, the usual outcome, ends at the first probe.
+    slots_.resize(std::bit_ceil(std::max<std::size_t>(4 * class_count, 2)));
     mask_ = slots_.size() - 1;
+    shift_ = 64 - std::countr_zero(slots_.size());
     for (std::size_t begin = 0; begin < members_.size();) {
       std::size_t end = begin + 1;
       const Packed<N>& key = candidates[members_[begin]].counts;
       while (end < members_.size() && candidates[members_[end]].counts == key) {
         ++end;
       }
-      std::size_t slot = key.hash() & mask_;
+      std::size_t slot = slot_of(key);
       while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
       slots_[slot] = {key, static_cast<std::uint32_t>(begin),
                       static_cast<std::uint32_t>(end)};
@@ -286,7 +279,7 @@ class AnagramClasses {
   // members(); empty when there are none.
   std::pair<const std::uint32_t*, const std::uint32_t*> find(
       const Packed<N>& key) const {
-    for (std::size_t slot = key.hash() & mask_;; slot = (slot + 1) & mask_) {
+    for (std::size_t slot = slot_of(key);; slot = (slot + 1) & mask_) {
       const Slot& entry = slots_[slot];
       if (entry.end == 0) return {nullptr, nullptr};
       if (entry.key == key) {
@@ -304,6 +297,16 @@ class AnagramClasses {
   std::vector<std::uint32_t> members_;
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
+  int shift_ = 0;
+
+  // Multiplicative hashing: the high bits of the product index the table.
+  std::size_t slot_of(const Packed<N>& key) const {
+    std::uint64_t hash = 0;
+    for (std::uint64_t word : key.words) {
+      hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+    }
+    return shift_ == 64 ? 0 : static_cast<std::size_t>(hash >> shift_);
+  }
 };
 
 // The constraints in the form the search tests them.
