@@ -767,17 +767,7 @@ class FastSearch {
   // letter left, so it lies in the run of `level`'s list (from the path's
   // last word on) whose key is next.top; only that run is scanned.
   void emit_pairs(const Level& level, const Level& next) {
-    std::size_t q = level.position - 1;
-    std::size_t end = level.list_end;
-    // Keys do not decrease along a list.
-    while (q < end) {
-      const std::size_t middle = q + (end - q) / 2;
-      if (lists_[middle].key < next.top) {
-        q = middle + 1;
-      } else {
-        end = middle;
-      }
-    }
+    std::size_t q = first_with_key(level.position - 1, level.list_end, next.top);
     for (; q < level.list_end && lists_[q].key == next.top && !stopped_; ++q) {
       const ListEntry<N>& entry = lists_[q];
       if (entry.length >= next.total ||
@@ -811,6 +801,21 @@ class FastSearch {
     return count;
   }
 
+  // The first position in [begin, end) of the last list whose key is at least
+  // `key`; keys do not decrease along a list.
+  std::size_t first_with_key(std::size_t begin, std::size_t end,
+                             std::uint32_t key) const {
+    while (begin < end) {
+      const std::size_t middle = begin + (end - begin) / 2;
+      if (lists_[middle].key < key) {
+        begin = middle + 1;
+      } else {
+        end = middle;
+      }
+    }
+    return begin;
+  }
+
   // The length of the shortest candidate that holds one of `letters`.
   std::uint64_t shortest_holding(const Packed<N>& letters) const {
     std::uint64_t shortest = kUnlimited;
@@ -828,9 +833,13 @@ class FastSearch {
   // that fit its letters and leave room for one more word, and tells whether
   // the level can still lead to a solution.
   bool build_level(const Level& level, Level* next) {
-    lists_.append_fitting(level.position - 1, level.list_end, next->remaining,
+    // Words whose rarest letter is rarer than next->top hold a letter that is
+    // used up: only the list from the first word keyed next->top can fit.
+    const std::size_t first = first_with_key(level.position - 1,
+                                             level.list_end, next->top);
+    lists_.append_fitting(first, level.list_end, next->remaining,
                           alphabet_.guards, next->total - shortest_candidate_);
-    count_steps(level.list_end - level.position + 1);
+    count_steps(level.list_end - first + 1);
     if (lists_.size() == next->list_begin) return false;
     Packed<N> letters;
     std::uint64_t patterns = 0;
