@@ -261,6 +261,7 @@ class AnagramClasses {
     slots_.resize(std::bit_ceil(std::max<std::size_t>(4 * class_count, 2)));
     mask_ = slots_.size() - 1;
     shift_ = 64 - std::countr_zero(slots_.size());
+    occupied_.resize((slots_.size() + 63) / 64);
     for (std::size_t begin = 0; begin < members_.size();) {
       std::size_t end = begin + 1;
       const Packed<N>& key = candidates[members_[begin]].counts;
@@ -271,6 +272,7 @@ class AnagramClasses {
       while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
       slots_[slot] = {key, static_cast<std::uint32_t>(begin),
                       static_cast<std::uint32_t>(end)};
+      occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
       begin = end;
     }
   }
@@ -279,7 +281,10 @@ class AnagramClasses {
   // members(); empty when there are none.
   std::pair<const std::uint32_t*, const std::uint32_t*> find(
       const Packed<N>& key) const {
-    for (std::size_t slot = slot_of(key);; slot = (slot + 1) & mask_) {
+    std::size_t slot = slot_of(key);
+    // Most lookups miss; the bitmap answers them from a few cache lines.
+    if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0) return {nullptr, nullptr};
+    for (;; slot = (slot + 1) & mask_) {
       const Slot& entry = slots_[slot];
       if (entry.end == 0) return {nullptr, nullptr};
       if (entry.key == key) {
@@ -296,6 +301,7 @@ class AnagramClasses {
   };
   std::vector<std::uint32_t> members_;
   std::vector<Slot> slots_;
+  std::vector<std::uint64_t> occupied_;  // a bit per slot in use
   std::size_t mask_ = 0;
   int shift_ = 0;
 
