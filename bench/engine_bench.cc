@@ -3,7 +3,10 @@
 //
 // Build: cmake -S . -B build/bench -DVORPALYX_BUILD_BENCHMARKS=ON
 //        -DVORPALYX_BUILD_MODULE=OFF && cmake --build build/bench
-// Run:   build/bench/vorpalyx_engine_bench [--literal] [phrase [max_words]]
+// Run:   build/bench/vorpalyx_engine_bench [--literal] [--timeout SECONDS]
+//            [phrase [max_words]]
+// Without a phrase it runs the standard cases, the full search of
+// "william shakespeare" and a search stopped by a 50 ms time limit.
 
 #include <time.h>
 
@@ -50,9 +53,10 @@ double thread_cpu_seconds() {
 
 void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
          std::optional<std::uint64_t> max_words, vorpalyx::SearchEngine engine,
-         int runs) {
+         int runs, std::optional<double> timeout_seconds = std::nullopt) {
   vorpalyx::SolverConstraints constraints;
   constraints.max_words = max_words;
+  constraints.timeout_seconds = timeout_seconds;
   std::vector<double> times;
   std::vector<double> cpu_times;
   std::size_t count = 0;
@@ -73,19 +77,24 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
   const double cpu_median = cpu_times[cpu_times.size() / 2];
   std::printf(
       "%-22s max_words=%-4s %12zu solutions %10.2f ms (cpu %8.2f ms) "
-      "%6.1f M/s\n",
+      "%6.1f M/s",
       phrase.c_str(), max_words ? std::to_string(*max_words).c_str() : "-",
       count, median * 1000, cpu_median * 1000, count / median / 1e6);
+  if (timeout_seconds) std::printf("  time limit %.0f ms", *timeout_seconds * 1000);
+  std::printf("\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   vorpalyx::SearchEngine engine = vorpalyx::SearchEngine::kFast;
+  std::optional<double> timeout_seconds;
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--literal") == 0) {
       engine = vorpalyx::SearchEngine::kLiteral;
+    } else if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
+      timeout_seconds = std::strtod(argv[++i], nullptr);
     } else {
       arguments.push_back(argv[i]);
     }
@@ -100,12 +109,15 @@ int main(int argc, char** argv) {
   if (!arguments.empty()) {
     std::optional<std::uint64_t> max_words;
     if (arguments.size() > 1) max_words = std::strtoull(arguments[1].c_str(), nullptr, 10);
-    run(solver, arguments[0], max_words, engine, 3);
+    run(solver, arguments[0], max_words, engine, 3, timeout_seconds);
     return 0;
   }
   run(solver, "clint eastwood", std::nullopt, engine, 5);
   run(solver, "dormitory window", std::nullopt, engine, 5);
   run(solver, "william shakespeare", 4, engine, 5);
   run(solver, "william shakespeare", std::nullopt, engine, 1);
+  // Billions of solutions: only the time limit ends the search.
+  run(solver, "william shakespeare and the dormitory windows", std::nullopt,
+      engine, 3, 0.05);
   return 0;
 }

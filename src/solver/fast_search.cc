@@ -22,9 +22,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
 constexpr std::size_t kMaxPatterns = 64;
-// Steps (words examined) between two readings of the clock; about a
-// millisecond of work.
-constexpr std::uint64_t kStepsPerClockCheck = 1 << 20;
+// Steps (words examined) between two readings of the clock: a fraction of
+// a millisecond of work.
+constexpr std::uint64_t kStepsPerClockCheck = 1 << 18;
 
 // Where each letter of the phrase lives in a packed count: word `word`, bits
 // [shift, shift + width), the top bit of the field being its guard. Letters
