@@ -32,9 +32,9 @@ bool load_benchmark_words(vorpalyx::AnagramSolver& solver) {
   std::string line;
   std::size_t count = 0;
   while (std::getline(file, line)) {
-    if (line.empty() ||
-        !std::all_of(line.begin(), line.end(),
-                     [](char c) { return c >= 'a' && c <= 'z'; })) {
+    if (line.empty() || !std::all_of(line.begin(), line.end(), [](char c) {
+          return c >= 'a' && c <= 'z';
+        })) {
       continue;
     }
     if (line.size() == 1 && line != "a" && line != "i") continue;
@@ -80,7 +80,8 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
       "%6.1f M/s",
       phrase.c_str(), max_words ? std::to_string(*max_words).c_str() : "-",
       count, median * 1000, cpu_median * 1000, count / median / 1e6);
-  if (timeout_seconds) std::printf("  time limit %.0f ms", *timeout_seconds * 1000);
+  if (timeout_seconds)
+    std::printf("  time limit %.0f ms", *timeout_seconds * 1000);
   std::printf("\n");
 }
 
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
   }
   if (!arguments.empty()) {
     std::optional<std::uint64_t> max_words;
-    if (arguments.size() > 1) max_words = std::strtoull(arguments[1].c_str(), nullptr, 10);
+    if (arguments.size() > 1)
+      max_words = std::strtoull(arguments[1].c_str(), nullptr, 10);
     run(solver, arguments[0], max_words, engine, 3, timeout_seconds);
     return 0;
   }

@@ -8,6 +8,8 @@ set -euo pipefail
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VENV_DIR="$REPO_ROOT/.venv"
 VENV_PYTHON="$VENV_DIR/bin/python"
+# The build tools come with the environment (requirements-build.txt).
+export PATH="$VENV_DIR/bin:$PATH"
 
 log() { printf '[vorpalyx] %s\n' "$*" >&2; }
 
@@ -34,6 +36,7 @@ find_python_313() {
 
   local candidate
   for candidate in "${candidates[@]}"; do
+    case "$candidate" in "$VENV_DIR"/*) continue ;; esac
     if is_python_313 "$candidate"; then
       printf '%s\n' "$candidate"
       return 0
@@ -76,6 +79,10 @@ ensure_venv() {
   if ! is_python_313 "$VENV_PYTHON"; then
     local python
     python="$(find_python_313)"
+    # Debian's own interpreter keeps its headers and venv support apart.
+    if [ "$python" = /usr/bin/python3.13 ]; then
+      ensure_debian_packages python3.13-dev python3.13-venv
+    fi
     log "creating virtual environment with $python"
     rm -rf "$VENV_DIR"
     "$python" -m venv "$VENV_DIR"

@@ -18,7 +18,8 @@ std::variant<CharCounts, std::string> CharCounts::from_str(
       continue;
     }
     if (unicode::is_alphabetic(code_point)) {
-      std::string message = "Non-ASCII alphabetic character found after lowercase: ";
+      std::string message =
+          "Non-ASCII alphabetic character found after lowercase: ";
       append_utf8(message, code_point);
       return message;
     }

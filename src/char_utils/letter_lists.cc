@@ -16,9 +16,8 @@ std::optional<LetterCountMap> parse_char_list_to_counts(
     std::optional<std::string_view> text) {
   if (!text) return std::nullopt;
   LetterCountMap counts;
-  for_each_code_point(*text, [&](char32_t code_point) {
-    ++counts[ascii_lower(code_point)];
-  });
+  for_each_code_point(
+      *text, [&](char32_t code_point) { ++counts[ascii_lower(code_point)]; });
   return counts;
 }
 
@@ -26,9 +25,8 @@ std::optional<LetterSet> parse_char_list_to_set(
     std::optional<std::string_view> text) {
   if (!text) return std::nullopt;
   LetterSet set;
-  for_each_code_point(*text, [&](char32_t code_point) {
-    set.insert(ascii_lower(code_point));
-  });
+  for_each_code_point(
+      *text, [&](char32_t code_point) { set.insert(ascii_lower(code_point)); });
   return set;
 }
 

@@ -19,7 +19,8 @@ class BorrowGuard {
   enum class Kind { kShared, kExclusive };
 
   // Check acquired() afterwards; on failure the counter is unchanged.
-  BorrowGuard(BorrowCounter& counter, Kind kind) : counter_(counter), kind_(kind) {
+  BorrowGuard(BorrowCounter& counter, Kind kind)
+      : counter_(counter), kind_(kind) {
     if (kind == Kind::kExclusive) {
       std::int64_t expected = 0;
       acquired_ = counter.compare_exchange_strong(expected, -1);

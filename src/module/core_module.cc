@@ -65,8 +65,8 @@ PyObject* initialise() {
   }
   if (core_module != nullptr) return Py_NewRef(core_module);
 
-  PyRef module = PyRef::steal(PyModule_Create2(&core_definition,
-                                               PYTHON_API_VERSION));
+  PyRef module =
+      PyRef::steal(PyModule_Create2(&core_definition, PYTHON_API_VERSION));
   if (!module) return nullptr;
   if (solver_type == nullptr) {
     solver_type = create_solver_type();

@@ -8,7 +8,9 @@
 namespace vorpalyx::messages {
 namespace {
 
-const char* was_or_were(Py_ssize_t count) { return count == 1 ? "was" : "were"; }
+const char* was_or_were(Py_ssize_t count) {
+  return count == 1 ? "was" : "were";
+}
 
 // The qualified name of the object's type, or a placeholder when even that
 // fails.

@@ -28,21 +28,27 @@ namespace vorpalyx {
 namespace {
 
 struct PySolver {
-  PyObject_HEAD
-  AnagramSolver solver;
+  PyObject_HEAD AnagramSolver solver;
   BorrowCounter borrow_counter;
 };
 
-PySolver* as_solver(PyObject* self) { return reinterpret_cast<PySolver*>(self); }
+PySolver* as_solver(PyObject* self) {
+  return reinterpret_cast<PySolver*>(self);
+}
 
 constexpr const char* kNoParameters[] = {nullptr};
 constexpr const char* kWordsParameters[] = {"words"};
 constexpr const char* kPathParameters[] = {"path"};
 constexpr const char* kWordParameters[] = {"word"};
-constexpr const char* kSolveParameters[] = {
-    "phrase",          "must_start_with", "can_only_ever_start_with",
-    "must_not_start_with", "max_words",   "min_word_length",
-    "timeout_seconds", "max_solutions",   "contains_patterns"};
+constexpr const char* kSolveParameters[] = {"phrase",
+                                            "must_start_with",
+                                            "can_only_ever_start_with",
+                                            "must_not_start_with",
+                                            "max_words",
+                                            "min_word_length",
+                                            "timeout_seconds",
+                                            "max_solutions",
+                                            "contains_patterns"};
 
 const MethodDescription kNewDescription{
     "Solver.__new__()", std::span<const char* const>(kNoParameters, 0), 0};
@@ -184,8 +190,8 @@ bool convert_optional_text(PyObject* object, const char* parameter,
 }
 
 template <typename Value, typename Convert>
-bool convert_optional(PyObject* object, const char* parameter,
-                      Convert convert, std::optional<Value>* out) {
+bool convert_optional(PyObject* object, const char* parameter, Convert convert,
+                      std::optional<Value>* out) {
   if (object == nullptr || object == Py_None) return true;
   if (!convert(object, &out->emplace())) {
     messages::name_argument_in_type_error(parameter);
@@ -194,7 +200,8 @@ bool convert_optional(PyObject* object, const char* parameter,
   return true;
 }
 
-std::optional<std::string_view> view_of(const std::optional<std::string>& text) {
+std::optional<std::string_view> view_of(
+    const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   return std::string_view(*text);
 }
@@ -207,8 +214,7 @@ std::vector<ProcessedPattern> prepare_patterns(
     if (normalized.empty()) continue;
     auto counted = CharCounts::from_str(normalized);
     if (!std::holds_alternative<CharCounts>(counted)) continue;
-    patterns.push_back(
-        {std::move(normalized), std::get<CharCounts>(counted)});
+    patterns.push_back({std::move(normalized), std::get<CharCounts>(counted)});
   }
   return patterns;
 }
@@ -370,11 +376,14 @@ PyMethodDef solver_methods[] = {
     {"add_word",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(add_word)),
      METH_FASTCALL | METH_KEYWORDS, "add_word($self, word)\n--\n\n"},
-    {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve)),
+    {"solve",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve)),
      METH_FASTCALL | METH_KEYWORDS,
-     "solve($self, phrase, must_start_with=None, can_only_ever_start_with=None, "
+     "solve($self, phrase, must_start_with=None, "
+     "can_only_ever_start_with=None, "
      "must_not_start_with=None, max_words=None, min_word_length=None, "
-     "timeout_seconds=None, max_solutions=None, contains_patterns=None)\n--\n\n"},
+     "timeout_seconds=None, max_solutions=None, "
+     "contains_patterns=None)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

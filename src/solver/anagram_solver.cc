@@ -65,8 +65,7 @@ SolutionList AnagramSolver::run(std::string_view phrase,
   }
   state.start_time = std::chrono::steady_clock::now();
   if (engine == SearchEngine::kFast && fast_search_handles(constraints)) {
-    return run_fast_search(trie_, phrase_counts, constraints,
-                           state.start_time);
+    return run_fast_search(trie_, phrase_counts, constraints, state.start_time);
   }
   std::vector<Solution> solutions =
       run_literal_search(trie_, phrase_counts, constraints, state, log);

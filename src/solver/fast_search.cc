@@ -5,8 +5,8 @@
 #include <bit>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -41,9 +41,10 @@ struct PackedLayout {
   // Packs greedily into 64-bit words, letters in `order`; with
   // `one_letter_per_word`, each letter gets a word of its own, which holds
   // any count below 2^63.
-  static PackedLayout for_phrase(const CharCounts& phrase,
-                                 const std::array<std::uint32_t, kAlphabetSize>& order,
-                                 bool one_letter_per_word) {
+  static PackedLayout for_phrase(
+      const CharCounts& phrase,
+      const std::array<std::uint32_t, kAlphabetSize>& order,
+      bool one_letter_per_word) {
     PackedLayout layout;
     layout.word.fill(-1);
     int offset = 64;
@@ -79,12 +80,14 @@ struct Packed {
 
   Packed operator-(const Packed& other) const {
     Packed result;
-    for (std::size_t i = 0; i < N; ++i) result.words[i] = words[i] - other.words[i];
+    for (std::size_t i = 0; i < N; ++i)
+      result.words[i] = words[i] - other.words[i];
     return result;
   }
   Packed operator&(const Packed& other) const {
     Packed result;
-    for (std::size_t i = 0; i < N; ++i) result.words[i] = words[i] & other.words[i];
+    for (std::size_t i = 0; i < N; ++i)
+      result.words[i] = words[i] & other.words[i];
     return result;
   }
   Packed& operator|=(const Packed& other) {
@@ -93,7 +96,8 @@ struct Packed {
   }
   Packed without(const Packed& other) const {
     Packed result;
-    for (std::size_t i = 0; i < N; ++i) result.words[i] = words[i] & ~other.words[i];
+    for (std::size_t i = 0; i < N; ++i)
+      result.words[i] = words[i] & ~other.words[i];
     return result;
   }
   bool any() const {
@@ -283,7 +287,8 @@ class AnagramClasses {
       const Packed<N>& key) const {
     std::size_t slot = slot_of(key);
     // Most lookups miss; the bitmap answers them from a few cache lines.
-    if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0) return {nullptr, nullptr};
+    if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0)
+      return {nullptr, nullptr};
     for (;; slot = (slot + 1) & mask_) {
       const Slot& entry = slots_[slot];
       if (entry.end == 0) return {nullptr, nullptr};
@@ -410,7 +415,8 @@ class SolutionBuckets {
            std::uint64_t shortest) {
     Bucket& bucket = find(count + 1, shortest);
     if (bucket.key_bits <= 64) {
-      bucket.short_keys.push_back(merged_key<std::uint64_t>(sorted, count, last));
+      bucket.short_keys.push_back(
+          merged_key<std::uint64_t>(sorted, count, last));
     } else if (bucket.key_bits <= 128) {
       bucket.long_keys.push_back(
           merged_key<unsigned __int128>(sorted, count, last));
@@ -493,7 +499,8 @@ class SolutionBuckets {
 
   // Sorts the keys and moves them into a group.
   template <typename Key>
-  SolutionGroup keyed_group(std::vector<Key>& keys, const Bucket& bucket) const {
+  SolutionGroup keyed_group(std::vector<Key>& keys,
+                            const Bucket& bucket) const {
     sort_keys(keys, bucket.key_bits, std::clamp(rank_bits_, 8, 16));
     SolutionGroup group;
     group.word_count = bucket.rows.word_count;
@@ -560,8 +567,8 @@ class FastSearch {
     }
     order_by_rarest_letter();
     classes_ = std::make_unique<AnagramClasses<N>>(candidates_);
-    buckets_ = std::make_unique<SolutionBuckets>(
-        std::bit_width(candidates_.size()));
+    buckets_ =
+        std::make_unique<SolutionBuckets>(std::bit_width(candidates_.size()));
     search(phrase);
     result.groups = buckets_->take_in_result_order();
     return result;
@@ -645,10 +652,11 @@ class FastSearch {
     const std::size_t most_words = phrase.total() + 1;
     path_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     path_ranks_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
-    rank_positions_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    rank_positions_ =
+        std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     const Packed<N> packed_phrase = alphabet_.pack(phrase);
-    Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(), 0,
-               kUnlimited, 0};
+    Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(),
+               0, kUnlimited,         0};
     root.remaining |= alphabet_.guards;
     root.top = alphabet_.rarest(alphabet_.letters_held(root.remaining));
 
@@ -717,9 +725,9 @@ class FastSearch {
       // left allow, every further word has at least `longer_word_` letters.
       const std::uint64_t singles = single_letter_words_left(remaining);
       const std::uint64_t two_more_words =
-          singles >= 2 ? 2
-                       : singles + (2 - singles) *
-                                       std::max(any_word, longer_word_);
+          singles >= 2
+              ? 2
+              : singles + (2 - singles) * std::max(any_word, longer_word_);
       if (words_left >= 3 && total >= next_word + two_more_words) {
         if (build_level(level, &next)) {
           next.list_end = lists_.size();
@@ -773,7 +781,8 @@ class FastSearch {
   // letter left, so it lies in the run of `level`'s list (from the path's
   // last word on) whose key is next.top; only that run is scanned.
   void emit_pairs(const Level& level, const Level& next) {
-    std::size_t q = first_with_key(level.position - 1, level.list_end, next.top);
+    std::size_t q =
+        first_with_key(level.position - 1, level.list_end, next.top);
     for (; q < level.list_end && lists_[q].key == next.top && !stopped_; ++q) {
       const ListEntry<N>& entry = lists_[q];
       if (entry.length >= next.total ||
@@ -828,8 +837,9 @@ class FastSearch {
     for (std::size_t i = 0; i < N; ++i) {
       for (std::uint64_t bits = letters.words[i]; bits != 0; bits &= bits - 1) {
         shortest = std::min(
-            shortest, shortest_by_priority_[alphabet_.priority_of_guard
-                                                [64 * i + std::countr_zero(bits)]]);
+            shortest,
+            shortest_by_priority_
+                [alphabet_.priority_of_guard[64 * i + std::countr_zero(bits)]]);
       }
     }
     return shortest;
@@ -841,8 +851,8 @@ class FastSearch {
   bool build_level(const Level& level, Level* next) {
     // Words whose rarest letter is rarer than next->top hold a letter that is
     // used up: only the list from the first word keyed next->top can fit.
-    const std::size_t first = first_with_key(level.position - 1,
-                                             level.list_end, next->top);
+    const std::size_t first =
+        first_with_key(level.position - 1, level.list_end, next->top);
     lists_.append_fitting(first, level.list_end, next->remaining,
                           alphabet_.guards, next->total - shortest_candidate_);
     count_steps(level.list_end - first + 1);
@@ -872,8 +882,8 @@ class FastSearch {
   // The letters that the words on the path start with too rarely.
   std::uint32_t unmet_starts() const {
     std::uint32_t unmet = 0;
-    for (std::uint32_t needed = prepared_.letters_needed_at_start;
-         needed != 0; needed &= needed - 1) {
+    for (std::uint32_t needed = prepared_.letters_needed_at_start; needed != 0;
+         needed &= needed - 1) {
       const int letter = std::countr_zero(needed);
       if (starts_[letter] < prepared_.starts_needed[letter]) {
         unmet |= 1u << letter;
@@ -1027,8 +1037,8 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
     if (elapsed.count() > *prepared.timeout_seconds) return {};
   }
-  std::vector<std::string> words = collect_words(
-      trie, phrase_counts, constraints, prepared.min_word_length);
+  std::vector<std::string> words =
+      collect_words(trie, phrase_counts, constraints, prepared.min_word_length);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
   const PackedLayout packed =

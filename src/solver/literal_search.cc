@@ -336,7 +336,8 @@ class LiteralSearch {
           *constraints_.contains_patterns;
       for (std::size_t i = 0; i < patterns.size(); ++i) {
         if (mask[i]) continue;
-        if (word_so_far().find(patterns[i].text) == std::string_view::npos) continue;
+        if (word_so_far().find(patterns[i].text) == std::string_view::npos)
+          continue;
         mask_changes_.push_back({i, mask[i]});
         mask[i] = true;
         if (log_) {
@@ -349,7 +350,8 @@ class LiteralSearch {
 
     path_.emplace_back(word_so_far());
     if (log_) {
-      log_->line("      FOWR: Pushed '", word_so_far(), "'. Path is now: ", path_,
+      log_->line("      FOWR: Pushed '", word_so_far(),
+                 "'. Path is now: ", path_,
                  ". Calling backtrack with remaining_counts_total: ",
                  remaining_.total(), "\n");
     }
@@ -362,8 +364,8 @@ class LiteralSearch {
   void word_after_backtrack(const Frame& frame) {
     path_.pop_back();
     if (log_) {
-      log_->line("      FOWR: Popped '", word_so_far(), "'. Path is now: ", path_,
-                 "\n");
+      log_->line("      FOWR: Popped '", word_so_far(),
+                 "'. Path is now: ", path_, "\n");
     }
     if (state_.pattern_mask) {
       std::vector<bool>& mask = *state_.pattern_mask;

@@ -53,9 +53,9 @@ SolutionList make_solution_list(std::vector<Solution> solutions) {
 void SolutionGroup::add_chunk() {
   // About a megabyte of ids per chunk, and always room for one solution.
   constexpr std::size_t kChunkIds = std::size_t{1} << 18;
-  chunks.emplace_back().reserve(std::max(
-      word_count,
-      kChunkIds / std::max<std::size_t>(word_count, 1) * word_count));
+  chunks.emplace_back().reserve(
+      std::max(word_count,
+               kChunkIds / std::max<std::size_t>(word_count, 1) * word_count));
 }
 
 std::size_t SolutionList::size() const {

@@ -23,7 +23,7 @@
 namespace vorpalyx {
 
 struct ProcessedPattern {
-  std::string text;  // normalised, never empty
+  std::string text;   // normalised, never empty
   CharCounts counts;  // the letters of `text`
 };
 

@@ -100,12 +100,24 @@ void append_char_counts(std::string& out, const CharCounts& counts) {
 void append_char_literal(std::string& out, char32_t code_point) {
   out += '\'';
   switch (code_point) {
-    case U'\'': out += "\\'"; break;
-    case U'\\': out += "\\\\"; break;
-    case U'\t': out += "\\t"; break;
-    case U'\r': out += "\\r"; break;
-    case U'\n': out += "\\n"; break;
-    case U'\0': out += "\\0"; break;
+    case U'\'':
+      out += "\\'";
+      break;
+    case U'\\':
+      out += "\\\\";
+      break;
+    case U'\t':
+      out += "\\t";
+      break;
+    case U'\r':
+      out += "\\r";
+      break;
+    case U'\n':
+      out += "\\n";
+      break;
+    case U'\0':
+      out += "\\0";
+      break;
     default:
       if (needs_hex_escape(code_point)) {
         append_hex_escape(out, code_point);
@@ -184,7 +196,8 @@ void append_processed_pattern(std::string& out,
   out += " }";
 }
 
-void append_constraints(std::string& out, const SolverConstraints& constraints) {
+void append_constraints(std::string& out,
+                        const SolverConstraints& constraints) {
   auto append_number = [&out](std::uint64_t number) {
     out += std::to_string(number);
   };
@@ -203,11 +216,13 @@ void append_constraints(std::string& out, const SolverConstraints& constraints) 
                     out += '}';
                   });
   out += ", can_only_ever_start_with: ";
-  append_optional(out, constraints.can_only_ever_start_with,
-                  [&out](const LetterSet& set) { append_letter_set(out, set); });
+  append_optional(
+      out, constraints.can_only_ever_start_with,
+      [&out](const LetterSet& set) { append_letter_set(out, set); });
   out += ", must_not_start_with: ";
-  append_optional(out, constraints.must_not_start_with,
-                  [&out](const LetterSet& set) { append_letter_set(out, set); });
+  append_optional(
+      out, constraints.must_not_start_with,
+      [&out](const LetterSet& set) { append_letter_set(out, set); });
   out += ", max_words: ";
   append_optional(out, constraints.max_words, append_number);
   out += ", min_word_length: ";

@@ -25,9 +25,13 @@ CharCounts counts_from_pairs(
 }
 
 TEST(CharCountsTest, CountsAsciiLettersAndSkipsTheRest) {
-  EXPECT_EQ(counts_of("Hello, World!"),
-            counts_from_pairs({{'d', 1}, {'e', 1}, {'h', 1}, {'l', 3},
-                               {'o', 2}, {'r', 1}, {'w', 1}}));
+  EXPECT_EQ(counts_of("Hello, World!"), counts_from_pairs({{'d', 1},
+                                                           {'e', 1},
+                                                           {'h', 1},
+                                                           {'l', 3},
+                                                           {'o', 2},
+                                                           {'r', 1},
+                                                           {'w', 1}}));
   EXPECT_EQ(counts_of("Aa"), counts_from_pairs({{'a', 2}}));
   for (const char* empty : {"", "123 !?,.-", "\t\n", "\xc2\xa0\xe2\x80\x94"}) {
     const CharCounts counts = counts_of(empty);
@@ -35,7 +39,9 @@ TEST(CharCountsTest, CountsAsciiLettersAndSkipsTheRest) {
     EXPECT_EQ(counts.total(), 0u);
   }
   // Non-letters outside ASCII (no-break space, em dash, emoji) are skipped.
-  EXPECT_EQ(counts_of("a\xc2\xa0" "b\xe2\x80\x94" "c\xf0\x9f\x98\x80"),
+  EXPECT_EQ(counts_of("a\xc2\xa0"
+                      "b\xe2\x80\x94"
+                      "c\xf0\x9f\x98\x80"),
             counts_from_pairs({{'a', 1}, {'b', 1}, {'c', 1}}));
 }
 
@@ -45,7 +51,9 @@ TEST(CharCountsTest, FirstNonAsciiLetterFailsTheWholeText) {
     const char* letter;
   } cases[] = {
       {"caf\xc3\xa9 au lait", "\xc3\xa9"},
-      {"stra\xc3\x9f" "e", "\xc3\x9f"},
+      {"stra\xc3\x9f"
+       "e",
+       "\xc3\x9f"},
       {"ab\xce\xb1\xce\xb2", "\xce\xb1"},
       {"\xe2\x85\xa0x", "\xe2\x85\xa0"},  // ROMAN NUMERAL ONE is Alphabetic
       {"\xc3\x89T\xc3\x89", "\xc3\x89"},  // capital É is not ASCII-folded
@@ -82,9 +90,11 @@ TEST(NormalizeWordTest, KeepsAsciiLettersLowerCased) {
       {"New York", "newyork"},
       {"na\xc3\xafve", "nave"},
       {"caf\xc3\xa9", "caf"},
-      {"\xef\xbc\xa1", ""},      // fullwidth capital A
-      {"\xe2\x84\xaa", ""},      // Kelvin sign
-      {"\xef\xbb\xbf" "cat", "cat"},  // byte-order mark
+      {"\xef\xbc\xa1", ""},  // fullwidth capital A
+      {"\xe2\x84\xaa", ""},  // Kelvin sign
+      {"\xef\xbb\xbf"
+       "cat",
+       "cat"},  // byte-order mark
   };
   for (const Case& c : cases) {
     EXPECT_EQ(normalize_word(c.word), c.normalized) << c.word;

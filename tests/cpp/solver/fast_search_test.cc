@@ -57,7 +57,8 @@ class RandomCase {
       case 3: {
         std::string letters;
         for (int i = pick(1, 3); i > 0; --i) {
-          letters += pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
+          letters +=
+              pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
         }
         return letters;
       }
@@ -90,7 +91,8 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
   std::size_t total_solutions = 0;
   for (std::uint32_t seed = 0; seed < 3000; ++seed) {
     RandomCase random(seed);
-    const std::string alphabet = std::string("abcdefgh").substr(0, random.pick(2, 6));
+    const std::string alphabet =
+        std::string("abcdefgh").substr(0, random.pick(2, 6));
     AnagramSolver solver;
     std::vector<std::string> words;
     for (int i = random.pick(0, 20); i > 0; --i) {
@@ -107,9 +109,12 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
       }
     }
 
-    const std::optional<std::string> must_start = random.maybe_letters(alphabet);
-    const std::optional<std::string> only_start = random.maybe_letters(alphabet);
-    const std::optional<std::string> never_start = random.maybe_letters(alphabet);
+    const std::optional<std::string> must_start =
+        random.maybe_letters(alphabet);
+    const std::optional<std::string> only_start =
+        random.maybe_letters(alphabet);
+    const std::optional<std::string> never_start =
+        random.maybe_letters(alphabet);
     SolverConstraints constraints;
     constraints.must_start_with = parse_char_list_to_counts(view(must_start));
     constraints.can_only_ever_start_with =
@@ -159,7 +164,7 @@ TEST(FastSearchTest, KnownExampleInResultOrder) {
     solver.insert(word);
   }
   const std::vector<Solution> expected = {
-      {"enlist"},    {"listen"},     {"silent"},          {"ens", "lit"},
+      {"enlist"},     {"listen"},     {"silent"},        {"ens", "lit"},
       {"les", "tin"}, {"el", "tins"}, {"el", "in", "st"}};
   EXPECT_EQ(solve(solver, "Listen!", {}, SearchEngine::kFast), expected);
 }
@@ -207,7 +212,8 @@ TEST(FastSearchTest, ManyDistinctPatternsFallBackToTheLiteralSearch) {
   constraints.contains_patterns->resize(64);
   EXPECT_TRUE(fast_search_handles(constraints));
   // Duplicates count once.
-  constraints.contains_patterns->push_back(constraints.contains_patterns->front());
+  constraints.contains_patterns->push_back(
+      constraints.contains_patterns->front());
   EXPECT_TRUE(fast_search_handles(constraints));
 }
 
@@ -222,10 +228,12 @@ TEST(FastSearchTest, PatternsAndStartLettersPrune) {
   EXPECT_EQ(solve(solver, "listen", constraints, SearchEngine::kFast),
             (std::vector<Solution>{{"listen"}}));
   constraints.contains_patterns = patterns_of({"zz"});
-  EXPECT_TRUE(solve(solver, "listen", constraints, SearchEngine::kFast).empty());
+  EXPECT_TRUE(
+      solve(solver, "listen", constraints, SearchEngine::kFast).empty());
   constraints.contains_patterns.reset();
   constraints.must_start_with = parse_char_list_to_counts("ee");
-  EXPECT_TRUE(solve(solver, "listen", constraints, SearchEngine::kFast).empty());
+  EXPECT_TRUE(
+      solve(solver, "listen", constraints, SearchEngine::kFast).empty());
   constraints.must_start_with = parse_char_list_to_counts("s");
   EXPECT_EQ(solve(solver, "listen", constraints, SearchEngine::kFast),
             (std::vector<Solution>{{"silent"}, {"el", "in", "st"}}));

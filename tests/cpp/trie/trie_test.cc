@@ -82,8 +82,8 @@ TEST(TrieTest, ChildrenAreVisitedInLetterOrder) {
     trie.insert(word);
   }
   EXPECT_EQ(stored_words(trie),
-            (std::vector<std::string>{"am", "an", "ant", "bee", "mole",
-                                      "zebra", "zoo"}));
+            (std::vector<std::string>{"am", "an", "ant", "bee", "mole", "zebra",
+                                      "zoo"}));
 }
 
 TEST(TrieTest, EveryLeafIsAWord) {
@@ -123,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         LineSplitCase{"OnlyNewlines", "\n\r\n\n", {}},
         LineSplitCase{"LoneCarriageReturnStays", "ab\rcd\n", {"abcd"}},
         LineSplitCase{"WholeLineIsOneWord", "ice cream\n", {"icecream"}},
-        LineSplitCase{"ByteOrderMark", "\xef\xbb\xbf" "apple\npear",
+        LineSplitCase{"ByteOrderMark",
+                      "\xef\xbb\xbf"
+                      "apple\npear",
                       {"apple", "pear"}}),
     [](const testing::TestParamInfo<LineSplitCase>& info) {
       return info.param.name;
