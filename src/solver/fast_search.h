@@ -3,24 +3,28 @@
 // It returns exactly the list that the literal search returns for every
 // search that runs to its end, but reaches it another way:
 //  - the candidate words are collected once, by walking the trie with the
-//    phrase's letters, in ascending byte order (their rank);
+//    phrase's letters; their rank is their place in ascending byte order;
 //  - letter counts are packed into machine words with a guard bit above each
 //    letter's field, so one subtraction per word tells whether a word fits
 //    and what remains;
-//  - each combination is built once, its words in ascending rank, so there
-//    are no duplicates to remove, and the solutions of one word count and
-//    shortest length come out already in result order (no sort);
-//  - each level keeps only the words that still fit, and a level is given up
-//    as soon as some remaining letter, unmet pattern or required start letter
-//    is held by none of them, or the word budget cannot take the letters;
-//  - the last word of every solution is found by one hash lookup of the
-//    remaining letters.
+//  - candidates are ordered by their rarest letter (the letter held by the
+//    fewest candidates), and each combination is built in that order, so a
+//    level branches only on the words holding the rarest letter left and
+//    every combination is met exactly once (no duplicates to remove);
+//  - each level keeps only the words that still fit, and gives up as soon as
+//    some remaining letter, unmet pattern or required start letter is held
+//    by none of them, or the word budget cannot take the letters;
+//  - the last word of a solution is found by one hash lookup of the letters
+//    left, and the last two by a lookup per word holding the rarest letter;
+//  - solutions are kept per word count and shortest word as integer keys of
+//    their ranks, and sorted with a radix sort into the result order.
 // The walk keeps its own stack, so deep solutions cannot exhaust the native
-// stack. The clock is read every so many steps when a time limit is given.
+// stack. When a time limit is given, the clock is read every so many steps.
 //
 // Cost: time proportional to the words examined at the levels that can still
-// lead to a solution, plus one lookup per solution; memory is the candidate
-// list, the per-level lists along the current path and the solutions found.
+// lead to a solution, plus a lookup and a few sort passes per solution;
+// memory is the candidates, the lists along the current path and the
+// solutions found (8 or 16 bytes each in most cases).
 
 #ifndef VORPALYX_SOLVER_FAST_SEARCH_H_
 #define VORPALYX_SOLVER_FAST_SEARCH_H_
