@@ -781,10 +781,13 @@ class FastSearch {
   // letter left, so it lies in the run of `level`'s list (from the path's
   // last word on) whose key is next.top; only that run is scanned.
   void emit_pairs(const Level& level, const Level& next) {
-    std::size_t q =
+    const std::size_t first =
         first_with_key(level.position - 1, level.list_end, next.top);
-    for (; q < level.list_end && lists_[q].key == next.top && !stopped_; ++q) {
-      const ListEntry<N>& entry = lists_[q];
+    // Nothing below adds to the lists, so the entries stay where they are.
+    const ListEntry<N>* const entries = &lists_[0];
+    std::size_t q = first;
+    for (; q < level.list_end && entries[q].key == next.top && !stopped_; ++q) {
+      const ListEntry<N>& entry = entries[q];
       if (entry.length >= next.total ||
           !alphabet_.fits(next.remaining, entry.counts)) {
         continue;
@@ -802,7 +805,7 @@ class FastSearch {
       emit_completions(pair, entry.word);
       pop_word();
     }
-    count_steps(q - level.position + 1);
+    count_steps(q - first + 1);
   }
 
   // How many one-letter words the letters of `remaining` could still make.
