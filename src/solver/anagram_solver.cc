@@ -59,14 +59,15 @@ SolutionList AnagramSolver::run(std::string_view phrase,
     return {};
   }
 
+  if (engine == SearchEngine::kFast && fast_search_handles(constraints)) {
+    return run_fast_search(trie_, phrase_counts, constraints,
+                           std::chrono::steady_clock::now());
+  }
   SearchState state;
   if (constraints.contains_patterns) {
     state.pattern_mask.emplace(constraints.contains_patterns->size(), false);
   }
   state.start_time = std::chrono::steady_clock::now();
-  if (engine == SearchEngine::kFast && fast_search_handles(constraints)) {
-    return run_fast_search(trie_, phrase_counts, constraints, state.start_time);
-  }
   std::vector<Solution> solutions =
       run_literal_search(trie_, phrase_counts, constraints, state, log);
   if (log) log->line("--- Solve function finished ---\n");
