@@ -1,0 +1,315 @@
+// Differential fuzzing of the two search engines against a brute-force
+// oracle.
+//
+// The input builds a small dictionary (at most 12 entries over a few
+// letters, some written with capitals and punctuation), a phrase of at most
+// 12 letters and a set of constraints (every kind; time limits only of the
+// kinds that decide the outcome at once: negative, infinite or NaN). The
+// oracle enumerates every multiset of dictionary words that spells the
+// phrase and filters it by the constraints. Without a solution limit both
+// engines must return exactly the oracle's list; with one, each must return
+// min(limit, all) distinct solutions in result order, each of them the
+// oracle's. Inputs whose literal search would walk more than
+// kMaxSearchedPaths partial paths are rejected, so every run stays fast.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "char_utils/char_counts.h"
+#include "char_utils/letter_lists.h"
+#include "char_utils/normalize.h"
+#include "fuzz_check.h"
+#include "solver/anagram_solver.h"
+#include "solver/search_records.h"
+
+namespace {
+
+using vorpalyx::CharCounts;
+using vorpalyx::Solution;
+using vorpalyx::SolverConstraints;
+
+using LetterArray = std::array<std::uint64_t, vorpalyx::kAlphabetSize>;
+
+constexpr std::size_t kMaxWords = 12;
+constexpr std::size_t kMaxPhraseLetters = 12;
+constexpr std::uint64_t kMaxSearchedPaths = 20000;
+
+struct Case {
+  std::vector<std::string> entries;  // as written, before normalisation
+  std::string phrase;
+  SolverConstraints constraints;
+};
+
+char letter_from(FuzzedDataProvider& input, int alphabet_size, bool capital) {
+  const char letter = static_cast<char>(
+      'a' + input.ConsumeIntegralInRange<int>(0, alphabet_size - 1));
+  return capital ? static_cast<char>(letter - 'a' + 'A') : letter;
+}
+
+std::string letter_list(FuzzedDataProvider& input, int alphabet_size,
+                        std::size_t max_length) {
+  std::string text;
+  const std::size_t length =
+      input.ConsumeIntegralInRange<std::size_t>(0, max_length);
+  for (std::size_t i = 0; i < length; ++i) {
+    switch (input.ConsumeIntegralInRange<int>(0, 7)) {
+      case 0: text += ','; break;
+      case 1: text += letter_from(input, alphabet_size, true); break;
+      default: text += letter_from(input, alphabet_size, false);
+    }
+  }
+  return text;
+}
+
+Case read_case(FuzzedDataProvider& input) {
+  Case c;
+  const int alphabet_size = input.ConsumeIntegralInRange<int>(1, 6);
+  const std::size_t entry_count =
+      input.ConsumeIntegralInRange<std::size_t>(0, kMaxWords);
+  for (std::size_t i = 0; i < entry_count; ++i) {
+    std::string entry;
+    const int length = input.ConsumeIntegralInRange<int>(1, 5);
+    for (int k = 0; k < length; ++k) {
+      if (input.ConsumeIntegralInRange<int>(0, 9) == 0) entry += '-';
+      entry += letter_from(input, alphabet_size, input.ConsumeBool());
+    }
+    c.entries.push_back(entry);
+  }
+
+  const std::size_t phrase_letters =
+      input.ConsumeIntegralInRange<std::size_t>(0, kMaxPhraseLetters);
+  for (std::size_t i = 0; i < phrase_letters; ++i) {
+    if (input.ConsumeIntegralInRange<int>(0, 5) == 0) c.phrase += ' ';
+    c.phrase += letter_from(input, alphabet_size, input.ConsumeBool());
+  }
+  if (input.ConsumeIntegralInRange<int>(0, 15) == 0) c.phrase += "\xc3\xa9";
+
+  SolverConstraints& constraints = c.constraints;
+  auto present = [&input] { return input.ConsumeIntegralInRange(0, 3) == 0; };
+  if (present()) {
+    constraints.must_start_with = vorpalyx::parse_char_list_to_counts(
+        letter_list(input, alphabet_size, 3));
+  }
+  if (present()) {
+    constraints.can_only_ever_start_with = vorpalyx::parse_char_list_to_set(
+        letter_list(input, alphabet_size, 4));
+  }
+  if (present()) {
+    constraints.must_not_start_with = vorpalyx::parse_char_list_to_set(
+        letter_list(input, alphabet_size, 3));
+  }
+  if (present()) constraints.max_words = input.ConsumeIntegralInRange(0, 6);
+  if (present()) {
+    constraints.min_word_length = input.ConsumeIntegralInRange(0, 5);
+  }
+  if (present()) {
+    static constexpr double kTimeouts[] = {
+        -1.0, -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN()};
+    constraints.timeout_seconds = kTimeouts[input.ConsumeIntegralInRange(0, 3)];
+  }
+  if (present()) constraints.max_solutions = input.ConsumeIntegralInRange(0, 8);
+  if (present()) {
+    // Prepared as the module prepares them: normalised, empty ones dropped.
+    auto& patterns = constraints.contains_patterns.emplace();
+    const int count = input.ConsumeIntegralInRange(0, 3);
+    for (int i = 0; i < count; ++i) {
+      const std::string text =
+          vorpalyx::normalize_word(letter_list(input, alphabet_size, 3));
+      if (text.empty()) continue;
+      patterns.push_back(
+          {text, std::get<CharCounts>(CharCounts::from_str(text))});
+    }
+  }
+  return c;
+}
+
+CharCounts counts_of_word(const std::string& word) {
+  return std::get<CharCounts>(CharCounts::from_str(word));
+}
+
+// The number of ordered word sequences whose letters fit into `remaining`:
+// the number of backtrack calls of a literal search without constraints.
+std::uint64_t searched_paths(const std::vector<CharCounts>& words,
+                             const CharCounts& remaining,
+                             std::map<LetterArray, std::uint64_t>& memo) {
+  const auto found = memo.find(remaining.counts);
+  if (found != memo.end()) return found->second;
+  std::uint64_t paths = 1;
+  for (const CharCounts& word : words) {
+    if (!remaining.can_subtract(word)) continue;
+    CharCounts rest = remaining;
+    for (std::size_t i = 0; i < vorpalyx::kAlphabetSize; ++i) {
+      rest[i] -= word[i];
+    }
+    paths += searched_paths(words, rest, memo);
+    if (paths > kMaxSearchedPaths) break;
+  }
+  memo.emplace(remaining.counts, paths);
+  return paths;
+}
+
+bool satisfies(const Solution& solution, const SolverConstraints& c) {
+  if (c.max_words && solution.size() > *c.max_words) return false;
+  std::map<char32_t, std::uint64_t> starts;
+  for (const std::string& word : solution) {
+    if (c.min_word_length && word.size() < *c.min_word_length) return false;
+    const char32_t start = static_cast<unsigned char>(word[0]);
+    if (c.can_only_ever_start_with &&
+        !c.can_only_ever_start_with->contains(start)) {
+      return false;
+    }
+    if (c.must_not_start_with && c.must_not_start_with->contains(start)) {
+      return false;
+    }
+    ++starts[start];
+  }
+  if (c.must_start_with) {
+    for (const auto& [letter, needed] : *c.must_start_with) {
+      if (starts[letter] < needed) return false;
+    }
+  }
+  if (c.contains_patterns) {
+    for (const vorpalyx::ProcessedPattern& pattern : *c.contains_patterns) {
+      if (std::none_of(solution.begin(), solution.end(),
+                       [&](const std::string& word) {
+                         return word.find(pattern.text) != std::string::npos;
+                       })) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Every multiset of `words` (sorted, distinct) spelling `remaining`, each
+// listed once with its words in ascending order.
+void enumerate(const std::vector<std::string>& words,
+               const std::vector<CharCounts>& counts, std::size_t first,
+               CharCounts& remaining, Solution& chosen,
+               std::vector<Solution>& out) {
+  if (remaining.is_empty()) {
+    out.push_back(chosen);
+    return;
+  }
+  for (std::size_t i = first; i < words.size(); ++i) {
+    if (!remaining.can_subtract(counts[i])) continue;
+    for (std::size_t k = 0; k < vorpalyx::kAlphabetSize; ++k) {
+      remaining[k] -= counts[i][k];
+    }
+    chosen.push_back(words[i]);
+    enumerate(words, counts, i, remaining, chosen, out);
+    chosen.pop_back();
+    for (std::size_t k = 0; k < vorpalyx::kAlphabetSize; ++k) {
+      remaining[k] += counts[i][k];
+    }
+  }
+}
+
+bool comes_before(const Solution& left, const Solution& right) {
+  if (left.size() != right.size()) return left.size() < right.size();
+  auto shortest = [](const Solution& solution) {
+    std::size_t length = std::numeric_limits<std::size_t>::max();
+    for (const std::string& word : solution) {
+      length = std::min(length, word.size());
+    }
+    return length;
+  };
+  if (shortest(left) != shortest(right)) {
+    return shortest(left) > shortest(right);
+  }
+  return left < right;
+}
+
+std::vector<Solution> checked_vectors(const vorpalyx::SolutionList& list) {
+  FUZZ_CHECK(list.solution_ends.empty() ||
+             list.solution_ends.back() == list.word_ids.size());
+  std::size_t begin = 0;
+  for (std::size_t end : list.solution_ends) {
+    FUZZ_CHECK(end > begin);
+    begin = end;
+  }
+  for (std::uint32_t id : list.word_ids) FUZZ_CHECK(id < list.words.size());
+  return list.to_vectors();
+}
+
+void check_limited(const std::vector<Solution>& result,
+                   const std::vector<Solution>& all, std::uint64_t limit) {
+  FUZZ_CHECK(result.size() == std::min<std::uint64_t>(limit, all.size()));
+  for (std::size_t i = 0; i < result.size(); ++i) {
+    FUZZ_CHECK(std::binary_search(all.begin(), all.end(), result[i],
+                                  comes_before));
+    if (i > 0) FUZZ_CHECK(comes_before(result[i - 1], result[i]));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  const Case c = read_case(input);
+
+  vorpalyx::AnagramSolver solver;
+  std::set<std::string> dictionary;
+  for (const std::string& entry : c.entries) {
+    solver.insert(entry);
+    const std::string word = vorpalyx::normalize_word(entry);
+    if (!word.empty()) dictionary.insert(word);
+  }
+  const std::vector<std::string> words(dictionary.begin(), dictionary.end());
+  std::vector<CharCounts> word_counts;
+  for (const std::string& word : words) {
+    word_counts.push_back(counts_of_word(word));
+  }
+
+  std::vector<Solution> expected;
+  const auto phrase_counts = CharCounts::from_str(c.phrase);
+  const auto& timeout = c.constraints.timeout_seconds;
+  const bool times_out_at_once = timeout && *timeout < 0;
+  if (std::holds_alternative<CharCounts>(phrase_counts)) {
+    CharCounts remaining = std::get<CharCounts>(phrase_counts);
+    std::map<LetterArray, std::uint64_t> memo;
+    if (searched_paths(word_counts, remaining, memo) > kMaxSearchedPaths) {
+      return -1;
+    }
+    if (!remaining.is_empty() && !times_out_at_once) {
+      Solution chosen;
+      std::vector<Solution> spelled;
+      enumerate(words, word_counts, 0, remaining, chosen, spelled);
+      for (Solution& solution : spelled) {
+        if (satisfies(solution, c.constraints)) {
+          expected.push_back(std::move(solution));
+        }
+      }
+    }
+  }
+  std::sort(expected.begin(), expected.end(), comes_before);
+
+  SolverConstraints unlimited = c.constraints;
+  unlimited.max_solutions.reset();
+  for (vorpalyx::SearchEngine engine :
+       {vorpalyx::SearchEngine::kLiteral, vorpalyx::SearchEngine::kFast}) {
+    FUZZ_CHECK(checked_vectors(solver.solve_with_engine(c.phrase, unlimited,
+                                                        engine)) == expected);
+    if (c.constraints.max_solutions) {
+      check_limited(checked_vectors(solver.solve_with_engine(
+                        c.phrase, c.constraints, engine)),
+                    expected, *c.constraints.max_solutions);
+    }
+  }
+  return 0;
+}
