@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   char32_t first_non_ascii_letter = 0;
   vorpalyx::for_each_code_point(text, [&](char32_t code_point) {
     if (code_point >= 0x80) {
-      if (!has_non_ascii_letter && vorpalyx::unicode::is_alphabetic(code_point)) {
+      if (!has_non_ascii_letter &&
+          vorpalyx::unicode::is_alphabetic(code_point)) {
         has_non_ascii_letter = true;
         first_non_ascii_letter = code_point;
       }

@@ -88,8 +88,7 @@ void check_trie(const Trie& trie, const std::set<std::string>& words) {
     longest = std::max<std::uint64_t>(longest, word.size());
     FUZZ_CHECK(trie.contains(word));
     FUZZ_CHECK(words.contains(word + "q") == trie.contains(word + "q"));
-    FUZZ_CHECK(words.contains(word.substr(1)) ==
-               trie.contains(word.substr(1)));
+    FUZZ_CHECK(words.contains(word.substr(1)) == trie.contains(word.substr(1)));
   }
   FUZZ_CHECK(trie.min_dict_word_len() == shortest);
   FUZZ_CHECK(trie.max_dict_word_len() == longest);

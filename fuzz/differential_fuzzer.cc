@@ -65,9 +65,14 @@ std::string letter_list(FuzzedDataProvider& input, int alphabet_size,
       input.ConsumeIntegralInRange<std::size_t>(0, max_length);
   for (std::size_t i = 0; i < length; ++i) {
     switch (input.ConsumeIntegralInRange<int>(0, 7)) {
-      case 0: text += ','; break;
-      case 1: text += letter_from(input, alphabet_size, true); break;
-      default: text += letter_from(input, alphabet_size, false);
+      case 0:
+        text += ',';
+        break;
+      case 1:
+        text += letter_from(input, alphabet_size, true);
+        break;
+      default:
+        text += letter_from(input, alphabet_size, false);
     }
   }
   return text;
@@ -103,12 +108,12 @@ Case read_case(FuzzedDataProvider& input) {
         letter_list(input, alphabet_size, 3));
   }
   if (present()) {
-    constraints.can_only_ever_start_with = vorpalyx::parse_char_list_to_set(
-        letter_list(input, alphabet_size, 4));
+    constraints.can_only_ever_start_with =
+        vorpalyx::parse_char_list_to_set(letter_list(input, alphabet_size, 4));
   }
   if (present()) {
-    constraints.must_not_start_with = vorpalyx::parse_char_list_to_set(
-        letter_list(input, alphabet_size, 3));
+    constraints.must_not_start_with =
+        vorpalyx::parse_char_list_to_set(letter_list(input, alphabet_size, 3));
   }
   if (present()) constraints.max_words = input.ConsumeIntegralInRange(0, 6);
   if (present()) {
@@ -250,8 +255,8 @@ void check_limited(const std::vector<Solution>& result,
                    const std::vector<Solution>& all, std::uint64_t limit) {
   FUZZ_CHECK(result.size() == std::min<std::uint64_t>(limit, all.size()));
   for (std::size_t i = 0; i < result.size(); ++i) {
-    FUZZ_CHECK(std::binary_search(all.begin(), all.end(), result[i],
-                                  comes_before));
+    FUZZ_CHECK(
+        std::binary_search(all.begin(), all.end(), result[i], comes_before));
     if (i > 0) FUZZ_CHECK(comes_before(result[i - 1], result[i]));
   }
 }

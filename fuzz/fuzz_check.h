@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition)                                         \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__,     \
-                   __LINE__, #condition);                             \
-      std::abort();                                                   \
-    }                                                                 \
+#define FUZZ_CHECK(condition)                                               \
+  do {                                                                      \
+    if (!(condition)) {                                                     \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
+                   #condition);                                             \
+      std::abort();                                                         \
+    }                                                                       \
   } while (false)
 
 #endif  // VORPALYX_FUZZ_FUZZ_CHECK_H_

@@ -60,11 +60,10 @@ char32_t read_back_char_literal(std::string_view form) {
 bool must_never_print_raw(char32_t code_point) {
   return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F) ||
          code_point == 0x2028 || code_point == 0x2029 ||
-         (code_point >= 0xD800 && code_point <= 0xDFFF) ||
-         code_point == 0xA0 || code_point == 0x3000 || code_point == 0x200B ||
-         code_point == 0xFEFF || code_point == 0xE000 ||
-         (code_point >= 0x300 && code_point <= 0x36F) || code_point == U'\'' ||
-         code_point == U'\\';
+         (code_point >= 0xD800 && code_point <= 0xDFFF) || code_point == 0xA0 ||
+         code_point == 0x3000 || code_point == 0x200B || code_point == 0xFEFF ||
+         code_point == 0xE000 || (code_point >= 0x300 && code_point <= 0x36F) ||
+         code_point == U'\'' || code_point == U'\\';
 }
 
 void check_char_literal(char32_t code_point) {
@@ -178,15 +177,16 @@ void check_float(double value) {
                point + 1 < unsigned_form.size());
     // No superfluous leading zero, and no trailing zero beyond ".0".
     FUZZ_CHECK(point == 1 || unsigned_form.front() != '0');
-    FUZZ_CHECK(unsigned_form.back() != '0' || point + 2 == unsigned_form.size());
+    FUZZ_CHECK(unsigned_form.back() != '0' ||
+               point + 2 == unsigned_form.size());
   } else {
     FUZZ_CHECK(e_position != std::string_view::npos);
     const std::string_view mantissa = unsigned_form.substr(0, e_position);
     const std::string_view exponent = unsigned_form.substr(e_position + 1);
     FUZZ_CHECK(mantissa.front() >= '1' && mantissa.front() <= '9');
-    FUZZ_CHECK(mantissa.size() == 1 ||
-               (mantissa[1] == '.' && mantissa.size() > 2 &&
-                mantissa.back() != '0'));
+    FUZZ_CHECK(
+        mantissa.size() == 1 ||
+        (mantissa[1] == '.' && mantissa.size() > 2 && mantissa.back() != '0'));
     const std::string_view exponent_digits =
         exponent.substr(exponent.starts_with('-') ? 1 : 0);
     FUZZ_CHECK(!exponent_digits.empty() && exponent_digits.front() != '0');
