@@ -9,16 +9,21 @@
 // phrase and filters it by the constraints. Without a solution limit both
 // engines must return exactly the oracle's list; with one, each must return
 // min(limit, all) distinct solutions in result order, each of them the
-// oracle's. Inputs whose literal search would walk more than
-// kMaxSearchedPaths partial paths are rejected, so every run stays fast.
+// oracle's. Small searches also run through AnagramSolver::solve with the
+// trace switched on (written to /dev/null), which must not change the
+// result. Inputs whose literal search would walk more than kMaxSearchedPaths
+// partial paths are rejected, so every run stays fast.
 
+#include <fcntl.h>
 #include <fuzzer/FuzzedDataProvider.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <optional>
@@ -45,6 +50,7 @@ using LetterArray = std::array<std::uint64_t, vorpalyx::kAlphabetSize>;
 constexpr std::size_t kMaxWords = 12;
 constexpr std::size_t kMaxPhraseLetters = 12;
 constexpr std::uint64_t kMaxSearchedPaths = 20000;
+constexpr std::uint64_t kMaxTracedPaths = 50;
 
 struct Case {
   std::vector<std::string> entries;  // as written, before normalisation
@@ -261,6 +267,41 @@ void check_limited(const std::vector<Solution>& result,
   }
 }
 
+// A scratch directory whose trace file is a link to /dev/null, removed when
+// the process exits.
+const std::string& trace_directory() {
+  static const std::string directory = [] {
+    char pattern[] = "/tmp/vorpalyx-fuzz-XXXXXX";
+    FUZZ_CHECK(::mkdtemp(pattern) != nullptr);
+    const std::string made = pattern;
+    FUZZ_CHECK(::symlink("/dev/null",
+                         (made + "/anagram_solver_debug.log").c_str()) == 0);
+    return made;
+  }();
+  static const int cleanup = std::atexit([] {
+    ::unlink((directory + "/anagram_solver_debug.log").c_str());
+    ::rmdir(directory.c_str());
+  });
+  (void)cleanup;
+  return directory;
+}
+
+// AnagramSolver::solve with ANAGRAM_DEBUG_LOG set, run from the scratch
+// directory.
+vorpalyx::SolutionList traced_solve(const vorpalyx::AnagramSolver& solver,
+                                    const std::string& phrase,
+                                    const SolverConstraints& constraints) {
+  const int working_directory = ::open(".", O_RDONLY | O_DIRECTORY);
+  FUZZ_CHECK(working_directory >= 0);
+  FUZZ_CHECK(::chdir(trace_directory().c_str()) == 0);
+  ::setenv("ANAGRAM_DEBUG_LOG", "", 1);
+  vorpalyx::SolutionList result = solver.solve(phrase, constraints);
+  ::unsetenv("ANAGRAM_DEBUG_LOG");
+  FUZZ_CHECK(::fchdir(working_directory) == 0);
+  ::close(working_directory);
+  return result;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -282,15 +323,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
 
   std::vector<Solution> expected;
+  std::uint64_t paths = 0;
   const auto phrase_counts = CharCounts::from_str(c.phrase);
   const auto& timeout = c.constraints.timeout_seconds;
   const bool times_out_at_once = timeout && *timeout < 0;
   if (std::holds_alternative<CharCounts>(phrase_counts)) {
     CharCounts remaining = std::get<CharCounts>(phrase_counts);
     std::map<LetterArray, std::uint64_t> memo;
-    if (searched_paths(word_counts, remaining, memo) > kMaxSearchedPaths) {
-      return -1;
-    }
+    paths = searched_paths(word_counts, remaining, memo);
+    if (paths > kMaxSearchedPaths) return -1;
     if (!remaining.is_empty() && !times_out_at_once) {
       Solution chosen;
       std::vector<Solution> spelled;
@@ -314,6 +355,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       check_limited(checked_vectors(solver.solve_with_engine(
                         c.phrase, c.constraints, engine)),
                     expected, *c.constraints.max_solutions);
+    }
+  }
+  if (paths <= kMaxTracedPaths) {
+    FUZZ_CHECK(checked_vectors(traced_solve(solver, c.phrase, unlimited)) ==
+               expected);
+    if (c.constraints.max_solutions) {
+      check_limited(
+          checked_vectors(traced_solve(solver, c.phrase, c.constraints)),
+          expected, *c.constraints.max_solutions);
     }
   }
   return 0;

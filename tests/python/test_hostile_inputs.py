@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import copy
 import pickle
+import subprocess
 import sys
 import threading
 import time
@@ -450,7 +451,8 @@ class TestLargeInputs:
 
     def test_ten_megabyte_start_letter_texts(self, solver):
         starts = "lse" * 3_333_334
-        assert solver.solve("Listen!", can_only_ever_start_with=starts, must_not_start_with="x" * 10_000_000) == LISTEN[:3]
+        never = "x" * 10_000_000
+        assert solver.solve("Listen!", can_only_ever_start_with=starts, must_not_start_with=never) == LISTEN[:3]
         assert solver.solve("Listen!", must_start_with="l" * 10_000_000) == []
 
     def test_hundred_thousand_letters_one_word_each(self):
@@ -602,3 +604,26 @@ class TestThreads:
         for word in refused:
             assert [word] not in solver.solve(word, max_words=1)
         assert solver.solve("Listen!") == LISTEN
+
+
+class TestSubinterpreters:
+    SCRIPT = """
+import _interpreters
+for _ in range(2):
+    interpreter = _interpreters.create("legacy")
+    failure = _interpreters.exec(interpreter, "import vorpalyx.core")
+    print(failure.type.__name__)
+    _interpreters.destroy(interpreter)
+import vorpalyx.core
+solver = vorpalyx.core.Solver()
+solver.add_word("cat")
+print(solver.solve("tac"))
+"""
+
+    def test_subinterpreters_are_refused_and_the_main_one_still_works(self):
+        pytest.importorskip("_interpreters")
+        done = subprocess.run(
+            [sys.executable, "-c", self.SCRIPT], capture_output=True, text=True, timeout=60, check=False
+        )
+        assert done.returncode == 0, done.stderr
+        assert done.stdout.splitlines() == ["ImportError", "ImportError", "[['cat']]"]

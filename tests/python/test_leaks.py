@@ -88,7 +88,8 @@ class TestSolves:
         def run() -> None:
             solver.solve(phrase, must, only, never, max_words, min_length, timeout, limit, patterns)
 
-        assert_leaves_nothing(run, [phrase, must, only, never, max_words, min_length, timeout, limit, patterns, *patterns])
+        passed = [phrase, must, only, never, max_words, min_length, timeout, limit, patterns, *patterns]
+        assert_leaves_nothing(run, passed)
 
     def test_solve_stopped_by_its_limits(self, solver):
         phrase, limit, timeout = fresh_str("Listen!"), fresh_int(1), float("-1")
