@@ -542,6 +542,11 @@ class TestObjectProtocol:
             operation(solver)
         assert_intact(solver)
 
+    @pytest.mark.parametrize("method", ["load_dictionary_from_words", "load_dictionary_from_path", "add_word", "solve"])
+    def test_method_called_on_another_object(self, method):
+        with pytest.raises(TypeError, match="doesn't apply to a 'str' object"):
+            getattr(Solver, method)("not a solver", "x")
+
 
 def letters_of(text: str) -> list[str]:
     return sorted(c for c in text.lower() if "a" <= c <= "z")
