@@ -491,6 +491,22 @@ class TestLargeInputs:
         assert solver.solve("ba" * 500_000) == [["ab" * 500_000]]
 
 
+class TestLargeResults:
+    def test_thousands_of_solutions_sharing_words(self):
+        letters = "abcdefg"
+        solver = Solver()
+        solver.load_dictionary_from_words([a + b for a in letters for b in letters] + list(letters))
+        result = solver.solve(letters)
+        # Partitions of seven letters into single letters and ordered pairs.
+        assert len(result) == 1 + 21 * 2 + 35 * 3 * 4 + 7 * 15 * 8
+        assert len({tuple(solution) for solution in result}) == len(result)
+        assert result == sorted(result, key=lambda words: (len(words), -min(map(len, words)), words))
+        for solution in result:
+            assert sorted("".join(solution)) == list(letters) and solution == sorted(solution)
+        result[0].append("mutated")
+        assert solver.solve(letters) == [result[0][:-1], *result[1:]]
+
+
 class TestDictionaryFiles:
     @pytest.mark.parametrize(
         "content",
