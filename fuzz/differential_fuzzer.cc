@@ -246,15 +246,10 @@ bool comes_before(const Solution& left, const Solution& right) {
 }
 
 std::vector<Solution> checked_vectors(const vorpalyx::SolutionList& list) {
-  FUZZ_CHECK(list.solution_ends.empty() ||
-             list.solution_ends.back() == list.word_ids.size());
-  std::size_t begin = 0;
-  for (std::size_t end : list.solution_ends) {
-    FUZZ_CHECK(end > begin);
-    begin = end;
-  }
-  for (std::uint32_t id : list.word_ids) FUZZ_CHECK(id < list.words.size());
-  return list.to_vectors();
+  std::vector<Solution> solutions = list.to_vectors();
+  FUZZ_CHECK(solutions.size() == list.size());
+  for (const Solution& solution : solutions) FUZZ_CHECK(!solution.empty());
+  return solutions;
 }
 
 void check_limited(const std::vector<Solution>& result,
