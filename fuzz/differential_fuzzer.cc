@@ -1,9 +1,12 @@
 // Differential fuzzing of the two search engines against a brute-force
 // oracle.
 //
-// The input builds a small dictionary (at most 12 entries over a few
-// letters, some written with capitals and punctuation), a phrase of at most
-// 12 letters and a set of constraints (every kind; time limits only of the
+// The input builds a dictionary of at most 12 entries and a phrase, either
+// small (entries of up to 5 letters over up to 6 letters, some written with
+// capitals and punctuation; a phrase of up to 12 letters) or wide (up to 26
+// distinct letters with counts up to about a thousand, so that the fast
+// engine's packed counts take several machine words; entries cut from the
+// phrase), and a set of constraints (every kind; time limits only of the
 // kinds that decide the outcome at once: negative, infinite or NaN). The
 // oracle enumerates every multiset of dictionary words that spells the
 // phrase and filters it by the constraints. Without a solution limit both
@@ -12,7 +15,8 @@
 // oracle's. Small searches also run through AnagramSolver::solve with the
 // trace switched on (written to /dev/null), which must not change the
 // result. Inputs whose literal search would walk more than kMaxSearchedPaths
-// partial paths are rejected, so every run stays fast.
+// partial paths, or too many trie steps, are rejected, so every run stays
+// fast.
 
 #include <fcntl.h>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -50,7 +54,11 @@ using LetterArray = std::array<std::uint64_t, vorpalyx::kAlphabetSize>;
 constexpr std::size_t kMaxWords = 12;
 constexpr std::size_t kMaxPhraseLetters = 12;
 constexpr std::uint64_t kMaxSearchedPaths = 20000;
-constexpr std::uint64_t kMaxTracedPaths = 50;
+// Paths times the letters of the dictionary: a bound on the trie steps of
+// the literal search, for the whole search and for a traced one (every step
+// of which writes a line).
+constexpr std::uint64_t kMaxSearchWork = 2'000'000;
+constexpr std::uint64_t kMaxTracedWork = 3000;
 
 struct Case {
   std::vector<std::string> entries;  // as written, before normalisation
@@ -58,13 +66,30 @@ struct Case {
   SolverConstraints constraints;
 };
 
-char letter_from(FuzzedDataProvider& input, int alphabet_size, bool capital) {
-  const char letter = static_cast<char>(
-      'a' + input.ConsumeIntegralInRange<int>(0, alphabet_size - 1));
+// The letters a case is written in: a few of a..z, in a fuzzed order.
+std::vector<char> read_alphabet(FuzzedDataProvider& input,
+                                std::size_t max_size) {
+  std::vector<char> letters;
+  for (char letter = 'a'; letter <= 'z'; ++letter) letters.push_back(letter);
+  const auto size =
+      max_size - input.ConsumeIntegralInRange<std::size_t>(0, max_size - 1);
+  for (std::size_t i = 0; i < size; ++i) {
+    std::swap(letters[i], letters[input.ConsumeIntegralInRange<std::size_t>(
+                              i, letters.size() - 1)]);
+  }
+  letters.resize(size);
+  return letters;
+}
+
+char letter_from(FuzzedDataProvider& input, const std::vector<char>& alphabet,
+                 bool capital) {
+  const char letter = alphabet[input.ConsumeIntegralInRange<std::size_t>(
+      0, alphabet.size() - 1)];
   return capital ? static_cast<char>(letter - 'a' + 'A') : letter;
 }
 
-std::string letter_list(FuzzedDataProvider& input, int alphabet_size,
+std::string letter_list(FuzzedDataProvider& input,
+                        const std::vector<char>& alphabet,
                         std::size_t max_length) {
   std::string text;
   const std::size_t length =
@@ -75,18 +100,35 @@ std::string letter_list(FuzzedDataProvider& input, int alphabet_size,
         text += ',';
         break;
       case 1:
-        text += letter_from(input, alphabet_size, true);
+        text += letter_from(input, alphabet, true);
         break;
       default:
-        text += letter_from(input, alphabet_size, false);
+        text += letter_from(input, alphabet, false);
     }
   }
   return text;
 }
 
-Case read_case(FuzzedDataProvider& input) {
-  Case c;
-  const int alphabet_size = input.ConsumeIntegralInRange<int>(1, 6);
+// A letter count for a wide case, often 2^width - 1 or just above, where the
+// width of a packed count changes.
+std::uint64_t read_count(FuzzedDataProvider& input, int width) {
+  switch (input.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+      return (std::uint64_t{1} << width) - 1 +
+             input.ConsumeIntegralInRange<std::uint64_t>(0, 2);
+    case 1:
+      return input.ConsumeIntegralInRange<std::uint64_t>(1, 3);
+    case 2:
+      return input.ConsumeIntegralInRange<std::uint64_t>(1, 1100);
+    default:
+      return input.ConsumeIntegralInRange<std::uint64_t>(1, 15);
+  }
+}
+
+// Small case: up to 12 dictionary entries of up to 5 letters over up to 6
+// letters, some with capitals and hyphens, and a phrase of up to 12 letters.
+void read_small_words(FuzzedDataProvider& input,
+                      const std::vector<char>& alphabet, Case& c) {
   const std::size_t entry_count =
       input.ConsumeIntegralInRange<std::size_t>(0, kMaxWords);
   for (std::size_t i = 0; i < entry_count; ++i) {
@@ -94,36 +136,127 @@ Case read_case(FuzzedDataProvider& input) {
     const int length = input.ConsumeIntegralInRange<int>(1, 5);
     for (int k = 0; k < length; ++k) {
       if (input.ConsumeIntegralInRange<int>(0, 9) == 0) entry += '-';
-      entry += letter_from(input, alphabet_size, input.ConsumeBool());
+      entry += letter_from(input, alphabet, input.ConsumeBool());
     }
     c.entries.push_back(entry);
   }
-
   const std::size_t phrase_letters =
       input.ConsumeIntegralInRange<std::size_t>(0, kMaxPhraseLetters);
   for (std::size_t i = 0; i < phrase_letters; ++i) {
     if (input.ConsumeIntegralInRange<int>(0, 5) == 0) c.phrase += ' ';
-    c.phrase += letter_from(input, alphabet_size, input.ConsumeBool());
+    c.phrase += letter_from(input, alphabet, input.ConsumeBool());
   }
-  if (input.ConsumeIntegralInRange<int>(0, 15) == 0) c.phrase += "\xc3\xa9";
+}
+
+// Wide case: up to 26 distinct letters with counts up to about a thousand,
+// so that packed counts span several machine words; the dictionary holds
+// pieces of the phrase (so that solutions exist) and runs of letters. Input
+// that runs out gives the widest case: every letter 1023 times, the phrase
+// one word.
+void read_wide_words(FuzzedDataProvider& input,
+                     const std::vector<char>& alphabet, Case& c) {
+  const int width = 10 - input.ConsumeIntegralInRange<int>(0, 9);
+  std::vector<std::uint64_t> counts;
+  for (char letter : alphabet) {
+    counts.push_back(read_count(input, width));
+    c.phrase.append(counts.back(), input.ConsumeIntegralInRange(0, 7) == 0
+                                       ? static_cast<char>(letter - 'a' + 'A')
+                                       : letter);
+  }
+  const auto parts = 4 - input.ConsumeIntegralInRange<std::size_t>(0, 4);
+  std::vector<std::uint64_t> rest = counts;
+  for (std::size_t part = 0; part < parts; ++part) {
+    std::string word;
+    for (std::size_t i = 0; i < alphabet.size(); ++i) {
+      const std::uint64_t take =
+          part + 1 == parts
+              ? rest[i]
+              : input.ConsumeIntegralInRange<std::uint64_t>(0, rest[i]);
+      rest[i] -= take;
+      word.append(take, alphabet[i]);
+    }
+    if (word.empty()) continue;
+    std::rotate(word.begin(),
+                word.begin() + input.ConsumeIntegralInRange<std::size_t>(
+                                   0, word.size() - 1),
+                word.end());
+    c.entries.push_back(word);
+  }
+  while (c.entries.size() < kMaxWords && input.ConsumeBool()) {
+    std::string word;
+    const int runs = input.ConsumeIntegralInRange<int>(1, 3);
+    for (int run = 0; run < runs; ++run) {
+      const auto i =
+          input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size() - 1);
+      word.append(std::min(read_count(input, width), counts[i]), alphabet[i]);
+    }
+    c.entries.push_back(word);
+  }
+}
+
+// Contains-patterns, prepared as the module prepares them (normalised, empty
+// ones dropped): letter lists, or pieces of dictionary entries so that some
+// are met; now and then more than 64 distinct ones.
+std::vector<vorpalyx::ProcessedPattern> read_patterns(
+    FuzzedDataProvider& input, const std::vector<char>& alphabet,
+    const std::vector<std::string>& entries) {
+  std::vector<vorpalyx::ProcessedPattern> patterns;
+  const int count = input.ConsumeIntegralInRange(0, 15) == 0
+                        ? input.ConsumeIntegralInRange(60, 70)
+                        : input.ConsumeIntegralInRange(0, 3);
+  for (int i = 0; i < count; ++i) {
+    std::string text;
+    if (!entries.empty() && input.ConsumeBool()) {
+      const std::string word = vorpalyx::normalize_word(
+          entries[input.ConsumeIntegralInRange<std::size_t>(
+              0, entries.size() - 1)]);
+      if (word.empty()) continue;
+      const auto begin =
+          input.ConsumeIntegralInRange<std::size_t>(0, word.size() - 1);
+      text = word.substr(begin,
+                         input.ConsumeIntegralInRange<std::size_t>(
+                             1, std::min<std::size_t>(4, word.size() - begin)));
+    } else {
+      text = vorpalyx::normalize_word(letter_list(input, alphabet, 3));
+    }
+    if (text.empty()) continue;
+    patterns.push_back(
+        {text, std::get<CharCounts>(CharCounts::from_str(text))});
+  }
+  return patterns;
+}
+
+Case read_case(FuzzedDataProvider& input) {
+  Case c;
+  const bool wide = input.ConsumeIntegralInRange(0, 3) == 0;
+  const std::vector<char> alphabet = read_alphabet(input, wide ? 26 : 6);
+  if (wide) {
+    read_wide_words(input, alphabet, c);
+  } else {
+    read_small_words(input, alphabet, c);
+  }
+  if (input.ConsumeIntegralInRange<int>(0, 15) == 15) c.phrase += "\xc3\xa9";
 
   SolverConstraints& constraints = c.constraints;
-  auto present = [&input] { return input.ConsumeIntegralInRange(0, 3) == 0; };
+  auto present = [&input] { return input.ConsumeIntegralInRange(0, 3) == 3; };
   if (present()) {
-    constraints.must_start_with = vorpalyx::parse_char_list_to_counts(
-        letter_list(input, alphabet_size, 3));
+    constraints.must_start_with =
+        vorpalyx::parse_char_list_to_counts(letter_list(input, alphabet, 3));
   }
   if (present()) {
     constraints.can_only_ever_start_with =
-        vorpalyx::parse_char_list_to_set(letter_list(input, alphabet_size, 4));
+        vorpalyx::parse_char_list_to_set(letter_list(input, alphabet, 4));
   }
   if (present()) {
     constraints.must_not_start_with =
-        vorpalyx::parse_char_list_to_set(letter_list(input, alphabet_size, 3));
+        vorpalyx::parse_char_list_to_set(letter_list(input, alphabet, 3));
   }
-  if (present()) constraints.max_words = input.ConsumeIntegralInRange(0, 6);
   if (present()) {
-    constraints.min_word_length = input.ConsumeIntegralInRange(0, 5);
+    constraints.max_words = input.ConsumeIntegralInRange(0, wide ? 40 : 6);
+  }
+  if (present()) {
+    constraints.min_word_length =
+        input.ConsumeIntegralInRange(0, wide ? 1100 : 5);
   }
   if (present()) {
     static constexpr double kTimeouts[] = {
@@ -134,16 +267,7 @@ Case read_case(FuzzedDataProvider& input) {
   }
   if (present()) constraints.max_solutions = input.ConsumeIntegralInRange(0, 8);
   if (present()) {
-    // Prepared as the module prepares them: normalised, empty ones dropped.
-    auto& patterns = constraints.contains_patterns.emplace();
-    const int count = input.ConsumeIntegralInRange(0, 3);
-    for (int i = 0; i < count; ++i) {
-      const std::string text =
-          vorpalyx::normalize_word(letter_list(input, alphabet_size, 3));
-      if (text.empty()) continue;
-      patterns.push_back(
-          {text, std::get<CharCounts>(CharCounts::from_str(text))});
-    }
+    constraints.contains_patterns = read_patterns(input, alphabet, c.entries);
   }
   return c;
 }
@@ -313,20 +437,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   const std::vector<std::string> words(dictionary.begin(), dictionary.end());
   std::vector<CharCounts> word_counts;
+  std::uint64_t dictionary_letters = 0;
   for (const std::string& word : words) {
     word_counts.push_back(counts_of_word(word));
+    dictionary_letters += word.size();
   }
 
   std::vector<Solution> expected;
-  std::uint64_t paths = 0;
+  std::uint64_t work = 0;
   const auto phrase_counts = CharCounts::from_str(c.phrase);
   const auto& timeout = c.constraints.timeout_seconds;
   const bool times_out_at_once = timeout && *timeout < 0;
   if (std::holds_alternative<CharCounts>(phrase_counts)) {
     CharCounts remaining = std::get<CharCounts>(phrase_counts);
     std::map<LetterArray, std::uint64_t> memo;
-    paths = searched_paths(word_counts, remaining, memo);
+    const std::uint64_t paths = searched_paths(word_counts, remaining, memo);
     if (paths > kMaxSearchedPaths) return -1;
+    work = paths * (dictionary_letters + 1);
+    if (work > kMaxSearchWork) return -1;
     if (!remaining.is_empty() && !times_out_at_once) {
       Solution chosen;
       std::vector<Solution> spelled;
@@ -352,7 +480,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                     expected, *c.constraints.max_solutions);
     }
   }
-  if (paths <= kMaxTracedPaths) {
+  if (work <= kMaxTracedWork) {
     FUZZ_CHECK(checked_vectors(traced_solve(solver, c.phrase, unlimited)) ==
                expected);
     if (c.constraints.max_solutions) {
