@@ -17,6 +17,8 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from vorpalyx.core import Solver
 
@@ -569,6 +571,72 @@ class TestObjectProtocol:
     def test_method_called_on_another_object(self, method):
         with pytest.raises(TypeError, match="doesn't apply to a 'str' object"):
             getattr(Solver, method)("not a solver", "x")
+
+
+SOLVE_PARAMETERS = [
+    "phrase",
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+]
+
+# Any value at all, in any argument position: the module must answer with a
+# result or with one of its documented errors, never crash.
+ANY_VALUE = st.recursive(
+    st.none()
+    | st.booleans()
+    | st.integers(min_value=-(2**70), max_value=2**70)
+    | st.floats()
+    | st.text(max_size=8)
+    | st.sampled_from(["", "Listen", "\ud800", "l", "net", "\x00"])
+    | st.binary(max_size=4)
+    | st.builds(Number, st.sampled_from([lambda: 3, lambda: -1, lambda: 2.5, lambda: "x"])),
+    lambda inner: st.lists(inner, max_size=3) | st.tuples(inner) | st.frozensets(st.text(max_size=2), max_size=2),
+    max_leaves=6,
+)
+DOCUMENTED_ERRORS = (TypeError, OverflowError, UnicodeEncodeError, RuntimeError, OSError)
+
+
+class TestArbitraryArguments:
+    @settings(max_examples=300)
+    @given(
+        positional=st.lists(ANY_VALUE, max_size=10),
+        keywords=st.dictionaries(st.sampled_from([*SOLVE_PARAMETERS, "limit", "words"]), ANY_VALUE, max_size=3),
+    )
+    def test_solve(self, positional, keywords):
+        solver = Solver()
+        solver.load_dictionary_from_words(WORDS)
+        try:
+            result = solver.solve(*positional, **keywords)
+        except DOCUMENTED_ERRORS:
+            assert_intact(solver)
+            return
+        assert isinstance(result, list)
+        phrase = positional[0] if positional else keywords["phrase"]
+        for solution in result:
+            assert all(type(word) is str and word in WORDS for word in solution)
+            assert letters_of("".join(solution)) == letters_of(phrase)
+        assert_intact(solver)
+
+    @settings(max_examples=200)
+    @given(
+        method=st.sampled_from(["load_dictionary_from_words", "add_word", "load_dictionary_from_path"]),
+        positional=st.lists(ANY_VALUE, max_size=3),
+        keywords=st.dictionaries(st.sampled_from(["words", "word", "path", "phrase"]), ANY_VALUE, max_size=2),
+    )
+    def test_dictionary_methods(self, method, positional, keywords):
+        solver = Solver()
+        try:
+            getattr(solver, method)(*positional, **keywords)
+        except DOCUMENTED_ERRORS:
+            pass
+        solver.load_dictionary_from_words(WORDS)
+        assert all(solution in solver.solve("Listen!") for solution in LISTEN)
 
 
 def letters_of(text: str) -> list[str]:
