@@ -4,7 +4,7 @@
 // The input builds a dictionary of at most 12 entries and a phrase, either
 // small (entries of up to 5 letters over up to 6 letters, some written with
 // capitals and punctuation; a phrase of up to 12 letters) or wide (up to 26
-// distinct letters with counts up to about a thousand, so that the fast
+// distinct letters with counts up to about 600, so that the fast
 // engine's packed counts take several machine words; entries cut from the
 // phrase), and a set of constraints (every kind; time limits only of the
 // kinds that decide the outcome at once: negative, infinite or NaN). The
@@ -57,7 +57,7 @@ constexpr std::uint64_t kMaxSearchedPaths = 20000;
 // Paths times the letters of the dictionary: a bound on the trie steps of
 // the literal search, for the whole search and for a traced one (every step
 // of which writes a line).
-constexpr std::uint64_t kMaxSearchWork = 2'000'000;
+constexpr std::uint64_t kMaxSearchWork = 200'000;
 constexpr std::uint64_t kMaxTracedWork = 3000;
 
 struct Case {
@@ -119,7 +119,7 @@ std::uint64_t read_count(FuzzedDataProvider& input, int width) {
     case 1:
       return input.ConsumeIntegralInRange<std::uint64_t>(1, 3);
     case 2:
-      return input.ConsumeIntegralInRange<std::uint64_t>(1, 1100);
+      return input.ConsumeIntegralInRange<std::uint64_t>(1, 600);
     default:
       return input.ConsumeIntegralInRange<std::uint64_t>(1, 15);
   }
@@ -148,14 +148,14 @@ void read_small_words(FuzzedDataProvider& input,
   }
 }
 
-// Wide case: up to 26 distinct letters with counts up to about a thousand,
+// Wide case: up to 26 distinct letters with counts up to about 600,
 // so that packed counts span several machine words; the dictionary holds
 // pieces of the phrase (so that solutions exist) and runs of letters. Input
-// that runs out gives the widest case: every letter 1023 times, the phrase
-// one word.
+// that runs out gives the widest case: every letter 511 times (a machine
+// word per letter), the phrase one word.
 void read_wide_words(FuzzedDataProvider& input,
                      const std::vector<char>& alphabet, Case& c) {
-  const int width = 10 - input.ConsumeIntegralInRange<int>(0, 9);
+  const int width = 9 - input.ConsumeIntegralInRange<int>(0, 8);
   std::vector<std::uint64_t> counts;
   for (char letter : alphabet) {
     counts.push_back(read_count(input, width));
@@ -228,7 +228,7 @@ std::vector<vorpalyx::ProcessedPattern> read_patterns(
 
 Case read_case(FuzzedDataProvider& input) {
   Case c;
-  const bool wide = input.ConsumeIntegralInRange(0, 3) == 0;
+  const bool wide = input.ConsumeIntegralInRange(0, 3) == 3;
   const std::vector<char> alphabet = read_alphabet(input, wide ? 26 : 6);
   if (wide) {
     read_wide_words(input, alphabet, c);
@@ -256,7 +256,7 @@ Case read_case(FuzzedDataProvider& input) {
   }
   if (present()) {
     constraints.min_word_length =
-        input.ConsumeIntegralInRange(0, wide ? 1100 : 5);
+        input.ConsumeIntegralInRange(0, wide ? 600 : 5);
   }
   if (present()) {
     static constexpr double kTimeouts[] = {
