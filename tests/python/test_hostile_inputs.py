@@ -7,6 +7,8 @@ dictionary, and the Solver must stay usable afterwards."""
 from __future__ import annotations
 
 import copy
+import errno
+import os
 import pickle
 import subprocess
 import sys
@@ -700,6 +702,56 @@ class TestThreads:
         for word in refused:
             assert [word] not in solver.solve(word, max_words=1)
         assert solver.solve("Listen!") == LISTEN
+
+
+class TestTraceFileIsAFifo:
+    """A named pipe where the trace file goes: opening it for writing must
+    not wait for a reader, which would hang the solve and the interpreter
+    (the interpreter lock is held) for good."""
+
+    SCRIPT = """
+import os
+os.environ["ANAGRAM_DEBUG_LOG"] = "1"
+from vorpalyx.core import Solver
+solver = Solver()
+solver.add_word("cat")
+print(solver.solve("tac"))
+"""
+
+    def run_in(self, directory: Path) -> subprocess.CompletedProcess[str]:
+        return subprocess.run(
+            [sys.executable, "-c", self.SCRIPT],
+            cwd=directory,
+            capture_output=True,
+            text=True,
+            timeout=30,
+            check=False,
+        )
+
+    def test_without_a_reader_the_solve_goes_on_untraced(self, tmp_path):
+        os.mkfifo(tmp_path / "anagram_solver_debug.log")
+        done = self.run_in(tmp_path)
+        assert done.returncode == 0, done.stderr
+        assert done.stdout == "[['cat']]\n"
+        assert done.stderr == (
+            "Failed to create log file anagram_solver_debug.log: "
+            f"{os.strerror(errno.ENXIO)} (os error {errno.ENXIO})\n"
+        )
+
+    def test_with_a_reader_the_trace_flows_through(self, tmp_path):
+        fifo = tmp_path / "anagram_solver_debug.log"
+        os.mkfifo(fifo)
+        reader = subprocess.Popen(["cat", str(fifo)], stdout=subprocess.PIPE, text=True)
+        try:
+            time.sleep(0.2)  # let cat open its end first
+            done = self.run_in(tmp_path)
+            trace, _ = reader.communicate(timeout=30)
+        finally:
+            reader.kill()
+        assert done.returncode == 0, done.stderr
+        assert done.stdout == "[['cat']]\n" and done.stderr == ""
+        assert trace.startswith("--- Solving for phrase: 'tac' ---\nConstraints: ")
+        assert trace.endswith("--- Solve function finished ---\n")
 
 
 class TestSubinterpreters:
