@@ -99,3 +99,19 @@ install_package() {
   "$VENV_PYTHON" -m pip install -q --disable-pip-version-check \
     --no-build-isolation "$REPO_ROOT"
 }
+
+# Installs clang 14 with its sanitizer runtimes, libFuzzer and symbolizer, and
+# sets SANITIZER_CXX (the compiler), SANITIZER_RUNTIME (the shared ASan
+# runtime that an uninstrumented interpreter must preload) and
+# SANITIZER_SYMBOLIZER.
+ensure_clang_toolchain() {
+  ensure_debian_packages clang-14 libclang-rt-14-dev llvm-14 libgtest-dev
+  SANITIZER_CXX=/usr/bin/clang++-14
+  SANITIZER_RUNTIME="$("$SANITIZER_CXX" -print-file-name="libclang_rt.asan-$(uname -m).so")"
+  SANITIZER_SYMBOLIZER=/usr/lib/llvm-14/bin/llvm-symbolizer
+  if [ ! -f "$SANITIZER_RUNTIME" ] || [ ! -x "$SANITIZER_SYMBOLIZER" ]; then
+    log "clang 14 sanitizer runtime or llvm-symbolizer missing" \
+      "(apt-get install clang-14 libclang-rt-14-dev llvm-14)"
+    return 1
+  fi
+}

@@ -44,8 +44,12 @@ void write_to_standard_error(std::string_view message) {
 std::unique_ptr<TraceLog> TraceLog::open_if_enabled() {
   const char* value = std::getenv(kTraceSwitchVariable);
   if (value == nullptr || !is_valid_utf8(value)) return nullptr;
+  // O_NONBLOCK: should the name be a FIFO without a reader, the open fails
+  // (ENXIO) instead of blocking the solve, and the interpreter with it, for
+  // good. Once the file is open its writes block as usual again.
   const int file_descriptor =
-      ::open(kTraceFileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      ::open(kTraceFileName,
+             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (file_descriptor < 0) {
     // Taken before building the message: allocation may clobber errno.
     const int error_number = errno;
@@ -54,6 +58,8 @@ std::unique_ptr<TraceLog> TraceLog::open_if_enabled() {
                             os_error_text(error_number) + "\n");
     return nullptr;
   }
+  const int flags = ::fcntl(file_descriptor, F_GETFL);
+  if (flags >= 0) ::fcntl(file_descriptor, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<TraceLog>(file_descriptor);
 }
 

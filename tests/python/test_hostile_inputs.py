@@ -1,0 +1,777 @@
+"""Hostile inputs: objects whose protocol methods raise, mutate or call back
+into the same Solver; str subclasses; lone surrogates; very large phrases,
+pattern lists and dictionary files; binary files; and one Solver shared by
+several threads. None of them may crash the interpreter or corrupt the
+dictionary, and the Solver must stay usable afterwards."""
+
+from __future__ import annotations
+
+import copy
+import errno
+import os
+import pickle
+import subprocess
+import sys
+import threading
+import time
+from collections.abc import Callable, Iterator
+from pathlib import Path
+from typing import Any
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from vorpalyx.core import Solver
+
+WORDS = ["listen", "silent", "enlist", "tin", "net", "lis"]
+LISTEN = [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
+
+
+class Boom(Exception):
+    """Raised by the hostile objects below; never raised by the module."""
+
+
+@pytest.fixture
+def solver() -> Solver:
+    solver = Solver()
+    solver.load_dictionary_from_words(WORDS)
+    return solver
+
+
+def assert_intact(solver: Solver) -> None:
+    """The dictionary is exactly WORDS and the borrow was given back."""
+    assert solver.solve("Listen!") == LISTEN
+    assert solver.solve("cat") == []
+    solver.add_word("listen")
+    assert solver.solve("Listen!") == LISTEN
+
+
+class Items:
+    """A sequence (it has __getitem__) built from a list, with hooks."""
+
+    def __init__(self, items: list[Any], on_item: Callable[[int], None] | None = None):
+        self.items = items
+        self.on_item = on_item
+
+    def __len__(self) -> int:
+        return len(self.items)
+
+    def __getitem__(self, index: int) -> Any:
+        if self.on_item is not None:
+            self.on_item(index)
+        return self.items[index]
+
+
+def load_words(solver: Solver, words: Any) -> Any:
+    return solver.load_dictionary_from_words(words)
+
+
+def solve_patterns(solver: Solver, patterns: Any) -> Any:
+    return solver.solve("Listen!", contains_patterns=patterns)
+
+
+SEQUENCE_TAKERS = pytest.mark.parametrize(
+    ("take", "parameter"),
+    [(load_words, "words"), (solve_patterns, "contains_patterns")],
+    ids=["words", "contains_patterns"],
+)
+
+
+@SEQUENCE_TAKERS
+class TestSequenceProtocol:
+    def test_getitem_raising_passes_the_exception_unchanged(self, solver, take, parameter):
+        error = Boom("from __getitem__")
+
+        def fail_at_second(index: int) -> None:
+            if index == 1:
+                raise error
+
+        with pytest.raises(Boom) as raised:
+            take(solver, Items(["cat", "dog"], fail_at_second))
+        assert raised.value is error
+        assert_intact(solver)
+
+    def test_getitem_raising_type_error_is_named_with_its_cause(self, solver, take, parameter):
+        cause = ValueError("root")
+
+        def fail(index: int) -> None:
+            raise TypeError("bad item") from cause
+
+        with pytest.raises(TypeError) as raised:
+            take(solver, Items(["cat"], fail))
+        assert str(raised.value) == f"argument '{parameter}': bad item"
+        assert raised.value.__cause__ is cause
+        assert_intact(solver)
+
+    def test_type_error_whose_text_raises(self, solver, take, parameter):
+        class Unprintable:
+            def __str__(self) -> str:
+                raise Boom("from __str__")
+
+        def fail(index: int) -> None:
+            raise TypeError(Unprintable())
+
+        with pytest.raises(Boom):
+            take(solver, Items(["cat"], fail))
+        assert_intact(solver)
+
+    @pytest.mark.parametrize(
+        "length",
+        [Boom("from __len__"), -1, sys.maxsize, 2**100, "three"],
+        ids=["raises", "negative", "maxsize", "huge", "not-an-int"],
+    )
+    def test_len_is_only_a_hint(self, solver, take, parameter, length):
+        class Lying(Items):
+            def __len__(self) -> Any:
+                if isinstance(length, Exception):
+                    raise length
+                return length
+
+        result = take(solver, Lying(["Listen", "cat"]))
+        if take is load_words:
+            assert solver.solve("tac") == [["cat"]]
+        else:
+            assert result == []  # no solution holds "cat"
+        assert solver.solve("Listen!", contains_patterns=Lying(["net"])) == [["lis", "net"]]
+
+    @pytest.mark.parametrize(
+        ("failure", "expected"),
+        [
+            (Boom("from __iter__"), Boom),
+            (TypeError("no iteration"), "argument '{}': no iteration"),
+        ],
+        ids=["other", "type-error"],
+    )
+    def test_iter_raising(self, solver, take, parameter, failure, expected):
+        class NoIter(Items):
+            def __iter__(self) -> Iterator[Any]:
+                raise failure
+
+        if isinstance(expected, str):
+            with pytest.raises(TypeError, match=expected.format(parameter)):
+                take(solver, NoIter(["cat"]))
+        else:
+            with pytest.raises(expected):
+                take(solver, NoIter(["cat"]))
+        assert_intact(solver)
+
+    def test_iter_returning_a_non_iterator(self, solver, take, parameter):
+        class BadIter(Items):
+            def __iter__(self) -> Any:
+                return 5
+
+        with pytest.raises(TypeError, match=rf"^argument '{parameter}': iter\(\) returned non-iterator"):
+            take(solver, BadIter(["cat"]))
+        assert_intact(solver)
+
+    def test_next_raising_after_some_items(self, solver, take, parameter):
+        class Stops(Items):
+            def __iter__(self) -> Iterator[Any]:
+                yield "cat"
+                yield "dog"
+                raise Boom("from __next__")
+
+        with pytest.raises(Boom):
+            take(solver, Stops([]))
+        assert_intact(solver)
+
+    def test_sequence_shrinking_while_iterated(self, solver, take, parameter):
+        words = ["cat", "act", "dog", "god"]
+        shrinking = Items(words, lambda index: words.pop() if index == 1 else None)
+        take(solver, shrinking)
+        if take is load_words:
+            # Items 0 and 1 were read; "god" was removed before item 2.
+            assert solver.solve("tca") == [["act"], ["cat"]]
+            assert solver.solve("odg") == [["dog"]]
+
+    def test_list_growing_while_iterated(self, solver, take, parameter):
+        class Growing(list):
+            def __iter__(self) -> Iterator[str]:
+                index = 0
+                while index < len(self):
+                    if len(self) < 1000:
+                        self.append(f"x{len(self)}")
+                    yield self[index]
+                    index += 1
+
+        grows = Growing(["net"])
+        result = take(solver, grows)
+        assert len(grows) == 1000
+        if take is load_words:
+            assert solver.solve("ten") == [["net"]]
+        else:
+            assert result == []  # the added patterns normalise to "x"
+
+    def test_getitem_calling_add_word_is_refused(self, solver, take, parameter):
+        refusals: list[str] = []
+
+        def call_back(index: int) -> None:
+            try:
+                solver.add_word("cat")
+            except RuntimeError as error:
+                refusals.append(str(error))
+
+        take(solver, Items(["dog"], call_back))
+        assert refusals == ["Already borrowed"] * 2  # item 0, then the IndexError probe
+        assert solver.solve("tac") == []
+
+    def test_getitem_calling_load_from_path_is_refused(self, solver, take, parameter, tmp_path):
+        path = tmp_path / "words.txt"
+        path.write_text("cat\n")
+
+        def call_back(index: int) -> None:
+            solver.load_dictionary_from_path(str(path))
+
+        with pytest.raises(RuntimeError, match="^Already borrowed$"):
+            take(solver, Items(["dog"], call_back))
+        assert solver.solve("tac") == []
+        assert_intact(solver)
+
+
+
+class TestCallbacksWhileBorrowed:
+    def test_solver_dropped_by_a_callback_lives_until_the_call_returns(self):
+        holder = [Solver()]
+        holder[0].load_dictionary_from_words(Items(WORDS, lambda index: holder.clear()))
+        assert holder == []
+        holder.append(Solver())
+        holder[0].add_word("net")
+        assert holder[0].solve("ten", contains_patterns=Items(["net"], lambda index: holder.clear())) == [["net"]]
+        assert holder == []
+
+    def test_solve_inside_loading_is_refused(self, solver):
+        def call_back(index: int) -> None:
+            solver.solve("Listen!")
+
+        with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+            solver.load_dictionary_from_words(Items(["cat"], call_back))
+        assert solver.solve("tac") == []
+        assert_intact(solver)
+
+    def test_solve_inside_solve_is_allowed(self, solver):
+        inner: list[Any] = []
+        patterns = Items(["net"], lambda index: inner.append(solver.solve("Listen!")))
+        assert solver.solve("Listen!", contains_patterns=patterns) == [["lis", "net"]]
+        assert inner == [LISTEN, LISTEN]
+        assert_intact(solver)
+
+    def test_other_solver_inside_loading_is_independent(self, solver):
+        other = Solver()
+        solver.load_dictionary_from_words(Items(["cat"], lambda index: other.add_word("dog")))
+        assert other.solve("god") == [["dog"]]
+        assert solver.solve("tac") == [["cat"]]
+
+
+class Number:
+    """An object with __index__ and __float__ that run `action`."""
+
+    def __init__(self, action: Callable[[], Any]):
+        self.action = action
+
+    def __index__(self) -> Any:
+        return self.action()
+
+    def __float__(self) -> Any:
+        return self.action()
+
+
+# Values that leave the result of solving "Listen!" unchanged.
+HARMLESS = {"max_words": 100, "min_word_length": 0, "max_solutions": 100, "timeout_seconds": 100.0}
+INTEGER_PARAMETERS = pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions"])
+
+
+class TestNumberProtocol:
+    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
+    def test_raising_passes_the_exception_unchanged(self, solver, parameter):
+        error = Boom("from a number")
+
+        def fail() -> Any:
+            raise error
+
+        with pytest.raises(Boom) as raised:
+            solver.solve("Listen!", **{parameter: Number(fail)})
+        assert raised.value is error
+        assert_intact(solver)
+
+    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
+    def test_raising_type_error_is_named(self, solver, parameter):
+        def fail() -> Any:
+            raise TypeError("not today")
+
+        with pytest.raises(TypeError, match=f"^argument '{parameter}': not today$"):
+            solver.solve("Listen!", **{parameter: Number(fail)})
+        assert_intact(solver)
+
+    @INTEGER_PARAMETERS
+    def test_index_returning_a_non_int(self, solver, parameter):
+        with pytest.raises(TypeError, match=rf"^argument '{parameter}': __index__ returned non-int \(type str\)$"):
+            solver.solve("Listen!", **{parameter: Number(lambda: "2")})
+        assert_intact(solver)
+
+    @INTEGER_PARAMETERS
+    @pytest.mark.parametrize("value", [-1, 2**64, -(2**100)])
+    def test_index_out_of_range_overflows(self, solver, parameter, value):
+        with pytest.raises(OverflowError) as raised:
+            solver.solve("Listen!", **{parameter: Number(lambda: value)})
+        assert parameter not in str(raised.value)
+        assert_intact(solver)
+
+    def test_float_returning_a_non_float(self, solver):
+        with pytest.raises(TypeError, match=r"^argument 'timeout_seconds': .*__float__ returned non-float"):
+            solver.solve("Listen!", timeout_seconds=Number(lambda: "1.0"))
+        assert_intact(solver)
+
+    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
+    def test_add_word_from_a_number_is_refused(self, solver, parameter):
+        refusals: list[str] = []
+
+        def call_back() -> Any:
+            try:
+                solver.add_word("cat")
+            except RuntimeError as error:
+                refusals.append(str(error))
+            return HARMLESS[parameter]
+
+        assert solver.solve("Listen!", **{parameter: Number(call_back)}) == LISTEN
+        assert refusals == ["Already borrowed"]
+        assert solver.solve("tac") == []
+
+    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
+    def test_solve_from_a_number_is_allowed(self, solver, parameter):
+        inner: list[Any] = []
+
+        def call_back() -> Any:
+            inner.append(solver.solve("Listen!"))
+            return HARMLESS[parameter]
+
+        assert solver.solve("Listen!", **{parameter: Number(call_back)}) == LISTEN
+        assert inner == [LISTEN]
+        assert_intact(solver)
+
+    def test_int_and_float_subclasses_are_taken_by_value(self, solver):
+        class StubbornInt(int):
+            def __index__(self) -> int:
+                raise Boom("never called")
+
+        class StubbornFloat(float):
+            def __float__(self) -> float:
+                raise Boom("never called")
+
+        assert solver.solve("Listen!", max_words=StubbornInt(1)) == LISTEN[:3]
+        assert solver.solve("Listen!", timeout_seconds=StubbornFloat(-1.0)) == []
+        assert solver.solve("Listen!", timeout_seconds=StubbornFloat("nan")) == LISTEN
+
+
+class Sneaky(str):
+    """A str whose Python-level protocol lies; only its characters count."""
+
+    def __str__(self) -> str:
+        return "zzz"
+
+    def __len__(self) -> int:
+        return 0
+
+    def __iter__(self) -> Iterator[str]:
+        return iter(())
+
+    def __getitem__(self, index: Any) -> str:
+        raise Boom("never called")
+
+    def __eq__(self, other: object) -> bool:
+        return True
+
+    def __hash__(self) -> int:
+        return 0
+
+    def encode(self, *args: Any, **kwargs: Any) -> bytes:
+        raise Boom("never called")
+
+
+class TestStrSubclasses:
+    def test_every_text_parameter_reads_the_characters(self, tmp_path):
+        solver = Solver()
+        solver.load_dictionary_from_words([Sneaky("listen"), Sneaky("tin"), Sneaky("les")])
+        solver.add_word(Sneaky("lens"))
+        path = tmp_path / "more.txt"
+        path.write_text("silent\nit\n")
+        solver.load_dictionary_from_path(Sneaky(str(path)))
+        assert solver.solve(Sneaky("Listen!")) == [["listen"], ["silent"], ["les", "tin"], ["it", "lens"]]
+        assert solver.solve(
+            Sneaky("Listen"),
+            must_start_with=Sneaky("l"),
+            can_only_ever_start_with=Sneaky("lt"),
+            must_not_start_with=Sneaky("s"),
+            contains_patterns=[Sneaky("es")],
+        ) == [["les", "tin"]]
+
+    def test_text_list_refuses_a_str_subclass(self, solver):
+        with pytest.raises(TypeError, match="^argument 'words': Can't extract `str` to `Vec`$"):
+            solver.load_dictionary_from_words(Sneaky("cat"))
+        assert_intact(solver)
+
+
+SURROGATE_CALLS = {
+    "phrase": lambda s, t: s.solve(t),
+    "must_start_with": lambda s, t: s.solve("listen", must_start_with=t),
+    "can_only_ever_start_with": lambda s, t: s.solve("listen", can_only_ever_start_with=t),
+    "must_not_start_with": lambda s, t: s.solve("listen", must_not_start_with=t),
+    "contains_patterns": lambda s, t: s.solve("listen", contains_patterns=["lis", t]),
+    "words": lambda s, t: s.load_dictionary_from_words(["cat", t]),
+    "word": lambda s, t: s.add_word(t),
+    "path": lambda s, t: s.load_dictionary_from_path(t),
+}
+
+
+class TestLoneSurrogates:
+    @pytest.mark.parametrize("call", SURROGATE_CALLS.values(), ids=SURROGATE_CALLS.keys())
+    @pytest.mark.parametrize(
+        "text",
+        ["\ud800", "cat\udfff", "\ud83d\ude00", Sneaky("\udc80")],
+        ids=["high", "low-after-text", "unpaired-pair", "in-subclass"],
+    )
+    def test_unicode_encode_error_and_nothing_changes(self, solver, call, text):
+        with pytest.raises(UnicodeEncodeError):
+            call(solver, text)
+        assert_intact(solver)
+
+    def test_paired_surrogates_as_one_character_are_fine(self, solver):
+        assert solver.solve("Listen \U0001f600") == LISTEN
+        assert solver.solve("Listen", must_start_with="\U0001f600") == []
+
+
+class TestLargeInputs:
+    def test_ten_megabyte_phrase_of_punctuation(self, solver):
+        phrase = " ,.!?-" * (10_000_000 // 6) + "Listen"
+        assert solver.solve(phrase) == LISTEN
+
+    @pytest.mark.parametrize(
+        "phrase",
+        ["x" * 10_000_000, "Listen" + "z" * 10_000_000, "Listen" + " " * 10_000_000 + "\u00e9"],
+        ids=["no-word-fits", "leftover-letters", "accent-at-the-end"],
+    )
+    def test_ten_megabyte_phrase_without_solutions(self, solver, phrase):
+        assert solver.solve(phrase) == []
+
+    def test_ten_megabyte_start_letter_texts(self, solver):
+        starts = "lse" * 3_333_334
+        never = "x" * 10_000_000
+        assert solver.solve("Listen!", can_only_ever_start_with=starts, must_not_start_with=never) == LISTEN[:3]
+        assert solver.solve("Listen!", must_start_with="l" * 10_000_000) == []
+
+    def test_hundred_thousand_letters_one_word_each(self):
+        solver = Solver()
+        solver.add_word("a")
+        (solution,) = solver.solve("a" * 100_000)
+        assert len(solution) == 100_000 and set(solution) == {"a"}
+
+    @pytest.mark.parametrize(
+        ("patterns", "expected"),
+        [
+            (["net"] * 100_000, [["lis", "net"]]),
+            ([f"q{i}" for i in range(100_000)], []),
+            (["!", "42", ""] * 33_334, LISTEN),
+            (["l", "is", "ste", "list", "ten", "n"] * 16_667, [["listen"]]),
+        ],
+        ids=["one-repeated", "unsatisfiable", "all-dropped", "all-in-listen"],
+    )
+    def test_hundred_thousand_patterns(self, solver, patterns, expected):
+        assert solver.solve("Listen!", contains_patterns=patterns) == expected
+
+    def test_fifty_megabyte_dictionary_of_one_line(self, solver, tmp_path):
+        filler = "-" * ((50_000_000 - 6) // 5)
+        path = tmp_path / "one-line.txt"
+        path.write_text(filler.join("CATDOG"))
+        assert path.stat().st_size >= 49_000_000
+        solver.load_dictionary_from_path(str(path))
+        assert solver.solve("dog cat") == [["catdog"]]
+        assert_intact(solver)
+
+    def test_million_letter_word(self, solver, tmp_path):
+        path = tmp_path / "long-word.txt"
+        path.write_text("ab" * 500_000 + "\r\ncab\n")
+        solver.load_dictionary_from_path(str(path))
+        assert solver.solve("bac") == [["cab"]]
+        assert solver.solve("ba" * 500_000) == [["ab" * 500_000]]
+
+
+class TestLargeResults:
+    def test_thousands_of_solutions_sharing_words(self):
+        letters = "abcdefg"
+        solver = Solver()
+        solver.load_dictionary_from_words([a + b for a in letters for b in letters] + list(letters))
+        result = solver.solve(letters)
+        # Partitions of seven letters into single letters and ordered pairs.
+        assert len(result) == 1 + 21 * 2 + 35 * 3 * 4 + 7 * 15 * 8
+        assert len({tuple(solution) for solution in result}) == len(result)
+        assert result == sorted(result, key=lambda words: (len(words), -min(map(len, words)), words))
+        for solution in result:
+            assert sorted("".join(solution)) == list(letters) and solution == sorted(solution)
+        result[0].append("mutated")
+        assert solver.solve(letters) == [result[0][:-1], *result[1:]]
+
+
+class TestDictionaryFiles:
+    @pytest.mark.parametrize(
+        "content",
+        [
+            bytes(range(256)),
+            b"cat\ndog\n\xff",
+            b"cat\n\xc3",  # truncated sequence at the end
+            b"cat\n\xc0\xaf",  # overlong "/"
+            b"cat\n\xed\xa0\x80",  # encoded surrogate
+            b"cat\n\xf4\x90\x80\x80",  # past U+10FFFF
+        ],
+        ids=["all-bytes", "stray-ff", "truncated", "overlong", "surrogate", "too-large"],
+    )
+    def test_binary_file_is_refused_whole(self, solver, tmp_path, content):
+        path = tmp_path / "binary.bin"
+        path.write_bytes(content)
+        with pytest.raises(OSError) as raised:
+            solver.load_dictionary_from_path(str(path))
+        assert str(raised.value) == "Failed to read dictionary: stream did not contain valid UTF-8"
+        assert raised.value.errno is None
+        assert_intact(solver)
+
+    def test_control_characters_and_nul_are_text(self, solver, tmp_path):
+        path = tmp_path / "controls.txt"
+        path.write_bytes(b"\xef\xbb\xbfc\x00a\x01t\r\n\x7fd\x1bog\rgod\n\n\r\n")
+        solver.load_dictionary_from_path(str(path))
+        assert solver.solve("tac") == [["cat"]]
+        assert solver.solve("doggod") == [["doggod"]]
+
+    def test_directory_is_an_os_error(self, solver, tmp_path):
+        with pytest.raises(OSError, match=r"^Failed to read dictionary: .* \(os error 21\)$"):
+            solver.load_dictionary_from_path(str(tmp_path))
+        assert_intact(solver)
+
+    def test_nul_in_path(self, solver, tmp_path):
+        with pytest.raises(OSError, match="^Failed to read dictionary: file name contained an unexpected NUL byte$"):
+            solver.load_dictionary_from_path(str(tmp_path / "words.txt") + "\0.txt")
+        assert_intact(solver)
+
+
+class TestObjectProtocol:
+    @pytest.mark.parametrize(
+        "operation",
+        [copy.copy, copy.deepcopy, pickle.dumps, lambda s: object.__new__(Solver)],
+        ids=["copy", "deepcopy", "pickle", "object-new"],
+    )
+    def test_no_uninitialised_or_copied_solver(self, solver, operation):
+        try:
+            with pytest.raises(TypeError):
+                operation(solver)
+        finally:
+            # Copying and pickling cache __slotnames__ on the class (it is a
+            # mutable type); leave the class as the other tests expect it.
+            if "__slotnames__" in vars(Solver):
+                del Solver.__slotnames__
+        assert_intact(solver)
+        assert "__slotnames__" not in vars(Solver)
+
+    @pytest.mark.parametrize("method", ["load_dictionary_from_words", "load_dictionary_from_path", "add_word", "solve"])
+    def test_method_called_on_another_object(self, method):
+        with pytest.raises(TypeError, match="doesn't apply to a 'str' object"):
+            getattr(Solver, method)("not a solver", "x")
+
+
+SOLVE_PARAMETERS = [
+    "phrase",
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+]
+
+# Any value at all, in any argument position: the module must answer with a
+# result or with one of its documented errors, never crash.
+ANY_VALUE = st.recursive(
+    st.none()
+    | st.booleans()
+    | st.integers(min_value=-(2**70), max_value=2**70)
+    | st.floats()
+    | st.text(max_size=8)
+    | st.sampled_from(["", "Listen", "\ud800", "l", "net", "\x00"])
+    | st.binary(max_size=4)
+    | st.builds(Number, st.sampled_from([lambda: 3, lambda: -1, lambda: 2.5, lambda: "x"])),
+    lambda inner: st.lists(inner, max_size=3) | st.tuples(inner) | st.frozensets(st.text(max_size=2), max_size=2),
+    max_leaves=6,
+)
+DOCUMENTED_ERRORS = (TypeError, OverflowError, UnicodeEncodeError, RuntimeError, OSError)
+
+
+class TestArbitraryArguments:
+    @settings(max_examples=300)
+    @given(
+        positional=st.lists(ANY_VALUE, max_size=10),
+        keywords=st.dictionaries(st.sampled_from([*SOLVE_PARAMETERS, "limit", "words"]), ANY_VALUE, max_size=3),
+    )
+    def test_solve(self, positional, keywords):
+        solver = Solver()
+        solver.load_dictionary_from_words(WORDS)
+        try:
+            result = solver.solve(*positional, **keywords)
+        except DOCUMENTED_ERRORS:
+            assert_intact(solver)
+            return
+        assert isinstance(result, list)
+        phrase = positional[0] if positional else keywords["phrase"]
+        for solution in result:
+            assert all(type(word) is str and word in WORDS for word in solution)
+            assert letters_of("".join(solution)) == letters_of(phrase)
+        assert_intact(solver)
+
+    @settings(max_examples=200)
+    @given(
+        method=st.sampled_from(["load_dictionary_from_words", "add_word", "load_dictionary_from_path"]),
+        positional=st.lists(ANY_VALUE, max_size=3),
+        keywords=st.dictionaries(st.sampled_from(["words", "word", "path", "phrase"]), ANY_VALUE, max_size=2),
+    )
+    def test_dictionary_methods(self, method, positional, keywords):
+        solver = Solver()
+        try:
+            getattr(solver, method)(*positional, **keywords)
+        except DOCUMENTED_ERRORS:
+            pass
+        solver.load_dictionary_from_words(WORDS)
+        assert all(solution in solver.solve("Listen!") for solution in LISTEN)
+
+
+def letters_of(text: str) -> list[str]:
+    return sorted(c for c in text.lower() if "a" <= c <= "z")
+
+
+class TestThreads:
+    def test_one_solver_shared_by_threads(self):
+        solver = Solver()
+        solver.load_dictionary_from_words(WORDS)
+        added: set[str] = set()
+        refused: set[str] = set()
+        refusals: list[str] = []
+        unexpected: list[BaseException] = []
+        phrases = ["Listen!", "tin net", "silent lis"]
+
+        def yielding(items: list[str]) -> Items:
+            # time.sleep(0) hands the interpreter lock to another thread in
+            # the middle of a conversion, so calls overlap.
+            return Items(items, lambda index: time.sleep(0))
+
+        def work(thread: int) -> None:
+            try:
+                for round_ in range(150):
+                    word = "q" + chr(97 + thread) + chr(97 + round_ // 26) + chr(97 + round_ % 26)
+                    try:
+                        if round_ % 3 == 0:
+                            solver.load_dictionary_from_words(yielding([word, "tin"]))
+                        elif round_ % 3 == 1:
+                            solver.add_word(word)
+                        else:
+                            phrase = phrases[round_ % len(phrases)]
+                            for solution in solver.solve(phrase, contains_patterns=yielding(["n"])):
+                                assert letters_of("".join(solution)) == letters_of(phrase)
+                                assert any("n" in word for word in solution)
+                                assert set(solution) <= set(WORDS)
+                            continue
+                        added.add(word)
+                    except RuntimeError as error:
+                        refusals.append(str(error))
+                        refused.add(word)
+            except BaseException as error:  # noqa: BLE001 - reported below
+                unexpected.append(error)
+
+        previous = sys.getswitchinterval()
+        sys.setswitchinterval(1e-6)
+        try:
+            threads = [threading.Thread(target=work, args=(n,)) for n in range(4)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        finally:
+            sys.setswitchinterval(previous)
+
+        assert unexpected == []
+        assert refusals, "no call ever overlapped another"
+        assert set(refusals) <= {"Already borrowed", "Already mutably borrowed"}
+        for word in added:
+            assert [word] in solver.solve(word, max_words=1)
+        for word in refused:
+            assert [word] not in solver.solve(word, max_words=1)
+        assert solver.solve("Listen!") == LISTEN
+
+
+class TestTraceFileIsAFifo:
+    """A named pipe where the trace file goes: opening it for writing must
+    not wait for a reader, which would hang the solve and the interpreter
+    (the interpreter lock is held) for good."""
+
+    SCRIPT = """
+import os
+os.environ["ANAGRAM_DEBUG_LOG"] = "1"
+from vorpalyx.core import Solver
+solver = Solver()
+solver.add_word("cat")
+print(solver.solve("tac"))
+"""
+
+    def run_in(self, directory: Path) -> subprocess.CompletedProcess[str]:
+        return subprocess.run(
+            [sys.executable, "-c", self.SCRIPT],
+            cwd=directory,
+            capture_output=True,
+            text=True,
+            timeout=30,
+            check=False,
+        )
+
+    def test_without_a_reader_the_solve_goes_on_untraced(self, tmp_path):
+        os.mkfifo(tmp_path / "anagram_solver_debug.log")
+        done = self.run_in(tmp_path)
+        assert done.returncode == 0, done.stderr
+        assert done.stdout == "[['cat']]\n"
+        assert done.stderr == (
+            "Failed to create log file anagram_solver_debug.log: "
+            f"{os.strerror(errno.ENXIO)} (os error {errno.ENXIO})\n"
+        )
+
+    def test_with_a_reader_the_trace_flows_through(self, tmp_path):
+        fifo = tmp_path / "anagram_solver_debug.log"
+        os.mkfifo(fifo)
+        reader = subprocess.Popen(["cat", str(fifo)], stdout=subprocess.PIPE, text=True)
+        try:
+            time.sleep(0.2)  # let cat open its end first
+            done = self.run_in(tmp_path)
+            trace, _ = reader.communicate(timeout=30)
+        finally:
+            reader.kill()
+        assert done.returncode == 0, done.stderr
+        assert done.stdout == "[['cat']]\n" and done.stderr == ""
+        assert trace.startswith("--- Solving for phrase: 'tac' ---\nConstraints: ")
+        assert trace.endswith("--- Solve function finished ---\n")
+
+
+class TestSubinterpreters:
+    SCRIPT = """
+import _interpreters
+for _ in range(2):
+    interpreter = _interpreters.create("legacy")
+    failure = _interpreters.exec(interpreter, "import vorpalyx.core")
+    print(failure.type.__name__)
+    _interpreters.destroy(interpreter)
+import vorpalyx.core
+solver = vorpalyx.core.Solver()
+solver.add_word("cat")
+print(solver.solve("tac"))
+"""
+
+    def test_subinterpreters_are_refused_and_the_main_one_still_works(self):
+        pytest.importorskip("_interpreters")
+        done = subprocess.run(
+            [sys.executable, "-c", self.SCRIPT], capture_output=True, text=True, timeout=60, check=False
+        )
+        assert done.returncode == 0, done.stderr
+        assert done.stdout.splitlines() == ["ImportError", "ImportError", "[['cat']]"]
