@@ -1,5 +1,6 @@
 """The dictionary methods of Solver and the conversions of their arguments."""
 
+import ctypes
 import errno
 import os
 import pathlib
@@ -413,6 +414,10 @@ class TestLoadFromPath:
         with pytest.raises(UnicodeEncodeError):
             solver.load_dictionary_from_path("words\udcff.txt")
 
+    @pytest.mark.skipif(
+        hasattr(ctypes.CDLL(None), "__asan_init"),
+        reason="AddressSanitizer's shadow memory cannot live under RLIMIT_AS",
+    )
     def test_file_too_large_for_memory(self, tmp_path) -> None:
         # A sparse file far larger than the address space allowed: the read
         # fails for lack of memory, and the file is closed all the same.
