@@ -712,9 +712,8 @@ class FastSearch {
                level.patterns | candidate.patterns,
                std::min(level.shortest, candidate.length),
                0};
-    push_word(word);
-    emit_completions(next, word);
-    if (words_left >= 2 && !stopped_) {
+    enum class More { kNothing, kPairs, kLevel } more = More::kNothing;
+    if (words_left >= 2) {
       // The next word holds the rarest letter left; every word is at least
       // as long as the shortest word holding one of the letters left.
       const Packed<N> held = alphabet_.letters_held(remaining);
@@ -729,14 +728,23 @@ class FastSearch {
               ? 2
               : singles + (2 - singles) * std::max(any_word, longer_word_);
       if (words_left >= 3 && total >= next_word + two_more_words) {
-        if (build_level(level, &next)) {
-          next.list_end = lists_.size();
-          levels_.push_back(next);
-          return;
-        }
+        more = More::kLevel;
       } else if (total >= next_word + any_word) {
-        emit_pairs(level, next);
+        more = More::kPairs;
       }
+    }
+    auto [begin, end] = completions(next, word);
+    if (begin == end && more == More::kNothing) return;
+
+    push_word(word);
+    for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
+    if (!stopped_) {
+      if (more == More::kLevel && build_level(level, &next)) {
+        next.list_end = lists_.size();
+        levels_.push_back(next);
+        return;
+      }
+      if (more == More::kPairs) emit_pairs(level, next);
     }
     lists_.resize_down(next.list_begin);
     pop_word();
@@ -767,13 +775,14 @@ class FastSearch {
     }
   }
 
-  // Every solution that is the path (ending in `after`) plus one word that
-  // comes no earlier than `after` and spells exactly what remains.
-  void emit_completions(const Level& next, std::uint32_t after) {
+  // The words that complete the path (ending in `after`) at `next`: those
+  // that come no earlier than `after` and spell exactly what remains.
+  std::pair<const std::uint32_t*, const std::uint32_t*> completions(
+      const Level& next, std::uint32_t after) const {
     auto [begin, end] =
         classes_->find(next.remaining.without(alphabet_.guards));
     while (begin != end && *begin < after) ++begin;
-    for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
+    return {begin, end};
   }
 
   // Every solution that is the path plus exactly two words, for a `next`
@@ -801,8 +810,10 @@ class FastSearch {
                        next.patterns | candidate.patterns,
                        std::min(next.shortest, candidate.length),
                        0};
+      auto [begin, end] = completions(pair, entry.word);
+      if (begin == end) continue;
       push_word(entry.word);
-      emit_completions(pair, entry.word);
+      for (; begin != end && !stopped_; ++begin) emit_last_word(pair, *begin);
       pop_word();
     }
     count_steps(q - first + 1);
