@@ -383,22 +383,27 @@ void sort_keys(std::vector<Key>& keys, std::size_t bits_used, int digit_bits) {
   }
   const std::size_t digit_count = std::size_t{1} << digit_bits;
   const Key digit_mask = static_cast<Key>(digit_count - 1);
-  std::vector<Key> buffer(keys.size());
+  auto buffer = std::make_unique_for_overwrite<Key[]>(keys.size());
+  Key* source = keys.data();
+  Key* target = buffer.get();
   std::vector<std::size_t> starts(digit_count + 1);
   for (std::size_t shift = 0; shift < bits_used; shift += digit_bits) {
     std::fill(starts.begin(), starts.end(), 0);
-    for (const Key& key : keys) {
-      ++starts[static_cast<std::size_t>((key >> shift) & digit_mask) + 1];
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      ++starts[static_cast<std::size_t>((source[i] >> shift) & digit_mask) + 1];
     }
     for (std::size_t digit = 1; digit <= digit_count; ++digit) {
       starts[digit] += starts[digit - 1];
     }
-    for (const Key& key : keys) {
-      buffer[starts[static_cast<std::size_t>((key >> shift) & digit_mask)]++] =
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const Key key = source[i];
+      target[starts[static_cast<std::size_t>((key >> shift) & digit_mask)]++] =
           key;
     }
-    keys.swap(buffer);
+    std::swap(source, target);
   }
+  if (source != keys.data())
+    std::copy(source, source + keys.size(), keys.data());
 }
 
 // Collects the solutions by word count and shortest word, each as its word
@@ -792,10 +797,11 @@ class FastSearch {
   void emit_pairs(const Level& level, const Level& next) {
     const std::size_t first =
         first_with_key(level.position - 1, level.list_end, next.top);
+    const std::size_t last =
+        first_with_key(first, level.list_end, next.top + 1);
     // Nothing below adds to the lists, so the entries stay where they are.
     const ListEntry<N>* const entries = &lists_[0];
-    std::size_t q = first;
-    for (; q < level.list_end && entries[q].key == next.top && !stopped_; ++q) {
+    for (std::size_t q = first; q < last && !stopped_; ++q) {
       const ListEntry<N>& entry = entries[q];
       if (entry.length >= next.total ||
           !alphabet_.fits(next.remaining, entry.counts)) {
@@ -816,7 +822,7 @@ class FastSearch {
       for (; begin != end && !stopped_; ++begin) emit_last_word(pair, *begin);
       pop_word();
     }
-    count_steps(q - first + 1);
+    count_steps(last - first + 1);
   }
 
   // How many one-letter words the letters of `remaining` could still make.
