@@ -565,7 +565,12 @@ class FastSearch {
     for (const Candidate<N>& candidate : candidates_) {
       shortest_candidate_ = std::min(shortest_candidate_, candidate.length);
       if (candidate.length == 1) {
-        single_letters_.push_back(candidate.first_letter);
+        const PackedLayout& layout = *alphabet_.layout;
+        const std::uint32_t letter = candidate.first_letter;
+        single_letters_.push_back(
+            {static_cast<std::size_t>(layout.word[letter]),
+             layout.shift[letter],
+             (std::uint64_t{1} << layout.value_bits[letter]) - 1});
       } else {
         longer_word_ = std::min(longer_word_, candidate.length);
       }
@@ -651,6 +656,15 @@ class FastSearch {
                      [](const Candidate<N>& left, const Candidate<N>& right) {
                        return left.key < right.key;
                      });
+    shortest_by_guard_.fill(kUnlimited);
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      const Packed<N>& guard = alphabet_.guard_of[letter];
+      for (std::size_t i = 0; i < N; ++i) {
+        if (guard.words[i] == 0) continue;
+        shortest_by_guard_[64 * i + std::countr_zero(guard.words[i])] =
+            shortest_by_priority_[alphabet_.layout->priority[letter]];
+      }
+    }
   }
 
   void search(const CharCounts& phrase) {
@@ -828,10 +842,8 @@ class FastSearch {
   // How many one-letter words the letters of `remaining` could still make.
   std::uint64_t single_letter_words_left(const Packed<N>& remaining) const {
     std::uint64_t count = 0;
-    for (std::uint32_t letter : single_letters_) {
-      const PackedLayout& layout = *alphabet_.layout;
-      count += (remaining.words[layout.word[letter]] >> layout.shift[letter]) &
-               ((std::uint64_t{1} << layout.value_bits[letter]) - 1);
+    for (const LetterField& field : single_letters_) {
+      count += (remaining.words[field.word] >> field.shift) & field.mask;
     }
     return count;
   }
@@ -857,9 +869,7 @@ class FastSearch {
     for (std::size_t i = 0; i < N; ++i) {
       for (std::uint64_t bits = letters.words[i]; bits != 0; bits &= bits - 1) {
         shortest = std::min(
-            shortest,
-            shortest_by_priority_
-                [alphabet_.priority_of_guard[64 * i + std::countr_zero(bits)]]);
+            shortest, shortest_by_guard_[64 * i + std::countr_zero(bits)]);
       }
     }
     return shortest;
@@ -944,10 +954,18 @@ class FastSearch {
   std::unique_ptr<AnagramClasses<N>> classes_;
   std::uint64_t shortest_candidate_ = 0;
   std::uint64_t longer_word_ = 0;  // the shortest candidate of 2+ letters
-  std::vector<std::uint32_t> single_letters_;  // letters that are words
+  // Where the count of each letter that is a word by itself lives.
+  struct LetterField {
+    std::size_t word;
+    int shift;
+    std::uint64_t mask;
+  };
+  std::vector<LetterField> single_letters_;
   ListStack<N> lists_;
-  // The shortest candidate holding each letter, by the letter's priority.
+  // The shortest candidate holding each letter, by the letter's priority
+  // and by the position of its guard bit.
   std::array<std::uint64_t, kAlphabetSize> shortest_by_priority_{};
+  std::array<std::uint64_t, 64 * N> shortest_by_guard_{};
   std::vector<Level> levels_;
   // The words on the path (candidates in search order) and their ranks,
   // each with room for one word per letter of the phrase.
