@@ -990,16 +990,6 @@ SolutionList run_packed(const PackedLayout& layout,
       .run(std::move(words), phrase);
 }
 
-bool start_allowed(const SolverConstraints& constraints, char letter) {
-  const auto start = static_cast<char32_t>(letter);
-  if (constraints.must_not_start_with &&
-      constraints.must_not_start_with->contains(start)) {
-    return false;
-  }
-  return !constraints.can_only_ever_start_with ||
-         constraints.can_only_ever_start_with->contains(start);
-}
-
 // Walks the trie with the phrase's letters and returns, in ascending byte
 // order, every word found that passes the per-word constraints.
 std::vector<std::string> collect_words(const Trie& trie,
@@ -1024,7 +1014,9 @@ std::vector<std::string> collect_words(const Trie& trie,
     next_children.back() = node.next_sibling;
     const int letter = node.letter - 'a';
     if (available[letter] == 0) continue;
-    if (word.empty() && !start_allowed(constraints, node.letter)) continue;
+    if (word.empty() &&
+        !constraints.allows_start(static_cast<char32_t>(node.letter)))
+      continue;
     --available[letter];
     word.push_back(node.letter);
     next_children.push_back(node.first_child);

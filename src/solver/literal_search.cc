@@ -416,16 +416,9 @@ class LiteralSearch {
       const char letter = trie_.node(child).letter;
       const int index = letter - 'a';
       if (remaining_[index] == 0) continue;
-      if (word_so_far().empty()) {
-        const char32_t start = static_cast<char32_t>(letter);
-        if (constraints_.must_not_start_with &&
-            constraints_.must_not_start_with->contains(start)) {
-          continue;
-        }
-        if (constraints_.can_only_ever_start_with &&
-            !constraints_.can_only_ever_start_with->contains(start)) {
-          continue;
-        }
+      if (word_so_far().empty() &&
+          !constraints_.allows_start(static_cast<char32_t>(letter))) {
+        continue;
       }
       --remaining_[index];
       letters_.push_back(letter);

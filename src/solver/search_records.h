@@ -36,6 +36,16 @@ struct SolverConstraints {
   std::optional<double> timeout_seconds;
   std::optional<std::uint64_t> max_solutions;
   std::optional<std::vector<ProcessedPattern>> contains_patterns;
+
+  // Whether a word may begin with `letter`: not excluded by
+  // must_not_start_with, and admitted by can_only_ever_start_with.
+  bool allows_start(char32_t letter) const {
+    if (must_not_start_with && must_not_start_with->contains(letter)) {
+      return false;
+    }
+    return !can_only_ever_start_with ||
+           can_only_ever_start_with->contains(letter);
+  }
 };
 
 struct SearchState {

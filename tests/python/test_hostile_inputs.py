@@ -24,6 +24,8 @@ from hypothesis import strategies as st
 
 from vorpalyx.core import Solver
 
+from solve_parameters import SOLVE_PARAMETERS
+
 WORDS = ["listen", "silent", "enlist", "tin", "net", "lis"]
 LISTEN = [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
 
@@ -575,17 +577,6 @@ class TestObjectProtocol:
             getattr(Solver, method)("not a solver", "x")
 
 
-SOLVE_PARAMETERS = [
-    "phrase",
-    "must_start_with",
-    "can_only_ever_start_with",
-    "must_not_start_with",
-    "max_words",
-    "min_word_length",
-    "timeout_seconds",
-    "max_solutions",
-    "contains_patterns",
-]
 
 # Any value at all, in any argument position: the module must answer with a
 # result or with one of its documented errors, never crash.

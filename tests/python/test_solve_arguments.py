@@ -9,17 +9,9 @@ import pytest
 
 from vorpalyx.core import Solver
 
-PARAMETERS = [
-    "phrase",
-    "must_start_with",
-    "can_only_ever_start_with",
-    "must_not_start_with",
-    "max_words",
-    "min_word_length",
-    "timeout_seconds",
-    "max_solutions",
-    "contains_patterns",
-]
+from solve_parameters import SOLVE_PARAMETERS
+
+PARAMETERS = list(SOLVE_PARAMETERS)
 TEXT_PARAMETERS = PARAMETERS[:4]
 INTEGER_PARAMETERS = ["max_words", "min_word_length", "max_solutions"]
 

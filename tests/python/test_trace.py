@@ -21,6 +21,8 @@ import pytest
 
 from vorpalyx.core import Solver
 
+from solve_parameters import CONSTRAINT_FIELDS
+
 LOG_NAME = "anagram_solver_debug.log"
 SWITCH = "ANAGRAM_DEBUG_LOG"
 EXPECTED_DIR = pathlib.Path(__file__).parent / "expected_traces"
@@ -30,16 +32,7 @@ ZEROS_24 = ", ".join(["0"] * 24)
 PATTERN_A = (
     f'Some([ProcessedPattern {{ text: "a", counts: CharCounts([1, 0, {ZEROS_24}]) }}])'
 )
-FIELDS = (
-    "must_start_with",
-    "can_only_ever_start_with",
-    "must_not_start_with",
-    "max_words",
-    "min_word_length",
-    "timeout_seconds",
-    "max_solutions",
-    "contains_patterns",
-)
+FIELDS = CONSTRAINT_FIELDS
 LISTEN_WORDS = ["listen", "silent", "enlist", "tin", "les", "el", "tins", "lit", "ens", "st", "in"]
 
 
