@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -168,15 +169,20 @@ struct PackedAlphabet {
   }
 };
 
+// A class of interchangeable words: the same letters, the same patterns
+// and, when start letters are counted, the same first letter. The search
+// combines classes; each combination stands for every choice of members.
 template <std::size_t N>
 struct Candidate {
   Packed<N> counts;
-  Packed<N> letters;  // the guard bit of each letter the word holds
+  Packed<N> letters;  // the guard bit of each letter the words hold
   std::uint64_t patterns;
   std::uint64_t length;
   std::uint32_t first_letter;
-  std::uint32_t rank;  // position in ascending byte order
+  std::uint32_t rank;  // of its first member, in ascending byte order
   std::uint32_t key;   // priority of its rarest letter (0 is the rarest)
+  std::uint32_t members_begin;  // its members' ranks, ascending, in
+  std::uint32_t member_count;   // FastSearch::member_ranks_
 };
 
 // One word of a level's list, with what the scan over the list tests, so
@@ -372,38 +378,146 @@ PreparedConstraints prepare(const SolverConstraints& constraints) {
   return prepared;
 }
 
-// Sorts integer keys: least significant digit first, digits of
-// `digit_bits`, skipping digits above `bits_used`. Small inputs go to
-// std::sort, for which the digit tables would cost more than the keys.
+// Integer keys appended in blocks that never move: growing costs no copy,
+// and a block is only touched while it is being filled.
 template <typename Key>
-void sort_keys(std::vector<Key>& keys, std::size_t bits_used, int digit_bits) {
-  if (keys.size() < 256) {
-    std::sort(keys.begin(), keys.end());
-    return;
+class KeyBlocks {
+ public:
+  std::size_t size() const { return size_; }
+
+  void push_back(Key key) {
+    if (next_ == end_) add_block();
+    *next_++ = key;
+    ++size_;
   }
-  const std::size_t digit_count = std::size_t{1} << digit_bits;
-  const Key digit_mask = static_cast<Key>(digit_count - 1);
-  auto buffer = std::make_unique_for_overwrite<Key[]>(keys.size());
-  Key* source = keys.data();
-  Key* target = buffer.get();
-  std::vector<std::size_t> starts(digit_count + 1);
-  for (std::size_t shift = 0; shift < bits_used; shift += digit_bits) {
-    std::fill(starts.begin(), starts.end(), 0);
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      ++starts[static_cast<std::size_t>((source[i] >> shift) & digit_mask) + 1];
+
+  // Calls `visit(begin, end)` for each block's keys in turn.
+  template <typename Visit>
+  void for_each_block(Visit&& visit) const {
+    std::size_t left = size_;
+    for (std::size_t i = 0; i < blocks_.size(); ++i) {
+      const std::size_t count = std::min(left, block_size(i));
+      visit(blocks_[i].get(), blocks_[i].get() + count);
+      left -= count;
     }
-    for (std::size_t digit = 1; digit <= digit_count; ++digit) {
+  }
+
+  void clear() {
+    blocks_.clear();
+    next_ = end_ = nullptr;
+    size_ = 0;
+  }
+
+ private:
+  // Small first blocks for the many small buckets, up to a megabyte each.
+  static std::size_t block_size(std::size_t index) {
+    constexpr std::size_t kLargest = (std::size_t{1} << 20) / sizeof(Key);
+    return std::min(std::size_t{64} << std::min<std::size_t>(index, 20),
+                    kLargest);
+  }
+
+  void add_block() {
+    const std::size_t count = block_size(blocks_.size());
+    blocks_.push_back(std::make_unique_for_overwrite<Key[]>(count));
+    next_ = blocks_.back().get();
+    end_ = next_ + count;
+  }
+
+  std::vector<std::unique_ptr<Key[]>> blocks_;
+  Key* next_ = nullptr;
+  Key* end_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+constexpr std::size_t kInsertionSortSize = 32;
+constexpr std::size_t kRadixSortSize = 256;
+
+template <typename Key>
+void insertion_sort(Key* keys, std::size_t count) {
+  for (std::size_t i = 1; i < count; ++i) {
+    const Key key = keys[i];
+    std::size_t j = i;
+    for (; j > 0 && key < keys[j - 1]; --j) keys[j] = keys[j - 1];
+    keys[j] = key;
+  }
+}
+
+// Sorts keys[0, count), whose bits from `top_bit` up are all equal, most
+// significant digit first: each pass spreads a range by its next 8 bits, so
+// after the first pass or two every range fits in the cache. `scratch` has
+// room for `count` keys.
+template <typename Key>
+void sort_below(Key* keys, Key* scratch, std::size_t count, int top_bit) {
+  constexpr int kDigitBits = 8;
+  constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+  while (count > kRadixSortSize && top_bit > 0) {
+    const int shift = std::max(top_bit - kDigitBits, 0);
+    std::array<std::size_t, kDigits + 1> starts{};
+    for (std::size_t i = 0; i < count; ++i) {
+      ++starts[static_cast<std::size_t>(keys[i] >> shift) % kDigits + 1];
+    }
+    top_bit = shift;
+    // All in one digit (common in the high bits): nothing to move.
+    if (std::find(starts.begin(), starts.end(), count) != starts.end()) {
+      continue;
+    }
+    for (std::size_t digit = 1; digit <= kDigits; ++digit) {
       starts[digit] += starts[digit - 1];
     }
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const Key key = source[i];
-      target[starts[static_cast<std::size_t>((key >> shift) & digit_mask)]++] =
-          key;
+    std::array<std::size_t, kDigits> next;
+    std::copy(starts.begin(), starts.end() - 1, next.begin());
+    for (std::size_t i = 0; i < count; ++i) {
+      scratch[next[static_cast<std::size_t>(keys[i] >> shift) % kDigits]++] =
+          keys[i];
     }
-    std::swap(source, target);
+    std::copy(scratch, scratch + count, keys);
+    for (std::size_t digit = 0; digit < kDigits; ++digit) {
+      sort_below(keys + starts[digit], scratch + starts[digit],
+                 starts[digit + 1] - starts[digit], top_bit);
+    }
+    return;
   }
-  if (source != keys.data())
-    std::copy(source, source + keys.size(), keys.data());
+  if (count > kInsertionSortSize) {
+    std::sort(keys, keys + count);
+  } else {
+    insertion_sort(keys, count);
+  }
+}
+
+// Sorts the keys of `blocks` (of `key_bits` bits) into a new array and frees
+// the blocks. The first pass spreads the keys by their top `top_digit_bits`
+// bits straight from the blocks into the array.
+template <typename Key>
+std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key>& blocks, int key_bits,
+                                 int top_digit_bits) {
+  const std::size_t count = blocks.size();
+  auto sorted = std::make_unique_for_overwrite<Key[]>(count);
+  const int digit_bits = std::min(top_digit_bits, key_bits);
+  const int shift = key_bits - digit_bits;
+  std::vector<std::size_t> starts((std::size_t{1} << digit_bits) + 1);
+  blocks.for_each_block([&](const Key* begin, const Key* end) {
+    for (; begin != end; ++begin) {
+      ++starts[static_cast<std::size_t>(*begin >> shift) + 1];
+    }
+  });
+  std::size_t largest = 0;
+  for (std::size_t digit = 1; digit < starts.size(); ++digit) {
+    largest = std::max(largest, starts[digit]);
+    starts[digit] += starts[digit - 1];
+  }
+  std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+  blocks.for_each_block([&](const Key* begin, const Key* end) {
+    for (; begin != end; ++begin) {
+      sorted[next[static_cast<std::size_t>(*begin >> shift)]++] = *begin;
+    }
+  });
+  blocks.clear();
+  auto scratch = std::make_unique_for_overwrite<Key[]>(largest);
+  for (std::size_t digit = 0; digit + 1 < starts.size(); ++digit) {
+    sort_below(sorted.get() + starts[digit], scratch.get(),
+               starts[digit + 1] - starts[digit], shift);
+  }
+  return sorted;
 }
 
 // Collects the solutions by word count and shortest word, each as its word
@@ -414,11 +528,26 @@ class SolutionBuckets {
  public:
   explicit SolutionBuckets(int rank_bits) : rank_bits_(rank_bits) {}
 
-  // Records the solution made of `sorted` (`count` ranks, ascending) and
-  // `last`.
-  void add(const std::uint32_t* sorted, std::size_t count, std::uint32_t last,
-           std::uint64_t shortest) {
-    Bucket& bucket = find(count + 1, shortest);
+  struct Bucket;
+
+  // The bucket of the solutions of `word_count` words whose shortest word
+  // has `shortest` letters.
+  Bucket& bucket(std::size_t word_count, std::uint64_t shortest) {
+    if (word_count < kTableSize && shortest < kTableSize) {
+      Bucket*& entry = table_[word_count][shortest];
+      if (entry == nullptr) entry = &create(word_count, shortest);
+      return *entry;
+    }
+    auto [entry, inserted] =
+        others_.try_emplace(std::pair(word_count, shortest), nullptr);
+    if (inserted) entry->second = &create(word_count, shortest);
+    return *entry->second;
+  }
+
+  // Records in `bucket` the solution made of `sorted` (`count` ranks,
+  // ascending) and `last`.
+  void add(Bucket& bucket, const std::uint32_t* sorted, std::size_t count,
+           std::uint32_t last) {
     if (bucket.key_bits <= 64) {
       bucket.short_keys.push_back(
           merged_key<std::uint64_t>(sorted, count, last));
@@ -460,26 +589,18 @@ class SolutionBuckets {
   }
 
  private:
+  static constexpr std::size_t kTableSize = 64;
+
+ public:
   struct Bucket {
     std::uint64_t shortest = 0;
     std::size_t key_bits = 0;
-    std::vector<std::uint64_t> short_keys;
-    std::vector<unsigned __int128> long_keys;
+    KeyBlocks<std::uint64_t> short_keys;
+    KeyBlocks<unsigned __int128> long_keys;
     SolutionGroup rows;
   };
-  static constexpr std::size_t kTableSize = 64;
 
-  Bucket& find(std::size_t word_count, std::uint64_t shortest) {
-    if (word_count < kTableSize && shortest < kTableSize) {
-      Bucket*& entry = table_[word_count][shortest];
-      if (entry == nullptr) entry = &create(word_count, shortest);
-      return *entry;
-    }
-    auto [entry, inserted] =
-        others_.try_emplace(std::pair(word_count, shortest), nullptr);
-    if (inserted) entry->second = &create(word_count, shortest);
-    return *entry->second;
-  }
+ private:
 
   Bucket& create(std::size_t word_count, std::uint64_t shortest) {
     Bucket& bucket = buckets_.emplace_back();
@@ -504,17 +625,18 @@ class SolutionBuckets {
 
   // Sorts the keys and moves them into a group.
   template <typename Key>
-  SolutionGroup keyed_group(std::vector<Key>& keys,
-                            const Bucket& bucket) const {
-    sort_keys(keys, bucket.key_bits, std::clamp(rank_bits_, 8, 16));
+  SolutionGroup keyed_group(KeyBlocks<Key>& keys, const Bucket& bucket) const {
     SolutionGroup group;
     group.word_count = bucket.rows.word_count;
     group.solution_count = keys.size();
     group.id_bits = rank_bits_;
+    // The top digit is the first word's rank, up to 2^16 ranges.
+    auto sorted = sort_keys(keys, static_cast<int>(bucket.key_bits),
+                            std::min(rank_bits_, 16));
     if constexpr (sizeof(Key) == sizeof(std::uint64_t)) {
-      group.short_keys = std::move(keys);
+      group.short_keys = std::move(sorted);
     } else {
-      group.long_keys = std::move(keys);
+      group.long_keys = std::move(sorted);
     }
     return group;
   }
@@ -557,7 +679,8 @@ class FastSearch {
 
   SolutionList run(std::vector<std::string> words, const CharCounts& phrase) {
     SolutionList result;
-    for (const std::string& word : words) add_candidate(word);
+    add_classes(words);
+    const std::size_t word_count = words.size();
     result.words = std::move(words);
     if (candidates_.empty() || !can_start(phrase)) return result;
     shortest_candidate_ = candidates_[0].length;
@@ -577,8 +700,7 @@ class FastSearch {
     }
     order_by_rarest_letter();
     classes_ = std::make_unique<AnagramClasses<N>>(candidates_);
-    buckets_ =
-        std::make_unique<SolutionBuckets>(std::bit_width(candidates_.size()));
+    buckets_ = std::make_unique<SolutionBuckets>(std::bit_width(word_count));
     search(phrase);
     result.groups = buckets_->take_in_result_order();
     return result;
@@ -596,7 +718,7 @@ class FastSearch {
     std::uint32_t top;       // priority of the rarest letter remaining
   };
 
-  void add_candidate(std::string_view word) {
+  Candidate<N> describe(std::string_view word, std::uint32_t rank) const {
     CharCounts counts;
     for (char letter : word) ++counts[letter - 'a'];
     Candidate<N> candidate;
@@ -612,8 +734,54 @@ class FastSearch {
     }
     candidate.length = word.size();
     candidate.first_letter = static_cast<std::uint32_t>(word[0] - 'a');
-    candidate.rank = static_cast<std::uint32_t>(candidates_.size());
-    candidates_.push_back(candidate);
+    candidate.rank = rank;
+    candidate.key = 0;
+    candidate.members_begin = 0;
+    candidate.member_count = 1;
+    return candidate;
+  }
+
+  // Groups `words` (in ascending byte order) into classes of interchangeable
+  // words, the classes in the order of their first members.
+  void add_classes(const std::vector<std::string>& words) {
+    std::vector<Candidate<N>> described;
+    described.reserve(words.size());
+    for (std::uint32_t rank = 0; rank < words.size(); ++rank) {
+      described.push_back(describe(words[rank], rank));
+    }
+    // The first letter only tells words apart when start letters are counted.
+    const bool by_first_letter = prepared_.letters_needed_at_start != 0;
+    auto class_key = [by_first_letter](const Candidate<N>& candidate) {
+      return std::tuple(candidate.counts.words, candidate.patterns,
+                        by_first_letter ? candidate.first_letter : 0);
+    };
+    std::vector<std::uint32_t> by_class(words.size());
+    for (std::uint32_t rank = 0; rank < by_class.size(); ++rank) {
+      by_class[rank] = rank;
+    }
+    std::stable_sort(by_class.begin(), by_class.end(),
+                     [&](std::uint32_t left, std::uint32_t right) {
+                       return class_key(described[left]) <
+                              class_key(described[right]);
+                     });
+    member_ranks_ = by_class;
+    for (std::uint32_t begin = 0; begin < by_class.size();) {
+      const auto key = class_key(described[by_class[begin]]);
+      std::uint32_t end = begin + 1;
+      while (end < by_class.size() &&
+             class_key(described[by_class[end]]) == key) {
+        ++end;
+      }
+      Candidate<N> candidate = described[by_class[begin]];
+      candidate.members_begin = begin;
+      candidate.member_count = end - begin;
+      candidates_.push_back(candidate);
+      begin = end;
+    }
+    std::sort(candidates_.begin(), candidates_.end(),
+              [](const Candidate<N>& left, const Candidate<N>& right) {
+                return left.rank < right.rank;
+              });
   }
 
   // Whether the candidates together can cover the phrase's letters, every
@@ -673,6 +841,7 @@ class FastSearch {
     path_ranks_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     rank_positions_ =
         std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    choice_words_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     const Packed<N> packed_phrase = alphabet_.pack(phrase);
     Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(),
                0, kUnlimited,         0};
@@ -769,17 +938,23 @@ class FastSearch {
     pop_word();
   }
 
-  // The path's ranks are kept sorted, so that recording a solution only
-  // merges in its last word.
+  // The ranks of the path's classes of one member are kept sorted, so that
+  // recording a solution only merges in its last word; classes of several
+  // members are stacked apart, for emit_every_choice.
   void push_word(std::uint32_t word) {
     const Candidate<N>& candidate = candidates_[word];
-    std::size_t position = depth_;
-    for (; position > 0 && path_ranks_[position - 1] > candidate.rank;
-         --position) {
-      path_ranks_[position] = path_ranks_[position - 1];
+    if (candidate.member_count == 1) {
+      std::size_t position = single_count_;
+      for (; position > 0 && path_ranks_[position - 1] > candidate.rank;
+           --position) {
+        path_ranks_[position] = path_ranks_[position - 1];
+      }
+      path_ranks_[position] = candidate.rank;
+      rank_positions_[depth_] = static_cast<std::uint32_t>(position);
+      ++single_count_;
+    } else {
+      choice_words_[choice_count_++] = word;
     }
-    path_ranks_[position] = candidate.rank;
-    rank_positions_[depth_] = static_cast<std::uint32_t>(position);
     path_[depth_] = word;
     ++depth_;
     ++starts_[candidate.first_letter];
@@ -787,10 +962,16 @@ class FastSearch {
 
   void pop_word() {
     --depth_;
-    --starts_[candidates_[path_[depth_]].first_letter];
-    for (std::size_t position = rank_positions_[depth_]; position < depth_;
-         ++position) {
-      path_ranks_[position] = path_ranks_[position + 1];
+    const Candidate<N>& candidate = candidates_[path_[depth_]];
+    --starts_[candidate.first_letter];
+    if (candidate.member_count == 1) {
+      --single_count_;
+      for (std::size_t position = rank_positions_[depth_];
+           position < single_count_; ++position) {
+        path_ranks_[position] = path_ranks_[position + 1];
+      }
+    } else {
+      --choice_count_;
     }
   }
 
@@ -933,9 +1114,81 @@ class FastSearch {
       --starts_[candidate.first_letter];
       if (!met) return;
     }
-    buckets_->add(path_ranks_.get(), depth_, candidate.rank,
-                  std::min(level.shortest, candidate.length));
-    if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
+    const std::uint64_t shortest = std::min(level.shortest, candidate.length);
+    SolutionBuckets::Bucket& bucket = buckets_->bucket(depth_ + 1, shortest);
+    if (choice_count_ == 0 && candidate.member_count == 1) {
+      buckets_->add(bucket, path_ranks_.get(), depth_, candidate.rank);
+      if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
+      return;
+    }
+    emit_every_choice(word, bucket);
+  }
+
+  // Records every solution that the classes on the path and `last` stand
+  // for: each place takes one member of its class, and the places of a class
+  // that comes more than once take members in ascending order, so that each
+  // multiset of words comes once. The choices before the last advance like
+  // an odometer; for each of their settings the last one runs through its
+  // members.
+  void emit_every_choice(std::uint32_t last, SolutionBuckets::Bucket& bucket) {
+    choices_.clear();
+    auto add_choice = [&](std::uint32_t word) {
+      const Candidate<N>& candidate = candidates_[word];
+      const bool repeats = !choices_.empty() && choices_.back().word == word;
+      choices_.push_back({member_ranks_.data() + candidate.members_begin,
+                          candidate.member_count, word, 0, repeats});
+    };
+    for (std::size_t i = 0; i < choice_count_; ++i) {
+      add_choice(choice_words_[i]);
+    }
+    // The ranks of the classes of one member, the last word's included.
+    const std::uint32_t* fixed = path_ranks_.get();
+    std::size_t fixed_count = single_count_;
+    if (candidates_[last].member_count == 1) {
+      fixed_ranks_.assign(fixed, fixed + fixed_count);
+      fixed_ranks_.insert(std::upper_bound(fixed_ranks_.begin(),
+                                           fixed_ranks_.end(),
+                                           candidates_[last].rank),
+                          candidates_[last].rank);
+      fixed = fixed_ranks_.data();
+      ++fixed_count;
+    } else {
+      add_choice(last);
+    }
+    const std::size_t outer = choices_.size() - 1;
+    const Choice& innermost = choices_[outer];
+    chosen_ranks_.resize(outer);
+    other_ranks_.resize(depth_);
+    for (;;) {
+      // The ranks of every place but the last choice, ascending.
+      for (std::size_t i = 0; i < outer; ++i) {
+        const std::uint32_t rank = choices_[i].members[choices_[i].chosen];
+        std::size_t j = i;
+        for (; j > 0 && chosen_ranks_[j - 1] > rank; --j) {
+          chosen_ranks_[j] = chosen_ranks_[j - 1];
+        }
+        chosen_ranks_[j] = rank;
+      }
+      std::merge(fixed, fixed + fixed_count, chosen_ranks_.begin(),
+                 chosen_ranks_.end(), other_ranks_.begin());
+      const std::uint32_t first =
+          innermost.repeats ? choices_[outer - 1].chosen : 0;
+      std::uint32_t member = first;
+      for (; member < innermost.count && !stopped_; ++member) {
+        buckets_->add(bucket, other_ranks_.data(), depth_,
+                      innermost.members[member]);
+        if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
+      }
+      count_steps(member - first);
+      if (stopped_) return;
+      std::size_t i = outer;
+      while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].count) --i;
+      if (i == 0) return;
+      ++choices_[i - 1].chosen;
+      for (; i < outer; ++i) {
+        choices_[i].chosen = choices_[i].repeats ? choices_[i - 1].chosen : 0;
+      }
+    }
   }
 
   void count_steps(std::uint64_t steps) {
@@ -970,11 +1223,28 @@ class FastSearch {
   // The words on the path (candidates in search order) and their ranks,
   // each with room for one word per letter of the phrase.
   std::unique_ptr<std::uint32_t[]> path_;
-  std::unique_ptr<std::uint32_t[]> path_ranks_;      // ascending
+  std::unique_ptr<std::uint32_t[]> path_ranks_;      // ascending, see push_word
   std::unique_ptr<std::uint32_t[]> rank_positions_;  // where each went in
   std::size_t depth_ = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_{};
+  // The path's classes of several members, in path order.
+  std::unique_ptr<std::uint32_t[]> choice_words_;
+  std::size_t choice_count_ = 0;
+  std::size_t single_count_ = 0;  // ranks in path_ranks_
   std::unique_ptr<SolutionBuckets> buckets_;
+  // Choosing the members of a combination's classes.
+  struct Choice {
+    const std::uint32_t* members;  // ranks, ascending
+    std::uint32_t count;
+    std::uint32_t word;  // the class
+    std::uint32_t chosen;
+    bool repeats;  // the same class as the choice before
+  };
+  std::vector<std::uint32_t> member_ranks_;  // by class, ascending
+  std::vector<std::uint32_t> fixed_ranks_;   // of classes of one member
+  std::vector<Choice> choices_;
+  std::vector<std::uint32_t> chosen_ranks_;
+  std::vector<std::uint32_t> other_ranks_;
   std::uint64_t solutions_found_ = 0;
   std::uint64_t steps_since_clock_ = 0;
   bool stopped_ = false;

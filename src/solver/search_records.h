@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,8 +74,9 @@ struct SolutionGroup {
   std::size_t solution_count = 0;
   std::vector<std::vector<std::uint32_t>> chunks;
   int id_bits = 0;  // 0: rows; otherwise keys
-  std::vector<std::uint64_t> short_keys;
-  std::vector<LongKey> long_keys;
+  // `solution_count` keys in one of the two, the other empty.
+  std::unique_ptr<std::uint64_t[]> short_keys;
+  std::unique_ptr<LongKey[]> long_keys;
 
   // Appends one solution of `word_count` ids, as a row.
   void append(const std::uint32_t* word_ids) {
@@ -99,15 +101,22 @@ struct SolutionGroup {
       return;
     }
     std::vector<std::uint32_t> ids(word_count);
-    for (std::uint64_t key : short_keys) visit(decode(key, ids.data()));
-    for (LongKey key : long_keys) visit(decode(key, ids.data()));
+    if (short_keys) {
+      for (std::size_t i = 0; i < solution_count; ++i) {
+        visit(decode(short_keys[i], ids.data()));
+      }
+    } else if (long_keys) {
+      for (std::size_t i = 0; i < solution_count; ++i) {
+        visit(decode(long_keys[i], ids.data()));
+      }
+    }
   }
 
   // Frees the solutions' storage.
   void release() {
     std::vector<std::vector<std::uint32_t>>().swap(chunks);
-    std::vector<std::uint64_t>().swap(short_keys);
-    std::vector<LongKey>().swap(long_keys);
+    short_keys.reset();
+    long_keys.reset();
   }
 
  private:
