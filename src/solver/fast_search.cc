@@ -442,46 +442,51 @@ void insertion_sort(Key* keys, std::size_t count) {
   }
 }
 
-// Sorts keys[0, count), whose bits from `top_bit` up are all equal, most
-// significant digit first: each pass spreads a range by its next 8 bits, so
-// after the first pass or two every range fits in the cache. `scratch` has
-// room for `count` keys.
+// Sorts the `count` keys at `data`, whose bits from `top_bit` up are all
+// equal, most significant digit first, into `data` itself when `data_is_home`
+// and otherwise into `other`; the two ranges alternate as source and target
+// of the passes. Large ranges are spread by 11 bits at a time, smaller ones
+// by 8, and from a few hundred keys on a range fits in the cache and is
+// sorted by comparison.
 template <typename Key>
-void sort_below(Key* keys, Key* scratch, std::size_t count, int top_bit) {
-  constexpr int kDigitBits = 8;
-  constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
+               bool data_is_home) {
   while (count > kRadixSortSize && top_bit > 0) {
-    const int shift = std::max(top_bit - kDigitBits, 0);
-    std::array<std::size_t, kDigits + 1> starts{};
+    const int digit_bits = count >= (std::size_t{1} << 16) ? 11 : 8;
+    const int shift = std::max(top_bit - digit_bits, 0);
+    const std::size_t mask = (std::size_t{1} << (top_bit - shift)) - 1;
+    std::array<std::size_t, (1 << 11) + 1> starts;
+    std::fill(starts.begin(), starts.begin() + mask + 2, 0);
     for (std::size_t i = 0; i < count; ++i) {
-      ++starts[static_cast<std::size_t>(keys[i] >> shift) % kDigits + 1];
+      ++starts[(static_cast<std::size_t>(data[i] >> shift) & mask) + 1];
     }
     top_bit = shift;
     // All in one digit (common in the high bits): nothing to move.
-    if (std::find(starts.begin(), starts.end(), count) != starts.end()) {
+    if (std::find(starts.begin(), starts.begin() + mask + 2, count) !=
+        starts.begin() + mask + 2) {
       continue;
     }
-    for (std::size_t digit = 1; digit <= kDigits; ++digit) {
+    for (std::size_t digit = 1; digit <= mask + 1; ++digit) {
       starts[digit] += starts[digit - 1];
     }
-    std::array<std::size_t, kDigits> next;
-    std::copy(starts.begin(), starts.end() - 1, next.begin());
+    std::array<std::size_t, 1 << 11> next;
+    std::copy(starts.begin(), starts.begin() + mask + 1, next.begin());
     for (std::size_t i = 0; i < count; ++i) {
-      scratch[next[static_cast<std::size_t>(keys[i] >> shift) % kDigits]++] =
-          keys[i];
+      other[next[static_cast<std::size_t>(data[i] >> shift) & mask]++] =
+          data[i];
     }
-    std::copy(scratch, scratch + count, keys);
-    for (std::size_t digit = 0; digit < kDigits; ++digit) {
-      sort_below(keys + starts[digit], scratch + starts[digit],
-                 starts[digit + 1] - starts[digit], top_bit);
+    for (std::size_t digit = 0; digit <= mask; ++digit) {
+      sort_into(other + starts[digit], data + starts[digit],
+                starts[digit + 1] - starts[digit], top_bit, !data_is_home);
     }
     return;
   }
   if (count > kInsertionSortSize) {
-    std::sort(keys, keys + count);
+    std::sort(data, data + count);
   } else {
-    insertion_sort(keys, count);
+    insertion_sort(data, count);
   }
+  if (!data_is_home) std::copy(data, data + count, other);
 }
 
 // Sorts the keys of `blocks` (of `key_bits` bits) into a new array and frees
@@ -514,8 +519,8 @@ std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key>& blocks, int key_bits,
   blocks.clear();
   auto scratch = std::make_unique_for_overwrite<Key[]>(largest);
   for (std::size_t digit = 0; digit + 1 < starts.size(); ++digit) {
-    sort_below(sorted.get() + starts[digit], scratch.get(),
-               starts[digit + 1] - starts[digit], shift);
+    sort_into(sorted.get() + starts[digit], scratch.get(),
+              starts[digit + 1] - starts[digit], shift, true);
   }
   return sorted;
 }
