@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <set>
 #include <string>
@@ -19,19 +20,20 @@
 namespace vorpalyx {
 namespace {
 
-std::vector<Solution> solve(const AnagramSolver& solver,
+std::vector<Solution> solve(const AnagramSolver &solver,
                             std::string_view phrase,
-                            const SolverConstraints& constraints,
+                            const SolverConstraints &constraints,
                             SearchEngine engine) {
   return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
 }
 
-std::vector<ProcessedPattern> patterns_of(
-    std::initializer_list<const char*> texts) {
+std::vector<ProcessedPattern>
+patterns_of(std::initializer_list<const char *> texts) {
   std::vector<ProcessedPattern> patterns;
-  for (const char* text : texts) {
+  for (const char *text : texts) {
     const std::string normalized = normalize_word(text);
-    if (normalized.empty()) continue;
+    if (normalized.empty())
+      continue;
     patterns.push_back(
         {normalized, std::get<CharCounts>(CharCounts::from_str(normalized))});
   }
@@ -39,37 +41,38 @@ std::vector<ProcessedPattern> patterns_of(
 }
 
 class RandomCase {
- public:
+public:
   explicit RandomCase(std::uint32_t seed) : random_(seed) {}
 
-  std::string word(const std::string& alphabet, int max_length) {
+  std::string word(const std::string &alphabet, int max_length) {
     std::string text(pick(1, max_length), ' ');
-    for (char& letter : text) letter = alphabet[pick(0, alphabet.size() - 1)];
+    for (char &letter : text)
+      letter = alphabet[pick(0, alphabet.size() - 1)];
     return text;
   }
 
-  std::optional<std::string> maybe_letters(const std::string& alphabet) {
+  std::optional<std::string> maybe_letters(const std::string &alphabet) {
     switch (pick(0, 9)) {
-      case 0:
-        return std::string();
-      case 1:
-      case 2:
-      case 3: {
-        std::string letters;
-        for (int i = pick(1, 3); i > 0; --i) {
-          letters +=
-              pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
-        }
-        return letters;
+    case 0:
+      return std::string();
+    case 1:
+    case 2:
+    case 3: {
+      std::string letters;
+      for (int i = pick(1, 3); i > 0; --i) {
+        letters +=
+            pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
       }
-      default:
-        return std::nullopt;
+      return letters;
+    }
+    default:
+      return std::nullopt;
     }
   }
 
-  template <typename T>
-  std::optional<T> maybe(T low, T high) {
-    if (pick(0, 3) == 0) return static_cast<T>(pick(low, high));
+  template <typename T> std::optional<T> maybe(T low, T high) {
+    if (pick(0, 3) == 0)
+      return static_cast<T>(pick(low, high));
     return std::nullopt;
   }
 
@@ -78,12 +81,13 @@ class RandomCase {
         std::uniform_int_distribution<std::size_t>(low, high)(random_));
   }
 
- private:
+private:
   std::mt19937 random_;
 };
 
-std::optional<std::string_view> view(const std::optional<std::string>& text) {
-  if (!text) return std::nullopt;
+std::optional<std::string_view> view(const std::optional<std::string> &text) {
+  if (!text)
+    return std::nullopt;
   return *text;
 }
 
@@ -145,7 +149,7 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
     ASSERT_EQ(limited.size(),
               std::min<std::size_t>(*constraints.max_solutions, literal.size()))
         << "seed " << seed;
-    for (const Solution& solution : limited) {
+    for (const Solution &solution : limited) {
       ASSERT_TRUE(std::find(literal.begin(), literal.end(), solution) !=
                   literal.end())
           << "seed " << seed;
@@ -159,7 +163,7 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
 
 TEST(FastSearchTest, KnownExampleInResultOrder) {
   AnagramSolver solver;
-  for (const char* word : {"listen", "silent", "enlist", "tin", "les", "el",
+  for (const char *word : {"listen", "silent", "enlist", "tin", "les", "el",
                            "tins", "lit", "ens", "st", "in"}) {
     solver.insert(word);
   }
@@ -167,6 +171,58 @@ TEST(FastSearchTest, KnownExampleInResultOrder) {
       {"enlist"},     {"listen"},     {"silent"},        {"ens", "lit"},
       {"les", "tin"}, {"el", "tins"}, {"el", "in", "st"}};
   EXPECT_EQ(solve(solver, "Listen!", {}, SearchEngine::kFast), expected);
+}
+
+TEST(FastSearchTest, AnagramsOfOneAnotherComeOnceForEachMultiset) {
+  AnagramSolver solver;
+  for (const char *word : {"ab", "ba", "c"})
+    solver.insert(word);
+  const std::vector<Solution> expected = {
+      {"ab", "ab", "c"}, {"ab", "ba", "c"}, {"ba", "ba", "c"}};
+  EXPECT_EQ(solve(solver, "abcab", {}, SearchEngine::kFast), expected);
+  EXPECT_EQ(solve(solver, "abcab", {}, SearchEngine::kLiteral), expected);
+
+  SolverConstraints constraints;
+  constraints.max_solutions = 2;
+  const auto limited = solve(solver, "abcab", constraints, SearchEngine::kFast);
+  ASSERT_EQ(limited.size(), 2u);
+  EXPECT_NE(limited[0], limited[1]);
+  // A pattern that one anagram holds and the other does not.
+  constraints.max_solutions.reset();
+  constraints.contains_patterns = patterns_of({"ba"});
+  EXPECT_EQ(solve(solver, "abcab", constraints, SearchEngine::kFast),
+            (std::vector<Solution>{{"ab", "ba", "c"}, {"ba", "ba", "c"}}));
+  constraints.contains_patterns.reset();
+  constraints.must_start_with = parse_char_list_to_counts("bb");
+  EXPECT_EQ(solve(solver, "abcab", constraints, SearchEngine::kFast),
+            (std::vector<Solution>{{"ba", "ba", "c"}}));
+}
+
+// Every word of one to three letters over a few letters: a search of a
+// quarter of a million solutions, long enough for a second walker to join.
+TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
+  AnagramSolver solver;
+  const std::string letters = "abcdef";
+  std::vector<std::string> words = {""};
+  for (int length = 1; length <= 3; ++length) {
+    std::vector<std::string> longer;
+    for (const std::string &word : words) {
+      if (static_cast<int>(word.size()) != length - 1)
+        continue;
+      for (char letter : letters)
+        longer.push_back(word + letter);
+    }
+    for (const std::string &word : longer)
+      solver.insert(word);
+    words.insert(words.end(), longer.begin(), longer.end());
+  }
+  const std::string phrase = "abbccddeef";
+  const auto shared = solve(solver, phrase, {}, SearchEngine::kFast);
+  // Under a solution limit, however high, one walker does it all.
+  SolverConstraints one_walker;
+  one_walker.max_solutions = std::numeric_limits<std::uint64_t>::max() - 1;
+  EXPECT_EQ(solve(solver, phrase, one_walker, SearchEngine::kFast), shared);
+  EXPECT_EQ(shared.size(), 242'117u);
 }
 
 TEST(FastSearchTest, DeepSolutionsUseNoNativeRecursion) {
@@ -219,7 +275,7 @@ TEST(FastSearchTest, ManyDistinctPatternsFallBackToTheLiteralSearch) {
 
 TEST(FastSearchTest, PatternsAndStartLettersPrune) {
   AnagramSolver solver;
-  for (const char* word : {"listen", "silent", "enlist", "tin", "les", "el",
+  for (const char *word : {"listen", "silent", "enlist", "tin", "les", "el",
                            "tins", "lit", "ens", "st", "in"}) {
     solver.insert(word);
   }
@@ -239,5 +295,5 @@ TEST(FastSearchTest, PatternsAndStartLettersPrune) {
             (std::vector<Solution>{{"silent"}, {"el", "in", "st"}}));
 }
 
-}  // namespace
-}  // namespace vorpalyx
+} // namespace
+} // namespace vorpalyx
