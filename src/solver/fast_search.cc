@@ -42,23 +42,22 @@ struct PackedLayout {
   std::array<int, kAlphabetSize> word{};
   std::array<int, kAlphabetSize> shift{};
   std::array<int, kAlphabetSize> value_bits{};
-  std::array<std::uint32_t, kAlphabetSize> priority{}; // by letter
+  std::array<std::uint32_t, kAlphabetSize> priority{};  // by letter
 
   // Packs greedily into 64-bit words, letters in `order`; with
   // `one_letter_per_word`, each letter gets a word of its own, which holds
   // any count below 2^63.
-  static PackedLayout
-  for_phrase(const CharCounts &phrase,
-             const std::array<std::uint32_t, kAlphabetSize> &order,
-             bool one_letter_per_word) {
+  static PackedLayout for_phrase(
+      const CharCounts &phrase,
+      const std::array<std::uint32_t, kAlphabetSize> &order,
+      bool one_letter_per_word) {
     PackedLayout layout;
     layout.word.fill(-1);
     int offset = 64;
     for (std::uint32_t rank = 0; rank < kAlphabetSize; ++rank) {
       const std::uint32_t letter = order[rank];
       layout.priority[letter] = rank;
-      if (phrase[letter] == 0)
-        continue;
+      if (phrase[letter] == 0) continue;
       const int bits = std::bit_width(phrase[letter]);
       if (one_letter_per_word || offset + bits + 1 > 64) {
         ++layout.words_used;
@@ -73,7 +72,8 @@ struct PackedLayout {
   }
 };
 
-template <std::size_t N> struct Packed {
+template <std::size_t N>
+struct Packed {
   std::array<std::uint64_t, N> words{};
 
   friend bool operator==(const Packed &left, const Packed &right) {
@@ -97,8 +97,7 @@ template <std::size_t N> struct Packed {
     return result;
   }
   Packed &operator|=(const Packed &other) {
-    for (std::size_t i = 0; i < N; ++i)
-      words[i] |= other.words[i];
+    for (std::size_t i = 0; i < N; ++i) words[i] |= other.words[i];
     return *this;
   }
   Packed without(const Packed &other) const {
@@ -109,16 +108,16 @@ template <std::size_t N> struct Packed {
   }
   bool any() const {
     std::uint64_t bits = 0;
-    for (std::uint64_t word : words)
-      bits |= word;
+    for (std::uint64_t word : words) bits |= word;
     return bits != 0;
   }
 };
 
 // The packed form of letter counts and the masks that go with a layout.
-template <std::size_t N> struct PackedAlphabet {
-  Packed<N> guards;   // the guard bit of every field
-  Packed<N> low_bits; // the lowest bit of every field
+template <std::size_t N>
+struct PackedAlphabet {
+  Packed<N> guards;    // the guard bit of every field
+  Packed<N> low_bits;  // the lowest bit of every field
   std::array<Packed<N>, kAlphabetSize> guard_of{};
   // The priority of the letter whose guard is bit b of word w, at 64 * w + b.
   std::array<std::uint8_t, 64 * N> priority_of_guard{};
@@ -126,8 +125,7 @@ template <std::size_t N> struct PackedAlphabet {
 
   explicit PackedAlphabet(const PackedLayout &layout) : layout(&layout) {
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      if (layout.word[letter] < 0)
-        continue;
+      if (layout.word[letter] < 0) continue;
       const int shift = layout.shift[letter];
       const int guard_bit = shift + layout.value_bits[letter];
       guard_of[letter].words[layout.word[letter]] = std::uint64_t{1}
@@ -143,8 +141,7 @@ template <std::size_t N> struct PackedAlphabet {
   // all zero).
   std::uint32_t rarest(const Packed<N> &letters) const {
     std::size_t i = 0;
-    while (i + 1 < N && letters.words[i] == 0)
-      ++i;
+    while (i + 1 < N && letters.words[i] == 0) ++i;
     return priority_of_guard[64 * i + std::countr_zero(letters.words[i])];
   }
 
@@ -152,8 +149,7 @@ template <std::size_t N> struct PackedAlphabet {
   Packed<N> pack(const CharCounts &counts) const {
     Packed<N> packed;
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      if (counts[letter] == 0)
-        continue;
+      if (counts[letter] == 0) continue;
       packed.words[layout->word[letter]] += counts[letter]
                                             << layout->shift[letter];
     }
@@ -181,32 +177,35 @@ template <std::size_t N> struct PackedAlphabet {
 // A class of interchangeable words: the same letters, the same patterns
 // and, when start letters are counted, the same first letter. The search
 // combines classes; each combination stands for every choice of members.
-template <std::size_t N> struct Candidate {
+template <std::size_t N>
+struct Candidate {
   Packed<N> counts;
-  Packed<N> letters; // the guard bit of each letter the words hold
+  Packed<N> letters;  // the guard bit of each letter the words hold
   std::uint64_t patterns;
   std::uint64_t length;
   std::uint32_t first_letter;
-  std::uint32_t rank; // of its first member, in ascending byte order
-  std::uint32_t key;  // priority of its rarest letter (0 is the rarest)
-  std::uint32_t members_begin; // its members' ranks, ascending, in
-  std::uint32_t member_count;  // FastSearch::member_ranks_
+  std::uint32_t rank;  // of its first member, in ascending byte order
+  std::uint32_t key;   // priority of its rarest letter (0 is the rarest)
+  std::uint32_t members_begin;  // its members' ranks, ascending, in
+  std::uint32_t member_count;   // FastSearch::member_ranks_
 };
 
 // One word of a level's list, with what the scan over the list tests, so
 // that the scan reads memory in order.
-template <std::size_t N> struct ListEntry {
+template <std::size_t N>
+struct ListEntry {
   Packed<N> counts;
   std::uint32_t word;
-  std::uint16_t length; // capped; only used to skip words early
-  std::uint8_t key;     // the word's rarest letter, as in Candidate
+  std::uint16_t length;  // capped; only used to skip words early
+  std::uint8_t key;      // the word's rarest letter, as in Candidate
 };
 
 // The lists of all levels on the current path, one after another; only the
 // last list grows or shrinks. Entries are plain values, so the buffer grows
 // without constructing anything.
-template <std::size_t N> class ListStack {
-public:
+template <std::size_t N>
+class ListStack {
+ public:
   std::size_t size() const { return size_; }
   const ListEntry<N> &operator[](std::size_t index) const {
     return entries_[index];
@@ -240,10 +239,9 @@ public:
     size_ = static_cast<std::size_t>(out - entries_.get());
   }
 
-private:
+ private:
   void reserve_more(std::size_t count) {
-    if (size_ + count <= capacity_)
-      return;
+    if (size_ + count <= capacity_) return;
     const std::size_t capacity = std::max(size_ + count, 2 * capacity_);
     auto entries = std::make_unique_for_overwrite<ListEntry<N>[]>(capacity);
     std::copy(entries_.get(), entries_.get() + size_, entries.get());
@@ -258,12 +256,12 @@ private:
 
 // The candidates grouped by their letters, for the last word of a solution:
 // each class lists its candidates in ascending rank.
-template <std::size_t N> class AnagramClasses {
-public:
+template <std::size_t N>
+class AnagramClasses {
+ public:
   AnagramClasses(const std::vector<Candidate<N>> &candidates) {
     members_.resize(candidates.size());
-    for (std::uint32_t i = 0; i < members_.size(); ++i)
-      members_[i] = i;
+    for (std::uint32_t i = 0; i < members_.size(); ++i) members_[i] = i;
     std::stable_sort(members_.begin(), members_.end(),
                      [&](std::uint32_t left, std::uint32_t right) {
                        return candidates[left].counts.words <
@@ -286,8 +284,7 @@ public:
         ++end;
       }
       std::size_t slot = slot_of(key);
-      while (slots_[slot].end != 0)
-        slot = (slot + 1) & mask_;
+      while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
       slots_[slot] = {key, static_cast<std::uint32_t>(begin),
                       static_cast<std::uint32_t>(end)};
       occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
@@ -297,31 +294,30 @@ public:
 
   // The candidates whose letters are exactly `key`, as [begin, end) of
   // members(); empty when there are none.
-  std::pair<const std::uint32_t *, const std::uint32_t *>
-  find(const Packed<N> &key) const {
+  std::pair<const std::uint32_t *, const std::uint32_t *> find(
+      const Packed<N> &key) const {
     std::size_t slot = slot_of(key);
     // Most lookups miss; the bitmap answers them from a few cache lines.
     if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0)
       return {nullptr, nullptr};
     for (;; slot = (slot + 1) & mask_) {
       const Slot &entry = slots_[slot];
-      if (entry.end == 0)
-        return {nullptr, nullptr};
+      if (entry.end == 0) return {nullptr, nullptr};
       if (entry.key == key) {
         return {members_.data() + entry.begin, members_.data() + entry.end};
       }
     }
   }
 
-private:
+ private:
   struct Slot {
     Packed<N> key;
     std::uint32_t begin = 0;
-    std::uint32_t end = 0; // 0 marks a free slot: classes are never empty
+    std::uint32_t end = 0;  // 0 marks a free slot: classes are never empty
   };
   std::vector<std::uint32_t> members_;
   std::vector<Slot> slots_;
-  std::vector<std::uint64_t> occupied_; // a bit per slot in use
+  std::vector<std::uint64_t> occupied_;  // a bit per slot in use
   std::size_t mask_ = 0;
   int shift_ = 0;
 
@@ -341,17 +337,16 @@ struct PreparedConstraints {
   std::uint64_t min_word_length = 0;
   std::uint64_t max_solutions = kUnlimited;
   std::optional<double> timeout_seconds;
-  std::vector<std::string> patterns; // distinct
+  std::vector<std::string> patterns;  // distinct
   std::uint64_t all_patterns = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_needed{};
-  std::uint32_t letters_needed_at_start = 0; // bit per letter with a need
-  bool impossible = false; // no solution can meet the constraints
+  std::uint32_t letters_needed_at_start = 0;  // bit per letter with a need
+  bool impossible = false;  // no solution can meet the constraints
 };
 
 PreparedConstraints prepare(const SolverConstraints &constraints) {
   PreparedConstraints prepared;
-  if (constraints.max_words)
-    prepared.max_words = *constraints.max_words;
+  if (constraints.max_words) prepared.max_words = *constraints.max_words;
   if (constraints.min_word_length) {
     prepared.min_word_length = *constraints.min_word_length;
   }
@@ -372,8 +367,7 @@ PreparedConstraints prepare(const SolverConstraints &constraints) {
   }
   if (constraints.must_start_with) {
     for (const auto &[character, count] : *constraints.must_start_with) {
-      if (count == 0)
-        continue;
+      if (count == 0) continue;
       const int letter = letter_index(character);
       if (letter < 0) {
         prepared.impossible = true;
@@ -391,19 +385,20 @@ PreparedConstraints prepare(const SolverConstraints &constraints) {
 
 // Integer keys appended in blocks that never move: growing costs no copy,
 // and a block is only touched while it is being filled.
-template <typename Key> class KeyBlocks {
-public:
+template <typename Key>
+class KeyBlocks {
+ public:
   std::size_t size() const { return size_; }
 
   void push_back(Key key) {
-    if (next_ == end_)
-      add_block();
+    if (next_ == end_) add_block();
     *next_++ = key;
     ++size_;
   }
 
   // Calls `visit(begin, end)` for each block's keys in turn.
-  template <typename Visit> void for_each_block(Visit &&visit) const {
+  template <typename Visit>
+  void for_each_block(Visit &&visit) const {
     for (const Block &block : blocks_) {
       const bool open = &block == &blocks_.back() && next_ != nullptr;
       const std::size_t count =
@@ -417,8 +412,7 @@ public:
   void append(KeyBlocks &&other) {
     close();
     other.close();
-    for (Block &block : other.blocks_)
-      blocks_.push_back(std::move(block));
+    for (Block &block : other.blocks_) blocks_.push_back(std::move(block));
     size_ += other.size_;
     other.clear();
   }
@@ -429,10 +423,10 @@ public:
     size_ = 0;
   }
 
-private:
+ private:
   struct Block {
     std::unique_ptr<Key[]> keys;
-    std::size_t count; // set when the block is closed
+    std::size_t count;  // set when the block is closed
   };
 
   // Small first blocks for the many small buckets, up to a megabyte each.
@@ -443,8 +437,7 @@ private:
   }
 
   void close() {
-    if (next_ == nullptr)
-      return;
+    if (next_ == nullptr) return;
     blocks_.back().count =
         static_cast<std::size_t>(next_ - blocks_.back().keys.get());
     next_ = end_ = nullptr;
@@ -459,7 +452,7 @@ private:
   }
 
   std::vector<Block> blocks_;
-  Key *next_ = nullptr; // null when no block is open
+  Key *next_ = nullptr;  // null when no block is open
   Key *end_ = nullptr;
   std::size_t size_ = 0;
 };
@@ -467,7 +460,8 @@ private:
 // Runs `work` on the calling thread and, when a second thread can be had,
 // on that one too; `work` shares itself out (through a counter both read).
 // A failure on the second thread is raised here once both are done.
-template <typename Work> void run_on_two_threads(Work &&work) {
+template <typename Work>
+void run_on_two_threads(Work &&work) {
   std::exception_ptr helper_failure;
   {
     std::jthread helper;
@@ -486,19 +480,18 @@ template <typename Work> void run_on_two_threads(Work &&work) {
     }
     work();
   }
-  if (helper_failure)
-    std::rethrow_exception(helper_failure);
+  if (helper_failure) std::rethrow_exception(helper_failure);
 }
 
 constexpr std::size_t kInsertionSortSize = 32;
 constexpr std::size_t kRadixSortSize = 256;
 
-template <typename Key> void insertion_sort(Key *keys, std::size_t count) {
+template <typename Key>
+void insertion_sort(Key *keys, std::size_t count) {
   for (std::size_t i = 1; i < count; ++i) {
     const Key key = keys[i];
     std::size_t j = i;
-    for (; j > 0 && key < keys[j - 1]; --j)
-      keys[j] = keys[j - 1];
+    for (; j > 0 && key < keys[j - 1]; --j) keys[j] = keys[j - 1];
     keys[j] = key;
   }
 }
@@ -547,8 +540,7 @@ void sort_into(Key *data, Key *other, std::size_t count, int top_bit,
   } else {
     insertion_sort(data, count);
   }
-  if (!data_is_home)
-    std::copy(data, data + count, other);
+  if (!data_is_home) std::copy(data, data + count, other);
 }
 
 // Sorts the keys of `blocks` (of `key_bits` bits) into a new array and frees
@@ -592,7 +584,7 @@ std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key> &blocks, int key_bits,
 // words is kept as an integer key with the first id in the highest bits, so
 // that sorting a bucket word by word is sorting integers.
 class SolutionBuckets {
-public:
+ public:
   explicit SolutionBuckets(int rank_bits) : rank_bits_(rank_bits) {}
 
   struct Bucket;
@@ -602,14 +594,12 @@ public:
   Bucket &bucket(std::size_t word_count, std::uint64_t shortest) {
     if (word_count < kTableSize && shortest < kTableSize) {
       Bucket *&entry = table_[word_count][shortest];
-      if (entry == nullptr)
-        entry = &create(word_count, shortest);
+      if (entry == nullptr) entry = &create(word_count, shortest);
       return *entry;
     }
     auto [entry, inserted] =
         others_.try_emplace(std::pair(word_count, shortest), nullptr);
-    if (inserted)
-      entry->second = &create(word_count, shortest);
+    if (inserted) entry->second = &create(word_count, shortest);
     return *entry->second;
   }
 
@@ -626,11 +616,9 @@ public:
     } else {
       row_.resize(count + 1);
       std::size_t k = 0;
-      for (; k < count && sorted[k] <= last; ++k)
-        row_[k] = sorted[k];
+      for (; k < count && sorted[k] <= last; ++k) row_[k] = sorted[k];
       row_[k] = last;
-      for (; k < count; ++k)
-        row_[k + 1] = sorted[k];
+      for (; k < count; ++k) row_[k + 1] = sorted[k];
       bucket.rows.append(row_.data());
     }
   }
@@ -657,8 +645,7 @@ public:
       }
     };
     std::size_t total = 0;
-    for (const Bucket &bucket : buckets_)
-      total += size_of(bucket);
+    for (const Bucket &bucket : buckets_) total += size_of(bucket);
     if (total < kKeysWorthASecondThread) {
       for (std::size_t index = 0; index < buckets_.size(); ++index) {
         sort_bucket(index);
@@ -697,10 +684,10 @@ public:
     other.buckets_.clear();
   }
 
-private:
+ private:
   static constexpr std::size_t kTableSize = 64;
 
-public:
+ public:
   struct Bucket {
     std::uint64_t shortest = 0;
     std::size_t key_bits = 0;
@@ -709,7 +696,7 @@ public:
     SolutionGroup rows;
   };
 
-private:
+ private:
   // Sorting fewer keys than this takes less time than starting a thread.
   static constexpr std::size_t kKeysWorthASecondThread = std::size_t{1} << 16;
 
@@ -735,8 +722,7 @@ private:
       key = (key << rank_bits_) | sorted[k];
     }
     key = (key << rank_bits_) | last;
-    for (; k < count; ++k)
-      key = (key << rank_bits_) | sorted[k];
+    for (; k < count; ++k) key = (key << rank_bits_) | sorted[k];
     return key;
   }
 
@@ -774,13 +760,12 @@ private:
               });
     SolutionGroup sorted;
     sorted.word_count = width;
-    for (const std::uint32_t *row : rows)
-      sorted.append(row);
+    for (const std::uint32_t *row : rows) sorted.append(row);
     return sorted;
   }
 
   int rank_bits_;
-  std::vector<std::uint32_t> row_; // for solutions too long for a key
+  std::vector<std::uint32_t> row_;  // for solutions too long for a key
   // Small word counts and lengths by table, the rest by map; the deque keeps
   // every bucket at its address.
   std::array<std::array<Bucket *, kTableSize>, kTableSize> table_{};
@@ -788,8 +773,9 @@ private:
   std::deque<Bucket> buckets_;
 };
 
-template <std::size_t N> class FastSearch {
-public:
+template <std::size_t N>
+class FastSearch {
+ public:
   FastSearch(const PackedLayout &layout, const PreparedConstraints &prepared,
              Clock::time_point start_time)
       : alphabet_(layout), prepared_(prepared), start_time_(start_time) {}
@@ -799,8 +785,7 @@ public:
     add_classes(words);
     const std::size_t word_count = words.size();
     result.words = std::move(words);
-    if (candidates_.empty() || !can_start(phrase))
-      return result;
+    if (candidates_.empty() || !can_start(phrase)) return result;
     shortest_candidate_ = candidates_[0].length;
     longer_word_ = kUnlimited;
     for (const Candidate<N> &candidate : candidates_) {
@@ -831,21 +816,23 @@ public:
     return result;
   }
 
-private:
+ private:
   // The branches of the first level, handed out one at a time to the
   // walkers (this one and, once the search has run for a while, a second
   // one on another thread).
   struct SharedRoot {
     std::atomic<std::size_t> next{0};
-    std::function<void()> offer_help; // called by the first walker
+    std::function<void()> offer_help;  // called by the first walker
   };
 
   // A second walker over the same candidates, with its own path and
   // solutions.
   struct Fork {};
   FastSearch(const FastSearch &tables, Fork)
-      : alphabet_(tables.alphabet_), prepared_(tables.prepared_),
-        start_time_(tables.start_time_), candidates_(tables.candidates_),
+      : alphabet_(tables.alphabet_),
+        prepared_(tables.prepared_),
+        start_time_(tables.start_time_),
+        candidates_(tables.candidates_),
         classes_(tables.classes_),
         shortest_candidate_(tables.shortest_candidate_),
         longer_word_(tables.longer_word_),
@@ -862,7 +849,7 @@ private:
     SharedRoot root;
     std::unique_ptr<FastSearch> helper;
     std::exception_ptr helper_failure;
-    std::jthread helper_thread; // declared last: joined before the rest goes
+    std::jthread helper_thread;  // declared last: joined before the rest goes
     const Clock::time_point search_start = Clock::now();
     root.offer_help = [&] {
       if (helper ||
@@ -884,34 +871,29 @@ private:
       }
     };
     search(phrase, &root);
-    if (helper_thread.joinable())
-      helper_thread.join();
-    if (helper_failure)
-      std::rethrow_exception(helper_failure);
-    if (helper)
-      buckets_->absorb(*helper->buckets_);
+    if (helper_thread.joinable()) helper_thread.join();
+    if (helper_failure) std::rethrow_exception(helper_failure);
+    if (helper) buckets_->absorb(*helper->buckets_);
   }
 
   struct Level {
     std::size_t list_begin;
     std::size_t list_end;
     std::size_t position;
-    Packed<N> remaining; // with guard bits
+    Packed<N> remaining;  // with guard bits
     std::uint64_t total;
-    std::uint64_t patterns; // met by the words on the path
-    std::uint64_t shortest; // shortest word on the path
-    std::uint32_t top;      // priority of the rarest letter remaining
+    std::uint64_t patterns;  // met by the words on the path
+    std::uint64_t shortest;  // shortest word on the path
+    std::uint32_t top;       // priority of the rarest letter remaining
   };
 
   Candidate<N> describe(std::string_view word, std::uint32_t rank) const {
     CharCounts counts;
-    for (char letter : word)
-      ++counts[letter - 'a'];
+    for (char letter : word) ++counts[letter - 'a'];
     Candidate<N> candidate;
     candidate.counts = alphabet_.pack(counts);
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      if (counts[letter] != 0)
-        candidate.letters |= alphabet_.guard_of[letter];
+      if (counts[letter] != 0) candidate.letters |= alphabet_.guard_of[letter];
     }
     candidate.patterns = 0;
     for (std::size_t i = 0; i < prepared_.patterns.size(); ++i) {
@@ -984,8 +966,7 @@ private:
     }
     Packed<N> phrase_letters;
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      if (phrase[letter] != 0)
-        phrase_letters |= alphabet_.guard_of[letter];
+      if (phrase[letter] != 0) phrase_letters |= alphabet_.guard_of[letter];
     }
     return !phrase_letters.without(letters).any() &&
            (prepared_.all_patterns & ~patterns) == 0 &&
@@ -1016,8 +997,7 @@ private:
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
       const Packed<N> &guard = alphabet_.guard_of[letter];
       for (std::size_t i = 0; i < N; ++i) {
-        if (guard.words[i] == 0)
-          continue;
+        if (guard.words[i] == 0) continue;
         shortest_by_guard_[64 * i + std::countr_zero(guard.words[i])] =
             shortest_by_priority_[alphabet_.layout->priority[letter]];
       }
@@ -1046,8 +1026,7 @@ private:
     for (; begin != end && first_walker && !stopped_; ++begin) {
       emit_last_word(root, *begin);
     }
-    if (prepared_.max_words < 2 || stopped_)
-      return;
+    if (prepared_.max_words < 2 || stopped_) return;
 
     for (std::uint32_t i = 0; i < candidates_.size(); ++i) {
       lists_.push_back({candidates_[i].counts, i,
@@ -1059,8 +1038,7 @@ private:
     while (!levels_.empty() && !stopped_) {
       Level &level = levels_.back();
       if (shared_root != nullptr && levels_.size() == 1) {
-        if (first_walker)
-          shared_root->offer_help();
+        if (first_walker) shared_root->offer_help();
         level.position =
             std::min(shared_root->next.fetch_add(1), level.list_end);
       }
@@ -1088,8 +1066,7 @@ private:
     const Candidate<N> &candidate = candidates_[word];
     count_steps(1);
     const std::uint64_t total = level.total - candidate.length;
-    if (total < shortest_candidate_)
-      return;
+    if (total < shortest_candidate_) return;
     const Packed<N> remaining = level.remaining - candidate.counts;
     const std::uint64_t words_left = prepared_.max_words - depth_ - 1;
 
@@ -1123,20 +1100,17 @@ private:
       }
     }
     auto [begin, end] = completions(next, word);
-    if (begin == end && more == More::kNothing)
-      return;
+    if (begin == end && more == More::kNothing) return;
 
     push_word(word);
-    for (; begin != end && !stopped_; ++begin)
-      emit_last_word(next, *begin);
+    for (; begin != end && !stopped_; ++begin) emit_last_word(next, *begin);
     if (!stopped_) {
       if (more == More::kLevel && build_level(level, &next)) {
         next.list_end = lists_.size();
         levels_.push_back(next);
         return;
       }
-      if (more == More::kPairs)
-        emit_pairs(level, next);
+      if (more == More::kPairs) emit_pairs(level, next);
     }
     lists_.resize_down(next.list_begin);
     pop_word();
@@ -1181,12 +1155,11 @@ private:
 
   // The words that complete the path (ending in `after`) at `next`: those
   // that come no earlier than `after` and spell exactly what remains.
-  std::pair<const std::uint32_t *, const std::uint32_t *>
-  completions(const Level &next, std::uint32_t after) const {
+  std::pair<const std::uint32_t *, const std::uint32_t *> completions(
+      const Level &next, std::uint32_t after) const {
     auto [begin, end] =
         classes_->find(next.remaining.without(alphabet_.guards));
-    while (begin != end && *begin < after)
-      ++begin;
+    while (begin != end && *begin < after) ++begin;
     return {begin, end};
   }
 
@@ -1217,11 +1190,9 @@ private:
                        std::min(next.shortest, candidate.length),
                        0};
       auto [begin, end] = completions(pair, entry.word);
-      if (begin == end)
-        continue;
+      if (begin == end) continue;
       push_word(entry.word);
-      for (; begin != end && !stopped_; ++begin)
-        emit_last_word(pair, *begin);
+      for (; begin != end && !stopped_; ++begin) emit_last_word(pair, *begin);
       pop_word();
     }
     count_steps(last - first + 1);
@@ -1274,8 +1245,7 @@ private:
     lists_.append_fitting(first, level.list_end, next->remaining,
                           alphabet_.guards, next->total - shortest_candidate_);
     count_steps(level.list_end - first + 1);
-    if (lists_.size() == next->list_begin)
-      return false;
+    if (lists_.size() == next->list_begin) return false;
     Packed<N> letters;
     std::uint64_t patterns = 0;
     std::uint32_t starts = 0;
@@ -1293,8 +1263,7 @@ private:
     if ((prepared_.all_patterns & ~next->patterns & ~patterns) != 0) {
       return false;
     }
-    if ((unmet_starts() & ~starts) != 0)
-      return false;
+    if ((unmet_starts() & ~starts) != 0) return false;
     const std::uint64_t words_left = prepared_.max_words - depth_;
     return (next->total + longest - 1) / longest <= words_left;
   }
@@ -1316,21 +1285,18 @@ private:
   // constraints; `level` holds what the path has met so far.
   void emit_last_word(const Level &level, std::uint32_t word) {
     const Candidate<N> &candidate = candidates_[word];
-    if ((level.patterns | candidate.patterns) != prepared_.all_patterns)
-      return;
+    if ((level.patterns | candidate.patterns) != prepared_.all_patterns) return;
     if (prepared_.letters_needed_at_start != 0) {
       ++starts_[candidate.first_letter];
       const bool met = unmet_starts() == 0;
       --starts_[candidate.first_letter];
-      if (!met)
-        return;
+      if (!met) return;
     }
     const std::uint64_t shortest = std::min(level.shortest, candidate.length);
     SolutionBuckets::Bucket &bucket = buckets_->bucket(depth_ + 1, shortest);
     if (choice_count_ == 0 && candidate.member_count == 1) {
       buckets_->add(bucket, path_ranks_.get(), depth_, candidate.rank);
-      if (++solutions_found_ >= prepared_.max_solutions)
-        stopped_ = true;
+      if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
       return;
     }
     emit_every_choice(word, bucket);
@@ -1358,10 +1324,10 @@ private:
     std::size_t fixed_count = single_count_;
     if (candidates_[last].member_count == 1) {
       fixed_ranks_.assign(fixed, fixed + fixed_count);
-      fixed_ranks_.insert(std::upper_bound(fixed_ranks_.begin(),
-                                           fixed_ranks_.end(),
-                                           candidates_[last].rank),
-                          candidates_[last].rank);
+      fixed_ranks_.insert(
+          std::upper_bound(fixed_ranks_.begin(), fixed_ranks_.end(),
+                           candidates_[last].rank),
+          candidates_[last].rank);
       fixed = fixed_ranks_.data();
       ++fixed_count;
     } else {
@@ -1389,17 +1355,13 @@ private:
       for (; member < innermost.count && !stopped_; ++member) {
         buckets_->add(bucket, other_ranks_.data(), depth_,
                       innermost.members[member]);
-        if (++solutions_found_ >= prepared_.max_solutions)
-          stopped_ = true;
+        if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
       }
       count_steps(member - first);
-      if (stopped_)
-        return;
+      if (stopped_) return;
       std::size_t i = outer;
-      while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].count)
-        --i;
-      if (i == 0)
-        return;
+      while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].count) --i;
+      if (i == 0) return;
       ++choices_[i - 1].chosen;
       for (; i < outer; ++i) {
         choices_[i].chosen = choices_[i].repeats ? choices_[i - 1].chosen : 0;
@@ -1408,15 +1370,12 @@ private:
   }
 
   void count_steps(std::uint64_t steps) {
-    if (!prepared_.timeout_seconds)
-      return;
+    if (!prepared_.timeout_seconds) return;
     steps_since_clock_ += steps;
-    if (steps_since_clock_ < kStepsPerClockCheck)
-      return;
+    if (steps_since_clock_ < kStepsPerClockCheck) return;
     steps_since_clock_ = 0;
     const std::chrono::duration<double> elapsed = Clock::now() - start_time_;
-    if (elapsed.count() > *prepared_.timeout_seconds)
-      stopped_ = true;
+    if (elapsed.count() > *prepared_.timeout_seconds) stopped_ = true;
   }
 
   PackedAlphabet<N> alphabet_;
@@ -1425,7 +1384,7 @@ private:
   std::vector<Candidate<N>> candidates_;
   std::shared_ptr<const AnagramClasses<N>> classes_;
   std::uint64_t shortest_candidate_ = 0;
-  std::uint64_t longer_word_ = 0; // the shortest candidate of 2+ letters
+  std::uint64_t longer_word_ = 0;  // the shortest candidate of 2+ letters
   // Where the count of each letter that is a word by itself lives.
   struct LetterField {
     std::size_t word;
@@ -1442,26 +1401,26 @@ private:
   // The words on the path (candidates in search order) and their ranks,
   // each with room for one word per letter of the phrase.
   std::unique_ptr<std::uint32_t[]> path_;
-  std::unique_ptr<std::uint32_t[]> path_ranks_;     // ascending, see push_word
-  std::unique_ptr<std::uint32_t[]> rank_positions_; // where each went in
+  std::unique_ptr<std::uint32_t[]> path_ranks_;      // ascending, see push_word
+  std::unique_ptr<std::uint32_t[]> rank_positions_;  // where each went in
   std::size_t depth_ = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_{};
   // The path's classes of several members, in path order.
   std::unique_ptr<std::uint32_t[]> choice_words_;
   std::size_t choice_count_ = 0;
-  std::size_t single_count_ = 0; // ranks in path_ranks_
-  int rank_bits_ = 0;            // bits of a word's rank
+  std::size_t single_count_ = 0;  // ranks in path_ranks_
+  int rank_bits_ = 0;             // bits of a word's rank
   std::unique_ptr<SolutionBuckets> buckets_;
   // Choosing the members of a combination's classes.
   struct Choice {
-    const std::uint32_t *members; // ranks, ascending
+    const std::uint32_t *members;  // ranks, ascending
     std::uint32_t count;
-    std::uint32_t word; // the class
+    std::uint32_t word;  // the class
     std::uint32_t chosen;
-    bool repeats; // the same class as the choice before
+    bool repeats;  // the same class as the choice before
   };
-  std::vector<std::uint32_t> member_ranks_; // by class, ascending
-  std::vector<std::uint32_t> fixed_ranks_;  // of classes of one member
+  std::vector<std::uint32_t> member_ranks_;  // by class, ascending
+  std::vector<std::uint32_t> fixed_ranks_;   // of classes of one member
   std::vector<Choice> choices_;
   std::vector<std::uint32_t> chosen_ranks_;
   std::vector<std::uint32_t> other_ranks_;
@@ -1471,10 +1430,11 @@ private:
 };
 
 template <std::size_t N>
-SolutionList
-run_packed(const PackedLayout &layout, std::vector<std::string> words,
-           const CharCounts &phrase, const PreparedConstraints &prepared,
-           Clock::time_point start_time) {
+SolutionList run_packed(const PackedLayout &layout,
+                        std::vector<std::string> words,
+                        const CharCounts &phrase,
+                        const PreparedConstraints &prepared,
+                        Clock::time_point start_time) {
   return FastSearch<N>(layout, prepared, start_time)
       .run(std::move(words), phrase);
 }
@@ -1502,28 +1462,25 @@ std::vector<std::string> collect_words(const Trie &trie,
     const TrieNode &node = trie.node(child);
     next_children.back() = node.next_sibling;
     const int letter = node.letter - 'a';
-    if (available[letter] == 0)
-      continue;
+    if (available[letter] == 0) continue;
     if (word.empty() &&
         !constraints.allows_start(static_cast<char32_t>(node.letter)))
       continue;
     --available[letter];
     word.push_back(node.letter);
     next_children.push_back(node.first_child);
-    if (node.is_word && word.size() >= min_word_length)
-      words.push_back(word);
+    if (node.is_word && word.size() >= min_word_length) words.push_back(word);
   }
   return words;
 }
 
 // The phrase's letters, the one held by the fewest words first.
-std::array<std::uint32_t, kAlphabetSize>
-letters_by_rarity(const std::vector<std::string> &words) {
+std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
+    const std::vector<std::string> &words) {
   std::array<std::size_t, kAlphabetSize> holders{};
   for (const std::string &word : words) {
     std::uint32_t letters = 0;
-    for (char letter : word)
-      letters |= 1u << (letter - 'a');
+    for (char letter : word) letters |= 1u << (letter - 'a');
     for (; letters != 0; letters &= letters - 1) {
       ++holders[std::countr_zero(letters)];
     }
@@ -1539,11 +1496,10 @@ letters_by_rarity(const std::vector<std::string> &words) {
   return order;
 }
 
-} // namespace
+}  // namespace
 
 bool fast_search_handles(const SolverConstraints &constraints) {
-  if (!constraints.contains_patterns)
-    return true;
+  if (!constraints.contains_patterns) return true;
   std::set<std::string_view> distinct;
   for (const ProcessedPattern &pattern : *constraints.contains_patterns) {
     distinct.insert(pattern.text);
@@ -1555,36 +1511,33 @@ SolutionList run_fast_search(const Trie &trie, const CharCounts &phrase_counts,
                              const SolverConstraints &constraints,
                              Clock::time_point start_time) {
   const PreparedConstraints prepared = prepare(constraints);
-  if (prepared.impossible)
-    return {};
+  if (prepared.impossible) return {};
   if (prepared.timeout_seconds) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
-    if (elapsed.count() > *prepared.timeout_seconds)
-      return {};
+    if (elapsed.count() > *prepared.timeout_seconds) return {};
   }
   std::vector<std::string> words =
       collect_words(trie, phrase_counts, constraints, prepared.min_word_length);
-  if (words.empty())
-    return {};
+  if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
   const PackedLayout packed =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (packed.words_used) {
-  case 1:
-    return run_packed<1>(packed, std::move(words), phrase_counts, prepared,
-                         start_time);
-  case 2:
-    return run_packed<2>(packed, std::move(words), phrase_counts, prepared,
-                         start_time);
-  case 3:
-  case 4:
-    return run_packed<4>(packed, std::move(words), phrase_counts, prepared,
-                         start_time);
-  default:
-    return run_packed<kAlphabetSize>(
-        PackedLayout::for_phrase(phrase_counts, order, true), std::move(words),
-        phrase_counts, prepared, start_time);
+    case 1:
+      return run_packed<1>(packed, std::move(words), phrase_counts, prepared,
+                           start_time);
+    case 2:
+      return run_packed<2>(packed, std::move(words), phrase_counts, prepared,
+                           start_time);
+    case 3:
+    case 4:
+      return run_packed<4>(packed, std::move(words), phrase_counts, prepared,
+                           start_time);
+    default:
+      return run_packed<kAlphabetSize>(
+          PackedLayout::for_phrase(phrase_counts, order, true),
+          std::move(words), phrase_counts, prepared, start_time);
   }
 }
 
-} // namespace vorpalyx
+}  // namespace vorpalyx

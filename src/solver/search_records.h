@@ -24,8 +24,8 @@
 namespace vorpalyx {
 
 struct ProcessedPattern {
-  std::string text;  // normalised, never empty
-  CharCounts counts; // the letters of `text`
+  std::string text;   // normalised, never empty
+  CharCounts counts;  // the letters of `text`
 };
 
 struct SolverConstraints {
@@ -73,7 +73,7 @@ struct SolutionGroup {
   std::size_t word_count = 0;
   std::size_t solution_count = 0;
   std::vector<std::vector<std::uint32_t>> chunks;
-  int id_bits = 0; // 0: rows; otherwise keys
+  int id_bits = 0;  // 0: rows; otherwise keys
   // `solution_count` keys in one of the two, the other empty.
   std::unique_ptr<std::uint64_t[]> short_keys;
   std::unique_ptr<LongKey[]> long_keys;
@@ -90,7 +90,8 @@ struct SolutionGroup {
 
   // Calls `visit(ids)` for each solution in order, `ids` pointing to its
   // `word_count` word ids.
-  template <typename Visit> void for_each(Visit &&visit) const {
+  template <typename Visit>
+  void for_each(Visit &&visit) const {
     if (id_bits == 0) {
       for (const std::vector<std::uint32_t> &chunk : chunks) {
         for (std::size_t row = 0; row < chunk.size(); row += word_count) {
@@ -118,7 +119,7 @@ struct SolutionGroup {
     long_keys.reset();
   }
 
-private:
+ private:
   void add_chunk();
 
   template <typename Key>
@@ -144,6 +145,6 @@ struct SolutionList {
   std::vector<Solution> to_vectors() const;
 };
 
-} // namespace vorpalyx
+}  // namespace vorpalyx
 
-#endif // VORPALYX_SOLVER_SEARCH_RECORDS_H_
+#endif  // VORPALYX_SOLVER_SEARCH_RECORDS_H_

@@ -27,13 +27,12 @@ std::vector<Solution> solve(const AnagramSolver &solver,
   return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
 }
 
-std::vector<ProcessedPattern>
-patterns_of(std::initializer_list<const char *> texts) {
+std::vector<ProcessedPattern> patterns_of(
+    std::initializer_list<const char *> texts) {
   std::vector<ProcessedPattern> patterns;
   for (const char *text : texts) {
     const std::string normalized = normalize_word(text);
-    if (normalized.empty())
-      continue;
+    if (normalized.empty()) continue;
     patterns.push_back(
         {normalized, std::get<CharCounts>(CharCounts::from_str(normalized))});
   }
@@ -41,38 +40,37 @@ patterns_of(std::initializer_list<const char *> texts) {
 }
 
 class RandomCase {
-public:
+ public:
   explicit RandomCase(std::uint32_t seed) : random_(seed) {}
 
   std::string word(const std::string &alphabet, int max_length) {
     std::string text(pick(1, max_length), ' ');
-    for (char &letter : text)
-      letter = alphabet[pick(0, alphabet.size() - 1)];
+    for (char &letter : text) letter = alphabet[pick(0, alphabet.size() - 1)];
     return text;
   }
 
   std::optional<std::string> maybe_letters(const std::string &alphabet) {
     switch (pick(0, 9)) {
-    case 0:
-      return std::string();
-    case 1:
-    case 2:
-    case 3: {
-      std::string letters;
-      for (int i = pick(1, 3); i > 0; --i) {
-        letters +=
-            pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
+      case 0:
+        return std::string();
+      case 1:
+      case 2:
+      case 3: {
+        std::string letters;
+        for (int i = pick(1, 3); i > 0; --i) {
+          letters +=
+              pick(0, 5) == 0 ? ',' : alphabet[pick(0, alphabet.size() - 1)];
+        }
+        return letters;
       }
-      return letters;
-    }
-    default:
-      return std::nullopt;
+      default:
+        return std::nullopt;
     }
   }
 
-  template <typename T> std::optional<T> maybe(T low, T high) {
-    if (pick(0, 3) == 0)
-      return static_cast<T>(pick(low, high));
+  template <typename T>
+  std::optional<T> maybe(T low, T high) {
+    if (pick(0, 3) == 0) return static_cast<T>(pick(low, high));
     return std::nullopt;
   }
 
@@ -81,13 +79,12 @@ public:
         std::uniform_int_distribution<std::size_t>(low, high)(random_));
   }
 
-private:
+ private:
   std::mt19937 random_;
 };
 
 std::optional<std::string_view> view(const std::optional<std::string> &text) {
-  if (!text)
-    return std::nullopt;
+  if (!text) return std::nullopt;
   return *text;
 }
 
@@ -175,8 +172,7 @@ TEST(FastSearchTest, KnownExampleInResultOrder) {
 
 TEST(FastSearchTest, AnagramsOfOneAnotherComeOnceForEachMultiset) {
   AnagramSolver solver;
-  for (const char *word : {"ab", "ba", "c"})
-    solver.insert(word);
+  for (const char *word : {"ab", "ba", "c"}) solver.insert(word);
   const std::vector<Solution> expected = {
       {"ab", "ab", "c"}, {"ab", "ba", "c"}, {"ba", "ba", "c"}};
   EXPECT_EQ(solve(solver, "abcab", {}, SearchEngine::kFast), expected);
@@ -207,13 +203,10 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   for (int length = 1; length <= 3; ++length) {
     std::vector<std::string> longer;
     for (const std::string &word : words) {
-      if (static_cast<int>(word.size()) != length - 1)
-        continue;
-      for (char letter : letters)
-        longer.push_back(word + letter);
+      if (static_cast<int>(word.size()) != length - 1) continue;
+      for (char letter : letters) longer.push_back(word + letter);
     }
-    for (const std::string &word : longer)
-      solver.insert(word);
+    for (const std::string &word : longer) solver.insert(word);
     words.insert(words.end(), longer.begin(), longer.end());
   }
   const std::string phrase = "abbccddeef";
@@ -295,5 +288,5 @@ TEST(FastSearchTest, PatternsAndStartLettersPrune) {
             (std::vector<Solution>{{"silent"}, {"el", "in", "st"}}));
 }
 
-} // namespace
-} // namespace vorpalyx
+}  // namespace
+}  // namespace vorpalyx
