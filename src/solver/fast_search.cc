@@ -48,8 +48,8 @@ struct PackedLayout {
   // `one_letter_per_word`, each letter gets a word of its own, which holds
   // any count below 2^63.
   static PackedLayout for_phrase(
-      const CharCounts &phrase,
-      const std::array<std::uint32_t, kAlphabetSize> &order,
+      const CharCounts& phrase,
+      const std::array<std::uint32_t, kAlphabetSize>& order,
       bool one_letter_per_word) {
     PackedLayout layout;
     layout.word.fill(-1);
@@ -76,7 +76,7 @@ template <std::size_t N>
 struct Packed {
   std::array<std::uint64_t, N> words{};
 
-  friend bool operator==(const Packed &left, const Packed &right) {
+  friend bool operator==(const Packed& left, const Packed& right) {
     std::uint64_t difference = 0;
     for (std::size_t i = 0; i < N; ++i) {
       difference |= left.words[i] ^ right.words[i];
@@ -84,23 +84,23 @@ struct Packed {
     return difference == 0;
   }
 
-  Packed operator-(const Packed &other) const {
+  Packed operator-(const Packed& other) const {
     Packed result;
     for (std::size_t i = 0; i < N; ++i)
       result.words[i] = words[i] - other.words[i];
     return result;
   }
-  Packed operator&(const Packed &other) const {
+  Packed operator&(const Packed& other) const {
     Packed result;
     for (std::size_t i = 0; i < N; ++i)
       result.words[i] = words[i] & other.words[i];
     return result;
   }
-  Packed &operator|=(const Packed &other) {
+  Packed& operator|=(const Packed& other) {
     for (std::size_t i = 0; i < N; ++i) words[i] |= other.words[i];
     return *this;
   }
-  Packed without(const Packed &other) const {
+  Packed without(const Packed& other) const {
     Packed result;
     for (std::size_t i = 0; i < N; ++i)
       result.words[i] = words[i] & ~other.words[i];
@@ -121,9 +121,9 @@ struct PackedAlphabet {
   std::array<Packed<N>, kAlphabetSize> guard_of{};
   // The priority of the letter whose guard is bit b of word w, at 64 * w + b.
   std::array<std::uint8_t, 64 * N> priority_of_guard{};
-  const PackedLayout *layout;
+  const PackedLayout* layout;
 
-  explicit PackedAlphabet(const PackedLayout &layout) : layout(&layout) {
+  explicit PackedAlphabet(const PackedLayout& layout) : layout(&layout) {
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
       if (layout.word[letter] < 0) continue;
       const int shift = layout.shift[letter];
@@ -139,14 +139,14 @@ struct PackedAlphabet {
 
   // The priority of the rarest letter among `letters` (guard bits, not
   // all zero).
-  std::uint32_t rarest(const Packed<N> &letters) const {
+  std::uint32_t rarest(const Packed<N>& letters) const {
     std::size_t i = 0;
     while (i + 1 < N && letters.words[i] == 0) ++i;
     return priority_of_guard[64 * i + std::countr_zero(letters.words[i])];
   }
 
   // Counts whose letters all have fields in the layout.
-  Packed<N> pack(const CharCounts &counts) const {
+  Packed<N> pack(const CharCounts& counts) const {
     Packed<N> packed;
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
       if (counts[letter] == 0) continue;
@@ -158,7 +158,7 @@ struct PackedAlphabet {
 
   // `remaining` carries its guard bits; a field that `word` overdraws
   // borrows its own guard bit and no other.
-  bool fits(const Packed<N> &remaining, const Packed<N> &word) const {
+  bool fits(const Packed<N>& remaining, const Packed<N>& word) const {
     for (std::size_t i = 0; i < N; ++i) {
       if (((remaining.words[i] - word.words[i]) & guards.words[i]) !=
           guards.words[i]) {
@@ -169,7 +169,7 @@ struct PackedAlphabet {
   }
 
   // The guard bits of the letters that `remaining` still holds.
-  Packed<N> letters_held(const Packed<N> &remaining) const {
+  Packed<N> letters_held(const Packed<N>& remaining) const {
     return (remaining - low_bits) & guards;
   }
 };
@@ -207,10 +207,10 @@ template <std::size_t N>
 class ListStack {
  public:
   std::size_t size() const { return size_; }
-  const ListEntry<N> &operator[](std::size_t index) const {
+  const ListEntry<N>& operator[](std::size_t index) const {
     return entries_[index];
   }
-  void push_back(const ListEntry<N> &entry) {
+  void push_back(const ListEntry<N>& entry) {
     reserve_more(1);
     entries_[size_++] = entry;
   }
@@ -220,12 +220,12 @@ class ListStack {
   // `remaining` and are at most `longest` letters long. Branch-free: each
   // entry is written and kept only when it passes.
   void append_fitting(std::size_t begin, std::size_t end,
-                      const Packed<N> &remaining, const Packed<N> &guards,
+                      const Packed<N>& remaining, const Packed<N>& guards,
                       std::uint64_t longest) {
     reserve_more(end - begin);
-    const ListEntry<N> *source = entries_.get() + begin;
-    const ListEntry<N> *const source_end = entries_.get() + end;
-    ListEntry<N> *out = entries_.get() + size_;
+    const ListEntry<N>* source = entries_.get() + begin;
+    const ListEntry<N>* const source_end = entries_.get() + end;
+    ListEntry<N>* out = entries_.get() + size_;
     for (; source != source_end; ++source) {
       const ListEntry<N> entry = *source;
       bool keep = entry.length <= longest;
@@ -259,7 +259,7 @@ class ListStack {
 template <std::size_t N>
 class AnagramClasses {
  public:
-  AnagramClasses(const std::vector<Candidate<N>> &candidates) {
+  AnagramClasses(const std::vector<Candidate<N>>& candidates) {
     members_.resize(candidates.size());
     for (std::uint32_t i = 0; i < members_.size(); ++i) members_[i] = i;
     std::stable_sort(members_.begin(), members_.end(),
@@ -279,7 +279,7 @@ class AnagramClasses {
     occupied_.resize((slots_.size() + 63) / 64);
     for (std::size_t begin = 0; begin < members_.size();) {
       std::size_t end = begin + 1;
-      const Packed<N> &key = candidates[members_[begin]].counts;
+      const Packed<N>& key = candidates[members_[begin]].counts;
       while (end < members_.size() && candidates[members_[end]].counts == key) {
         ++end;
       }
@@ -294,14 +294,14 @@ class AnagramClasses {
 
   // The candidates whose letters are exactly `key`, as [begin, end) of
   // members(); empty when there are none.
-  std::pair<const std::uint32_t *, const std::uint32_t *> find(
-      const Packed<N> &key) const {
+  std::pair<const std::uint32_t*, const std::uint32_t*> find(
+      const Packed<N>& key) const {
     std::size_t slot = slot_of(key);
     // Most lookups miss; the bitmap answers them from a few cache lines.
     if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0)
       return {nullptr, nullptr};
     for (;; slot = (slot + 1) & mask_) {
-      const Slot &entry = slots_[slot];
+      const Slot& entry = slots_[slot];
       if (entry.end == 0) return {nullptr, nullptr};
       if (entry.key == key) {
         return {members_.data() + entry.begin, members_.data() + entry.end};
@@ -322,7 +322,7 @@ class AnagramClasses {
   int shift_ = 0;
 
   // Multiplicative hashing: the high bits of the product index the table.
-  std::size_t slot_of(const Packed<N> &key) const {
+  std::size_t slot_of(const Packed<N>& key) const {
     std::uint64_t hash = 0;
     for (std::uint64_t word : key.words) {
       hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
@@ -344,7 +344,7 @@ struct PreparedConstraints {
   bool impossible = false;  // no solution can meet the constraints
 };
 
-PreparedConstraints prepare(const SolverConstraints &constraints) {
+PreparedConstraints prepare(const SolverConstraints& constraints) {
   PreparedConstraints prepared;
   if (constraints.max_words) prepared.max_words = *constraints.max_words;
   if (constraints.min_word_length) {
@@ -356,7 +356,7 @@ PreparedConstraints prepare(const SolverConstraints &constraints) {
   prepared.timeout_seconds = constraints.timeout_seconds;
   if (constraints.contains_patterns) {
     std::set<std::string_view> distinct;
-    for (const ProcessedPattern &pattern : *constraints.contains_patterns) {
+    for (const ProcessedPattern& pattern : *constraints.contains_patterns) {
       if (distinct.insert(pattern.text).second) {
         prepared.patterns.push_back(pattern.text);
       }
@@ -366,7 +366,7 @@ PreparedConstraints prepare(const SolverConstraints &constraints) {
         count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
   }
   if (constraints.must_start_with) {
-    for (const auto &[character, count] : *constraints.must_start_with) {
+    for (const auto& [character, count] : *constraints.must_start_with) {
       if (count == 0) continue;
       const int letter = letter_index(character);
       if (letter < 0) {
@@ -398,8 +398,8 @@ class KeyBlocks {
 
   // Calls `visit(begin, end)` for each block's keys in turn.
   template <typename Visit>
-  void for_each_block(Visit &&visit) const {
-    for (const Block &block : blocks_) {
+  void for_each_block(Visit&& visit) const {
+    for (const Block& block : blocks_) {
       const bool open = &block == &blocks_.back() && next_ != nullptr;
       const std::size_t count =
           open ? static_cast<std::size_t>(next_ - block.keys.get())
@@ -409,10 +409,10 @@ class KeyBlocks {
   }
 
   // Moves the blocks of `other` after these.
-  void append(KeyBlocks &&other) {
+  void append(KeyBlocks&& other) {
     close();
     other.close();
-    for (Block &block : other.blocks_) blocks_.push_back(std::move(block));
+    for (Block& block : other.blocks_) blocks_.push_back(std::move(block));
     size_ += other.size_;
     other.clear();
   }
@@ -452,8 +452,8 @@ class KeyBlocks {
   }
 
   std::vector<Block> blocks_;
-  Key *next_ = nullptr;  // null when no block is open
-  Key *end_ = nullptr;
+  Key* next_ = nullptr;  // null when no block is open
+  Key* end_ = nullptr;
   std::size_t size_ = 0;
 };
 
@@ -461,7 +461,7 @@ class KeyBlocks {
 // on that one too; `work` shares itself out (through a counter both read).
 // A failure on the second thread is raised here once both are done.
 template <typename Work>
-void run_on_two_threads(Work &&work) {
+void run_on_two_threads(Work&& work) {
   std::exception_ptr helper_failure;
   {
     std::jthread helper;
@@ -474,7 +474,7 @@ void run_on_two_threads(Work &&work) {
             helper_failure = std::current_exception();
           }
         });
-      } catch (const std::system_error &) {
+      } catch (const std::system_error&) {
         // No second thread: this one does all the work.
       }
     }
@@ -484,10 +484,10 @@ void run_on_two_threads(Work &&work) {
 }
 
 constexpr std::size_t kInsertionSortSize = 32;
-constexpr std::size_t kRadixSortSize = 256;
+constexpr std::size_t kRadixSortSize = 64;
 
 template <typename Key>
-void insertion_sort(Key *keys, std::size_t count) {
+void insertion_sort(Key* keys, std::size_t count) {
   for (std::size_t i = 1; i < count; ++i) {
     const Key key = keys[i];
     std::size_t j = i;
@@ -500,13 +500,15 @@ void insertion_sort(Key *keys, std::size_t count) {
 // equal, most significant digit first, into `data` itself when `data_is_home`
 // and otherwise into `other`; the two ranges alternate as source and target
 // of the passes. Large ranges are spread by 11 bits at a time, smaller ones
-// by 8, and from a few hundred keys on a range fits in the cache and is
+// by 8 or 6 (fewer counters to clear), and ranges of a few dozen keys are
 // sorted by comparison.
 template <typename Key>
-void sort_into(Key *data, Key *other, std::size_t count, int top_bit,
+void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
                bool data_is_home) {
   while (count > kRadixSortSize && top_bit > 0) {
-    const int digit_bits = count >= (std::size_t{1} << 16) ? 11 : 8;
+    const int digit_bits = count >= (std::size_t{1} << 16) ? 11
+                           : count >= 2048                 ? 8
+                                                           : 6;
     const int shift = std::max(top_bit - digit_bits, 0);
     const std::size_t mask = (std::size_t{1} << (top_bit - shift)) - 1;
     std::array<std::size_t, (1 << 11) + 1> starts;
@@ -547,14 +549,14 @@ void sort_into(Key *data, Key *other, std::size_t count, int top_bit,
 // the blocks. The first pass spreads the keys by their top `top_digit_bits`
 // bits straight from the blocks into the array.
 template <typename Key>
-std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key> &blocks, int key_bits,
+std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key>& blocks, int key_bits,
                                  int top_digit_bits) {
   const std::size_t count = blocks.size();
   auto sorted = std::make_unique_for_overwrite<Key[]>(count);
   const int digit_bits = std::min(top_digit_bits, key_bits);
   const int shift = key_bits - digit_bits;
   std::vector<std::size_t> starts((std::size_t{1} << digit_bits) + 1);
-  blocks.for_each_block([&](const Key *begin, const Key *end) {
+  blocks.for_each_block([&](const Key* begin, const Key* end) {
     for (; begin != end; ++begin) {
       ++starts[static_cast<std::size_t>(*begin >> shift) + 1];
     }
@@ -565,7 +567,7 @@ std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key> &blocks, int key_bits,
     starts[digit] += starts[digit - 1];
   }
   std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
-  blocks.for_each_block([&](const Key *begin, const Key *end) {
+  blocks.for_each_block([&](const Key* begin, const Key* end) {
     for (; begin != end; ++begin) {
       sorted[next[static_cast<std::size_t>(*begin >> shift)]++] = *begin;
     }
@@ -591,9 +593,9 @@ class SolutionBuckets {
 
   // The bucket of the solutions of `word_count` words whose shortest word
   // has `shortest` letters.
-  Bucket &bucket(std::size_t word_count, std::uint64_t shortest) {
+  Bucket& bucket(std::size_t word_count, std::uint64_t shortest) {
     if (word_count < kTableSize && shortest < kTableSize) {
-      Bucket *&entry = table_[word_count][shortest];
+      Bucket*& entry = table_[word_count][shortest];
       if (entry == nullptr) entry = &create(word_count, shortest);
       return *entry;
     }
@@ -605,7 +607,7 @@ class SolutionBuckets {
 
   // Records in `bucket` the solution made of `sorted` (`count` ranks,
   // ascending) and `last`.
-  void add(Bucket &bucket, const std::uint32_t *sorted, std::size_t count,
+  void add(Bucket& bucket, const std::uint32_t* sorted, std::size_t count,
            std::uint32_t last) {
     if (bucket.key_bits <= 64) {
       bucket.short_keys.push_back(
@@ -627,7 +629,7 @@ class SolutionBuckets {
   // longer shortest word), each sorted word by word.
   std::vector<SolutionGroup> take_in_result_order() {
     std::sort(buckets_.begin(), buckets_.end(),
-              [](const Bucket &left, const Bucket &right) {
+              [](const Bucket& left, const Bucket& right) {
                 if (left.rows.word_count != right.rows.word_count) {
                   return left.rows.word_count < right.rows.word_count;
                 }
@@ -635,7 +637,7 @@ class SolutionBuckets {
               });
     std::vector<SolutionGroup> groups(buckets_.size());
     auto sort_bucket = [&](std::size_t index) {
-      Bucket &bucket = buckets_[index];
+      Bucket& bucket = buckets_[index];
       if (bucket.key_bits <= 64) {
         groups[index] = keyed_group(bucket.short_keys, bucket);
       } else if (bucket.key_bits <= 128) {
@@ -645,7 +647,7 @@ class SolutionBuckets {
       }
     };
     std::size_t total = 0;
-    for (const Bucket &bucket : buckets_) total += size_of(bucket);
+    for (const Bucket& bucket : buckets_) total += size_of(bucket);
     if (total < kKeysWorthASecondThread) {
       for (std::size_t index = 0; index < buckets_.size(); ++index) {
         sort_bucket(index);
@@ -671,12 +673,12 @@ class SolutionBuckets {
   }
 
   // Moves the solutions of `other` (over the same words) into these.
-  void absorb(SolutionBuckets &other) {
-    for (Bucket &theirs : other.buckets_) {
-      Bucket &ours = bucket(theirs.rows.word_count, theirs.shortest);
+  void absorb(SolutionBuckets& other) {
+    for (Bucket& theirs : other.buckets_) {
+      Bucket& ours = bucket(theirs.rows.word_count, theirs.shortest);
       ours.short_keys.append(std::move(theirs.short_keys));
       ours.long_keys.append(std::move(theirs.long_keys));
-      for (std::vector<std::uint32_t> &chunk : theirs.rows.chunks) {
+      for (std::vector<std::uint32_t>& chunk : theirs.rows.chunks) {
         ours.rows.chunks.push_back(std::move(chunk));
       }
       ours.rows.solution_count += theirs.rows.solution_count;
@@ -700,13 +702,13 @@ class SolutionBuckets {
   // Sorting fewer keys than this takes less time than starting a thread.
   static constexpr std::size_t kKeysWorthASecondThread = std::size_t{1} << 16;
 
-  static std::size_t size_of(const Bucket &bucket) {
+  static std::size_t size_of(const Bucket& bucket) {
     return bucket.short_keys.size() + bucket.long_keys.size() +
            bucket.rows.solution_count;
   }
 
-  Bucket &create(std::size_t word_count, std::uint64_t shortest) {
-    Bucket &bucket = buckets_.emplace_back();
+  Bucket& create(std::size_t word_count, std::uint64_t shortest) {
+    Bucket& bucket = buckets_.emplace_back();
     bucket.shortest = shortest;
     bucket.key_bits = word_count * static_cast<std::size_t>(rank_bits_);
     bucket.rows.word_count = word_count;
@@ -714,21 +716,27 @@ class SolutionBuckets {
   }
 
   template <typename Key>
-  Key merged_key(const std::uint32_t *sorted, std::size_t count,
+  Key merged_key(const std::uint32_t* sorted, std::size_t count,
                  std::uint32_t last) const {
+    // Each rank goes straight to its field, so the shifts do not wait on
+    // one another.
     Key key = 0;
+    std::size_t shift = count * rank_bits_;
     std::size_t k = 0;
-    for (; k < count && sorted[k] <= last; ++k) {
-      key = (key << rank_bits_) | sorted[k];
+    for (; k < count && sorted[k] <= last; ++k, shift -= rank_bits_) {
+      key |= Key{sorted[k]} << shift;
     }
-    key = (key << rank_bits_) | last;
-    for (; k < count; ++k) key = (key << rank_bits_) | sorted[k];
+    key |= Key{last} << shift;
+    for (; k < count; ++k) {
+      shift -= rank_bits_;
+      key |= Key{sorted[k]} << shift;
+    }
     return key;
   }
 
   // Sorts the keys and moves them into a group.
   template <typename Key>
-  SolutionGroup keyed_group(KeyBlocks<Key> &keys, const Bucket &bucket) const {
+  SolutionGroup keyed_group(KeyBlocks<Key>& keys, const Bucket& bucket) const {
     SolutionGroup group;
     group.word_count = bucket.rows.word_count;
     group.solution_count = keys.size();
@@ -746,21 +754,21 @@ class SolutionBuckets {
 
   static SolutionGroup sorted_rows(SolutionGroup group) {
     const std::size_t width = group.word_count;
-    std::vector<const std::uint32_t *> rows;
+    std::vector<const std::uint32_t*> rows;
     rows.reserve(group.solution_count);
-    for (const std::vector<std::uint32_t> &chunk : group.chunks) {
+    for (const std::vector<std::uint32_t>& chunk : group.chunks) {
       for (std::size_t row = 0; row < chunk.size(); row += width) {
         rows.push_back(chunk.data() + row);
       }
     }
     std::sort(rows.begin(), rows.end(),
-              [width](const std::uint32_t *left, const std::uint32_t *right) {
+              [width](const std::uint32_t* left, const std::uint32_t* right) {
                 return std::lexicographical_compare(left, left + width, right,
                                                     right + width);
               });
     SolutionGroup sorted;
     sorted.word_count = width;
-    for (const std::uint32_t *row : rows) sorted.append(row);
+    for (const std::uint32_t* row : rows) sorted.append(row);
     return sorted;
   }
 
@@ -768,19 +776,19 @@ class SolutionBuckets {
   std::vector<std::uint32_t> row_;  // for solutions too long for a key
   // Small word counts and lengths by table, the rest by map; the deque keeps
   // every bucket at its address.
-  std::array<std::array<Bucket *, kTableSize>, kTableSize> table_{};
-  std::map<std::pair<std::size_t, std::uint64_t>, Bucket *> others_;
+  std::array<std::array<Bucket*, kTableSize>, kTableSize> table_{};
+  std::map<std::pair<std::size_t, std::uint64_t>, Bucket*> others_;
   std::deque<Bucket> buckets_;
 };
 
 template <std::size_t N>
 class FastSearch {
  public:
-  FastSearch(const PackedLayout &layout, const PreparedConstraints &prepared,
+  FastSearch(const PackedLayout& layout, const PreparedConstraints& prepared,
              Clock::time_point start_time)
       : alphabet_(layout), prepared_(prepared), start_time_(start_time) {}
 
-  SolutionList run(std::vector<std::string> words, const CharCounts &phrase) {
+  SolutionList run(std::vector<std::string> words, const CharCounts& phrase) {
     SolutionList result;
     add_classes(words);
     const std::size_t word_count = words.size();
@@ -788,10 +796,10 @@ class FastSearch {
     if (candidates_.empty() || !can_start(phrase)) return result;
     shortest_candidate_ = candidates_[0].length;
     longer_word_ = kUnlimited;
-    for (const Candidate<N> &candidate : candidates_) {
+    for (const Candidate<N>& candidate : candidates_) {
       shortest_candidate_ = std::min(shortest_candidate_, candidate.length);
       if (candidate.length == 1) {
-        const PackedLayout &layout = *alphabet_.layout;
+        const PackedLayout& layout = *alphabet_.layout;
         const std::uint32_t letter = candidate.first_letter;
         single_letters_.push_back(
             {static_cast<std::size_t>(layout.word[letter]),
@@ -821,6 +829,10 @@ class FastSearch {
   // walkers (this one and, once the search has run for a while, a second
   // one on another thread).
   struct SharedRoot {
+    // The positions of the branches in the root list (those holding the
+    // rarest letter), the likely longest first: a shorter first word leaves
+    // more to search. Each branch stands alone, so any order will do.
+    std::vector<std::uint32_t> order;
     std::atomic<std::size_t> next{0};
     std::function<void()> offer_help;  // called by the first walker
   };
@@ -828,7 +840,7 @@ class FastSearch {
   // A second walker over the same candidates, with its own path and
   // solutions.
   struct Fork {};
-  FastSearch(const FastSearch &tables, Fork)
+  FastSearch(const FastSearch& tables, Fork)
       : alphabet_(tables.alphabet_),
         prepared_(tables.prepared_),
         start_time_(tables.start_time_),
@@ -845,8 +857,22 @@ class FastSearch {
 
   // Searches with a second walker once this one has run for a millisecond
   // (a shorter search is not worth a thread), then takes its solutions.
-  void search_sharing_the_root(const CharCounts &phrase) {
+  void search_sharing_the_root(const CharCounts& phrase) {
     SharedRoot root;
+    Packed<N> remaining = alphabet_.pack(phrase);
+    remaining |= alphabet_.guards;
+    const std::uint32_t top =
+        alphabet_.rarest(alphabet_.letters_held(remaining));
+    for (std::uint32_t position = 0;
+         position < candidates_.size() && candidates_[position].key == top;
+         ++position) {
+      root.order.push_back(position);
+    }
+    std::stable_sort(root.order.begin(), root.order.end(),
+                     [&](std::uint32_t left, std::uint32_t right) {
+                       return candidates_[left].length <
+                              candidates_[right].length;
+                     });
     std::unique_ptr<FastSearch> helper;
     std::exception_ptr helper_failure;
     std::jthread helper_thread;  // declared last: joined before the rest goes
@@ -866,7 +892,7 @@ class FastSearch {
             helper_failure = std::current_exception();
           }
         });
-      } catch (const std::system_error &) {
+      } catch (const std::system_error&) {
         // No second thread: this walker takes every branch.
       }
     };
@@ -912,7 +938,7 @@ class FastSearch {
 
   // Groups `words` (in ascending byte order) into classes of interchangeable
   // words, the classes in the order of their first members.
-  void add_classes(const std::vector<std::string> &words) {
+  void add_classes(const std::vector<std::string>& words) {
     std::vector<Candidate<N>> described;
     described.reserve(words.size());
     for (std::uint32_t rank = 0; rank < words.size(); ++rank) {
@@ -920,7 +946,7 @@ class FastSearch {
     }
     // The first letter only tells words apart when start letters are counted.
     const bool by_first_letter = prepared_.letters_needed_at_start != 0;
-    auto class_key = [by_first_letter](const Candidate<N> &candidate) {
+    auto class_key = [by_first_letter](const Candidate<N>& candidate) {
       return std::tuple(candidate.counts.words, candidate.patterns,
                         by_first_letter ? candidate.first_letter : 0);
     };
@@ -948,18 +974,18 @@ class FastSearch {
       begin = end;
     }
     std::sort(candidates_.begin(), candidates_.end(),
-              [](const Candidate<N> &left, const Candidate<N> &right) {
+              [](const Candidate<N>& left, const Candidate<N>& right) {
                 return left.rank < right.rank;
               });
   }
 
   // Whether the candidates together can cover the phrase's letters, every
   // pattern and every required start letter at all.
-  bool can_start(const CharCounts &phrase) const {
+  bool can_start(const CharCounts& phrase) const {
     Packed<N> letters;
     std::uint64_t patterns = 0;
     std::uint32_t starts = 0;
-    for (const Candidate<N> &candidate : candidates_) {
+    for (const Candidate<N>& candidate : candidates_) {
       letters |= candidate.letters;
       patterns |= candidate.patterns;
       starts |= 1u << candidate.first_letter;
@@ -979,23 +1005,23 @@ class FastSearch {
   // remains, so a level only ever branches on those words.
   void order_by_rarest_letter() {
     shortest_by_priority_.fill(kUnlimited);
-    for (Candidate<N> &candidate : candidates_) {
+    for (Candidate<N>& candidate : candidates_) {
       candidate.key = alphabet_.rarest(candidate.letters);
       for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
         if ((candidate.letters & alphabet_.guard_of[letter]).any()) {
-          std::uint64_t &shortest =
+          std::uint64_t& shortest =
               shortest_by_priority_[alphabet_.layout->priority[letter]];
           shortest = std::min(shortest, candidate.length);
         }
       }
     }
     std::stable_sort(candidates_.begin(), candidates_.end(),
-                     [](const Candidate<N> &left, const Candidate<N> &right) {
+                     [](const Candidate<N>& left, const Candidate<N>& right) {
                        return left.key < right.key;
                      });
     shortest_by_guard_.fill(kUnlimited);
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      const Packed<N> &guard = alphabet_.guard_of[letter];
+      const Packed<N>& guard = alphabet_.guard_of[letter];
       for (std::size_t i = 0; i < N; ++i) {
         if (guard.words[i] == 0) continue;
         shortest_by_guard_[64 * i + std::countr_zero(guard.words[i])] =
@@ -1007,7 +1033,7 @@ class FastSearch {
   // Walks the combinations; with `shared_root`, only the first-level
   // branches that this walker takes from it (and, for the walker that offers
   // help, the one-word solutions).
-  void search(const CharCounts &phrase, SharedRoot *shared_root,
+  void search(const CharCounts& phrase, SharedRoot* shared_root,
               bool first_walker = true) {
     const std::size_t most_words = phrase.total() + 1;
     path_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
@@ -1015,6 +1041,10 @@ class FastSearch {
     rank_positions_ =
         std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     choice_words_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    fixed_ranks_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    chosen_ranks_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    other_ranks_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    choices_.reserve(most_words);
     const Packed<N> packed_phrase = alphabet_.pack(phrase);
     Level root{0, candidates_.size(), 0, packed_phrase, phrase.total(),
                0, kUnlimited,         0};
@@ -1036,11 +1066,13 @@ class FastSearch {
     }
     levels_.push_back(root);
     while (!levels_.empty() && !stopped_) {
-      Level &level = levels_.back();
+      Level& level = levels_.back();
       if (shared_root != nullptr && levels_.size() == 1) {
         if (first_walker) shared_root->offer_help();
-        level.position =
-            std::min(shared_root->next.fetch_add(1), level.list_end);
+        const std::size_t taken = shared_root->next.fetch_add(1);
+        level.position = taken < shared_root->order.size()
+                             ? shared_root->order[taken]
+                             : level.list_end;
       }
       if (level.position == level.list_end) {
         lists_.resize_down(level.list_begin);
@@ -1062,8 +1094,8 @@ class FastSearch {
   // Tries `word` as the next word of the path at `level`: every solution
   // that continues with it and one more word, then (as a new level) those
   // with two or more.
-  void extend(const Level &level, std::uint32_t word) {
-    const Candidate<N> &candidate = candidates_[word];
+  void extend(const Level& level, std::uint32_t word) {
+    const Candidate<N>& candidate = candidates_[word];
     count_steps(1);
     const std::uint64_t total = level.total - candidate.length;
     if (total < shortest_candidate_) return;
@@ -1120,7 +1152,7 @@ class FastSearch {
   // recording a solution only merges in its last word; classes of several
   // members are stacked apart, for emit_every_choice.
   void push_word(std::uint32_t word) {
-    const Candidate<N> &candidate = candidates_[word];
+    const Candidate<N>& candidate = candidates_[word];
     if (candidate.member_count == 1) {
       std::size_t position = single_count_;
       for (; position > 0 && path_ranks_[position - 1] > candidate.rank;
@@ -1140,7 +1172,7 @@ class FastSearch {
 
   void pop_word() {
     --depth_;
-    const Candidate<N> &candidate = candidates_[path_[depth_]];
+    const Candidate<N>& candidate = candidates_[path_[depth_]];
     --starts_[candidate.first_letter];
     if (candidate.member_count == 1) {
       --single_count_;
@@ -1155,8 +1187,8 @@ class FastSearch {
 
   // The words that complete the path (ending in `after`) at `next`: those
   // that come no earlier than `after` and spell exactly what remains.
-  std::pair<const std::uint32_t *, const std::uint32_t *> completions(
-      const Level &next, std::uint32_t after) const {
+  std::pair<const std::uint32_t*, const std::uint32_t*> completions(
+      const Level& next, std::uint32_t after) const {
     auto [begin, end] =
         classes_->find(next.remaining.without(alphabet_.guards));
     while (begin != end && *begin < after) ++begin;
@@ -1167,20 +1199,20 @@ class FastSearch {
   // level that can take no more. The first of the two holds the rarest
   // letter left, so it lies in the run of `level`'s list (from the path's
   // last word on) whose key is next.top; only that run is scanned.
-  void emit_pairs(const Level &level, const Level &next) {
+  void emit_pairs(const Level& level, const Level& next) {
     const std::size_t first =
         first_with_key(level.position - 1, level.list_end, next.top);
     const std::size_t last =
         first_with_key(first, level.list_end, next.top + 1);
     // Nothing below adds to the lists, so the entries stay where they are.
-    const ListEntry<N> *const entries = &lists_[0];
+    const ListEntry<N>* const entries = &lists_[0];
     for (std::size_t q = first; q < last && !stopped_; ++q) {
-      const ListEntry<N> &entry = entries[q];
+      const ListEntry<N>& entry = entries[q];
       if (entry.length >= next.total ||
           !alphabet_.fits(next.remaining, entry.counts)) {
         continue;
       }
-      const Candidate<N> &candidate = candidates_[entry.word];
+      const Candidate<N>& candidate = candidates_[entry.word];
       const Level pair{0,
                        0,
                        0,
@@ -1199,9 +1231,9 @@ class FastSearch {
   }
 
   // How many one-letter words the letters of `remaining` could still make.
-  std::uint64_t single_letter_words_left(const Packed<N> &remaining) const {
+  std::uint64_t single_letter_words_left(const Packed<N>& remaining) const {
     std::uint64_t count = 0;
-    for (const LetterField &field : single_letters_) {
+    for (const LetterField& field : single_letters_) {
       count += (remaining.words[field.word] >> field.shift) & field.mask;
     }
     return count;
@@ -1211,19 +1243,18 @@ class FastSearch {
   // `key`; keys do not decrease along a list.
   std::size_t first_with_key(std::size_t begin, std::size_t end,
                              std::uint32_t key) const {
-    while (begin < end) {
-      const std::size_t middle = begin + (end - begin) / 2;
-      if (lists_[middle].key < key) {
-        begin = middle + 1;
-      } else {
-        end = middle;
-      }
+    // Without branches: the answer stays in [begin, begin + length].
+    std::size_t length = end - begin;
+    while (length > 1) {
+      const std::size_t half = length / 2;
+      begin += lists_[begin + half - 1].key < key ? half : 0;
+      length -= half;
     }
-    return begin;
+    return begin + (length == 1 && lists_[begin].key < key);
   }
 
   // The length of the shortest candidate that holds one of `letters`.
-  std::uint64_t shortest_holding(const Packed<N> &letters) const {
+  std::uint64_t shortest_holding(const Packed<N>& letters) const {
     std::uint64_t shortest = kUnlimited;
     for (std::size_t i = 0; i < N; ++i) {
       for (std::uint64_t bits = letters.words[i]; bits != 0; bits &= bits - 1) {
@@ -1237,7 +1268,7 @@ class FastSearch {
   // Fills the list of `next` with the words from the path's last word on
   // that fit its letters and leave room for one more word, and tells whether
   // the level can still lead to a solution.
-  bool build_level(const Level &level, Level *next) {
+  bool build_level(const Level& level, Level* next) {
     // Words whose rarest letter is rarer than next->top hold a letter that is
     // used up: only the list from the first word keyed next->top can fit.
     const std::size_t first =
@@ -1251,7 +1282,7 @@ class FastSearch {
     std::uint32_t starts = 0;
     std::uint64_t longest = 0;
     for (std::size_t q = next->list_begin; q < lists_.size(); ++q) {
-      const Candidate<N> &candidate = candidates_[lists_[q].word];
+      const Candidate<N>& candidate = candidates_[lists_[q].word];
       letters |= candidate.letters;
       patterns |= candidate.patterns;
       starts |= 1u << candidate.first_letter;
@@ -1283,8 +1314,8 @@ class FastSearch {
 
   // Records path + `word` as a solution when it meets the whole-solution
   // constraints; `level` holds what the path has met so far.
-  void emit_last_word(const Level &level, std::uint32_t word) {
-    const Candidate<N> &candidate = candidates_[word];
+  void emit_last_word(const Level& level, std::uint32_t word) {
+    const Candidate<N>& candidate = candidates_[word];
     if ((level.patterns | candidate.patterns) != prepared_.all_patterns) return;
     if (prepared_.letters_needed_at_start != 0) {
       ++starts_[candidate.first_letter];
@@ -1293,7 +1324,7 @@ class FastSearch {
       if (!met) return;
     }
     const std::uint64_t shortest = std::min(level.shortest, candidate.length);
-    SolutionBuckets::Bucket &bucket = buckets_->bucket(depth_ + 1, shortest);
+    SolutionBuckets::Bucket& bucket = buckets_->bucket(depth_ + 1, shortest);
     if (choice_count_ == 0 && candidate.member_count == 1) {
       buckets_->add(bucket, path_ranks_.get(), depth_, candidate.rank);
       if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
@@ -1308,10 +1339,10 @@ class FastSearch {
   // multiset of words comes once. The choices before the last advance like
   // an odometer; for each of their settings the last one runs through its
   // members.
-  void emit_every_choice(std::uint32_t last, SolutionBuckets::Bucket &bucket) {
+  void emit_every_choice(std::uint32_t last, SolutionBuckets::Bucket& bucket) {
     choices_.clear();
     auto add_choice = [&](std::uint32_t word) {
-      const Candidate<N> &candidate = candidates_[word];
+      const Candidate<N>& candidate = candidates_[word];
       const bool repeats = !choices_.empty() && choices_.back().word == word;
       choices_.push_back({member_ranks_.data() + candidate.members_begin,
                           candidate.member_count, word, 0, repeats});
@@ -1320,23 +1351,22 @@ class FastSearch {
       add_choice(choice_words_[i]);
     }
     // The ranks of the classes of one member, the last word's included.
-    const std::uint32_t *fixed = path_ranks_.get();
+    const std::uint32_t* fixed = path_ranks_.get();
     std::size_t fixed_count = single_count_;
     if (candidates_[last].member_count == 1) {
-      fixed_ranks_.assign(fixed, fixed + fixed_count);
-      fixed_ranks_.insert(
-          std::upper_bound(fixed_ranks_.begin(), fixed_ranks_.end(),
-                           candidates_[last].rank),
-          candidates_[last].rank);
-      fixed = fixed_ranks_.data();
+      const std::uint32_t rank = candidates_[last].rank;
+      std::size_t k = 0;
+      for (; k < fixed_count && fixed[k] <= rank; ++k)
+        fixed_ranks_[k] = fixed[k];
+      fixed_ranks_[k] = rank;
+      for (; k < fixed_count; ++k) fixed_ranks_[k + 1] = fixed[k];
+      fixed = fixed_ranks_.get();
       ++fixed_count;
     } else {
       add_choice(last);
     }
     const std::size_t outer = choices_.size() - 1;
-    const Choice &innermost = choices_[outer];
-    chosen_ranks_.resize(outer);
-    other_ranks_.resize(depth_);
+    const Choice& innermost = choices_[outer];
     for (;;) {
       // The ranks of every place but the last choice, ascending.
       for (std::size_t i = 0; i < outer; ++i) {
@@ -1347,13 +1377,13 @@ class FastSearch {
         }
         chosen_ranks_[j] = rank;
       }
-      std::merge(fixed, fixed + fixed_count, chosen_ranks_.begin(),
-                 chosen_ranks_.end(), other_ranks_.begin());
+      std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
+                 chosen_ranks_.get() + outer, other_ranks_.get());
       const std::uint32_t first =
           innermost.repeats ? choices_[outer - 1].chosen : 0;
       std::uint32_t member = first;
       for (; member < innermost.count && !stopped_; ++member) {
-        buckets_->add(bucket, other_ranks_.data(), depth_,
+        buckets_->add(bucket, other_ranks_.get(), depth_,
                       innermost.members[member]);
         if (++solutions_found_ >= prepared_.max_solutions) stopped_ = true;
       }
@@ -1379,7 +1409,7 @@ class FastSearch {
   }
 
   PackedAlphabet<N> alphabet_;
-  const PreparedConstraints &prepared_;
+  const PreparedConstraints& prepared_;
   Clock::time_point start_time_;
   std::vector<Candidate<N>> candidates_;
   std::shared_ptr<const AnagramClasses<N>> classes_;
@@ -1413,27 +1443,28 @@ class FastSearch {
   std::unique_ptr<SolutionBuckets> buckets_;
   // Choosing the members of a combination's classes.
   struct Choice {
-    const std::uint32_t *members;  // ranks, ascending
+    const std::uint32_t* members;  // ranks, ascending
     std::uint32_t count;
     std::uint32_t word;  // the class
     std::uint32_t chosen;
     bool repeats;  // the same class as the choice before
   };
   std::vector<std::uint32_t> member_ranks_;  // by class, ascending
-  std::vector<std::uint32_t> fixed_ranks_;   // of classes of one member
+  // Room for one rank per word of the longest solution, each.
+  std::unique_ptr<std::uint32_t[]> fixed_ranks_;  // of classes of one member
   std::vector<Choice> choices_;
-  std::vector<std::uint32_t> chosen_ranks_;
-  std::vector<std::uint32_t> other_ranks_;
+  std::unique_ptr<std::uint32_t[]> chosen_ranks_;
+  std::unique_ptr<std::uint32_t[]> other_ranks_;
   std::uint64_t solutions_found_ = 0;
   std::uint64_t steps_since_clock_ = 0;
   bool stopped_ = false;
 };
 
 template <std::size_t N>
-SolutionList run_packed(const PackedLayout &layout,
+SolutionList run_packed(const PackedLayout& layout,
                         std::vector<std::string> words,
-                        const CharCounts &phrase,
-                        const PreparedConstraints &prepared,
+                        const CharCounts& phrase,
+                        const PreparedConstraints& prepared,
                         Clock::time_point start_time) {
   return FastSearch<N>(layout, prepared, start_time)
       .run(std::move(words), phrase);
@@ -1441,9 +1472,9 @@ SolutionList run_packed(const PackedLayout &layout,
 
 // Walks the trie with the phrase's letters and returns, in ascending byte
 // order, every word found that passes the per-word constraints.
-std::vector<std::string> collect_words(const Trie &trie,
-                                       const CharCounts &phrase,
-                                       const SolverConstraints &constraints,
+std::vector<std::string> collect_words(const Trie& trie,
+                                       const CharCounts& phrase,
+                                       const SolverConstraints& constraints,
                                        std::uint64_t min_word_length) {
   std::vector<std::string> words;
   CharCounts available = phrase;
@@ -1459,7 +1490,7 @@ std::vector<std::string> collect_words(const Trie &trie,
       }
       continue;
     }
-    const TrieNode &node = trie.node(child);
+    const TrieNode& node = trie.node(child);
     next_children.back() = node.next_sibling;
     const int letter = node.letter - 'a';
     if (available[letter] == 0) continue;
@@ -1476,9 +1507,9 @@ std::vector<std::string> collect_words(const Trie &trie,
 
 // The phrase's letters, the one held by the fewest words first.
 std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
-    const std::vector<std::string> &words) {
+    const std::vector<std::string>& words) {
   std::array<std::size_t, kAlphabetSize> holders{};
-  for (const std::string &word : words) {
+  for (const std::string& word : words) {
     std::uint32_t letters = 0;
     for (char letter : word) letters |= 1u << (letter - 'a');
     for (; letters != 0; letters &= letters - 1) {
@@ -1498,17 +1529,17 @@ std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
 
 }  // namespace
 
-bool fast_search_handles(const SolverConstraints &constraints) {
+bool fast_search_handles(const SolverConstraints& constraints) {
   if (!constraints.contains_patterns) return true;
   std::set<std::string_view> distinct;
-  for (const ProcessedPattern &pattern : *constraints.contains_patterns) {
+  for (const ProcessedPattern& pattern : *constraints.contains_patterns) {
     distinct.insert(pattern.text);
   }
   return distinct.size() <= kMaxPatterns;
 }
 
-SolutionList run_fast_search(const Trie &trie, const CharCounts &phrase_counts,
-                             const SolverConstraints &constraints,
+SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
+                             const SolverConstraints& constraints,
                              Clock::time_point start_time) {
   const PreparedConstraints prepared = prepare(constraints);
   if (prepared.impossible) return {};

@@ -79,7 +79,7 @@ struct SolutionGroup {
   std::unique_ptr<LongKey[]> long_keys;
 
   // Appends one solution of `word_count` ids, as a row.
-  void append(const std::uint32_t *word_ids) {
+  void append(const std::uint32_t* word_ids) {
     if (chunks.empty() ||
         chunks.back().capacity() - chunks.back().size() < word_count) {
       add_chunk();
@@ -91,9 +91,9 @@ struct SolutionGroup {
   // Calls `visit(ids)` for each solution in order, `ids` pointing to its
   // `word_count` word ids.
   template <typename Visit>
-  void for_each(Visit &&visit) const {
+  void for_each(Visit&& visit) const {
     if (id_bits == 0) {
-      for (const std::vector<std::uint32_t> &chunk : chunks) {
+      for (const std::vector<std::uint32_t>& chunk : chunks) {
         for (std::size_t row = 0; row < chunk.size(); row += word_count) {
           visit(chunk.data() + row);
         }
@@ -123,7 +123,7 @@ struct SolutionGroup {
   void add_chunk();
 
   template <typename Key>
-  const std::uint32_t *decode(Key key, std::uint32_t *ids) const {
+  const std::uint32_t* decode(Key key, std::uint32_t* ids) const {
     const Key mask = (Key{1} << id_bits) - 1;
     for (std::size_t k = word_count; k-- > 0;) {
       ids[k] = static_cast<std::uint32_t>(key & mask);

@@ -20,17 +20,17 @@
 namespace vorpalyx {
 namespace {
 
-std::vector<Solution> solve(const AnagramSolver &solver,
+std::vector<Solution> solve(const AnagramSolver& solver,
                             std::string_view phrase,
-                            const SolverConstraints &constraints,
+                            const SolverConstraints& constraints,
                             SearchEngine engine) {
   return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
 }
 
 std::vector<ProcessedPattern> patterns_of(
-    std::initializer_list<const char *> texts) {
+    std::initializer_list<const char*> texts) {
   std::vector<ProcessedPattern> patterns;
-  for (const char *text : texts) {
+  for (const char* text : texts) {
     const std::string normalized = normalize_word(text);
     if (normalized.empty()) continue;
     patterns.push_back(
@@ -43,13 +43,13 @@ class RandomCase {
  public:
   explicit RandomCase(std::uint32_t seed) : random_(seed) {}
 
-  std::string word(const std::string &alphabet, int max_length) {
+  std::string word(const std::string& alphabet, int max_length) {
     std::string text(pick(1, max_length), ' ');
-    for (char &letter : text) letter = alphabet[pick(0, alphabet.size() - 1)];
+    for (char& letter : text) letter = alphabet[pick(0, alphabet.size() - 1)];
     return text;
   }
 
-  std::optional<std::string> maybe_letters(const std::string &alphabet) {
+  std::optional<std::string> maybe_letters(const std::string& alphabet) {
     switch (pick(0, 9)) {
       case 0:
         return std::string();
@@ -83,7 +83,7 @@ class RandomCase {
   std::mt19937 random_;
 };
 
-std::optional<std::string_view> view(const std::optional<std::string> &text) {
+std::optional<std::string_view> view(const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   return *text;
 }
@@ -146,7 +146,7 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
     ASSERT_EQ(limited.size(),
               std::min<std::size_t>(*constraints.max_solutions, literal.size()))
         << "seed " << seed;
-    for (const Solution &solution : limited) {
+    for (const Solution& solution : limited) {
       ASSERT_TRUE(std::find(literal.begin(), literal.end(), solution) !=
                   literal.end())
           << "seed " << seed;
@@ -160,7 +160,7 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
 
 TEST(FastSearchTest, KnownExampleInResultOrder) {
   AnagramSolver solver;
-  for (const char *word : {"listen", "silent", "enlist", "tin", "les", "el",
+  for (const char* word : {"listen", "silent", "enlist", "tin", "les", "el",
                            "tins", "lit", "ens", "st", "in"}) {
     solver.insert(word);
   }
@@ -172,7 +172,7 @@ TEST(FastSearchTest, KnownExampleInResultOrder) {
 
 TEST(FastSearchTest, AnagramsOfOneAnotherComeOnceForEachMultiset) {
   AnagramSolver solver;
-  for (const char *word : {"ab", "ba", "c"}) solver.insert(word);
+  for (const char* word : {"ab", "ba", "c"}) solver.insert(word);
   const std::vector<Solution> expected = {
       {"ab", "ab", "c"}, {"ab", "ba", "c"}, {"ba", "ba", "c"}};
   EXPECT_EQ(solve(solver, "abcab", {}, SearchEngine::kFast), expected);
@@ -202,11 +202,11 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   std::vector<std::string> words = {""};
   for (int length = 1; length <= 3; ++length) {
     std::vector<std::string> longer;
-    for (const std::string &word : words) {
+    for (const std::string& word : words) {
       if (static_cast<int>(word.size()) != length - 1) continue;
       for (char letter : letters) longer.push_back(word + letter);
     }
-    for (const std::string &word : longer) solver.insert(word);
+    for (const std::string& word : longer) solver.insert(word);
     words.insert(words.end(), longer.begin(), longer.end());
   }
   const std::string phrase = "abbccddeef";
@@ -268,7 +268,7 @@ TEST(FastSearchTest, ManyDistinctPatternsFallBackToTheLiteralSearch) {
 
 TEST(FastSearchTest, PatternsAndStartLettersPrune) {
   AnagramSolver solver;
-  for (const char *word : {"listen", "silent", "enlist", "tin", "les", "el",
+  for (const char* word : {"listen", "silent", "enlist", "tin", "les", "el",
                            "tins", "lit", "ens", "st", "in"}) {
     solver.insert(word);
   }
