@@ -587,7 +587,9 @@ std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key>& blocks, int key_bits,
 // that sorting a bucket word by word is sorting integers.
 class SolutionBuckets {
  public:
-  explicit SolutionBuckets(int rank_bits) : rank_bits_(rank_bits) {}
+  // For solutions over `word_count` words, whose ranks take `rank_bits`.
+  SolutionBuckets(std::size_t word_count, int rank_bits)
+      : word_count_(word_count), rank_bits_(rank_bits) {}
 
   struct Bucket;
 
@@ -609,13 +611,23 @@ class SolutionBuckets {
   // ascending) and `last`.
   void add(Bucket& bucket, const std::uint32_t* sorted, std::size_t count,
            std::uint32_t last) {
-    if (bucket.key_bits <= 64) {
-      bucket.short_keys.push_back(
-          merged_key<std::uint64_t>(sorted, count, last));
-    } else if (bucket.key_bits <= 128) {
-      bucket.long_keys.push_back(
-          merged_key<unsigned __int128>(sorted, count, last));
-    } else {
+    switch (bucket.form) {
+      case Form::kFields:
+        bucket.short_keys.push_back(
+            merged_key<std::uint64_t>(sorted, count, last));
+        return;
+      case Form::kMultiset:
+        bucket.short_keys.push_back(
+            numbering_->number(sorted, count, &last, 1));
+        return;
+      case Form::kLongFields:
+        bucket.long_keys.push_back(
+            merged_key<unsigned __int128>(sorted, count, last));
+        return;
+      case Form::kRows:
+        break;
+    }
+    {
       row_.resize(count + 1);
       std::size_t k = 0;
       for (; k < count && sorted[k] <= last; ++k) row_[k] = sorted[k];
@@ -638,12 +650,17 @@ class SolutionBuckets {
     std::vector<SolutionGroup> groups(buckets_.size());
     auto sort_bucket = [&](std::size_t index) {
       Bucket& bucket = buckets_[index];
-      if (bucket.key_bits <= 64) {
-        groups[index] = keyed_group(bucket.short_keys, bucket);
-      } else if (bucket.key_bits <= 128) {
-        groups[index] = keyed_group(bucket.long_keys, bucket);
-      } else {
-        groups[index] = sorted_rows(std::move(bucket.rows));
+      switch (bucket.form) {
+        case Form::kFields:
+        case Form::kMultiset:
+          groups[index] = keyed_group(bucket.short_keys, bucket);
+          break;
+        case Form::kLongFields:
+          groups[index] = keyed_group(bucket.long_keys, bucket);
+          break;
+        case Form::kRows:
+          groups[index] = sorted_rows(std::move(bucket.rows));
+          break;
       }
     };
     std::size_t total = 0;
@@ -690,8 +707,13 @@ class SolutionBuckets {
   static constexpr std::size_t kTableSize = 64;
 
  public:
+  // How a bucket keeps its solutions: ranks in fields of one or two machine
+  // words, the number of the multiset of ranks (when fields would need two
+  // words and the number fits in one), or rows of ranks.
+  enum class Form { kFields, kMultiset, kLongFields, kRows };
   struct Bucket {
     std::uint64_t shortest = 0;
+    Form form = Form::kRows;
     std::size_t key_bits = 0;
     KeyBlocks<std::uint64_t> short_keys;
     KeyBlocks<unsigned __int128> long_keys;
@@ -712,7 +734,38 @@ class SolutionBuckets {
     bucket.shortest = shortest;
     bucket.key_bits = word_count * static_cast<std::size_t>(rank_bits_);
     bucket.rows.word_count = word_count;
+    std::uint64_t largest = 0;
+    if (bucket.key_bits <= 64) {
+      bucket.form = Form::kFields;
+    } else if (multisets_fit(word_count) &&
+               numbering().fits(word_count, &largest)) {
+      bucket.form = Form::kMultiset;
+      bucket.key_bits = std::max<std::size_t>(std::bit_width(largest), 1);
+    } else if (bucket.key_bits <= 128) {
+      bucket.form = Form::kLongFields;
+    }
     return bucket;
+  }
+
+  // Whether the multisets of `size` ranks can be numbered below 2^64, told
+  // without building the table: C(n + size - 1, size), step by step.
+  bool multisets_fit(std::size_t size) const {
+    if (size > kLargestNumberedMultiset) return false;
+    unsigned __int128 count = 1;
+    for (std::size_t i = 0; i < size; ++i) {
+      // C(n + i, i + 1) from C(n + i - 1, i); exact at every step.
+      count = count * (word_count_ + i) / (i + 1);
+      if (count >> 64 != 0) return false;
+    }
+    return true;
+  }
+
+  const MultisetNumbering& numbering() {
+    if (!numbering_) {
+      numbering_ = std::make_shared<const MultisetNumbering>(
+          word_count_, kLargestNumberedMultiset);
+    }
+    return *numbering_;
   }
 
   template <typename Key>
@@ -741,6 +794,7 @@ class SolutionBuckets {
     group.word_count = bucket.rows.word_count;
     group.solution_count = keys.size();
     group.id_bits = rank_bits_;
+    if (bucket.form == Form::kMultiset) group.numbering = numbering_;
     // The top digit is the first word's rank, up to 2^16 ranges.
     auto sorted = sort_keys(keys, static_cast<int>(bucket.key_bits),
                             std::min(rank_bits_, 16));
@@ -772,7 +826,11 @@ class SolutionBuckets {
     return sorted;
   }
 
+  // Past this many words, multisets of even a few ranks do not fit.
+  static constexpr std::size_t kLargestNumberedMultiset = 16;
+  std::size_t word_count_;
   int rank_bits_;
+  std::shared_ptr<const MultisetNumbering> numbering_;  // made when needed
   std::vector<std::uint32_t> row_;  // for solutions too long for a key
   // Small word counts and lengths by table, the rest by map; the deque keeps
   // every bucket at its address.
@@ -811,8 +869,9 @@ class FastSearch {
     }
     order_by_rarest_letter();
     classes_ = std::make_shared<const AnagramClasses<N>>(candidates_);
+    word_count_ = word_count;
     rank_bits_ = std::bit_width(word_count);
-    buckets_ = std::make_unique<SolutionBuckets>(rank_bits_);
+    buckets_ = std::make_unique<SolutionBuckets>(word_count, rank_bits_);
     if (prepared_.max_solutions != kUnlimited) {
       // The first max_solutions found are kept: one walker, so that which
       // ones does not depend on timing.
@@ -851,8 +910,10 @@ class FastSearch {
         single_letters_(tables.single_letters_),
         shortest_by_priority_(tables.shortest_by_priority_),
         shortest_by_guard_(tables.shortest_by_guard_),
+        word_count_(tables.word_count_),
         rank_bits_(tables.rank_bits_),
-        buckets_(std::make_unique<SolutionBuckets>(tables.rank_bits_)),
+        buckets_(std::make_unique<SolutionBuckets>(tables.word_count_,
+                                                   tables.rank_bits_)),
         member_ranks_(tables.member_ranks_) {}
 
   // Searches with a second walker once this one has run for a millisecond
@@ -1439,6 +1500,7 @@ class FastSearch {
   std::unique_ptr<std::uint32_t[]> choice_words_;
   std::size_t choice_count_ = 0;
   std::size_t single_count_ = 0;  // ranks in path_ranks_
+  std::size_t word_count_ = 0;    // candidate words, over all classes
   int rank_bits_ = 0;             // bits of a word's rank
   std::unique_ptr<SolutionBuckets> buckets_;
   // Choosing the members of a combination's classes.

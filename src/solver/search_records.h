@@ -20,6 +20,7 @@
 
 #include "char_utils/char_counts.h"
 #include "char_utils/letter_lists.h"
+#include "solver/multiset_numbering.h"
 
 namespace vorpalyx {
 
@@ -66,7 +67,8 @@ using Solution = std::vector<std::string>;
 //    solutions (no single huge block);
 //  - keys: one integer per solution holding its ids in fields of `id_bits`
 //    bits, the first id in the highest field (used when a solution fits in
-//    64 or 128 bits).
+//    64 or 128 bits), or, with `numbering`, the 64-bit number of the
+//    multiset of its ids.
 struct SolutionGroup {
   using LongKey = unsigned __int128;
 
@@ -77,6 +79,7 @@ struct SolutionGroup {
   // `solution_count` keys in one of the two, the other empty.
   std::unique_ptr<std::uint64_t[]> short_keys;
   std::unique_ptr<LongKey[]> long_keys;
+  std::shared_ptr<const MultisetNumbering> numbering;  // for short_keys
 
   // Appends one solution of `word_count` ids, as a row.
   void append(const std::uint32_t* word_ids) {
@@ -101,7 +104,12 @@ struct SolutionGroup {
       return;
     }
     std::vector<std::uint32_t> ids(word_count);
-    if (short_keys) {
+    if (short_keys && numbering) {
+      for (std::size_t i = 0; i < solution_count; ++i) {
+        numbering->ids_of(short_keys[i], word_count, ids.data());
+        visit(static_cast<const std::uint32_t*>(ids.data()));
+      }
+    } else if (short_keys) {
       for (std::size_t i = 0; i < solution_count; ++i) {
         visit(decode(short_keys[i], ids.data()));
       }

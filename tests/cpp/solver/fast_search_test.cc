@@ -218,6 +218,70 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   EXPECT_EQ(shared.size(), 242'117u);
 }
 
+// Every split of `letters` (all different, ascending) into words of one
+// letter and words of two letters in order, each split's words ascending.
+void add_splits(const std::string& letters, std::vector<bool>& used,
+                Solution& words, std::vector<Solution>* splits) {
+  std::size_t first = 0;
+  while (first < letters.size() && used[first]) ++first;
+  if (first == letters.size()) {
+    Solution sorted = words;
+    std::sort(sorted.begin(), sorted.end());
+    splits->push_back(sorted);
+    return;
+  }
+  used[first] = true;
+  words.push_back(std::string(1, letters[first]));
+  add_splits(letters, used, words, splits);
+  for (std::size_t second = first + 1; second < letters.size(); ++second) {
+    if (used[second]) continue;
+    used[second] = true;
+    words.back() = std::string{letters[first], letters[second]};
+    add_splits(letters, used, words, splits);
+    used[second] = false;
+  }
+  words.pop_back();
+  used[first] = false;
+}
+
+// Twelve different letters, each a word, and every pair of them in order:
+// 78 words, so 7-bit ranks, and solutions of ten words or more need more
+// than 64 bits as fields; they are kept as multiset numbers instead.
+TEST(FastSearchTest, ManyWordSolutionsKeptAsMultisetNumbers) {
+  AnagramSolver solver;
+  const std::string letters = "abcdefghijkl";
+  for (std::size_t first = 0; first < letters.size(); ++first) {
+    solver.insert(std::string(1, letters[first]));
+    for (std::size_t second = first + 1; second < letters.size(); ++second) {
+      solver.insert(std::string{letters[first], letters[second]});
+    }
+  }
+  std::vector<Solution> expected;
+  std::vector<bool> used(letters.size(), false);
+  Solution words;
+  add_splits(letters, used, words, &expected);
+  // Result order: fewer words first, then the longer shortest word, then
+  // word by word.
+  auto shortest = [](const Solution& solution) {
+    std::size_t length = solution[0].size();
+    for (const std::string& word : solution) {
+      length = std::min(length, word.size());
+    }
+    return length;
+  };
+  std::sort(expected.begin(), expected.end(),
+            [&](const Solution& left, const Solution& right) {
+              if (left.size() != right.size())
+                return left.size() < right.size();
+              if (shortest(left) != shortest(right)) {
+                return shortest(left) > shortest(right);
+              }
+              return left < right;
+            });
+  ASSERT_EQ(expected.size(), 140'152u);
+  EXPECT_EQ(solve(solver, letters, {}, SearchEngine::kFast), expected);
+}
+
 TEST(FastSearchTest, DeepSolutionsUseNoNativeRecursion) {
   AnagramSolver solver;
   solver.insert("a");
