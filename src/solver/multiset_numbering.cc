@@ -45,15 +45,20 @@ bool MultisetNumbering::fits(std::size_t size, std::uint64_t* largest) const {
 }
 
 void MultisetNumbering::ids_of(std::uint64_t number, std::size_t size,
-                               std::uint32_t* ids) const {
+                               std::uint32_t* ids,
+                               bool ids_hold_a_guess) const {
   std::uint64_t rest = largest_[size] - number;
   const std::size_t top = id_count_ + size - 2;  // N - 1
   std::size_t below = top + 1;                   // each d is below the last
   for (std::size_t i = 0; i < size; ++i) {
-    // The largest d below `below` with C(d, size - i) <= rest.
+    // The largest d below `below` with C(d, size - i) <= rest: the guess's,
+    // when it still is, or found by binary search.
     const std::uint64_t* row = table_.data() + (size - i) * columns_;
-    const std::size_t d = static_cast<std::size_t>(
-        std::upper_bound(row, row + below, rest) - row - 1);
+    std::size_t d = ids_hold_a_guess ? top - ids[i] - i : below;
+    if (d >= below || row[d] > rest || (d + 1 < below && row[d + 1] <= rest)) {
+      d = static_cast<std::size_t>(std::upper_bound(row, row + below, rest) -
+                                   row - 1);
+    }
     rest -= row[d];
     below = d;
     ids[i] = static_cast<std::uint32_t>(top - d - i);

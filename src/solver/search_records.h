@@ -106,7 +106,7 @@ struct SolutionGroup {
     std::vector<std::uint32_t> ids(word_count);
     if (short_keys && numbering) {
       for (std::size_t i = 0; i < solution_count; ++i) {
-        numbering->ids_of(short_keys[i], word_count, ids.data());
+        numbering->ids_of(short_keys[i], word_count, ids.data(), i != 0);
         visit(static_cast<const std::uint32_t*>(ids.data()));
       }
     } else if (short_keys) {
