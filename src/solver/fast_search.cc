@@ -940,10 +940,10 @@ class FastSearch {
     std::exception_ptr helper_failure;
     std::jthread helper_thread;  // declared last: joined before the rest goes
     const Clock::time_point search_start = Clock::now();
+    const bool second_core = std::thread::hardware_concurrency() >= 2;
     root.offer_help = [&] {
-      if (helper ||
-          Clock::now() - search_start < std::chrono::milliseconds(1) ||
-          std::thread::hardware_concurrency() < 2) {
+      if (helper || !second_core ||
+          Clock::now() - search_start < std::chrono::milliseconds(1)) {
         return;
       }
       helper.reset(new FastSearch(*this, Fork{}));
