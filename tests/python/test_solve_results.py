@@ -60,6 +60,19 @@ class TestResultShape:
         letters = 20_000
         assert solver_with(["a"]).solve("a" * letters) == [["a"] * letters]
 
+    def test_a_long_search_gives_the_same_list_however_it_is_shared(self) -> None:
+        # Every word of one to three letters over "abcdef": a quarter of a
+        # million solutions, long enough for the search to take a helper
+        # thread, which a solution limit (however high) rules out.
+        words = [""]
+        for _ in range(3):
+            words += [word + letter for word in words if len(word) < 3 for letter in "abcdef"]
+        solver = solver_with(sorted(set(words) - {""}))
+        shared = solver.solve("abbccddeef")
+        assert len(shared) == 242_117
+        assert shared == solver.solve("abbccddeef", max_solutions=2**63)
+        assert shared[-1] == list("abbccddeef")
+
 
 # Random inputs over a small alphabet, so that solutions are common.
 LETTERS = "abcd"
