@@ -938,7 +938,8 @@ class FastSearch {
                      });
     std::unique_ptr<FastSearch> helper;
     std::exception_ptr helper_failure;
-    std::jthread helper_thread;  // declared last: joined before the rest goes
+    // Declared after what its thread uses, so joined before that goes.
+    std::jthread helper_thread;
     const Clock::time_point search_start = Clock::now();
     const bool second_core = std::thread::hardware_concurrency() >= 2;
     root.offer_help = [&] {
