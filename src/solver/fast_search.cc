@@ -582,14 +582,16 @@ std::unique_ptr<Key[]> sort_keys(KeyBlocks<Key>& blocks, int key_bits,
 }
 
 // Collects the solutions by word count and shortest word, each as its word
-// ids in ascending rank. A solution whose ids fit into one or two machine
-// words is kept as an integer key with the first id in the highest bits, so
-// that sorting a bucket word by word is sorting integers.
+// ids in ascending rank. A solution is kept as one integer key whose order
+// is the order of its ids, so that sorting a bucket word by word is sorting
+// integers: the ids in fields, the first in the highest, when they fit one
+// machine word; else the number of their multiset when that fits; else
+// fields in two machine words. Longer solutions are kept as rows.
 class SolutionBuckets {
  public:
-  // For solutions over `word_count` words, whose ranks take `rank_bits`.
-  SolutionBuckets(std::size_t word_count, int rank_bits)
-      : word_count_(word_count), rank_bits_(rank_bits) {}
+  // For solutions over `word_count` words (ranks 0 to word_count - 1).
+  explicit SolutionBuckets(std::size_t word_count)
+      : word_count_(word_count), rank_bits_(std::bit_width(word_count)) {}
 
   struct Bucket;
 
@@ -625,15 +627,10 @@ class SolutionBuckets {
             merged_key<unsigned __int128>(sorted, count, last));
         return;
       case Form::kRows:
-        break;
-    }
-    {
-      row_.resize(count + 1);
-      std::size_t k = 0;
-      for (; k < count && sorted[k] <= last; ++k) row_[k] = sorted[k];
-      row_[k] = last;
-      for (; k < count; ++k) row_[k + 1] = sorted[k];
-      bucket.rows.append(row_.data());
+        row_.resize(count + 1);
+        std::merge(sorted, sorted + count, &last, &last + 1, row_.begin());
+        bucket.rows.append(row_.data());
+        return;
     }
   }
 
@@ -869,9 +866,7 @@ class FastSearch {
     }
     order_by_rarest_letter();
     classes_ = std::make_shared<const AnagramClasses<N>>(candidates_);
-    word_count_ = word_count;
-    rank_bits_ = std::bit_width(word_count);
-    buckets_ = std::make_unique<SolutionBuckets>(word_count, rank_bits_);
+    buckets_ = std::make_unique<SolutionBuckets>(word_count);
     if (prepared_.max_solutions != kUnlimited) {
       // The first max_solutions found are kept: one walker, so that which
       // ones does not depend on timing.
@@ -912,10 +907,9 @@ class FastSearch {
         single_letters_(tables.single_letters_),
         shortest_by_priority_(tables.shortest_by_priority_),
         shortest_by_guard_(tables.shortest_by_guard_),
-        word_count_(tables.word_count_),
-        rank_bits_(tables.rank_bits_),
-        buckets_(std::make_unique<SolutionBuckets>(tables.word_count_,
-                                                   tables.rank_bits_)),
+        // Every word is a member of one class.
+        buckets_(
+            std::make_unique<SolutionBuckets>(tables.member_ranks_.size())),
         member_ranks_(tables.member_ranks_) {}
 
   // Searches with a second walker once this one has run for a millisecond
@@ -1419,12 +1413,9 @@ class FastSearch {
     const std::uint32_t* fixed = path_ranks_.get();
     std::size_t fixed_count = single_count_;
     if (candidates_[last].member_count == 1) {
-      const std::uint32_t rank = candidates_[last].rank;
-      std::size_t k = 0;
-      for (; k < fixed_count && fixed[k] <= rank; ++k)
-        fixed_ranks_[k] = fixed[k];
-      fixed_ranks_[k] = rank;
-      for (; k < fixed_count; ++k) fixed_ranks_[k + 1] = fixed[k];
+      const std::uint32_t& rank = candidates_[last].rank;
+      std::merge(fixed, fixed + fixed_count, &rank, &rank + 1,
+                 fixed_ranks_.get());
       fixed = fixed_ranks_.get();
       ++fixed_count;
     } else {
@@ -1504,8 +1495,6 @@ class FastSearch {
   std::unique_ptr<std::uint32_t[]> choice_words_;
   std::size_t choice_count_ = 0;
   std::size_t single_count_ = 0;  // ranks in path_ranks_
-  std::size_t word_count_ = 0;    // candidate words, over all classes
-  int rank_bits_ = 0;             // bits of a word's rank
   std::unique_ptr<SolutionBuckets> buckets_;
   // Choosing the members of a combination's classes.
   struct Choice {
