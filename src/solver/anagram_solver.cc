@@ -9,6 +9,7 @@
 
 #include "solver/fast_search.h"
 #include "solver/literal_search.h"
+#include "solver/prepared_constraints.h"
 #include "solver/result_order.h"
 #include "solver/trace_format.h"
 #include "solver/trace_log.h"
@@ -54,14 +55,19 @@ SolutionList AnagramSolver::run(std::string_view phrase,
   auto counted = CharCounts::from_str(phrase);
   if (!std::holds_alternative<CharCounts>(counted)) return {};
   const CharCounts& phrase_counts = std::get<CharCounts>(counted);
-  if (phrase_counts.is_empty() || trie_.min_dict_word_len() == 0 ||
+  // An empty dictionary has no shortest word.
+  if (phrase_counts.is_empty() ||
       trie_.min_dict_word_len() == std::numeric_limits<std::uint64_t>::max()) {
     return {};
   }
 
-  if (engine == SearchEngine::kFast && fast_search_handles(constraints)) {
-    return run_fast_search(trie_, phrase_counts, constraints,
-                           std::chrono::steady_clock::now());
+  if (engine == SearchEngine::kFast) {
+    const PreparedConstraints prepared = prepare_constraints(constraints);
+    if (fast_search_handles(prepared)) {
+      return run_fast_search(trie_, phrase_counts, constraints, prepared,
+                             std::chrono::steady_clock::now(),
+                             FastSearchThreads::for_this_machine());
+    }
   }
   SearchState state;
   if (constraints.contains_patterns) {

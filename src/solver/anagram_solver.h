@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "solver/search_records.h"
+#include "solver/solution_list.h"
 #include "solver/trace_log.h"
 #include "trie/trie.h"
 

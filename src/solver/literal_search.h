@@ -16,14 +16,28 @@
 #ifndef VORPALYX_SOLVER_LITERAL_SEARCH_H_
 #define VORPALYX_SOLVER_LITERAL_SEARCH_H_
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "char_utils/char_counts.h"
 #include "solver/search_records.h"
+#include "solver/solution_list.h"
 #include "solver/trace_log.h"
 #include "trie/trie.h"
 
 namespace vorpalyx {
+
+// The mutable state of one running literal search.
+struct SearchState {
+  // Entry i is true while some word on the path contains pattern i; present
+  // exactly when the constraints carry a pattern list.
+  std::optional<std::vector<bool>> pattern_mask;
+  std::chrono::steady_clock::time_point start_time;
+  std::uint64_t solutions_found = 0;
+  bool timed_out = false;
+};
 
 // Runs the whole search from an empty path over `phrase_counts` (not empty)
 // and returns the distinct solutions found, each sorted, in no fixed order.

@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "solver/search_records.h"
+#include "solver/solution_list.h"
 
 namespace vorpalyx {
 

@@ -16,6 +16,7 @@
 #include "char_utils/letter_lists.h"
 #include "char_utils/normalize.h"
 #include "solver/anagram_solver.h"
+#include "solver/prepared_constraints.h"
 
 namespace vorpalyx {
 namespace {
@@ -321,13 +322,13 @@ TEST(FastSearchTest, ManyDistinctPatternsFallBackToTheLiteralSearch) {
     constraints.contains_patterns->push_back(
         {text, std::get<CharCounts>(CharCounts::from_str(text))});
   }
-  EXPECT_FALSE(fast_search_handles(constraints));
+  EXPECT_FALSE(fast_search_handles(prepare_constraints(constraints)));
   constraints.contains_patterns->resize(64);
-  EXPECT_TRUE(fast_search_handles(constraints));
+  EXPECT_TRUE(fast_search_handles(prepare_constraints(constraints)));
   // Duplicates count once.
   constraints.contains_patterns->push_back(
       constraints.contains_patterns->front());
-  EXPECT_TRUE(fast_search_handles(constraints));
+  EXPECT_TRUE(fast_search_handles(prepare_constraints(constraints)));
 }
 
 TEST(FastSearchTest, PatternsAndStartLettersPrune) {

@@ -1,0 +1,129 @@
+// ClassExpansion: every solution that a combination of word classes stands
+// for.
+//
+// Each place of the combination takes one member of its class, and the
+// places of a class that comes more than once take members in ascending
+// order, so that each multiset of words comes once. The choices before the
+// last advance like an odometer; for each of their settings the last one
+// runs through its members, so the inner loop records one solution per
+// member with the other ranks already merged in order.
+//
+// Invariant: the records of one combination are distinct multisets of word
+// ranks, each passed as its other ranks ascending plus a last rank. Cost:
+// per solution one record; per setting of the outer choices, an insertion
+// sort and a merge of the combination's ranks. Buffers hold one rank per
+// word of the longest solution and are allocated once.
+//
+// Tested by tests/cpp/solver/fast_search_test.cc (classes expanded once per
+// multiset) and the differential tests.
+
+#ifndef VORPALYX_SOLVER_CLASS_EXPANSION_H_
+#define VORPALYX_SOLVER_CLASS_EXPANSION_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "solver/search_stop.h"
+#include "solver/solution_sink.h"
+
+namespace vorpalyx {
+
+class ClassExpansion {
+ public:
+  // For solutions of up to `most_words` words.
+  explicit ClassExpansion(std::size_t most_words)
+      : fixed_ranks_(
+            std::make_unique_for_overwrite<std::uint32_t[]>(most_words)),
+        chosen_ranks_(
+            std::make_unique_for_overwrite<std::uint32_t[]>(most_words)),
+        other_ranks_(
+            std::make_unique_for_overwrite<std::uint32_t[]>(most_words)) {
+    choices_.reserve(most_words);
+  }
+
+  // Calls `record(other_ranks, count, last_rank)` for each solution of
+  // `combination`, counting each on `stop`, until `stop` says to end.
+  // `classes[i]` gives class i's members_begin, member_count and first_rank;
+  // members are listed in `member_ranks`.
+  template <typename Class, typename Record>
+  void expand(const ClassCombination& combination, const Class* classes,
+              const std::uint32_t* member_ranks, SearchStop& stop,
+              Record&& record) {
+    choices_.clear();
+    auto add_choice = [&](std::uint32_t class_index) {
+      const Class& word_class = classes[class_index];
+      const bool repeats =
+          !choices_.empty() && choices_.back().class_index == class_index;
+      choices_.push_back({member_ranks + word_class.members_begin,
+                          word_class.member_count, class_index, 0, repeats});
+    };
+    for (std::size_t i = 0; i < combination.choice_count; ++i) {
+      add_choice(combination.choice_classes[i]);
+    }
+    // The ranks of the classes of one member, the last word's included.
+    const std::uint32_t* fixed = combination.single_ranks;
+    std::size_t fixed_count = combination.single_count;
+    const Class& last = classes[combination.last_class];
+    if (last.member_count == 1) {
+      std::merge(fixed, fixed + fixed_count, &last.first_rank,
+                 &last.first_rank + 1, fixed_ranks_.get());
+      fixed = fixed_ranks_.get();
+      ++fixed_count;
+    } else {
+      add_choice(combination.last_class);
+    }
+    const std::size_t others = combination.word_count - 1;
+    const std::size_t outer = choices_.size() - 1;
+    const Choice& innermost = choices_[outer];
+    for (;;) {
+      // The ranks of every place but the last choice, ascending.
+      for (std::size_t i = 0; i < outer; ++i) {
+        const std::uint32_t rank = choices_[i].members[choices_[i].chosen];
+        std::size_t j = i;
+        for (; j > 0 && chosen_ranks_[j - 1] > rank; --j) {
+          chosen_ranks_[j] = chosen_ranks_[j - 1];
+        }
+        chosen_ranks_[j] = rank;
+      }
+      std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
+                 chosen_ranks_.get() + outer, other_ranks_.get());
+      const std::uint32_t first =
+          innermost.repeats ? choices_[outer - 1].chosen : 0;
+      std::uint32_t member = first;
+      for (; member < innermost.count && !stop.stopped(); ++member) {
+        record(other_ranks_.get(), others, innermost.members[member]);
+        stop.count_solution();
+      }
+      stop.count_steps(member - first);
+      if (stop.stopped()) return;
+      std::size_t i = outer;
+      while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].count) --i;
+      if (i == 0) return;
+      ++choices_[i - 1].chosen;
+      for (; i < outer; ++i) {
+        choices_[i].chosen = choices_[i].repeats ? choices_[i - 1].chosen : 0;
+      }
+    }
+  }
+
+ private:
+  struct Choice {
+    const std::uint32_t* members;  // word ranks, ascending
+    std::uint32_t count;
+    std::uint32_t class_index;
+    std::uint32_t chosen;
+    bool repeats;  // the same class as the choice before
+  };
+
+  std::unique_ptr<std::uint32_t[]> fixed_ranks_;  // of classes of one member
+  std::vector<Choice> choices_;
+  std::unique_ptr<std::uint32_t[]> chosen_ranks_;
+  std::unique_ptr<std::uint32_t[]> other_ranks_;
+};
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_CLASS_EXPANSION_H_

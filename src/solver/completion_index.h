@@ -1,0 +1,110 @@
+// CompletionIndex: the word classes by their exact letters, for the last
+// word of a solution.
+//
+// Once a path of words leaves some letters, the classes that spell exactly
+// those letters finish it; one hash lookup of the packed letters left finds
+// them all, as a run of class indices in ascending order.
+//
+// Invariant: every class appears in exactly one run, under its own letters.
+// Cost: open addressing over a table a quarter full, with a bitmap of the
+// slots in use, so a miss (the usual outcome) reads a few cache lines and
+// ends at the first probe; 4 bytes per class and a slot per four of them.
+//
+// Tested by tests/cpp/solver/fast_search_test.cc and the differential tests.
+
+#ifndef VORPALYX_SOLVER_COMPLETION_INDEX_H_
+#define VORPALYX_SOLVER_COMPLETION_INDEX_H_
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "solver/packed_counts.h"
+#include "solver/word_classes.h"
+
+namespace vorpalyx {
+
+template <std::size_t N>
+class CompletionIndex {
+ public:
+  explicit CompletionIndex(const std::vector<WordClass<N>>& classes) {
+    class_indices_.resize(classes.size());
+    for (std::uint32_t i = 0; i < class_indices_.size(); ++i) {
+      class_indices_[i] = i;
+    }
+    std::stable_sort(class_indices_.begin(), class_indices_.end(),
+                     [&](std::uint32_t left, std::uint32_t right) {
+                       return classes[left].counts.words <
+                              classes[right].counts.words;
+                     });
+    std::size_t run_count = 0;
+    for (std::size_t i = 0; i < class_indices_.size(); ++i) {
+      run_count += i == 0 || !(classes[class_indices_[i]].counts ==
+                               classes[class_indices_[i - 1]].counts);
+    }
+    slots_.resize(std::bit_ceil(std::max<std::size_t>(4 * run_count, 2)));
+    mask_ = slots_.size() - 1;
+    shift_ = 64 - std::countr_zero(slots_.size());
+    occupied_.resize((slots_.size() + 63) / 64);
+    for (std::size_t begin = 0; begin < class_indices_.size();) {
+      std::size_t end = begin + 1;
+      const Packed<N>& key = classes[class_indices_[begin]].counts;
+      while (end < class_indices_.size() &&
+             classes[class_indices_[end]].counts == key) {
+        ++end;
+      }
+      std::size_t slot = slot_of(key);
+      while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
+      slots_[slot] = {key, static_cast<std::uint32_t>(begin),
+                      static_cast<std::uint32_t>(end)};
+      occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
+      begin = end;
+    }
+  }
+
+  // The indices of the classes whose letters are exactly `letters` (packed
+  // counts without guard bits), ascending; empty when there are none.
+  std::pair<const std::uint32_t*, const std::uint32_t*> find(
+      const Packed<N>& letters) const {
+    std::size_t slot = slot_of(letters);
+    if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0)
+      return {nullptr, nullptr};
+    for (;; slot = (slot + 1) & mask_) {
+      const Slot& entry = slots_[slot];
+      if (entry.end == 0) return {nullptr, nullptr};
+      if (entry.key == letters) {
+        return {class_indices_.data() + entry.begin,
+                class_indices_.data() + entry.end};
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    Packed<N> key;
+    std::uint32_t begin = 0;
+    std::uint32_t end = 0;  // 0 marks a free slot: runs are never empty
+  };
+
+  // Multiplicative hashing: the high bits of the product index the table.
+  std::size_t slot_of(const Packed<N>& key) const {
+    std::uint64_t hash = 0;
+    for (std::uint64_t word : key.words) {
+      hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+    }
+    return shift_ == 64 ? 0 : static_cast<std::size_t>(hash >> shift_);
+  }
+
+  std::vector<std::uint32_t> class_indices_;  // grouped by letters
+  std::vector<Slot> slots_;
+  std::vector<std::uint64_t> occupied_;  // a bit per slot in use
+  std::size_t mask_ = 0;
+  int shift_ = 0;
+};
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_COMPLETION_INDEX_H_

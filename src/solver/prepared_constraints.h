@@ -1,0 +1,51 @@
+// The constraints of a solve in the form the fast search tests them.
+//
+// Limits become plain numbers (absent ones the largest), patterns are kept
+// once each in their order of first appearance, each with a bit of its own,
+// and the start letters that must be met become counts with a bit per
+// letter that has one.
+//
+// Invariant: `all_patterns` has exactly one bit per pattern; `impossible`
+// is set when no solution can meet the constraints (a zero limit, a start
+// letter outside a-z). Cost: linear in the constraints.
+//
+// Tested by tests/cpp/solver/fast_search_test.cc.
+
+#ifndef VORPALYX_SOLVER_PREPARED_CONSTRAINTS_H_
+#define VORPALYX_SOLVER_PREPARED_CONSTRAINTS_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "char_utils/char_counts.h"
+#include "solver/search_records.h"
+
+namespace vorpalyx {
+
+inline constexpr std::uint64_t kUnlimited =
+    std::numeric_limits<std::uint64_t>::max();
+// Patterns are tracked one bit each.
+inline constexpr std::size_t kMaxPatterns = 64;
+
+struct PreparedConstraints {
+  std::uint64_t max_words = kUnlimited;
+  std::uint64_t min_word_length = 0;
+  std::uint64_t max_solutions = kUnlimited;
+  std::optional<double> timeout_seconds;
+  std::vector<std::string> patterns;  // distinct
+  std::uint64_t all_patterns = 0;
+  std::array<std::uint64_t, kAlphabetSize> starts_needed{};
+  std::uint32_t letters_needed_at_start = 0;  // bit per letter with a need
+  bool impossible = false;
+};
+
+PreparedConstraints prepare_constraints(const SolverConstraints& constraints);
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_PREPARED_CONSTRAINTS_H_

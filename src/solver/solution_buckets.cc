@@ -1,0 +1,160 @@
+#include "solver/solution_buckets.h"
+
+#include <atomic>
+#include <bit>
+
+#include "solver/radix_sort.h"
+#include "solver/two_threads.h"
+
+namespace vorpalyx {
+
+std::size_t SolutionBuckets::size() const {
+  std::size_t total = 0;
+  for (const Bucket& bucket : buckets_) total += size_of(bucket);
+  return total;
+}
+
+std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
+    bool use_second_thread) {
+  std::sort(buckets_.begin(), buckets_.end(),
+            [](const Bucket& left, const Bucket& right) {
+              if (left.rows.word_count != right.rows.word_count) {
+                return left.rows.word_count < right.rows.word_count;
+              }
+              return left.shortest > right.shortest;
+            });
+  std::vector<SolutionGroup> groups(buckets_.size());
+  auto sort_bucket = [&](std::size_t index) {
+    Bucket& bucket = buckets_[index];
+    switch (bucket.form) {
+      case Form::kFields:
+      case Form::kMultiset:
+        groups[index] = keyed_group(bucket.short_keys, bucket);
+        break;
+      case Form::kLongFields:
+        groups[index] = keyed_group(bucket.long_keys, bucket);
+        break;
+      case Form::kRows:
+        groups[index] = sorted_rows(std::move(bucket.rows));
+        break;
+    }
+  };
+  if (!use_second_thread || size() < kKeysWorthASecondThread) {
+    for (std::size_t index = 0; index < buckets_.size(); ++index) {
+      sort_bucket(index);
+    }
+    return groups;
+  }
+  // The largest buckets first, so that the two threads finish together.
+  std::vector<std::size_t> order(buckets_.size());
+  for (std::size_t index = 0; index < order.size(); ++index) {
+    order[index] = index;
+  }
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t left, std::size_t right) {
+              return size_of(buckets_[left]) > size_of(buckets_[right]);
+            });
+  std::atomic<std::size_t> next{0};
+  run_on_two_threads(
+      [&] {
+        for (std::size_t taken; (taken = next.fetch_add(1)) < order.size();) {
+          sort_bucket(order[taken]);
+        }
+      },
+      true);
+  return groups;
+}
+
+void SolutionBuckets::absorb(SolutionBuckets& other) {
+  for (Bucket& theirs : other.buckets_) {
+    Bucket& ours = bucket(theirs.rows.word_count, theirs.shortest);
+    ours.short_keys.append(std::move(theirs.short_keys));
+    ours.long_keys.append(std::move(theirs.long_keys));
+    for (std::vector<std::uint32_t>& chunk : theirs.rows.chunks) {
+      ours.rows.chunks.push_back(std::move(chunk));
+    }
+    ours.rows.solution_count += theirs.rows.solution_count;
+  }
+  other.buckets_.clear();
+}
+
+SolutionBuckets::Bucket& SolutionBuckets::create(std::size_t word_count,
+                                                 std::uint64_t shortest) {
+  Bucket& bucket = buckets_.emplace_back();
+  bucket.shortest = shortest;
+  bucket.key_bits = word_count * static_cast<std::size_t>(rank_bits_);
+  bucket.rows.word_count = word_count;
+  std::uint64_t largest = 0;
+  if (bucket.key_bits <= 64) {
+    bucket.form = Form::kFields;
+  } else if (multisets_fit(word_count) &&
+             numbering().fits(word_count, &largest)) {
+    bucket.form = Form::kMultiset;
+    bucket.key_bits = std::max<std::size_t>(std::bit_width(largest), 1);
+  } else if (bucket.key_bits <= 128) {
+    bucket.form = Form::kLongFields;
+  }
+  return bucket;
+}
+
+// Whether the multisets of `size` ranks can be numbered below 2^64, told
+// without building the table: C(n + size - 1, size), step by step.
+bool SolutionBuckets::multisets_fit(std::size_t size) const {
+  if (size > kLargestNumberedMultiset) return false;
+  LongKey count = 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    // C(n + i, i + 1) from C(n + i - 1, i); exact at every step.
+    count = count * (word_count_ + i) / (i + 1);
+    if (count >> 64 != 0) return false;
+  }
+  return true;
+}
+
+const MultisetNumbering& SolutionBuckets::numbering() {
+  if (!numbering_) {
+    numbering_ = std::make_shared<const MultisetNumbering>(
+        word_count_, kLargestNumberedMultiset);
+  }
+  return *numbering_;
+}
+
+template <typename Key>
+SolutionGroup SolutionBuckets::keyed_group(KeyBlocks<Key>& keys,
+                                           const Bucket& bucket) const {
+  SolutionGroup group;
+  group.word_count = bucket.rows.word_count;
+  group.solution_count = keys.size();
+  group.id_bits = rank_bits_;
+  if (bucket.form == Form::kMultiset) group.numbering = numbering_;
+  // The top digit is the first word's rank, up to 2^16 ranges.
+  auto sorted = radix_sort(keys, static_cast<int>(bucket.key_bits),
+                           std::min(rank_bits_, 16));
+  if constexpr (sizeof(Key) == sizeof(std::uint64_t)) {
+    group.short_keys = std::move(sorted);
+  } else {
+    group.long_keys = std::move(sorted);
+  }
+  return group;
+}
+
+SolutionGroup SolutionBuckets::sorted_rows(SolutionGroup group) {
+  const std::size_t width = group.word_count;
+  std::vector<const std::uint32_t*> rows;
+  rows.reserve(group.solution_count);
+  for (const std::vector<std::uint32_t>& chunk : group.chunks) {
+    for (std::size_t row = 0; row < chunk.size(); row += width) {
+      rows.push_back(chunk.data() + row);
+    }
+  }
+  std::sort(rows.begin(), rows.end(),
+            [width](const std::uint32_t* left, const std::uint32_t* right) {
+              return std::lexicographical_compare(left, left + width, right,
+                                                  right + width);
+            });
+  SolutionGroup sorted;
+  sorted.word_count = width;
+  for (const std::uint32_t* row : rows) sorted.append(row);
+  return sorted;
+}
+
+}  // namespace vorpalyx

@@ -1,0 +1,106 @@
+// SolutionList, the result of a solve, and SolutionGroup, its parts.
+//
+// A list holds distinct solutions in result order (see result_order.h),
+// each a list of words in ascending byte order. Words are held once, in
+// `words`, and solutions refer to them by id, so that a result of millions
+// of solutions needs no per-solution allocation. A group holds solutions of
+// one word count in one of two flat forms:
+//  - rows: the word ids of each solution in turn, in chunks of whole
+//    solutions (about a megabyte each, so no single huge block);
+//  - keys: one integer per solution (see solution_keys.h) holding its ids in
+//    fields of `id_bits` bits when they fit 64 or 128 bits, or, with
+//    `numbering`, the 64-bit number of the multiset of its ids.
+//
+// Cost: 4 bytes per word of a solution as rows, 8 or 16 bytes per solution
+// as keys; reading keys back costs a decode per solution.
+//
+// Tested by tests/cpp/solver/result_order_test.cc and the searches' tests.
+
+#ifndef VORPALYX_SOLVER_SOLUTION_LIST_H_
+#define VORPALYX_SOLVER_SOLUTION_LIST_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "solver/multiset_numbering.h"
+#include "solver/solution_keys.h"
+
+namespace vorpalyx {
+
+using Solution = std::vector<std::string>;
+
+struct SolutionGroup {
+  std::size_t word_count = 0;
+  std::size_t solution_count = 0;
+  std::vector<std::vector<std::uint32_t>> chunks;
+  int id_bits = 0;  // 0: rows; otherwise keys
+  // `solution_count` keys in one of the two, the other empty.
+  std::unique_ptr<std::uint64_t[]> short_keys;
+  std::unique_ptr<LongKey[]> long_keys;
+  std::shared_ptr<const MultisetNumbering> numbering;  // for short_keys
+
+  // Appends one solution of `word_count` ids, as a row.
+  void append(const std::uint32_t* word_ids) {
+    if (chunks.empty() ||
+        chunks.back().capacity() - chunks.back().size() < word_count) {
+      add_chunk();
+    }
+    chunks.back().insert(chunks.back().end(), word_ids, word_ids + word_count);
+    ++solution_count;
+  }
+
+  // Calls `visit(ids)` for each solution in order, `ids` pointing to its
+  // `word_count` word ids.
+  template <typename Visit>
+  void for_each(Visit&& visit) const {
+    if (id_bits == 0) {
+      for (const std::vector<std::uint32_t>& chunk : chunks) {
+        for (std::size_t row = 0; row < chunk.size(); row += word_count) {
+          visit(chunk.data() + row);
+        }
+      }
+      return;
+    }
+    std::vector<std::uint32_t> ids(word_count);
+    if (short_keys && numbering) {
+      for (std::size_t i = 0; i < solution_count; ++i) {
+        numbering->ids_of(short_keys[i], word_count, ids.data(), i != 0);
+        visit(static_cast<const std::uint32_t*>(ids.data()));
+      }
+    } else if (short_keys) {
+      for (std::size_t i = 0; i < solution_count; ++i) {
+        visit(decode_key(short_keys[i], word_count, id_bits, ids.data()));
+      }
+    } else if (long_keys) {
+      for (std::size_t i = 0; i < solution_count; ++i) {
+        visit(decode_key(long_keys[i], word_count, id_bits, ids.data()));
+      }
+    }
+  }
+
+  // Frees the solutions' storage.
+  void release() {
+    std::vector<std::vector<std::uint32_t>>().swap(chunks);
+    short_keys.reset();
+    long_keys.reset();
+  }
+
+ private:
+  void add_chunk();
+};
+
+struct SolutionList {
+  std::vector<std::string> words;
+  std::vector<SolutionGroup> groups;  // in result order
+
+  std::size_t size() const;
+  // The solutions as plain word lists; for tests and small results.
+  std::vector<Solution> to_vectors() const;
+};
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_SOLVER_SOLUTION_LIST_H_

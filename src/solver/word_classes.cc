@@ -1,0 +1,60 @@
+#include "solver/word_classes.h"
+
+#include <bit>
+
+namespace vorpalyx {
+
+std::vector<std::string> collect_candidate_words(
+    const Trie& trie, const CharCounts& phrase,
+    const SolverConstraints& constraints, std::uint64_t min_word_length) {
+  std::vector<std::string> words;
+  CharCounts available = phrase;
+  std::string word;
+  std::vector<NodeIndex> next_children{trie.root().first_child};
+  while (!next_children.empty()) {
+    const NodeIndex child = next_children.back();
+    if (child == kNoNode) {
+      next_children.pop_back();
+      if (!word.empty()) {
+        ++available[word.back() - 'a'];
+        word.pop_back();
+      }
+      continue;
+    }
+    const TrieNode& node = trie.node(child);
+    next_children.back() = node.next_sibling;
+    const int letter = node.letter - 'a';
+    if (available[letter] == 0) continue;
+    if (word.empty() &&
+        !constraints.allows_start(static_cast<char32_t>(node.letter)))
+      continue;
+    --available[letter];
+    word.push_back(node.letter);
+    next_children.push_back(node.first_child);
+    if (node.is_word && word.size() >= min_word_length) words.push_back(word);
+  }
+  return words;
+}
+
+std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
+    const std::vector<std::string>& words) {
+  std::array<std::size_t, kAlphabetSize> holders{};
+  for (const std::string& word : words) {
+    std::uint32_t letters = 0;
+    for (char letter : word) letters |= 1u << (letter - 'a');
+    for (; letters != 0; letters &= letters - 1) {
+      ++holders[std::countr_zero(letters)];
+    }
+  }
+  std::array<std::uint32_t, kAlphabetSize> order;
+  for (std::uint32_t letter = 0; letter < kAlphabetSize; ++letter) {
+    order[letter] = letter;
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t left, std::uint32_t right) {
+                     return holders[left] < holders[right];
+                   });
+  return order;
+}
+
+}  // namespace vorpalyx
