@@ -16,8 +16,8 @@
 // Cost: a packed count is N machine words (N is 1, 2, 4 or 26); every
 // operation is a handful of word operations.
 //
-// Tested by tests/cpp/solver/packed_counts_test.cc and, end to end, by the
-// differential tests of both searches.
+// Tested by tests/cpp/solver/fast_search_test.cc (wide packing, large
+// counts) and the differential tests of both searches.
 
 #ifndef VORPALYX_SOLVER_PACKED_COUNTS_H_
 #define VORPALYX_SOLVER_PACKED_COUNTS_H_

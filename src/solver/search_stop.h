@@ -9,7 +9,7 @@
 // been counted, and at the first clock reading past the time limit. Cost: an
 // add and a compare per call; a clock reading per 2^14 steps.
 //
-// Tested by tests/cpp/solver/search_limits_test.cc.
+// Tested by tests/cpp/solver/time_limit_test.cc and memory_bound_test.cc.
 
 #ifndef VORPALYX_SOLVER_SEARCH_STOP_H_
 #define VORPALYX_SOLVER_SEARCH_STOP_H_

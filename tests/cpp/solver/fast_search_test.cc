@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <random>
 #include <set>
@@ -196,7 +197,7 @@ TEST(FastSearchTest, AnagramsOfOneAnotherComeOnceForEachMultiset) {
 }
 
 // Every word of one to three letters over a few letters: a search of a
-// quarter of a million solutions, long enough for a second walker to join.
+// quarter of a million solutions, shared by two walkers from the start.
 TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   AnagramSolver solver;
   const std::string letters = "abcdef";
@@ -211,12 +212,35 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
     words.insert(words.end(), longer.begin(), longer.end());
   }
   const std::string phrase = "abbccddeef";
-  const auto shared = solve(solver, phrase, {}, SearchEngine::kFast);
+  const CharCounts counts = std::get<CharCounts>(CharCounts::from_str(phrase));
+  auto search = [&](const SolverConstraints& constraints,
+                    const FastSearchThreads& threads,
+                    FastSearchReport* report) {
+    return run_fast_search(solver.trie(), counts, constraints,
+                           prepare_constraints(constraints),
+                           std::chrono::steady_clock::now(), threads, report)
+        .to_vectors();
+  };
+  FastSearchReport one;
+  const auto alone = search({}, {.second_core = false}, &one);
+  EXPECT_FALSE(one.second_walker_ran);
+  EXPECT_EQ(alone.size(), 242'117u);
+  FastSearchReport two;
+  EXPECT_EQ(search({}, {.second_core = true, .second_walker_after = {}}, &two),
+            alone);
+  EXPECT_TRUE(two.second_walker_ran);
+  EXPECT_GT(two.solutions_by_walker[0], 0u);
+  EXPECT_GT(two.solutions_by_walker[1], 0u);
+  EXPECT_EQ(two.solutions_by_walker[0] + two.solutions_by_walker[1],
+            alone.size());
   // Under a solution limit, however high, one walker does it all.
-  SolverConstraints one_walker;
-  one_walker.max_solutions = std::numeric_limits<std::uint64_t>::max() - 1;
-  EXPECT_EQ(solve(solver, phrase, one_walker, SearchEngine::kFast), shared);
-  EXPECT_EQ(shared.size(), 242'117u);
+  SolverConstraints limited;
+  limited.max_solutions = std::numeric_limits<std::uint64_t>::max() - 1;
+  FastSearchReport under_limit;
+  EXPECT_EQ(search(limited, {.second_core = true, .second_walker_after = {}},
+                   &under_limit),
+            alone);
+  EXPECT_FALSE(under_limit.second_walker_ran);
 }
 
 // Every split of `letters` (all different, ascending) into words of one

@@ -1,0 +1,101 @@
+// The radix sort against std::sort, over the key widths and range sizes
+// that take its different paths: comparison sorts for short ranges, 6, 8
+// and 11-bit digits, shared high digits, and keys gathered in blocks.
+
+#include "solver/radix_sort.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "solver/key_blocks.h"
+#include "solver/solution_keys.h"
+
+namespace vorpalyx {
+namespace {
+
+template <typename Key>
+std::vector<Key> random_keys(std::size_t count, int key_bits,
+                             int shared_top_bits, std::uint32_t seed) {
+  std::mt19937_64 random(seed);
+  std::vector<Key> keys(count);
+  const int free_bits = key_bits - shared_top_bits;
+  for (Key& key : keys) {
+    Key value = Key{random()};
+    if constexpr (sizeof(Key) > sizeof(std::uint64_t)) {
+      value = value << 64 | Key{random()};
+    }
+    if (free_bits < static_cast<int>(8 * sizeof(Key))) {
+      value &= (Key{1} << free_bits) - 1;
+    }
+    // Few distinct values in small ranges give runs of equal keys.
+    if (count < 5000) value %= count / 2 + 1;
+    key = value | (shared_top_bits ? Key{1} << (key_bits - 1) : Key{0});
+  }
+  return keys;
+}
+
+class RadixSortTest
+    : public testing::TestWithParam<std::tuple<std::size_t, int, int>> {};
+
+TEST_P(RadixSortTest, SortsLikeStdSort) {
+  const auto [count, key_bits, shared_top_bits] = GetParam();
+  std::vector<std::uint64_t> keys = random_keys<std::uint64_t>(
+      count, key_bits, shared_top_bits, static_cast<std::uint32_t>(count));
+  std::vector<std::uint64_t> expected = keys;
+  std::sort(expected.begin(), expected.end());
+
+  std::vector<std::uint64_t> in_place = keys;
+  radix_sort(in_place.data(), in_place.size(), key_bits);
+  EXPECT_EQ(in_place, expected);
+
+  KeyBlocks<std::uint64_t> blocks;
+  for (std::uint64_t key : keys) blocks.push_back(key);
+  const auto sorted = radix_sort(blocks, key_bits, 16);
+  EXPECT_EQ(blocks.size(), 0u);
+  EXPECT_EQ(std::vector<std::uint64_t>(sorted.get(), sorted.get() + count),
+            expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PathsAndWidths, RadixSortTest,
+    testing::Values(std::tuple(0, 10, 0), std::tuple(1, 10, 0),
+                    std::tuple(40, 12, 0), std::tuple(300, 20, 0),
+                    std::tuple(3000, 24, 1), std::tuple(70'000, 40, 0),
+                    std::tuple(200'000, 64, 0), std::tuple(100'000, 64, 20),
+                    std::tuple(50'000, 7, 0)));
+
+TEST(RadixSortTest, LongKeysFromBlocks) {
+  const std::vector<LongKey> keys = random_keys<LongKey>(100'000, 100, 0, 7);
+  KeyBlocks<LongKey> blocks;
+  for (LongKey key : keys) blocks.push_back(key);
+  std::vector<LongKey> expected = keys;
+  std::sort(expected.begin(), expected.end());
+  const auto sorted = radix_sort(blocks, 100, 16);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sorted.get()));
+}
+
+TEST(KeyBlocksTest, AppendKeepsEveryKeyInOrder) {
+  KeyBlocks<std::uint64_t> first;
+  KeyBlocks<std::uint64_t> second;
+  for (std::uint64_t i = 0; i < 1000; ++i) first.push_back(i);
+  for (std::uint64_t i = 1000; i < 1100; ++i) second.push_back(i);
+  first.append(std::move(second));
+  first.push_back(1100);
+  std::vector<std::uint64_t> seen;
+  first.for_each_block(
+      [&](const std::uint64_t* begin, const std::uint64_t* end) {
+        seen.insert(seen.end(), begin, end);
+      });
+  ASSERT_EQ(seen.size(), 1101u);
+  EXPECT_EQ(first.size(), 1101u);
+  EXPECT_EQ(second.size(), 0u);
+  for (std::uint64_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i);
+}
+
+}  // namespace
+}  // namespace vorpalyx
