@@ -15,9 +15,9 @@ _DATA_DIRECTORY = pathlib.Path(__file__).resolve().parent / "data"
 def default_dictionary_path() -> str:
     """Path of the bundled English word list, one lower-case word per line.
 
-    The list holds the plain a-z words of a SCOWL-based English list
-    (Debian's wamerican); its licence notice is english_words_LICENSE.txt in
-    the same directory. Load it with
+    The list holds the plain a-z words of SCOWL's English and American word
+    files up to size 60 (Debian's scowl package); its licence notice is
+    english_words_LICENSE.txt in the same directory. Load it with
     ``solver.load_dictionary_from_path(vorpalyx.default_dictionary_path())``.
     """
     return str(_DATA_DIRECTORY / "english_words.txt")

@@ -169,6 +169,38 @@ class TestDictionarySelection:
 
 
 class TestBundledDictionary:
+    @staticmethod
+    def bundled_words() -> list[str]:
+        return pathlib.Path(vorpalyx.default_dictionary_path()).read_text(
+            encoding="utf-8").splitlines()
+
+    @staticmethod
+    def fake_scowl(root: pathlib.Path, entries: dict[str, str]) -> list[str]:
+        """A SCOWL tree whose read files are empty unless given entries;
+        returns the generator's options for it."""
+        scowl = root / "scowl"
+        scowl.mkdir()
+        for category in ("english-words", "american-words"):
+            for size in (10, 20, 35, 40, 50, 55, 60):
+                (scowl / f"{category}.{size}").write_text("", encoding="utf-8")
+        for name, text in entries.items():
+            (scowl / name).write_text(text, encoding="utf-8")
+        copyright_file = root / "copyright"
+        copyright_file.write_text("Example licence text.\n", encoding="utf-8")
+        readme = root / "README"
+        readme.write_text(
+            "SCOWL\nVersion 9.9\n\nCOPYRIGHT, SOURCES, and CREDITS:\n\n"
+            "Example credits.\n\nFUTURE PLANS:\n\nNot copied.\n",
+            encoding="utf-8")
+        return ["--scowl-dir", str(scowl), "--copyright", str(copyright_file),
+                "--readme", str(readme), "--output-dir", str(root / "out")]
+
+    @staticmethod
+    def generate(options: list[str]) -> subprocess.CompletedProcess[str]:
+        return subprocess.run(
+            [sys.executable, str(REPO_ROOT / "tools/make_bundled_dictionary.py"),
+             *options], capture_output=True, text=True)
+
     def test_path_loads_into_a_solver(self):
         path = vorpalyx.default_dictionary_path()
         assert isinstance(path, str)
@@ -186,32 +218,67 @@ class TestBundledDictionary:
         assert all(re.fullmatch(r"[a-z]+", word) for word in words)
         assert [word for word in words if len(word) == 1] == ["a", "i"]
 
+    # Abbreviations, roman numerals and plurals of letters make anagrams
+    # read like "dory id room win wt"; the list is made without them.
+    def test_holds_common_words_without_abbreviations_or_numerals(self):
+        words = set(self.bundled_words())
+        common = {"dormitory", "window", "room", "dirty", "astronomer",
+                  "moon", "starer", "as", "is", "us"}
+        unwanted = {"wt", "esp", "cc", "dz", "kc", "ii", "xv", "rs", "ms"}
+        assert common - words == set()
+        assert unwanted & words == set()
+
     def test_licence_notice_ships_beside_it(self):
         notice = (pathlib.Path(vorpalyx.default_dictionary_path()).parent
                   / "english_words_LICENSE.txt").read_text(encoding="utf-8")
+        assert notice.startswith(
+            f"english_words.txt holds {len(self.bundled_words())} English "
+            "words taken from SCOWL")
+        assert "categories english-words and american-words at the\nsizes " \
+               "10, 20, 35, 40, 50, 55 and 60" in notice
+        # Debian's copyright file, then the notice of SCOWL's own README.
         assert "Copyright 2000-2011 by Kevin Atkinson" in notice
+        assert "Copyright 2000-2018 by Kevin Atkinson" in notice
         assert "Permission to use, copy, modify, distribute and sell" in notice
 
-    def test_generator_keeps_only_plain_lower_case_words(self, tmp_path):
-        source = tmp_path / "source.txt"
-        source.write_text("b\na\nI\ni\nzebra\nZebra\nzebra's\nzebra\n"
-                          "\u00e9clair\nmoon\n\nx-ray\n", encoding="utf-8")
-        notice = tmp_path / "copyright"
-        notice.write_text("Example licence text.\n", encoding="utf-8")
+    def test_generator_keeps_only_plain_words_of_the_chosen_files(
+            self, tmp_path):
+        options = self.fake_scowl(tmp_path, {
+            "english-words.10": "b\na\nI\ni\nzebra\nZebra\nzebra's\n"
+                                "\u00e9clair\n\nx-ray\n",
+            "english-words.40": "rs\nus\nzebra\n",
+            "american-words.60": "moon\n",
+            "english-words.70": "rarely\n",
+            "english-abbreviations.40": "wt\n",
+            "american-upper.50": "moon\nmars\n",
+            "special-roman-numerals.35": "xv\n",
+        })
+
+        assert self.generate(options).returncode == 0
+
         output = tmp_path / "out"
-
-        subprocess.run(
-            [sys.executable, str(REPO_ROOT / "tools/make_bundled_dictionary.py"),
-             "--source", str(source), "--copyright", str(notice),
-             "--output-dir", str(output)],
-            check=True, capture_output=True)
-
         words = (output / "english_words.txt").read_text(encoding="utf-8")
-        assert words == "a\ni\nmoon\nzebra\n"
+        assert words == "a\ni\nmoon\nus\nzebra\n"
         licence = (output / "english_words_LICENSE.txt").read_text(
             encoding="utf-8")
-        assert licence.endswith("\n\nExample licence text.\n")
-        assert "holds the 4 entries" in licence
+        assert licence.startswith(
+            "english_words.txt holds 5 English words taken from SCOWL 9.9 ")
+        assert licence.endswith(
+            "\n\nExample licence text.\n\n" + "=" * 72
+            + "\n\nCOPYRIGHT, SOURCES, and CREDITS:\n\nExample credits.\n")
+
+    def test_generator_refuses_a_tree_without_one_of_its_files(self, tmp_path):
+        options = self.fake_scowl(tmp_path, {})
+        missing = tmp_path / "scowl" / "american-words.55"
+        missing.unlink()
+
+        completed = self.generate(options)
+
+        assert (completed.returncode, completed.stdout) == (1, "")
+        assert completed.stderr == (
+            "make_bundled_dictionary.py: error: [Errno 2] No such file or "
+            f"directory: '{missing}'\n")
+        assert not (tmp_path / "out").exists()
 
 
 class TestFailures:
