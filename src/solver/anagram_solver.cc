@@ -66,7 +66,7 @@ SolutionList AnagramSolver::run(std::string_view phrase,
     if (fast_search_handles(prepared)) {
       return run_fast_search(trie_, phrase_counts, constraints, prepared,
                              std::chrono::steady_clock::now(),
-                             FastSearchThreads::for_this_machine());
+                             FastSearchThreads{.second_core = false});
     }
   }
   SearchState state;

@@ -3,8 +3,8 @@
 // Keys of `key_bits` bits are spread by their top digit, then each range by
 // the next digit, the two buffers alternating as source and target of the
 // passes. Large ranges take 11 bits at a time, smaller ones 8 or 6 (fewer
-// counters to clear); a digit that all keys of a range share moves nothing;
-// ranges of a few dozen keys are sorted by comparison.
+// counters to clear); the high bits that all keys of a range share are
+// skipped; ranges of a few dozen keys are sorted by comparison.
 //
 // Invariant: the result is exactly std::sort's. Cost: one or two passes over
 // the keys per digit of the range's differing bits, with a scratch buffer as
@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -39,12 +41,32 @@ void insertion_sort(Key* keys, std::size_t count) {
   }
 }
 
+template <typename Key>
+int bit_width(Key key) {
+  if constexpr (sizeof(Key) > sizeof(std::uint64_t)) {
+    const auto high = static_cast<std::uint64_t>(key >> 64);
+    return high != 0 ? 64 + std::bit_width(high)
+                     : std::bit_width(static_cast<std::uint64_t>(key));
+  } else {
+    return std::bit_width(key);
+  }
+}
+
 // Sorts the `count` keys at `data`, whose bits from `top_bit` up are all
 // equal, into `data` itself when `data_is_home` and otherwise into `other`.
 template <typename Key>
 void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
                bool data_is_home) {
-  while (count > kRadixSortSize && top_bit > 0) {
+  if (count > kRadixSortSize && top_bit > 0) {
+    // The high bits that all keys share (common: the ranks of the first
+    // words) need no pass of their own. One pass finds them, where counting
+    // digits that every key shares would increment one counter per key, a
+    // chain of dependent stores.
+    Key differing = 0;
+    for (std::size_t i = 1; i < count; ++i) differing |= data[i] ^ data[0];
+    top_bit = std::min(top_bit, bit_width(differing));
+  }
+  if (count > kRadixSortSize && top_bit > 0) {
     const int digit_bits = count >= (std::size_t{1} << 16) ? 11
                            : count >= 2048                 ? 8
                                                            : 6;
@@ -54,12 +76,6 @@ void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
     std::fill(starts.begin(), starts.begin() + mask + 2, 0);
     for (std::size_t i = 0; i < count; ++i) {
       ++starts[(static_cast<std::size_t>(data[i] >> shift) & mask) + 1];
-    }
-    top_bit = shift;
-    // All in one digit (common in the high bits): nothing to move.
-    if (std::find(starts.begin(), starts.begin() + mask + 2, count) !=
-        starts.begin() + mask + 2) {
-      continue;
     }
     for (std::size_t digit = 1; digit <= mask + 1; ++digit) {
       starts[digit] += starts[digit - 1];
@@ -72,7 +88,7 @@ void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
     }
     for (std::size_t digit = 0; digit <= mask; ++digit) {
       sort_into(other + starts[digit], data + starts[digit],
-                starts[digit + 1] - starts[digit], top_bit, !data_is_home);
+                starts[digit + 1] - starts[digit], shift, !data_is_home);
     }
     return;
   }
