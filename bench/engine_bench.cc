@@ -65,12 +65,12 @@ vorpalyx::SolutionList solve_fast(
   const auto start = std::chrono::steady_clock::now();
   const auto counts =
       std::get<vorpalyx::CharCounts>(vorpalyx::CharCounts::from_str(phrase));
-  vorpalyx::FastSearchThreads threads =
-      vorpalyx::FastSearchThreads::for_this_machine();
-  threads.second_core = threads.second_core && g_second_thread;
+  vorpalyx::FastSearchOptions options =
+      vorpalyx::FastSearchOptions::for_this_machine();
+  options.second_core = options.second_core && g_second_thread;
   return vorpalyx::run_fast_search(solver.trie(), counts, constraints,
                                    vorpalyx::prepare_constraints(constraints),
-                                   start, threads, report);
+                                   start, options, report);
 }
 
 void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,

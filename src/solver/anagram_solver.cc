@@ -31,7 +31,8 @@ void AnagramSolver::load_dictionary_from_text(std::string_view text) {
 }
 
 SolutionList AnagramSolver::solve(std::string_view phrase,
-                                  const SolverConstraints& constraints) const {
+                                  const SolverConstraints& constraints,
+                                  const FinishCosts& finish_costs) const {
   const std::unique_ptr<TraceLog> log = TraceLog::open_if_enabled();
   if (log) {
     log->line("--- Solving for phrase: '", phrase, "' ---\n");
@@ -40,18 +41,21 @@ SolutionList AnagramSolver::solve(std::string_view phrase,
     log->line("Constraints: ", constraints_text, "\n");
   }
   return run(phrase, constraints,
-             log ? SearchEngine::kLiteral : SearchEngine::kFast, log.get());
+             log ? SearchEngine::kLiteral : SearchEngine::kFast, finish_costs,
+             log.get());
 }
 
 SolutionList AnagramSolver::solve_with_engine(
     std::string_view phrase, const SolverConstraints& constraints,
     SearchEngine engine) const {
-  return run(phrase, constraints, engine, nullptr);
+  return run(phrase, constraints, engine, {}, nullptr);
 }
 
 SolutionList AnagramSolver::run(std::string_view phrase,
                                 const SolverConstraints& constraints,
-                                SearchEngine engine, TraceLog* log) const {
+                                SearchEngine engine,
+                                const FinishCosts& finish_costs,
+                                TraceLog* log) const {
   auto counted = CharCounts::from_str(phrase);
   if (!std::holds_alternative<CharCounts>(counted)) return {};
   const CharCounts& phrase_counts = std::get<CharCounts>(counted);
@@ -64,9 +68,10 @@ SolutionList AnagramSolver::run(std::string_view phrase,
   if (engine == SearchEngine::kFast) {
     const PreparedConstraints prepared = prepare_constraints(constraints);
     if (fast_search_handles(prepared)) {
+      FastSearchOptions options;  // one thread: the caller's
+      options.finish_costs = finish_costs;
       return run_fast_search(trie_, phrase_counts, constraints, prepared,
-                             std::chrono::steady_clock::now(),
-                             FastSearchThreads{.second_core = false});
+                             std::chrono::steady_clock::now(), options);
     }
   }
   SearchState state;

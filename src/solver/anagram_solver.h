@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "solver/search_records.h"
+#include "solver/search_stop.h"
 #include "solver/solution_list.h"
 #include "solver/trace_log.h"
 #include "trie/trie.h"
@@ -35,10 +36,14 @@ class AnagramSolver {
   const Trie& trie() const { return trie_; }
 
   // Every combination of dictionary words that spells exactly the letters of
-  // `phrase` and meets `constraints`, in result order. Writes the trace when
-  // ANAGRAM_DEBUG_LOG is set.
+  // `phrase` and meets `constraints`, in result order, on the calling thread.
+  // Writes the trace when ANAGRAM_DEBUG_LOG is set. Untraced, a time limit
+  // leaves room for what each solution costs the caller afterwards
+  // (`finish_costs`), and a result that would not fit in memory throws
+  // ResultTooLarge.
   SolutionList solve(std::string_view phrase,
-                     const SolverConstraints& constraints) const;
+                     const SolverConstraints& constraints,
+                     const FinishCosts& finish_costs = {}) const;
 
   // One engine, never traced; for tests and benchmarks.
   SolutionList solve_with_engine(std::string_view phrase,
@@ -48,7 +53,7 @@ class AnagramSolver {
  private:
   SolutionList run(std::string_view phrase,
                    const SolverConstraints& constraints, SearchEngine engine,
-                   TraceLog* log) const;
+                   const FinishCosts& finish_costs, TraceLog* log) const;
 
   Trie trie_;
 };

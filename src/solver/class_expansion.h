@@ -95,7 +95,7 @@ class ClassExpansion {
       std::uint32_t member = first;
       for (; member < innermost.count && !stop.stopped(); ++member) {
         record(other_ranks_.get(), others, innermost.members[member]);
-        stop.count_solution();
+        stop.count_solution(combination.word_count);
       }
       stop.count_steps(member - first);
       if (stop.stopped()) return;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "solver/level_lists.h"
+#include "solver/memory_budget.h"
 #include "solver/packed_counts.h"
 #include "solver/search_stop.h"
 #include "solver/search_tables.h"
@@ -50,6 +51,7 @@ class FastWalker {
         stop_(stop) {}
 
   const SearchStop& stop() const { return stop_; }
+  void share(SharedProgress* progress) { stop_.share(progress); }
 
   // Walks every combination of `phrase`; with `shared_root`, only the
   // first-level branches that this walker takes from it (and, for the first
@@ -402,7 +404,7 @@ SolutionList search_packed(const PackedLayout& layout,
                            const CharCounts& phrase,
                            const PreparedConstraints& prepared,
                            Clock::time_point start_time,
-                           const FastSearchThreads& threads,
+                           const FastSearchOptions& options,
                            FastSearchReport* report) {
   SolutionList result;
   const SearchTables<N> tables(layout, prepared, words);
@@ -412,27 +414,32 @@ SolutionList search_packed(const PackedLayout& layout,
   }
   const std::size_t most_words = phrase.total() + 1;
   StoringSink<N> sink(tables.word_classes, most_words);
-  FastWalker<N, StoringSink<N>> walker(tables, sink,
-                                       SearchStop(prepared, start_time));
-  if (prepared.max_solutions != kUnlimited || !threads.second_core) {
+  FastWalker<N, StoringSink<N>> walker(
+      tables, sink, SearchStop(prepared, start_time, options.finish_costs));
+  const SearchStop* helper_stop = nullptr;
+  std::optional<StoringSink<N>> helper_sink;
+  std::optional<FastWalker<N, StoringSink<N>>> helper;
+  if (prepared.max_solutions != kUnlimited || !options.second_core) {
     // The first max_solutions found are kept: one walker, so that which
     // ones does not depend on timing.
     walker.walk(phrase, nullptr, true);
   } else {
     SharedRoot root;
     root.order = root_branches(tables, phrase);
-    std::optional<StoringSink<N>> helper_sink;
-    std::optional<FastWalker<N, StoringSink<N>>> helper;
+    SharedProgress progress;
+    walker.share(&progress);
     // Declared after what its work uses, so joined before that goes.
     HelperThread helper_thread;
     bool helper_started = false;
     const Clock::time_point walk_start = Clock::now();
     root.offer_help = [&] {
-      if (helper || Clock::now() - walk_start < threads.second_walker_after) {
+      if (helper || Clock::now() - walk_start < options.second_walker_after) {
         return;
       }
       helper_sink.emplace(tables.word_classes, most_words);
-      helper.emplace(tables, *helper_sink, SearchStop(prepared, start_time));
+      helper.emplace(tables, *helper_sink,
+                     SearchStop(prepared, start_time, options.finish_costs));
+      helper->share(&progress);
       // Without a second thread this walker takes every branch.
       helper_started =
           helper_thread.start([&] { helper->walk(phrase, &root, false); });
@@ -444,7 +451,17 @@ SolutionList search_packed(const PackedLayout& layout,
         report->second_walker_ran = helper_started;
         report->solutions_by_walker[1] = helper->stop().solutions_found();
       }
+      helper_stop = &helper->stop();
       sink.buckets().absorb(helper_sink->buckets());
+    }
+  }
+  for (const SearchStop* stop : {&walker.stop(), helper_stop}) {
+    if (stop != nullptr && stop->out_of_memory()) {
+      const double needed = walker.stop().bytes_needed() +
+                            (helper_stop ? helper_stop->bytes_needed() : 0);
+      throw ResultTooLarge(sink.buckets().size(),
+                           static_cast<std::uint64_t>(needed),
+                           static_cast<std::uint64_t>(stop->bytes_available()));
     }
   }
   if (report) {
@@ -452,14 +469,16 @@ SolutionList search_packed(const PackedLayout& layout,
         std::chrono::duration<double>(Clock::now() - start_time).count();
     report->solutions_by_walker[0] = walker.stop().solutions_found();
   }
-  result.groups = sink.buckets().take_in_result_order(threads.second_core);
+  result.groups = sink.buckets().take_in_result_order(options.second_core);
   return result;
 }
 
 }  // namespace
 
-FastSearchThreads FastSearchThreads::for_this_machine() {
-  return {.second_core = second_core_available()};
+FastSearchOptions FastSearchOptions::for_this_machine() {
+  FastSearchOptions options;
+  options.second_core = second_core_available();
+  return options;
 }
 
 bool fast_search_handles(const PreparedConstraints& prepared) {
@@ -470,7 +489,7 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
                              const SolverConstraints& constraints,
                              const PreparedConstraints& prepared,
                              Clock::time_point start_time,
-                             const FastSearchThreads& threads,
+                             const FastSearchOptions& options,
                              FastSearchReport* report) {
   if (prepared.impossible) return {};
   if (prepared.timeout_seconds) {
@@ -486,18 +505,18 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
   switch (packed.words_used) {
     case 1:
       return search_packed<1>(packed, std::move(words), phrase_counts, prepared,
-                              start_time, threads, report);
+                              start_time, options, report);
     case 2:
       return search_packed<2>(packed, std::move(words), phrase_counts, prepared,
-                              start_time, threads, report);
+                              start_time, options, report);
     case 3:
     case 4:
       return search_packed<4>(packed, std::move(words), phrase_counts, prepared,
-                              start_time, threads, report);
+                              start_time, options, report);
     default:
       return search_packed<kAlphabetSize>(
           PackedLayout::for_phrase(phrase_counts, order, true),
-          std::move(words), phrase_counts, prepared, start_time, threads,
+          std::move(words), phrase_counts, prepared, start_time, options,
           report);
   }
 }

@@ -48,20 +48,23 @@
 #include "char_utils/char_counts.h"
 #include "solver/prepared_constraints.h"
 #include "solver/search_records.h"
+#include "solver/search_stop.h"
 #include "solver/solution_list.h"
 #include "trie/trie.h"
 
 namespace vorpalyx {
 
-// How the fast search may use a second thread; tests force either way.
-struct FastSearchThreads {
-  bool second_core = true;  // whether a second thread may be used at all
+// How the fast search may use a second thread (tests force either way), and
+// what its solutions will cost the caller once found.
+struct FastSearchOptions {
+  bool second_core = false;  // whether a second thread may be used at all
   // How long the first walker searches alone before a second one joins.
   std::chrono::steady_clock::duration second_walker_after =
       std::chrono::milliseconds(1);
+  FinishCosts finish_costs;
 
   // A second core when the machine has one.
-  static FastSearchThreads for_this_machine();
+  static FastSearchOptions for_this_machine();
 };
 
 // What a fast search did, for benchmarks and tests.
@@ -79,12 +82,14 @@ bool fast_search_handles(const PreparedConstraints& prepared);
 
 // Runs the whole search over `phrase_counts` (not empty) and returns the
 // solutions in result order. `prepared` is `constraints` prepared. The time
-// limit is measured from `start_time`. `report` may be null.
+// limit is measured from `start_time`. `report` may be null. Throws
+// ResultTooLarge (memory_budget.h) when the result would not fit in the
+// memory the process can still get.
 SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
                              const SolverConstraints& constraints,
                              const PreparedConstraints& prepared,
                              std::chrono::steady_clock::time_point start_time,
-                             const FastSearchThreads& threads,
+                             const FastSearchOptions& options,
                              FastSearchReport* report = nullptr);
 
 }  // namespace vorpalyx

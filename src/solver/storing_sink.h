@@ -40,7 +40,7 @@ class StoringSink {
       buckets_.add(bucket, combination.single_ranks, combination.single_count,
                    last.first_rank);
       stop.count_steps(1);
-      stop.count_solution();
+      stop.count_solution(combination.word_count);
       return;
     }
     expansion_.expand(combination, classes_.classes.data(),

@@ -214,20 +214,23 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   const std::string phrase = "abbccddeef";
   const CharCounts counts = std::get<CharCounts>(CharCounts::from_str(phrase));
   auto search = [&](const SolverConstraints& constraints,
-                    const FastSearchThreads& threads,
+                    const FastSearchOptions& options,
                     FastSearchReport* report) {
     return run_fast_search(solver.trie(), counts, constraints,
                            prepare_constraints(constraints),
-                           std::chrono::steady_clock::now(), threads, report)
+                           std::chrono::steady_clock::now(), options, report)
         .to_vectors();
   };
+  FastSearchOptions one_thread;
+  FastSearchOptions two_at_once;
+  two_at_once.second_core = true;
+  two_at_once.second_walker_after = {};
   FastSearchReport one;
-  const auto alone = search({}, {.second_core = false}, &one);
+  const auto alone = search({}, one_thread, &one);
   EXPECT_FALSE(one.second_walker_ran);
   EXPECT_EQ(alone.size(), 242'117u);
   FastSearchReport two;
-  EXPECT_EQ(search({}, {.second_core = true, .second_walker_after = {}}, &two),
-            alone);
+  EXPECT_EQ(search({}, two_at_once, &two), alone);
   EXPECT_TRUE(two.second_walker_ran);
   EXPECT_GT(two.solutions_by_walker[0], 0u);
   EXPECT_GT(two.solutions_by_walker[1], 0u);
@@ -237,9 +240,7 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   SolverConstraints limited;
   limited.max_solutions = std::numeric_limits<std::uint64_t>::max() - 1;
   FastSearchReport under_limit;
-  EXPECT_EQ(search(limited, {.second_core = true, .second_walker_after = {}},
-                   &under_limit),
-            alone);
+  EXPECT_EQ(search(limited, two_at_once, &under_limit), alone);
   EXPECT_FALSE(under_limit.second_walker_ran);
 }
 

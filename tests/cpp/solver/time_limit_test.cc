@@ -1,4 +1,5 @@
-// The time limit ends a fast search that would otherwise run for ages: with
+// The time limit ends a fast search that would otherwise run for ages, with
+// time left to sort what it found: with
 // every letter and every pair of letters as words, the alphabet has some
 // 10^18 solutions. A solution limit far above what a short search finds is
 // the backstop, so a clock that is never read fails here instead of
@@ -33,11 +34,11 @@ TEST(FastSearchTimeLimitTest, AstronomicalSearchStopsNearTheLimit) {
   const SolutionList solutions = run_fast_search(
       solver.trie(), std::get<CharCounts>(CharCounts::from_str(kAlphabet)),
       constraints, prepare_constraints(constraints),
-      std::chrono::steady_clock::now(), FastSearchThreads{}, &report);
+      std::chrono::steady_clock::now(), FastSearchOptions{}, &report);
   EXPECT_GT(solutions.size(), 0u);
   EXPECT_LT(solutions.size(), kBackstop);
-  EXPECT_GE(report.search_seconds, 0.05);
-  EXPECT_LT(report.search_seconds, 1.0);
+  // The walk ends early enough to leave time for sorting what it found.
+  EXPECT_LT(report.search_seconds, 0.05);
 }
 
 }  // namespace
