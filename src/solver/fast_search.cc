@@ -457,11 +457,8 @@ SolutionList search_packed(const PackedLayout& layout,
   }
   for (const SearchStop* stop : {&walker.stop(), helper_stop}) {
     if (stop != nullptr && stop->out_of_memory()) {
-      const double needed = walker.stop().bytes_needed() +
-                            (helper_stop ? helper_stop->bytes_needed() : 0);
-      throw ResultTooLarge(sink.buckets().size(),
-                           static_cast<std::uint64_t>(needed),
-                           static_cast<std::uint64_t>(stop->bytes_available()));
+      throw ResultTooLarge(sink.buckets().size(), stop->bytes_needed(),
+                           stop->bytes_available());
     }
   }
   if (report) {

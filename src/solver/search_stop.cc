@@ -1,25 +1,61 @@
 #include "solver/search_stop.h"
 
+#include <algorithm>
+
 #include "solver/memory_budget.h"
 
 namespace vorpalyx {
 
-void SearchStop::check_memory(std::uint64_t solutions, double needed) {
+void SearchStop::check_budgets() {
+  std::uint64_t solutions = solutions_found_;
+  std::uint64_t result_bytes = result_bytes_;
+  std::uint64_t stored_bytes = stored_bytes_;
+  if (shared_ != nullptr) {
+    auto add = [](std::atomic<std::uint64_t>& total, std::uint64_t mine,
+                  std::uint64_t& shared) {
+      const std::uint64_t sum = total.fetch_add(mine - shared) + mine - shared;
+      shared = mine;
+      return sum;
+    };
+    solutions = add(shared_->solutions, solutions_found_, solutions_shared_);
+    result_bytes =
+        add(shared_->result_bytes, result_bytes_, result_bytes_shared_);
+    stored_bytes =
+        add(shared_->stored_bytes, stored_bytes_, stored_bytes_shared_);
+    if (shared_->stopped.load(std::memory_order_relaxed)) stopped_ = true;
+  }
+  if (timeout_seconds_) {
+    const std::chrono::duration<double> elapsed = Clock::now() - start_time_;
+    const double to_finish =
+        static_cast<double>(solutions) * seconds_per_solution_;
+    if (elapsed.count() + to_finish > *timeout_seconds_) stop();
+  }
+  bytes_needed_ = result_bytes;
+  if (result_bytes >= memory_checkpoint_) check_memory(stored_bytes);
+}
+
+void SearchStop::check_memory(std::uint64_t stored_bytes) {
   // What the process can still get, plus what the engine already holds
-  // (its keys, counted in the estimate).
-  const double held = static_cast<double>(solutions) * kKeyBytesHeld;
-  bytes_available_ = static_cast<double>(available_memory_bytes()) + held;
-  if (needed > bytes_available_) {
+  // (counted in the estimate).
+  const std::uint64_t available = available_memory_bytes();
+  bytes_available_ = available > UINT64_MAX - stored_bytes
+                         ? UINT64_MAX
+                         : available + stored_bytes;
+  if (bytes_needed_ > bytes_available_) {
     out_of_memory_ = true;
     stop();
     return;
   }
   // Look again when half of what is left has been spoken for.
-  memory_checkpoint_ = std::max(needed + (bytes_available_ - needed) / 2,
-                                needed + 16.0 * (1 << 20));
-  if (memory_checkpoint_ > bytes_available_) {
-    memory_checkpoint_ = bytes_available_;
-  }
+  memory_checkpoint_ = std::min(
+      bytes_available_,
+      bytes_needed_ + std::max<std::uint64_t>(
+                          (bytes_available_ - bytes_needed_) / 2, 16 << 20));
+}
+
+void SearchStop::stop() {
+  stopped_ = true;
+  if (shared_ != nullptr) shared_->stopped.store(true);
 }
 
 }  // namespace vorpalyx

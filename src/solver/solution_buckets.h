@@ -93,6 +93,22 @@ class SolutionBuckets {
     }
   }
 
+  // What one solution of `word_count` words takes in `bucket`.
+  static std::uint64_t stored_bytes(const Bucket& bucket,
+                                    std::size_t word_count) {
+    switch (bucket.form) {
+      case Form::kFields:
+      case Form::kMultiset:
+        return sizeof(std::uint64_t);
+      case Form::kLongFields:
+        return sizeof(LongKey);
+      case Form::kRows:
+        break;
+    }
+    // The row, and its pointer while sorted.
+    return sizeof(std::uint32_t) * word_count + sizeof(void*);
+  }
+
   // The solutions recorded so far.
   std::size_t size() const;
 
