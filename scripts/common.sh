@@ -13,6 +13,16 @@ export PATH="$VENV_DIR/bin:$PATH"
 
 log() { printf '[vorpalyx] %s\n' "$*" >&2; }
 
+# Prints how long building into the CMake build directory $1 takes: $2 (such
+# as "about 90 s") when the directory is new, less when it was built before.
+build_time() {
+  if [ -f "$1/CMakeCache.txt" ]; then
+    printf 'only what changed'
+  else
+    printf '%s' "$2"
+  fi
+}
+
 is_python_313() {
   [ -x "$1" ] && "$1" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))' 2>/dev/null
 }
@@ -56,7 +66,13 @@ find_python_313() {
 }
 
 # Installs Debian packages that are missing, when we may (root) and can.
+#   ensure_debian_packages [--why "WHAT THEY ARE (HOW LONG)"] PACKAGE...
 ensure_debian_packages() {
+  local why="system packages"
+  if [ "${1:-}" = --why ]; then
+    why="$2"
+    shift 2
+  fi
   local missing=()
   local package
   for package in "$@"; do
@@ -68,7 +84,7 @@ ensure_debian_packages() {
     log "missing system packages: ${missing[*]} (install them as root with apt-get)"
     return 1
   fi
-  log "installing system packages: ${missing[*]}"
+  log "installing $why with apt-get: ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
@@ -76,12 +92,15 @@ ensure_debian_packages() {
 # Creates .venv from CPython 3.13 if needed and installs the given
 # requirements files into it.
 ensure_venv() {
+  local fresh=0
   if ! is_python_313 "$VENV_PYTHON"; then
+    fresh=1
     local python
     python="$(find_python_313)"
     # Debian's own interpreter keeps its headers and venv support apart.
     if [ "$python" = /usr/bin/python3.13 ]; then
-      ensure_debian_packages python3.13-dev python3.13-venv
+      ensure_debian_packages --why "the CPython 3.13 headers and venv module" \
+        python3.13-dev python3.13-venv
     fi
     log "creating virtual environment with $python"
     rm -rf "$VENV_DIR"
@@ -89,13 +108,18 @@ ensure_venv() {
   fi
   local requirements
   for requirements in "$@"; do
+    if [ "$fresh" = 1 ]; then
+      log "installing the packages of $(basename "$requirements") (about 20 s)"
+    fi
     "$VENV_PYTHON" -m pip install -q --disable-pip-version-check -r "$requirements"
   done
 }
 
 # Builds the extension and installs the package into .venv.
 install_package() {
-  log "building and installing vorpalyx"
+  local wheel_builds=("$REPO_ROOT"/build/cp313-*)
+  log "building and installing vorpalyx into .venv" \
+    "($(build_time "${wheel_builds[0]}" "about a minute"))"
   "$VENV_PYTHON" -m pip install -q --disable-pip-version-check \
     --no-build-isolation "$REPO_ROOT"
 }
@@ -105,7 +129,9 @@ install_package() {
 # runtime that an uninstrumented interpreter must preload) and
 # SANITIZER_SYMBOLIZER.
 ensure_clang_toolchain() {
-  ensure_debian_packages clang-14 libclang-rt-14-dev llvm-14 libgtest-dev
+  ensure_debian_packages \
+    --why "clang 14 and its sanitizer runtimes (about a minute)" \
+    clang-14 libclang-rt-14-dev llvm-14 libgtest-dev
   SANITIZER_CXX=/usr/bin/clang++-14
   SANITIZER_RUNTIME="$("$SANITIZER_CXX" -print-file-name="libclang_rt.asan-$(uname -m).so")"
   SANITIZER_SYMBOLIZER=/usr/lib/llvm-14/bin/llvm-symbolizer

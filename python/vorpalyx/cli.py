@@ -9,8 +9,10 @@ string nor makes one write call per line.
 from __future__ import annotations
 
 import argparse
+import errno
 import json
 import os
+import string
 import sys
 from collections.abc import Sequence
 from typing import TextIO
@@ -30,6 +32,7 @@ EXIT_BROKEN_PIPE = 141
 
 LARGEST_COUNT = 2**64 - 1
 SOLUTIONS_PER_WRITE = 4096
+STANDARD_INPUT = "-"
 
 EXAMPLES = """\
 examples:
@@ -38,12 +41,14 @@ examples:
   vorpalyx --must-start-with dw --max-words 2 "dormitory window"
   vorpalyx --contains room --max-solutions 10 "dormitory window"
   vorpalyx --dict my_words.txt --word vorpal --word snicker "a phrase"
+  printf 'dirty\nroom\n' | vorpalyx --dict - dormitory
   vorpalyx --count "astronomer"
   vorpalyx --json --max-words 1 listen
 
 Only the letters a-z count: capitals are folded to lower case and spaces,
 digits and punctuation in the phrase are skipped; a phrase with an accented
-letter has no solutions. Solutions come fewest words first, then those whose
+letter has no solutions, and one without any of the letters a-z gets a note
+on standard error instead. Solutions come fewest words first, then those whose
 shortest word is longer, then in alphabetical order word by word.
 
 Exit status: 0 on success (also when there is no solution), 1 when a
@@ -98,7 +103,8 @@ def build_parser() -> argparse.ArgumentParser:
         "for several texts, which must all be found")
     constraints.add_argument(
         "--timeout", type=float, metavar="SECONDS",
-        help="stop searching after SECONDS and print what was found")
+        help="bound the whole run to about SECONDS: the search stops early "
+        "enough to sort and print what it found in time")
     constraints.add_argument(
         "--max-solutions", type=_count, metavar="N",
         help="stop searching once N solutions are found")
@@ -106,8 +112,9 @@ def build_parser() -> argparse.ArgumentParser:
     dictionary = parser.add_argument_group("dictionary")
     dictionary.add_argument(
         "--dict", action="append", metavar="FILE", dest="dictionaries",
-        help="load the words of FILE (UTF-8, one word per line); repeat it "
-        "for several files; without it the bundled English list is used")
+        help="load the words of FILE (UTF-8, one word per line), or of "
+        "standard input when FILE is -; repeat it for several files; without "
+        "it the bundled English list is used")
     dictionary.add_argument(
         "--word", action="append", metavar="WORD", dest="words",
         help="add WORD to the dictionary; repeat it for several words")
@@ -126,8 +133,30 @@ class _Refused(Exception):
     """An input that the solver cannot take; the message says which."""
 
 
+def _load_standard_input(solver: Solver) -> None:
+    # Read here rather than by the engine, which opens files by name. Lines
+    # split at "\n" only, as in a file; a "\r" left at a line's end is not a
+    # letter, so normalisation drops it.
+    try:
+        if sys.stdin is None:
+            raise OSError(errno.EBADF, os.strerror(errno.EBADF))
+        text = sys.stdin.buffer.read().decode("utf-8")
+    except OSError as error:
+        reason = (f"{error.strerror} (os error {error.errno})" if error.errno
+                  else str(error))
+        raise _Refused(
+            f"standard input: Failed to read dictionary: {reason}") from error
+    except UnicodeDecodeError as error:
+        raise _Refused("standard input: Failed to read dictionary: stream did "
+                       "not contain valid UTF-8") from error
+    solver.load_dictionary_from_words(text.split("\n"))
+
+
 def _load_dictionary(solver: Solver, arguments: argparse.Namespace) -> None:
     for path in arguments.dictionaries or [default_dictionary_path()]:
+        if path == STANDARD_INPUT:
+            _load_standard_input(solver)
+            continue
         try:
             solver.load_dictionary_from_path(path)
         except (OSError, ValueError) as error:
@@ -202,13 +231,17 @@ def _run(argv: Sequence[str] | None) -> int:
         return code if isinstance(code, int) else EXIT_USAGE
 
     solver = Solver()
+    phrase = " ".join(arguments.phrase)
     try:
         _load_dictionary(solver, arguments)
-        solutions = _solve(solver, " ".join(arguments.phrase), arguments)
+        solutions = _solve(solver, phrase, arguments)
     except _Refused as refusal:
         print(f"{PROGRAM}: error: {refusal}", file=sys.stderr)
         return EXIT_FAILURE
 
+    if not any(letter in string.ascii_letters for letter in phrase):
+        print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
+        return EXIT_SUCCESS
     if arguments.count:
         sys.stdout.write(f"{len(solutions)}\n")
     elif arguments.json:

@@ -1,12 +1,23 @@
-from collections.abc import Sequence
-from typing import SupportsFloat, SupportsIndex, final
+from collections.abc import Iterator
+from typing import Protocol, SupportsFloat, SupportsIndex, TypeVar, final
 
 __all__ = ["Solver"]
+
+_T_co = TypeVar("_T_co", covariant=True)
+
+# The solver refuses a bare str where it takes a sequence of words, although a
+# str is a Sequence[str]. str.__contains__ takes only a str, so a str does not
+# match this protocol's __contains__ and type checkers refuse it too.
+class _SequenceNotStr(Protocol[_T_co]):
+    def __getitem__(self, index: int, /) -> _T_co: ...
+    def __contains__(self, value: object, /) -> bool: ...
+    def __len__(self) -> int: ...
+    def __iter__(self) -> Iterator[_T_co]: ...
 
 @final
 class Solver:
     def __new__(cls) -> Solver: ...
-    def load_dictionary_from_words(self, words: Sequence[str]) -> None: ...
+    def load_dictionary_from_words(self, words: _SequenceNotStr[str]) -> None: ...
     def load_dictionary_from_path(self, path: str) -> None: ...
     def add_word(self, word: str) -> None: ...
     def solve(
@@ -19,5 +30,5 @@ class Solver:
         min_word_length: SupportsIndex | None = None,
         timeout_seconds: SupportsFloat | SupportsIndex | None = None,
         max_solutions: SupportsIndex | None = None,
-        contains_patterns: Sequence[str] | None = None,
+        contains_patterns: _SequenceNotStr[str] | None = None,
     ) -> list[list[str]]: ...

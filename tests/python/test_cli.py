@@ -3,6 +3,7 @@ statuses and messages, the bundled dictionary, and behaviour in a pipe."""
 
 from __future__ import annotations
 
+import io
 import itertools
 import json
 import os
@@ -36,6 +37,10 @@ def run(capsys: pytest.CaptureFixture[str], *argv: str) -> tuple[int, str, str]:
     status = cli.main(list(argv))
     captured = capsys.readouterr()
     return status, captured.out, captured.err
+
+
+def feed_standard_input(monkeypatch: pytest.MonkeyPatch, data: bytes) -> None:
+    monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(data)))
 
 
 def as_lines(solutions: list[list[str]]) -> str:
@@ -124,10 +129,21 @@ class TestOutputForms:
         assert run(capsys, "--dict", word_file, "--count", PHRASE) == (
             0, f"{len(solve_directly())}\n", "")
 
+    # Capitals are letters too, so an unsolvable "QQ!" gets no note.
+    @pytest.mark.parametrize("phrase", ["qqq", "QQ!"])
     @pytest.mark.parametrize(("form", "expected"),
                              [([], ""), (["--json"], "[]\n"), (["--count"], "0\n")])
-    def test_no_solution_is_success(self, capsys, word_file, form, expected):
-        assert run(capsys, "--dict", word_file, *form, "qqq") == (0, expected, "")
+    def test_no_solution_is_success(self, capsys, word_file, form, expected,
+                                    phrase):
+        assert run(capsys, "--dict", word_file, *form, phrase) == (0, expected, "")
+
+    # Letters as the solver counts them: only a-z, in either case.
+    @pytest.mark.parametrize("phrase", ["", "2 + 2 = 4!", "\u00e9\u00e0"])
+    @pytest.mark.parametrize("form", [[], ["--json"], ["--count"]])
+    def test_phrase_without_letters_gets_a_note_and_no_output(
+            self, capsys, word_file, form, phrase):
+        assert run(capsys, "--dict", word_file, *form, phrase) == (
+            0, "", "vorpalyx: note: no letters in the phrase\n")
 
     @pytest.mark.parametrize("chunk", [1, 2, 3, 100])
     def test_output_split_into_writes_is_unchanged(
@@ -153,13 +169,20 @@ class TestDictionarySelection:
                         "lyx", "vorpa")
         assert out == "vorpalyx\n"
 
-    def test_dictionaries_and_words_are_combined(self, capsys, tmp_path):
+    @pytest.mark.parametrize("second_from", ["file", "standard input"])
+    def test_dictionaries_and_words_are_combined(self, capsys, monkeypatch,
+                                                 tmp_path, second_from):
         first, second = tmp_path / "first.txt", tmp_path / "second.txt"
         first.write_text("dirty\n", encoding="utf-8")
-        second.write_text("room\r\n", encoding="utf-8")
+        # Only "\n" ends a line: the form feed is dropped like the "'".
+        second.write_text("room\r\nDon't\fStop\n", encoding="utf-8")
+        if second_from == "standard input":
+            feed_standard_input(monkeypatch, second.read_bytes())
+            second = pathlib.Path("-")
         _, out, _ = run(capsys, "--dict", str(first), "--dict", str(second),
-                        "--word", "dormitory", "dormitory")
-        assert out == "dormitory\ndirty room\n"
+                        "--word", "dormitory", "--max-words", "3",
+                        "dormitory", "dont", "stop")
+        assert out == "dontstop dormitory\ndirty dontstop room\n"
 
     def test_given_dictionary_replaces_the_bundled_one(self, capsys, tmp_path):
         empty = tmp_path / "empty.txt"
@@ -300,6 +323,25 @@ class TestFailures:
             1, "", f"vorpalyx: error: {path}: Failed to read dictionary: "
                    f"{reason}\n")
 
+    @pytest.mark.parametrize(
+        ("standard_input", "reason"),
+        [
+            (None, "Bad file descriptor (os error 9)"),
+            (b"good\nbad\xff\n", "stream did not contain valid UTF-8"),
+            (b"surrogate\xed\xa0\x80\n", "stream did not contain valid UTF-8"),
+        ],
+        ids=["closed", "not-utf8", "encoded-surrogate"],
+    )
+    def test_unreadable_standard_input_is_one_line_and_status_1(
+            self, capsys, monkeypatch, standard_input, reason):
+        if standard_input is None:
+            monkeypatch.setattr(sys, "stdin", None)
+        else:
+            feed_standard_input(monkeypatch, standard_input)
+        assert run(capsys, "--dict", "-", "listen") == (
+            1, "", "vorpalyx: error: standard input: Failed to read "
+                   f"dictionary: {reason}\n")
+
     # A byte that is not UTF-8 in the command line arrives as a lone
     # surrogate, which the solver refuses.
     @pytest.mark.parametrize(
@@ -393,6 +435,13 @@ class TestProcess:
             capture_output=True, text=True)
         assert (completed.returncode, completed.stdout, completed.stderr) == (
             0, "enlist\ninlets\nlisten\nsilent\ntinsel\n", "")
+
+    def test_dictionary_can_come_from_standard_input(self):
+        completed = subprocess.run(
+            command("--dict", "-", "--max-words", "2", PHRASE),
+            input="\n".join(WORDS).encode(), capture_output=True)
+        assert (completed.returncode, completed.stderr) == (0, b"")
+        assert completed.stdout.decode() == as_lines(solve_directly(max_words=2))
 
     def test_console_script_runs_the_command(self, word_file):
         script = pathlib.Path(sys.executable).parent / "vorpalyx"
