@@ -66,13 +66,11 @@ SolutionList AnagramSolver::run(std::string_view phrase,
   }
 
   if (engine == SearchEngine::kFast) {
-    const PreparedConstraints prepared = prepare_constraints(constraints);
-    if (fast_search_handles(prepared)) {
-      FastSearchOptions options;  // one thread: the caller's
-      options.finish_costs = finish_costs;
-      return run_fast_search(trie_, phrase_counts, constraints, prepared,
-                             std::chrono::steady_clock::now(), options);
-    }
+    FastSearchOptions options;  // one thread: the caller's
+    options.finish_costs = finish_costs;
+    return run_fast_search(trie_, phrase_counts, constraints,
+                           prepare_constraints(constraints),
+                           std::chrono::steady_clock::now(), options);
   }
   SearchState state;
   if (constraints.contains_patterns) {

@@ -48,7 +48,8 @@ class FastWalker {
       : tables_(tables),
         classes_(tables.word_classes.classes.data()),
         sink_(sink),
-        stop_(stop) {}
+        stop_(stop),
+        held_patterns_(tables.word_classes.pattern_words) {}
 
   const SearchStop& stop() const { return stop_; }
   void share(SharedProgress* progress) { stop_.share(progress); }
@@ -331,12 +332,27 @@ class FastWalker {
     return unmet;
   }
 
+  // With more patterns than are tracked: whether the path and `last` hold
+  // every one of them.
+  bool path_holds_every_pattern(std::uint32_t last) {
+    std::fill(held_patterns_.begin(), held_patterns_.end(), 0);
+    for (std::size_t depth = 0; depth < depth_; ++depth) {
+      tables_.holds_more(held_patterns_.data(), path_classes_[depth]);
+    }
+    tables_.holds_more(held_patterns_.data(), last);
+    return tables_.holds_every_pattern(held_patterns_.data());
+  }
+
   // Hands path + `class_index` to the sink when it meets the whole-solution
   // constraints; `level` holds what the path has met so far.
   void take_last_word(const Level& level, std::uint32_t class_index) {
     const WordClass<N>& word_class = classes_[class_index];
     const PreparedConstraints& prepared = tables_.prepared;
     if ((level.patterns | word_class.patterns) != prepared.all_patterns) return;
+    if (tables_.word_classes.pattern_words != 0 &&
+        !path_holds_every_pattern(class_index)) {
+      return;
+    }
     if (prepared.letters_needed_at_start != 0) {
       ++starts_[word_class.first_letter];
       const bool met = unmet_starts() == 0;
@@ -375,6 +391,7 @@ class FastWalker {
   std::unique_ptr<std::uint32_t[]> choice_classes_;
   std::size_t choice_count_ = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_{};
+  std::vector<std::uint64_t> held_patterns_;  // see path_holds_every_pattern
 };
 
 // The first-level branches, for walkers to share.
@@ -476,10 +493,6 @@ FastSearchOptions FastSearchOptions::for_this_machine() {
   FastSearchOptions options;
   options.second_core = second_core_available();
   return options;
-}
-
-bool fast_search_handles(const PreparedConstraints& prepared) {
-  return prepared.patterns.size() <= kMaxPatterns;
 }
 
 SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,

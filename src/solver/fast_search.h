@@ -76,10 +76,6 @@ struct FastSearchReport {
   bool second_walker_ran = false;
 };
 
-// True when the fast search can take these constraints: it tracks at most
-// kMaxPatterns distinct patterns, one bit each.
-bool fast_search_handles(const PreparedConstraints& prepared);
-
 // Runs the whole search over `phrase_counts` (not empty) and returns the
 // solutions in result order. `prepared` is `constraints` prepared. The time
 // limit is measured from `start_time`. `report` may be null. Throws

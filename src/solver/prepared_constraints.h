@@ -5,7 +5,8 @@
 // and the start letters that must be met become counts with a bit per
 // letter that has one.
 //
-// Invariant: `all_patterns` has exactly one bit per pattern; `impossible`
+// Invariant: `all_patterns` has one bit per pattern the walk tracks (the
+// first 64; word_classes.h checks any more); `impossible`
 // is set when no solution can meet the constraints (a zero limit, a start
 // letter outside a-z). Cost: linear in the constraints.
 //
@@ -29,8 +30,6 @@ namespace vorpalyx {
 
 inline constexpr std::uint64_t kUnlimited =
     std::numeric_limits<std::uint64_t>::max();
-// Patterns are tracked one bit each.
-inline constexpr std::size_t kMaxPatterns = 64;
 
 struct PreparedConstraints {
   std::uint64_t max_words = kUnlimited;

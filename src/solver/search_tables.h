@@ -97,9 +97,29 @@ struct SearchTables {
       patterns |= word_class.patterns;
       starts |= 1u << word_class.first_letter;
     }
+    if (word_classes.pattern_words != 0) {
+      std::vector<std::uint64_t> held(word_classes.pattern_words);
+      for (std::uint32_t i = 0; i < word_classes.classes.size(); ++i) {
+        holds_more(held.data(), i);
+      }
+      if (!holds_every_pattern(held.data())) return false;
+    }
     return !alphabet.letters_of(phrase).without(letters).any() &&
            (prepared.all_patterns & ~patterns) == 0 &&
            (prepared.letters_needed_at_start & ~starts) == 0;
+  }
+
+  // With more patterns than are tracked: adds those of class `class_index`
+  // to `held`, and tells whether `held` has them all.
+  void holds_more(std::uint64_t* held, std::uint32_t class_index) const {
+    const std::uint64_t* row = word_classes.patterns_of(class_index);
+    for (std::size_t i = 0; i < word_classes.pattern_words; ++i) {
+      held[i] |= row[i];
+    }
+  }
+  bool holds_every_pattern(const std::uint64_t* held) const {
+    return std::equal(held, held + word_classes.pattern_words,
+                      word_classes.every_pattern.begin());
   }
 
   // How many one-letter words the letters of `remaining` could still make.

@@ -36,6 +36,32 @@ std::vector<std::string> collect_candidate_words(
   return words;
 }
 
+PatternsHeld find_patterns_held(const std::vector<std::string>& words,
+                                const std::vector<std::string>& patterns) {
+  PatternsHeld held;
+  held.words = (patterns.size() + 63) / 64;
+  held.rows.resize(words.size() * held.words);
+  std::vector<std::size_t> holders(patterns.size());
+  for (std::size_t rank = 0; rank < words.size(); ++rank) {
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+      if (words[rank].find(patterns[i]) != std::string::npos) {
+        held.rows[rank * held.words + i / 64] |= std::uint64_t{1} << (i % 64);
+        ++holders[i];
+      }
+    }
+  }
+  held.tracked.resize(patterns.size());
+  for (std::uint32_t i = 0; i < held.tracked.size(); ++i) held.tracked[i] = i;
+  if (held.tracked.size() > 64) {
+    std::stable_sort(held.tracked.begin(), held.tracked.end(),
+                     [&](std::uint32_t left, std::uint32_t right) {
+                       return holders[left] < holders[right];
+                     });
+    held.tracked.resize(64);
+  }
+  return held;
+}
+
 std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
     const std::vector<std::string>& words) {
   std::array<std::size_t, kAlphabetSize> holders{};

@@ -51,8 +51,8 @@ std::array<std::uint32_t, kAlphabetSize> letters_by_rarity(
 template <std::size_t N>
 struct WordClass {
   Packed<N> counts;
-  Packed<N> letters;  // the guard bit of each letter the words hold
-  std::uint64_t patterns;
+  Packed<N> letters;       // the guard bit of each letter the words hold
+  std::uint64_t patterns;  // the tracked patterns it holds, a bit each
   std::uint64_t length;
   std::uint32_t first_letter;
   std::uint32_t first_rank;  // the word_rank of its first member
@@ -65,7 +65,33 @@ template <std::size_t N>
 struct WordClasses {
   std::vector<WordClass<N>> classes;
   std::vector<std::uint32_t> member_ranks;  // by class, ascending within
+  // With more patterns than one machine word tracks: the patterns each
+  // class holds, `pattern_words` words per class by class_index, and every
+  // pattern (0 and empty otherwise).
+  std::size_t pattern_words = 0;
+  std::vector<std::uint64_t> class_patterns;
+  std::vector<std::uint64_t> every_pattern;
+
+  const std::uint64_t* patterns_of(std::uint32_t class_index) const {
+    return class_patterns.data() + class_index * pattern_words;
+  }
 };
+
+// The patterns each word holds, a row of `words` bits per word; and which
+// patterns the walk tracks in WordClass::patterns (a bit each, at most 64:
+// with more, the ones held by the fewest words, which prune the most).
+struct PatternsHeld {
+  std::size_t words = 0;
+  std::vector<std::uint64_t> rows;
+  std::vector<std::uint32_t> tracked;
+
+  const std::uint64_t* row(std::uint32_t word_rank) const {
+    return rows.data() + word_rank * words;
+  }
+};
+
+PatternsHeld find_patterns_held(const std::vector<std::string>& words,
+                                const std::vector<std::string>& patterns);
 
 // Groups `words` (in ascending byte order) into classes, in search order.
 template <std::size_t N>
@@ -73,22 +99,23 @@ WordClasses<N> group_into_classes(const std::vector<std::string>& words,
                                   const PackedAlphabet<N>& alphabet,
                                   const std::vector<std::string>& patterns,
                                   bool by_first_letter) {
+  const PatternsHeld held = find_patterns_held(words, patterns);
   std::vector<WordClass<N>> described;
   described.reserve(words.size());
   for (std::uint32_t rank = 0; rank < words.size(); ++rank) {
     const std::string_view word = words[rank];
     CharCounts counts;
     for (char letter : word) ++counts[letter - 'a'];
-    std::uint64_t held_patterns = 0;
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-      if (word.find(patterns[i]) != std::string_view::npos) {
-        held_patterns |= std::uint64_t{1} << i;
-      }
+    std::uint64_t tracked_patterns = 0;
+    for (std::size_t bit = 0; bit < held.tracked.size(); ++bit) {
+      const std::uint32_t pattern = held.tracked[bit];
+      tracked_patterns |= (held.row(rank)[pattern / 64] >> (pattern % 64) & 1)
+                          << bit;
     }
     described.push_back({
         .counts = alphabet.pack(counts),
         .letters = alphabet.letters_of(counts),
-        .patterns = held_patterns,
+        .patterns = tracked_patterns,
         .length = word.size(),
         .first_letter = static_cast<std::uint32_t>(word[0] - 'a'),
         .first_rank = rank,
@@ -97,10 +124,23 @@ WordClasses<N> group_into_classes(const std::vector<std::string>& words,
         .member_count = 1,
     });
   }
-  // The first letter only tells words apart when start letters are counted.
-  auto class_key = [by_first_letter](const WordClass<N>& word) {
-    return std::tuple(word.counts.words, word.patterns,
-                      by_first_letter ? word.first_letter : 0);
+  // Words are interchangeable with the same letters, the same patterns and,
+  // when start letters are counted, the same first letter.
+  auto class_order = [&](std::uint32_t left, std::uint32_t right) {
+    const WordClass<N>& one = described[left];
+    const WordClass<N>& other = described[right];
+    if (one.counts.words != other.counts.words) {
+      return one.counts.words < other.counts.words;
+    }
+    const std::uint64_t* one_row = held.row(left);
+    const std::uint64_t* other_row = held.row(right);
+    for (std::size_t i = 0; i < held.words; ++i) {
+      if (one_row[i] != other_row[i]) return one_row[i] < other_row[i];
+    }
+    return by_first_letter && one.first_letter < other.first_letter;
+  };
+  auto same_class = [&](std::uint32_t left, std::uint32_t right) {
+    return !class_order(left, right) && !class_order(right, left);
   };
   WordClasses<N> result;
   std::vector<std::uint32_t>& by_class = result.member_ranks;
@@ -108,16 +148,11 @@ WordClasses<N> group_into_classes(const std::vector<std::string>& words,
   for (std::uint32_t rank = 0; rank < by_class.size(); ++rank) {
     by_class[rank] = rank;
   }
-  std::stable_sort(by_class.begin(), by_class.end(),
-                   [&](std::uint32_t left, std::uint32_t right) {
-                     return class_key(described[left]) <
-                            class_key(described[right]);
-                   });
+  std::stable_sort(by_class.begin(), by_class.end(), class_order);
   for (std::uint32_t begin = 0; begin < by_class.size();) {
-    const auto key = class_key(described[by_class[begin]]);
     std::uint32_t end = begin + 1;
     while (end < by_class.size() &&
-           class_key(described[by_class[end]]) == key) {
+           same_class(by_class[begin], by_class[end])) {
       ++end;
     }
     WordClass<N> word_class = described[by_class[begin]];
@@ -137,6 +172,19 @@ WordClasses<N> group_into_classes(const std::vector<std::string>& words,
               return std::tie(left.key, left.first_rank) <
                      std::tie(right.key, right.first_rank);
             });
+  if (held.tracked.size() < patterns.size()) {
+    result.pattern_words = held.words;
+    for (const WordClass<N>& word_class : result.classes) {
+      const std::uint64_t* row = held.row(word_class.first_rank);
+      result.class_patterns.insert(result.class_patterns.end(), row,
+                                   row + held.words);
+    }
+    result.every_pattern.assign(held.words, ~std::uint64_t{0});
+    if (patterns.size() % 64 != 0) {
+      result.every_pattern.back() =
+          (std::uint64_t{1} << (patterns.size() % 64)) - 1;
+    }
+  }
   return result;
 }
 

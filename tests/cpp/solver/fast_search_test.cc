@@ -339,21 +339,37 @@ TEST(FastSearchTest, LargeCountsUseWiderPacking) {
   EXPECT_EQ(solutions[0].size(), 3000u);
 }
 
-TEST(FastSearchTest, ManyDistinctPatternsFallBackToTheLiteralSearch) {
+// Every substring of "abcdefghijkl", 78 patterns: more than one machine word
+// tracks, so the walk prunes on 64 of them and checks the rest.
+TEST(FastSearchTest, MorePatternsThanAMachineWordMatchTheLiteralSearch) {
+  AnagramSolver solver;
+  for (const char* word :
+       {"abcdefghijkl", "abcdef", "ghijkl", "mnop", "qrst", "uvwx", "mnopqrst",
+        "mnopqrstuvwx", "mn", "op", "qr", "st", "uv", "wx", "nm", "po"}) {
+    solver.insert(word);
+  }
+  const std::string word = "abcdefghijkl";
+  std::vector<std::string> texts;
+  for (std::size_t begin = 0; begin < word.size(); ++begin) {
+    for (std::size_t end = begin + 1; end <= word.size(); ++end) {
+      texts.push_back(word.substr(begin, end - begin));
+    }
+  }
+  ASSERT_EQ(texts.size(), 78u);
   SolverConstraints constraints;
   constraints.contains_patterns.emplace();
-  for (int i = 0; i < 65; ++i) {
-    const std::string text(1 + i / 26, static_cast<char>('a' + i % 26));
+  for (const std::string& text : texts) {
     constraints.contains_patterns->push_back(
         {text, std::get<CharCounts>(CharCounts::from_str(text))});
   }
-  EXPECT_FALSE(fast_search_handles(prepare_constraints(constraints)));
-  constraints.contains_patterns->resize(64);
-  EXPECT_TRUE(fast_search_handles(prepare_constraints(constraints)));
-  // Duplicates count once.
-  constraints.contains_patterns->push_back(
-      constraints.contains_patterns->front());
-  EXPECT_TRUE(fast_search_handles(prepare_constraints(constraints)));
+  const std::string phrase = "abcdefghijklmnopqrstuvwx";
+  const auto fast = solve(solver, phrase, constraints, SearchEngine::kFast);
+  EXPECT_EQ(fast, solve(solver, phrase, constraints, SearchEngine::kLiteral));
+  EXPECT_EQ(fast.front(), (Solution{"abcdefghijkl", "mnopqrstuvwx"}));
+  EXPECT_GT(fast.size(), 10u);
+  constraints.contains_patterns->push_back(patterns_of({"tuv"}).front());
+  EXPECT_EQ(solve(solver, phrase, constraints, SearchEngine::kFast),
+            (std::vector<Solution>{{"abcdefghijkl", "mnopqrstuvwx"}}));
 }
 
 TEST(FastSearchTest, PatternsAndStartLettersPrune) {
