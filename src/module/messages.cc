@@ -3,7 +3,7 @@
 #include <string>
 
 #include "module/py_ref.h"
-#include "solver/trace_log.h"
+#include "solver/os_errors.h"
 
 namespace vorpalyx::messages {
 namespace {
