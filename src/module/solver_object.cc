@@ -11,18 +11,16 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
-#include "char_utils/char_counts.h"
 #include "char_utils/letter_lists.h"
-#include "char_utils/normalize.h"
 #include "char_utils/utf8.h"
 #include "module/arguments.h"
 #include "module/borrow.h"
 #include "module/messages.h"
 #include "module/py_ref.h"
 #include "solver/anagram_solver.h"
+#include "solver/prepare_patterns.h"
 
 namespace vorpalyx {
 namespace {
@@ -204,19 +202,6 @@ std::optional<std::string_view> view_of(
     const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   return std::string_view(*text);
-}
-
-std::vector<ProcessedPattern> prepare_patterns(
-    const std::vector<std::string>& texts) {
-  std::vector<ProcessedPattern> patterns;
-  for (const std::string& text : texts) {
-    std::string normalized = normalize_word(text);
-    if (normalized.empty()) continue;
-    auto counted = CharCounts::from_str(normalized);
-    if (!std::holds_alternative<CharCounts>(counted)) continue;
-    patterns.push_back({std::move(normalized), std::get<CharCounts>(counted)});
-  }
-  return patterns;
 }
 
 PyObject* solver_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {

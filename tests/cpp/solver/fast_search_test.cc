@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
-#include "char_utils/normalize.h"
 #include "solver/anagram_solver.h"
+#include "solver/prepare_patterns.h"
 
 namespace vorpalyx {
 namespace {
@@ -25,18 +25,6 @@ std::vector<Solution> solve(const AnagramSolver& solver,
                             const SolverConstraints& constraints,
                             SearchEngine engine) {
   return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
-}
-
-std::vector<ProcessedPattern> patterns_of(
-    std::initializer_list<const char*> texts) {
-  std::vector<ProcessedPattern> patterns;
-  for (const char* text : texts) {
-    const std::string normalized = normalize_word(text);
-    if (normalized.empty()) continue;
-    patterns.push_back(
-        {normalized, std::get<CharCounts>(CharCounts::from_str(normalized))});
-  }
-  return patterns;
 }
 
 class RandomCase {
@@ -124,13 +112,11 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
     constraints.max_words = random.maybe<std::uint64_t>(0, 5);
     constraints.min_word_length = random.maybe<std::uint64_t>(0, 3);
     if (random.pick(0, 3) == 0) {
-      std::vector<ProcessedPattern> patterns;
+      std::vector<std::string> texts;
       for (int i = random.pick(0, 3); i > 0; --i) {
-        const std::string text = random.word(alphabet, 2);
-        patterns.push_back(
-            {text, std::get<CharCounts>(CharCounts::from_str(text))});
+        texts.push_back(random.word(alphabet, 2));
       }
-      constraints.contains_patterns = patterns;
+      constraints.contains_patterns = prepare_patterns(texts);
     }
 
     const auto literal =
@@ -185,7 +171,7 @@ TEST(FastSearchTest, AnagramsOfOneAnotherComeOnceForEachMultiset) {
   EXPECT_NE(limited[0], limited[1]);
   // A pattern that one anagram holds and the other does not.
   constraints.max_solutions.reset();
-  constraints.contains_patterns = patterns_of({"ba"});
+  constraints.contains_patterns = prepare_patterns({"ba"});
   EXPECT_EQ(solve(solver, "abcab", constraints, SearchEngine::kFast),
             (std::vector<Solution>{{"ab", "ba", "c"}, {"ba", "ba", "c"}}));
   constraints.contains_patterns.reset();
@@ -337,10 +323,10 @@ TEST(FastSearchTest, PatternsAndStartLettersPrune) {
     solver.insert(word);
   }
   SolverConstraints constraints;
-  constraints.contains_patterns = patterns_of({"ten"});
+  constraints.contains_patterns = prepare_patterns({"ten"});
   EXPECT_EQ(solve(solver, "listen", constraints, SearchEngine::kFast),
             (std::vector<Solution>{{"listen"}}));
-  constraints.contains_patterns = patterns_of({"zz"});
+  constraints.contains_patterns = prepare_patterns({"zz"});
   EXPECT_TRUE(
       solve(solver, "listen", constraints, SearchEngine::kFast).empty());
   constraints.contains_patterns.reset();
