@@ -1,10 +1,5 @@
 #include "module/solver_object.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -14,11 +9,11 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
-#include "char_utils/utf8.h"
 #include "module/arguments.h"
 #include "module/borrow.h"
+#include "module/dictionary_file.h"
 #include "module/messages.h"
-#include "module/py_ref.h"
+#include "module/result_conversion.h"
 #include "solver/anagram_solver.h"
 #include "solver/prepare_patterns.h"
 
@@ -72,108 +67,29 @@ PyObject* guard_entry(Body&& body) {
   }
 }
 
-// Closes a file descriptor when it goes out of scope, so that an allocation
-// failure while the file is read does not leak it.
-class ClosingDescriptor {
- public:
-  explicit ClosingDescriptor(int file_descriptor)
-      : file_descriptor_(file_descriptor) {}
-  ClosingDescriptor(const ClosingDescriptor&) = delete;
-  ClosingDescriptor& operator=(const ClosingDescriptor&) = delete;
-  ~ClosingDescriptor() { ::close(file_descriptor_); }
-
- private:
-  int file_descriptor_;
-};
-
-// Reads the whole file at `path`. On failure returns false and sets the
-// OSError of load_dictionary_from_path.
-bool read_dictionary_file(const std::string& path, std::string* contents) {
-  if (path.find('\0') != std::string::npos) {
-    messages::dictionary_path_has_nul();
-    return false;
-  }
-  const int file_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file_descriptor < 0) {
-    messages::dictionary_os_error(errno);
-    return false;
-  }
-  const ClosingDescriptor closing(file_descriptor);
-  struct stat status;
-  if (::fstat(file_descriptor, &status) == 0 && status.st_size > 0) {
-    contents->reserve(static_cast<std::size_t>(status.st_size));
-  }
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t count = ::read(file_descriptor, buffer, sizeof buffer);
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      messages::dictionary_os_error(errno);
-      return false;
+// The body of the three methods that change the dictionary: one argument,
+// converted by `convert` into a Value under the exclusive borrow, then handed
+// to `change`, which returns false with an exception set on failure.
+template <typename Value, typename Convert, typename Change>
+PyObject* change_dictionary(const MethodDescription& description,
+                            PyObject* self, PyObject* const* args,
+                            Py_ssize_t nargs, PyObject* kwnames,
+                            Convert convert, Change change) {
+  return guard_entry([&]() -> PyObject* {
+    PyObject* bound[1];
+    if (!bind_fastcall(description, args, nargs, kwnames, bound)) {
+      return nullptr;
     }
-    contents->append(buffer, static_cast<std::size_t>(count));
-  }
-  if (!is_valid_utf8(*contents)) {
-    messages::dictionary_not_utf8();
-    return false;
-  }
-  return true;
-}
-
-// Pauses the cyclic garbage collector while a large result is built: the
-// new lists cannot form cycles, so scanning them is wasted work.
-class GarbageCollectorPause {
- public:
-  GarbageCollectorPause() : was_enabled_(PyGC_Disable()) {}
-  ~GarbageCollectorPause() {
-    if (was_enabled_) PyGC_Enable();
-  }
-
- private:
-  int was_enabled_;
-};
-
-// The result as a new list of lists of str. Each distinct word becomes one
-// str, made when first needed and shared by every solution that holds it.
-// Consumes `solutions`, releasing each group once it has been converted.
-PyObject* solutions_to_python(SolutionList& solutions) {
-  std::vector<PyRef> words(solutions.words.size());
-  GarbageCollectorPause pause;
-  PyRef result =
-      PyRef::steal(PyList_New(static_cast<Py_ssize_t>(solutions.size())));
-  if (!result) return nullptr;
-  Py_ssize_t index = 0;
-  for (SolutionGroup& group : solutions.groups) {
-    const auto word_count = static_cast<Py_ssize_t>(group.word_count);
-    bool failed = false;
-    group.for_each([&](const std::uint32_t* ids) {
-      if (failed) return;
-      PyObject* solution = PyList_New(word_count);
-      if (solution == nullptr) {
-        failed = true;
-        return;
-      }
-      // The result steals `solution`; each item is a new reference.
-      PyList_SET_ITEM(result.get(), index++, solution);
-      for (Py_ssize_t k = 0; k < word_count; ++k) {
-        PyRef& word = words[ids[k]];
-        if (!word) {
-          const std::string& text = solutions.words[ids[k]];
-          word = PyRef::steal(PyUnicode_FromStringAndSize(
-              text.data(), static_cast<Py_ssize_t>(text.size())));
-          if (!word) {
-            failed = true;
-            return;
-          }
-        }
-        PyList_SET_ITEM(solution, k, Py_NewRef(word.get()));
-      }
-    });
-    if (failed) return nullptr;
-    group.release();
-  }
-  return result.release();
+    BorrowGuard use(as_solver(self)->borrow_counter,
+                    BorrowGuard::Kind::kExclusive);
+    if (!use.acquired()) return messages::already_borrowed();
+    Value value;
+    if (!convert(bound[0], &value)) {
+      return messages::name_argument_in_type_error(description.parameters[0]);
+    }
+    if (!change(as_solver(self)->solver, value)) return nullptr;
+    Py_RETURN_NONE;
+  });
 }
 
 // Converts an optional text argument; None and absence both give nullopt.
@@ -229,61 +145,34 @@ void solver_dealloc(PyObject* self) {
 
 PyObject* load_dictionary_from_words(PyObject* self, PyObject* const* args,
                                      Py_ssize_t nargs, PyObject* kwnames) {
-  return guard_entry([&]() -> PyObject* {
-    PyObject* bound[1];
-    if (!bind_fastcall(kLoadWordsDescription, args, nargs, kwnames, bound)) {
-      return nullptr;
-    }
-    BorrowGuard use(as_solver(self)->borrow_counter,
-                    BorrowGuard::Kind::kExclusive);
-    if (!use.acquired()) return messages::already_borrowed();
-    std::vector<std::string> words;
-    if (!convert_text_list(bound[0], &words)) {
-      return messages::name_argument_in_type_error("words");
-    }
-    for (const std::string& word : words) as_solver(self)->solver.insert(word);
-    Py_RETURN_NONE;
-  });
+  return change_dictionary<std::vector<std::string>>(
+      kLoadWordsDescription, self, args, nargs, kwnames, convert_text_list,
+      [](AnagramSolver& solver, const std::vector<std::string>& words) {
+        for (const std::string& word : words) solver.insert(word);
+        return true;
+      });
 }
 
 PyObject* load_dictionary_from_path(PyObject* self, PyObject* const* args,
                                     Py_ssize_t nargs, PyObject* kwnames) {
-  return guard_entry([&]() -> PyObject* {
-    PyObject* bound[1];
-    if (!bind_fastcall(kLoadPathDescription, args, nargs, kwnames, bound)) {
-      return nullptr;
-    }
-    BorrowGuard use(as_solver(self)->borrow_counter,
-                    BorrowGuard::Kind::kExclusive);
-    if (!use.acquired()) return messages::already_borrowed();
-    std::string path;
-    if (!convert_text(bound[0], &path)) {
-      return messages::name_argument_in_type_error("path");
-    }
-    std::string contents;
-    if (!read_dictionary_file(path, &contents)) return nullptr;
-    as_solver(self)->solver.load_dictionary_from_text(contents);
-    Py_RETURN_NONE;
-  });
+  return change_dictionary<std::string>(
+      kLoadPathDescription, self, args, nargs, kwnames, convert_text,
+      [](AnagramSolver& solver, const std::string& path) {
+        std::string contents;
+        if (!read_dictionary_file(path, &contents)) return false;
+        solver.load_dictionary_from_text(contents);
+        return true;
+      });
 }
 
 PyObject* add_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) {
-  return guard_entry([&]() -> PyObject* {
-    PyObject* bound[1];
-    if (!bind_fastcall(kAddWordDescription, args, nargs, kwnames, bound)) {
-      return nullptr;
-    }
-    BorrowGuard use(as_solver(self)->borrow_counter,
-                    BorrowGuard::Kind::kExclusive);
-    if (!use.acquired()) return messages::already_borrowed();
-    std::string word;
-    if (!convert_text(bound[0], &word)) {
-      return messages::name_argument_in_type_error("word");
-    }
-    as_solver(self)->solver.insert(word);
-    Py_RETURN_NONE;
-  });
+  return change_dictionary<std::string>(
+      kAddWordDescription, self, args, nargs, kwnames, convert_text,
+      [](AnagramSolver& solver, const std::string& word) {
+        solver.insert(word);
+        return true;
+      });
 }
 
 PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
