@@ -13,10 +13,12 @@
 #include <Python.h>
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "char_utils/letter_lists.h"
+#include "solver/search_records.h"
 
 namespace vorpalyx {
 
@@ -41,6 +43,13 @@ bool convert_text(PyObject* object, std::string* out);
 bool convert_text_list(PyObject* object, std::vector<std::string>* out);
 bool convert_unsigned(PyObject* object, std::uint64_t* out);
 bool convert_float(PyObject* object, double* out);
+
+// A str parsed as a list of start letters (see char_utils/letter_lists.h).
+bool convert_letter_counts(PyObject* object, LetterCountMap* out);
+bool convert_letter_set(PyObject* object, LetterSet* out);
+// A sequence of str prepared as contains-patterns (see
+// solver/prepare_patterns.h).
+bool convert_patterns(PyObject* object, std::vector<ProcessedPattern>* out);
 
 }  // namespace vorpalyx
 

@@ -1,21 +1,18 @@
 #include "module/solver_object.h"
 
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "char_utils/letter_lists.h"
 #include "module/arguments.h"
 #include "module/borrow.h"
 #include "module/dictionary_file.h"
 #include "module/messages.h"
 #include "module/result_conversion.h"
+#include "module/solve_parameters.h"
 #include "solver/anagram_solver.h"
-#include "solver/prepare_patterns.h"
 
 namespace vorpalyx {
 namespace {
@@ -33,15 +30,6 @@ constexpr const char* kNoParameters[] = {nullptr};
 constexpr const char* kWordsParameters[] = {"words"};
 constexpr const char* kPathParameters[] = {"path"};
 constexpr const char* kWordParameters[] = {"word"};
-constexpr const char* kSolveParameters[] = {"phrase",
-                                            "must_start_with",
-                                            "can_only_ever_start_with",
-                                            "must_not_start_with",
-                                            "max_words",
-                                            "min_word_length",
-                                            "timeout_seconds",
-                                            "max_solutions",
-                                            "contains_patterns"};
 
 const MethodDescription kNewDescription{
     "Solver.__new__()", std::span<const char* const>(kNoParameters, 0), 0};
@@ -51,8 +39,6 @@ const MethodDescription kLoadPathDescription{
     "Solver.load_dictionary_from_path()", kPathParameters, 1};
 const MethodDescription kAddWordDescription{"Solver.add_word()",
                                             kWordParameters, 1};
-const MethodDescription kSolveDescription{"Solver.solve()", kSolveParameters,
-                                          1};
 
 // Every entry point runs its body through this, so that no C++ exception
 // reaches the interpreter.
@@ -90,34 +76,6 @@ PyObject* change_dictionary(const MethodDescription& description,
     if (!change(as_solver(self)->solver, value)) return nullptr;
     Py_RETURN_NONE;
   });
-}
-
-// Converts an optional text argument; None and absence both give nullopt.
-bool convert_optional_text(PyObject* object, const char* parameter,
-                           std::optional<std::string>* out) {
-  if (object == nullptr || object == Py_None) return true;
-  if (!convert_text(object, &out->emplace())) {
-    messages::name_argument_in_type_error(parameter);
-    return false;
-  }
-  return true;
-}
-
-template <typename Value, typename Convert>
-bool convert_optional(PyObject* object, const char* parameter, Convert convert,
-                      std::optional<Value>* out) {
-  if (object == nullptr || object == Py_None) return true;
-  if (!convert(object, &out->emplace())) {
-    messages::name_argument_in_type_error(parameter);
-    return false;
-  }
-  return true;
-}
-
-std::optional<std::string_view> view_of(
-    const std::optional<std::string>& text) {
-  if (!text) return std::nullopt;
-  return std::string_view(*text);
 }
 
 PyObject* solver_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -178,60 +136,17 @@ PyObject* add_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                 PyObject* kwnames) {
   return guard_entry([&]() -> PyObject* {
-    PyObject* bound[std::size(kSolveParameters)];
+    PyObject* bound[kSolveParameterCount];
     if (!bind_fastcall(kSolveDescription, args, nargs, kwnames, bound)) {
       return nullptr;
     }
     BorrowGuard use(as_solver(self)->borrow_counter,
                     BorrowGuard::Kind::kShared);
     if (!use.acquired()) return messages::already_mutably_borrowed();
-
-    std::string phrase;
-    if (!convert_text(bound[0], &phrase)) {
-      return messages::name_argument_in_type_error("phrase");
-    }
-    std::optional<std::string> must_start_with;
-    std::optional<std::string> can_only_ever_start_with;
-    std::optional<std::string> must_not_start_with;
-    std::optional<std::uint64_t> max_words;
-    std::optional<std::uint64_t> min_word_length;
-    std::optional<double> timeout_seconds;
-    std::optional<std::uint64_t> max_solutions;
-    std::optional<std::vector<std::string>> contains_patterns;
-    if (!convert_optional_text(bound[1], "must_start_with", &must_start_with) ||
-        !convert_optional_text(bound[2], "can_only_ever_start_with",
-                               &can_only_ever_start_with) ||
-        !convert_optional_text(bound[3], "must_not_start_with",
-                               &must_not_start_with) ||
-        !convert_optional(bound[4], "max_words", convert_unsigned,
-                          &max_words) ||
-        !convert_optional(bound[5], "min_word_length", convert_unsigned,
-                          &min_word_length) ||
-        !convert_optional(bound[6], "timeout_seconds", convert_float,
-                          &timeout_seconds) ||
-        !convert_optional(bound[7], "max_solutions", convert_unsigned,
-                          &max_solutions) ||
-        !convert_optional(bound[8], "contains_patterns", convert_text_list,
-                          &contains_patterns)) {
-      return nullptr;
-    }
-
-    SolverConstraints constraints;
-    constraints.must_start_with =
-        parse_char_list_to_counts(view_of(must_start_with));
-    constraints.can_only_ever_start_with =
-        parse_char_list_to_set(view_of(can_only_ever_start_with));
-    constraints.must_not_start_with =
-        parse_char_list_to_set(view_of(must_not_start_with));
-    constraints.max_words = max_words;
-    constraints.min_word_length = min_word_length;
-    constraints.timeout_seconds = timeout_seconds;
-    constraints.max_solutions = max_solutions;
-    if (contains_patterns) {
-      constraints.contains_patterns = prepare_patterns(*contains_patterns);
-    }
-
-    SolutionList solutions = as_solver(self)->solver.solve(phrase, constraints);
+    SolveRequest request;
+    if (!convert_solve_arguments(bound, &request)) return nullptr;
+    SolutionList solutions =
+        as_solver(self)->solver.solve(request.phrase, request.constraints);
     return solutions_to_python(solutions);
   });
 }
@@ -252,12 +167,7 @@ PyMethodDef solver_methods[] = {
      METH_FASTCALL | METH_KEYWORDS, "add_word($self, word)\n--\n\n"},
     {"solve",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "solve($self, phrase, must_start_with=None, "
-     "can_only_ever_start_with=None, "
-     "must_not_start_with=None, max_words=None, min_word_length=None, "
-     "timeout_seconds=None, max_solutions=None, "
-     "contains_patterns=None)\n--\n\n"},
+     METH_FASTCALL | METH_KEYWORDS, kSolveDocstring.data()},
     {nullptr, nullptr, 0, nullptr},
 };
 
