@@ -1,3 +1,6 @@
+// See arguments.h. Binding fills every slot before it looks at keywords, so
+// a slot is null exactly when its parameter was not supplied.
+
 #include "module/arguments.h"
 
 #include <algorithm>

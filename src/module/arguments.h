@@ -4,7 +4,12 @@
 // Binding never runs Python code. Conversions may (a sequence's iteration,
 // __index__, __float__), which is why each method holds its Solver's borrow
 // while it converts. A failed conversion leaves an exception set; a TypeError
-// is then renamed after the parameter by the caller (see messages.h).
+// is then renamed after the parameter by the caller (see messages.h). Cost:
+// binding compares each keyword with each parameter name; a conversion copies
+// the value once.
+//
+// Tested by tests/python/test_solve_arguments.py and
+// tests/python/test_dictionary.py.
 
 #ifndef VORPALYX_MODULE_ARGUMENTS_H_
 #define VORPALYX_MODULE_ARGUMENTS_H_

@@ -1,3 +1,6 @@
+// See messages.h. Messages that name a type use its qualified name, with a
+// fixed placeholder should even that fail.
+
 #include "module/messages.h"
 
 #include <string>

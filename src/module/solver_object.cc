@@ -1,3 +1,7 @@
+// See solver_object.h. Every method checks in the same order: argument
+// binding, then the Solver's borrow, then conversion of the arguments (which
+// may run Python code), then the work itself.
+
 #include "module/solver_object.h"
 
 #include <new>
