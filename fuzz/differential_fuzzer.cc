@@ -41,6 +41,7 @@
 #include "char_utils/normalize.h"
 #include "fuzz_check.h"
 #include "solver/anagram_solver.h"
+#include "solver/prepare_patterns.h"
 #include "solver/search_records.h"
 
 namespace {
@@ -194,18 +195,17 @@ void read_wide_words(FuzzedDataProvider& input,
   }
 }
 
-// Contains-patterns, prepared as the module prepares them (normalised, empty
-// ones dropped): letter lists, or pieces of dictionary entries so that some
-// are met; now and then more than 64 distinct ones.
+// Contains-patterns, prepared as the module prepares them: letter lists, or
+// pieces of dictionary entries so that some are met; now and then more than
+// 64 distinct ones.
 std::vector<vorpalyx::ProcessedPattern> read_patterns(
     FuzzedDataProvider& input, const std::vector<char>& alphabet,
     const std::vector<std::string>& entries) {
-  std::vector<vorpalyx::ProcessedPattern> patterns;
+  std::vector<std::string> texts;
   const int count = input.ConsumeIntegralInRange(0, 15) == 0
                         ? input.ConsumeIntegralInRange(60, 70)
                         : input.ConsumeIntegralInRange(0, 3);
   for (int i = 0; i < count; ++i) {
-    std::string text;
     if (!entries.empty() && input.ConsumeBool()) {
       const std::string word = vorpalyx::normalize_word(
           entries[input.ConsumeIntegralInRange<std::size_t>(
@@ -213,17 +213,14 @@ std::vector<vorpalyx::ProcessedPattern> read_patterns(
       if (word.empty()) continue;
       const auto begin =
           input.ConsumeIntegralInRange<std::size_t>(0, word.size() - 1);
-      text = word.substr(begin,
-                         input.ConsumeIntegralInRange<std::size_t>(
-                             1, std::min<std::size_t>(4, word.size() - begin)));
+      texts.push_back(word.substr(
+          begin, input.ConsumeIntegralInRange<std::size_t>(
+                     1, std::min<std::size_t>(4, word.size() - begin))));
     } else {
-      text = vorpalyx::normalize_word(letter_list(input, alphabet, 3));
+      texts.push_back(letter_list(input, alphabet, 3));
     }
-    if (text.empty()) continue;
-    patterns.push_back(
-        {text, std::get<CharCounts>(CharCounts::from_str(text))});
   }
-  return patterns;
+  return vorpalyx::prepare_patterns(texts);
 }
 
 Case read_case(FuzzedDataProvider& input) {

@@ -1,9 +1,15 @@
+// See arguments.h. Binding fills every slot before it looks at keywords, so
+// a slot is null exactly when its parameter was not supplied.
+
 #include "module/arguments.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "module/messages.h"
 #include "module/py_ref.h"
+#include "solver/prepare_patterns.h"
 
 namespace vorpalyx {
 namespace {
@@ -146,6 +152,27 @@ bool convert_float(PyObject* object, double* out) {
   const double value = PyFloat_AsDouble(object);
   if (value == -1.0 && PyErr_Occurred()) return false;
   *out = value;
+  return true;
+}
+
+bool convert_letter_counts(PyObject* object, LetterCountMap* out) {
+  std::string text;
+  if (!convert_text(object, &text)) return false;
+  *out = *parse_char_list_to_counts(std::string_view(text));
+  return true;
+}
+
+bool convert_letter_set(PyObject* object, LetterSet* out) {
+  std::string text;
+  if (!convert_text(object, &text)) return false;
+  *out = *parse_char_list_to_set(std::string_view(text));
+  return true;
+}
+
+bool convert_patterns(PyObject* object, std::vector<ProcessedPattern>* out) {
+  std::vector<std::string> texts;
+  if (!convert_text_list(object, &texts)) return false;
+  *out = prepare_patterns(texts);
   return true;
 }
 

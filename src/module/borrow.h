@@ -1,7 +1,10 @@
 // The borrow counter of a Solver: any number of shared uses (solves) or one
 // exclusive use (a dictionary change) at a time. A conflicting call fails at
 // once instead of waiting; Python code run by a conversion is the usual way
-// to get there (it may call back into the same Solver).
+// to get there (it may call back into the same Solver). Cost: a few atomic
+// operations per call, no waiting.
+//
+// Tested by tests/python/test_hostile_inputs.py.
 
 #ifndef VORPALYX_MODULE_BORROW_H_
 #define VORPALYX_MODULE_BORROW_H_

@@ -1,9 +1,12 @@
+// See messages.h. Messages that name a type use its qualified name, with a
+// fixed placeholder should even that fail.
+
 #include "module/messages.h"
 
 #include <string>
 
 #include "module/py_ref.h"
-#include "solver/trace_log.h"
+#include "solver/os_errors.h"
 
 namespace vorpalyx::messages {
 namespace {

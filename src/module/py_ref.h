@@ -8,7 +8,10 @@
 //    borrows.
 //  - get() lends the pointer without changing the count; release() gives the
 //    reference away (to an API that steals it, or as a return value).
-// The destructor drops the reference, if any.
+// The destructor drops the reference, if any. Cost: one pointer, nothing
+// beyond the reference count updates it stands for.
+//
+// Tested through every Python test, for leaks by tests/python/test_leaks.py.
 
 #ifndef VORPALYX_MODULE_PY_REF_H_
 #define VORPALYX_MODULE_PY_REF_H_

@@ -1,45 +1,15 @@
 #include "solver/trace_log.h"
 
 #include <fcntl.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
+#include "solver/os_errors.h"
 #include "solver/trace_format.h"
 
 namespace vorpalyx {
-namespace {
-
-// Writes all of `text`, retrying partial writes and interruptions. Returns 0,
-// or an errno value, or -1 when the system accepted zero bytes.
-int write_all(int file_descriptor, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(file_descriptor, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return -1;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
-}
-
-}  // namespace
-
-std::string os_error_text(int error_number) {
-  char buffer[256];
-  // GNU strerror_r may return a static string instead of filling `buffer`.
-  const char* description = strerror_r(error_number, buffer, sizeof buffer);
-  return std::string(description) + " (os error " +
-         std::to_string(error_number) + ")";
-}
-
-void write_to_standard_error(std::string_view message) {
-  (void)write_all(STDERR_FILENO, message);
-}
 
 std::unique_ptr<TraceLog> TraceLog::open_if_enabled() {
   const char* value = std::getenv(kTraceSwitchVariable);

@@ -7,6 +7,8 @@
 // the process dies. Failures never reach the caller: they are reported on
 // file descriptor 2 and the solve goes on. When tracing is off no TraceLog
 // exists, and callers format nothing. Cost: one write system call per piece.
+//
+// Tested by tests/cpp/solver/trace_log_test.cc and tests/python/test_trace.py.
 
 #ifndef VORPALYX_SOLVER_TRACE_LOG_H_
 #define VORPALYX_SOLVER_TRACE_LOG_H_
@@ -60,13 +62,6 @@ class TraceLog {
   int file_descriptor_;
   std::string scratch_;
 };
-
-// Writes `message` to file descriptor 2 directly, bypassing any buffering
-// (and Python's sys.stderr).
-void write_to_standard_error(std::string_view message);
-
-// "<description> (os error N)" for an errno value.
-std::string os_error_text(int error_number);
 
 }  // namespace vorpalyx
 

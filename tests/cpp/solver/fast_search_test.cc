@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
-#include "char_utils/normalize.h"
 #include "solver/anagram_solver.h"
+#include "solver/prepare_patterns.h"
 #include "solver/prepared_constraints.h"
 
 namespace vorpalyx {
@@ -27,18 +27,6 @@ std::vector<Solution> solve(const AnagramSolver& solver,
                             const SolverConstraints& constraints,
                             SearchEngine engine) {
   return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
-}
-
-std::vector<ProcessedPattern> patterns_of(
-    std::initializer_list<const char*> texts) {
-  std::vector<ProcessedPattern> patterns;
-  for (const char* text : texts) {
-    const std::string normalized = normalize_word(text);
-    if (normalized.empty()) continue;
-    patterns.push_back(
-        {normalized, std::get<CharCounts>(CharCounts::from_str(normalized))});
-  }
-  return patterns;
 }
 
 class RandomCase {
@@ -126,13 +114,11 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
     constraints.max_words = random.maybe<std::uint64_t>(0, 5);
     constraints.min_word_length = random.maybe<std::uint64_t>(0, 3);
     if (random.pick(0, 3) == 0) {
-      std::vector<ProcessedPattern> patterns;
+      std::vector<std::string> texts;
       for (int i = random.pick(0, 3); i > 0; --i) {
-        const std::string text = random.word(alphabet, 2);
-        patterns.push_back(
-            {text, std::get<CharCounts>(CharCounts::from_str(text))});
+        texts.push_back(random.word(alphabet, 2));
       }
-      constraints.contains_patterns = patterns;
+      constraints.contains_patterns = prepare_patterns(texts);
     }
 
     const auto literal =
@@ -187,7 +173,7 @@ TEST(FastSearchTest, AnagramsOfOneAnotherComeOnceForEachMultiset) {
   EXPECT_NE(limited[0], limited[1]);
   // A pattern that one anagram holds and the other does not.
   constraints.max_solutions.reset();
-  constraints.contains_patterns = patterns_of({"ba"});
+  constraints.contains_patterns = prepare_patterns({"ba"});
   EXPECT_EQ(solve(solver, "abcab", constraints, SearchEngine::kFast),
             (std::vector<Solution>{{"ab", "ba", "c"}, {"ba", "ba", "c"}}));
   constraints.contains_patterns.reset();
@@ -358,11 +344,7 @@ TEST(FastSearchTest, MorePatternsThanAMachineWordMatchTheLiteralSearch) {
   }
   ASSERT_EQ(texts.size(), 78u);
   SolverConstraints constraints;
-  constraints.contains_patterns.emplace();
-  for (const std::string& text : texts) {
-    constraints.contains_patterns->push_back(
-        {text, std::get<CharCounts>(CharCounts::from_str(text))});
-  }
+  constraints.contains_patterns = prepare_patterns(texts);
   const std::string phrase = "abcdefghijklmnopqrstuvwx";
   const auto fast = solve(solver, phrase, constraints, SearchEngine::kFast);
   EXPECT_EQ(fast, solve(solver, phrase, constraints, SearchEngine::kLiteral));
@@ -370,7 +352,7 @@ TEST(FastSearchTest, MorePatternsThanAMachineWordMatchTheLiteralSearch) {
   EXPECT_GT(fast.size(), 10u);
   // Held by four words, more than any substring of the long word: not
   // tracked, so met only by the check on each combination.
-  constraints.contains_patterns->push_back(patterns_of({"mn"}).front());
+  constraints.contains_patterns->push_back(prepare_patterns({"mn"}).front());
   const auto with_mn = solve(solver, phrase, constraints, SearchEngine::kFast);
   EXPECT_EQ(with_mn,
             solve(solver, phrase, constraints, SearchEngine::kLiteral));
@@ -385,10 +367,10 @@ TEST(FastSearchTest, PatternsAndStartLettersPrune) {
     solver.insert(word);
   }
   SolverConstraints constraints;
-  constraints.contains_patterns = patterns_of({"ten"});
+  constraints.contains_patterns = prepare_patterns({"ten"});
   EXPECT_EQ(solve(solver, "listen", constraints, SearchEngine::kFast),
             (std::vector<Solution>{{"listen"}}));
-  constraints.contains_patterns = patterns_of({"zz"});
+  constraints.contains_patterns = prepare_patterns({"zz"});
   EXPECT_TRUE(
       solve(solver, "listen", constraints, SearchEngine::kFast).empty());
   constraints.contains_patterns.reset();

@@ -11,13 +11,11 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
-#include "char_utils/char_counts.h"
 #include "char_utils/letter_lists.h"
-#include "char_utils/normalize.h"
 #include "solver/anagram_solver.h"
+#include "solver/prepare_patterns.h"
 #include "solver/search_records.h"
 
 namespace vorpalyx {
@@ -45,19 +43,6 @@ AnagramSolver solver_with(const std::vector<std::string_view>& words) {
   AnagramSolver solver;
   for (std::string_view word : words) solver.insert(word);
   return solver;
-}
-
-// The patterns as a caller prepares them: normalised, empty ones dropped.
-std::vector<ProcessedPattern> patterns(
-    const std::vector<std::string_view>& texts) {
-  std::vector<ProcessedPattern> prepared;
-  for (std::string_view text : texts) {
-    std::string normalized = normalize_word(text);
-    if (normalized.empty()) continue;
-    CharCounts counts = std::get<CharCounts>(CharCounts::from_str(normalized));
-    prepared.push_back({std::move(normalized), counts});
-  }
-  return prepared;
 }
 
 // The seven solutions of "Listen!" over kListenWords, in result order.
@@ -257,7 +242,7 @@ TEST_P(SearchTest, MinWordLengthAppliesToEveryWord) {
 
 TEST_P(SearchTest, EachPatternMustLieWithinOneWord) {
   const struct {
-    std::vector<std::string_view> texts;
+    std::vector<std::string> texts;
     Solutions expected;
   } cases[] = {
       {{}, all_listen_solutions()},
@@ -275,7 +260,7 @@ TEST_P(SearchTest, EachPatternMustLieWithinOneWord) {
   };
   for (const auto& c : cases) {
     SolverConstraints constraints;
-    constraints.contains_patterns = patterns(c.texts);
+    constraints.contains_patterns = prepare_patterns(c.texts);
     EXPECT_EQ(solve_listen(constraints), c.expected)
         << constraints.contains_patterns->size() << " patterns";
   }
@@ -284,7 +269,7 @@ TEST_P(SearchTest, EachPatternMustLieWithinOneWord) {
 TEST_P(SearchTest, PatternIsNotSpelledAcrossTwoWords) {
   const AnagramSolver solver = solver_with({"cat", "sun", "test"});
   SolverConstraints constraints;
-  constraints.contains_patterns = patterns({"ts"});
+  constraints.contains_patterns = prepare_patterns({"ts"});
   EXPECT_EQ(solve(solver, "catsun"), (Solutions{{"cat", "sun"}}));
   EXPECT_EQ(solve(solver, "catsun", constraints), Solutions{});
   EXPECT_EQ(solve(solver, "test", constraints), Solutions{});
@@ -304,7 +289,7 @@ TEST_P(SearchTest, ConstraintsCombine) {
             (Solutions{{"listen"}, {"silent"}, {"les", "tin"}}));
 
   SolverConstraints in_two_words;
-  in_two_words.contains_patterns = patterns({"in"});
+  in_two_words.contains_patterns = prepare_patterns({"in"});
   in_two_words.max_words = 2;
   EXPECT_EQ(solve_listen(in_two_words),
             (Solutions{{"les", "tin"}, {"el", "tins"}}));
@@ -315,7 +300,7 @@ TEST_P(SearchTest, ConstraintsCombine) {
 
   SolverConstraints st_from_elsi;
   st_from_elsi.can_only_ever_start_with = parse_char_list_to_set("elsi");
-  st_from_elsi.contains_patterns = patterns({"st"});
+  st_from_elsi.contains_patterns = prepare_patterns({"st"});
   EXPECT_EQ(solve_listen(st_from_elsi),
             (Solutions{{"enlist"}, {"listen"}, {"el", "in", "st"}}));
 
@@ -327,7 +312,7 @@ TEST_P(SearchTest, ConstraintsCombine) {
   everything.min_word_length = 3;
   everything.timeout_seconds = 1000.0;
   everything.max_solutions = 100;
-  everything.contains_patterns = patterns({"i"});
+  everything.contains_patterns = prepare_patterns({"i"});
   EXPECT_EQ(solve_listen(everything),
             (Solutions{{"listen"}, {"ens", "lit"}, {"les", "tin"}}));
 }

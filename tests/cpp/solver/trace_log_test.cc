@@ -224,10 +224,5 @@ TEST_F(TraceLogTest, CreationFailureIsReportedAndLeavesTracingOff) {
             "directory (os error 21)\n");
 }
 
-TEST(OsErrorTextTest, DescriptionThenNumber) {
-  EXPECT_EQ(os_error_text(2), "No such file or directory (os error 2)");
-  EXPECT_EQ(os_error_text(28), "No space left on device (os error 28)");
-}
-
 }  // namespace
 }  // namespace vorpalyx

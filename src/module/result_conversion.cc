@@ -1,0 +1,68 @@
+// See result_conversion.h.
+
+#include "module/result_conversion.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module/py_ref.h"
+
+namespace vorpalyx {
+namespace {
+
+// Pauses the cyclic garbage collector while a large result is built: the
+// new lists cannot form cycles, so scanning them is wasted work.
+class GarbageCollectorPause {
+ public:
+  GarbageCollectorPause() : was_enabled_(PyGC_Disable()) {}
+  ~GarbageCollectorPause() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  int was_enabled_;
+};
+
+}  // namespace
+
+PyObject* solutions_to_python(SolutionList& solutions) {
+  std::vector<PyRef> words(solutions.words.size());
+  GarbageCollectorPause pause;
+  PyRef result =
+      PyRef::steal(PyList_New(static_cast<Py_ssize_t>(solutions.size())));
+  if (!result) return nullptr;
+  Py_ssize_t index = 0;
+  for (SolutionGroup& group : solutions.groups) {
+    const auto word_count = static_cast<Py_ssize_t>(group.word_count);
+    bool failed = false;
+    group.for_each([&](const std::uint32_t* ids) {
+      if (failed) return;
+      PyObject* solution = PyList_New(word_count);
+      if (solution == nullptr) {
+        failed = true;
+        return;
+      }
+      // The result steals `solution`; each item is a new reference.
+      PyList_SET_ITEM(result.get(), index++, solution);
+      for (Py_ssize_t k = 0; k < word_count; ++k) {
+        PyRef& word = words[ids[k]];
+        if (!word) {
+          const std::string& text = solutions.words[ids[k]];
+          word = PyRef::steal(PyUnicode_FromStringAndSize(
+              text.data(), static_cast<Py_ssize_t>(text.size())));
+          if (!word) {
+            failed = true;
+            return;
+          }
+        }
+        PyList_SET_ITEM(solution, k, Py_NewRef(word.get()));
+      }
+    });
+    if (failed) return nullptr;
+    group.release();
+  }
+  return result.release();
+}
+
+}  // namespace vorpalyx
