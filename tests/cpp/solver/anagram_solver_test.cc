@@ -2,6 +2,8 @@
 // the inputs that give nothing, and a search deeper than any native stack.
 // Each case runs through the literal engine, the fast engine and `solve`.
 
+#include "solver/anagram_solver.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,7 +19,6 @@
 #include "char_utils/char_counts.h"
 #include "char_utils/letter_lists.h"
 #include "char_utils/normalize.h"
-#include "solver/anagram_solver.h"
 #include "solver/search_records.h"
 
 namespace vorpalyx {
