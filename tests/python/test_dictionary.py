@@ -13,55 +13,17 @@ import pytest
 
 from vorpalyx.core import Solver
 
+from hostile import (
+    FailingLength,
+    GetItemSequence,
+    Holder,
+    LyingLength,
+    RaisingIteration,
+    Text,
+    TypeErrorSubclass,
+)
+
 HasWord = Callable[[Solver, str], bool]
-
-
-class Text(str):
-    pass
-
-
-class Holder:
-    class Nested:
-        pass
-
-
-class GetItemSequence:
-    """A sequence known only by __getitem__ (iterated by the old protocol)."""
-
-    def __init__(self, *items: object) -> None:
-        self.items = items
-
-    def __getitem__(self, index: int) -> object:
-        return self.items[index]
-
-
-class FailingLength(GetItemSequence):
-    def __len__(self) -> int:
-        raise ValueError("no length")
-
-
-class LyingLength(GetItemSequence):
-    def __len__(self) -> int:
-        return 2**62
-
-
-class RaisingIteration:
-    """A sequence whose iteration yields `before` and then raises `error`."""
-
-    def __init__(self, error: BaseException, *before: str) -> None:
-        self.error = error
-        self.before = before
-
-    def __getitem__(self, index: int) -> str:
-        raise AssertionError("iteration goes through __iter__")
-
-    def __iter__(self) -> Iterator[str]:
-        yield from self.before
-        raise self.error
-
-
-class TypeErrorSubclass(TypeError):
-    pass
 
 
 def chained_type_error() -> TypeError:

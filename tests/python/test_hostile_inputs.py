@@ -6,15 +6,13 @@ dictionary, and the Solver must stay usable afterwards."""
 
 from __future__ import annotations
 
-import copy
 import errno
 import os
-import pickle
 import subprocess
 import sys
 import threading
 import time
-from collections.abc import Callable, Iterator
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 
@@ -24,14 +22,11 @@ from hypothesis import strategies as st
 
 from vorpalyx.core import Solver
 
+from hostile import Boom, Items, Number, Sneaky
 from solve_parameters import SOLVE_PARAMETERS
 
 WORDS = ["listen", "silent", "enlist", "tin", "net", "lis"]
 LISTEN = [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
-
-
-class Boom(Exception):
-    """Raised by the hostile objects below; never raised by the module."""
 
 
 @pytest.fixture
@@ -47,22 +42,6 @@ def assert_intact(solver: Solver) -> None:
     assert solver.solve("cat") == []
     solver.add_word("listen")
     assert solver.solve("Listen!") == LISTEN
-
-
-class Items:
-    """A sequence (it has __getitem__) built from a list, with hooks."""
-
-    def __init__(self, items: list[Any], on_item: Callable[[int], None] | None = None):
-        self.items = items
-        self.on_item = on_item
-
-    def __len__(self) -> int:
-        return len(self.items)
-
-    def __getitem__(self, index: int) -> Any:
-        if self.on_item is not None:
-            self.on_item(index)
-        return self.items[index]
 
 
 def load_words(solver: Solver, words: Any) -> Any:
@@ -81,6 +60,8 @@ SEQUENCE_TAKERS = pytest.mark.parametrize(
 
 
 @SEQUENCE_TAKERS
+
+
 class TestSequenceProtocol:
     def test_getitem_raising_passes_the_exception_unchanged(self, solver, take, parameter):
         error = Boom("from __getitem__")
@@ -205,32 +186,6 @@ class TestSequenceProtocol:
         else:
             assert result == []  # the added patterns normalise to "x"
 
-    def test_getitem_calling_add_word_is_refused(self, solver, take, parameter):
-        refusals: list[str] = []
-
-        def call_back(index: int) -> None:
-            try:
-                solver.add_word("cat")
-            except RuntimeError as error:
-                refusals.append(str(error))
-
-        take(solver, Items(["dog"], call_back))
-        assert refusals == ["Already borrowed"] * 2  # item 0, then the IndexError probe
-        assert solver.solve("tac") == []
-
-    def test_getitem_calling_load_from_path_is_refused(self, solver, take, parameter, tmp_path):
-        path = tmp_path / "words.txt"
-        path.write_text("cat\n")
-
-        def call_back(index: int) -> None:
-            solver.load_dictionary_from_path(str(path))
-
-        with pytest.raises(RuntimeError, match="^Already borrowed$"):
-            take(solver, Items(["dog"], call_back))
-        assert solver.solve("tac") == []
-        assert_intact(solver)
-
-
 
 class TestCallbacksWhileBorrowed:
     def test_solver_dropped_by_a_callback_lives_until_the_call_returns(self):
@@ -241,15 +196,6 @@ class TestCallbacksWhileBorrowed:
         holder[0].add_word("net")
         assert holder[0].solve("ten", contains_patterns=Items(["net"], lambda index: holder.clear())) == [["net"]]
         assert holder == []
-
-    def test_solve_inside_loading_is_refused(self, solver):
-        def call_back(index: int) -> None:
-            solver.solve("Listen!")
-
-        with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
-            solver.load_dictionary_from_words(Items(["cat"], call_back))
-        assert solver.solve("tac") == []
-        assert_intact(solver)
 
     @pytest.mark.parametrize(
         ("method", "refusal"),
@@ -281,25 +227,6 @@ class TestCallbacksWhileBorrowed:
         assert solver.solve("Listen!", contains_patterns=patterns) == [["lis", "net"]]
         assert inner == [LISTEN, LISTEN]
         assert_intact(solver)
-
-    def test_other_solver_inside_loading_is_independent(self, solver):
-        other = Solver()
-        solver.load_dictionary_from_words(Items(["cat"], lambda index: other.add_word("dog")))
-        assert other.solve("god") == [["dog"]]
-        assert solver.solve("tac") == [["cat"]]
-
-
-class Number:
-    """An object with __index__ and __float__ that run `action`."""
-
-    def __init__(self, action: Callable[[], Any]):
-        self.action = action
-
-    def __index__(self) -> Any:
-        return self.action()
-
-    def __float__(self) -> Any:
-        return self.action()
 
 
 # Values that leave the result of solving "Listen!" unchanged.
@@ -387,31 +314,6 @@ class TestNumberProtocol:
         assert solver.solve("Listen!", max_words=StubbornInt(1)) == LISTEN[:3]
         assert solver.solve("Listen!", timeout_seconds=StubbornFloat(-1.0)) == []
         assert solver.solve("Listen!", timeout_seconds=StubbornFloat("nan")) == LISTEN
-
-
-class Sneaky(str):
-    """A str whose Python-level protocol lies; only its characters count."""
-
-    def __str__(self) -> str:
-        return "zzz"
-
-    def __len__(self) -> int:
-        return 0
-
-    def __iter__(self) -> Iterator[str]:
-        return iter(())
-
-    def __getitem__(self, index: Any) -> str:
-        raise Boom("never called")
-
-    def __eq__(self, other: object) -> bool:
-        return True
-
-    def __hash__(self) -> int:
-        return 0
-
-    def encode(self, *args: Any, **kwargs: Any) -> bytes:
-        raise Boom("never called")
 
 
 class TestStrSubclasses:
@@ -578,28 +480,10 @@ class TestDictionaryFiles:
 
 
 class TestObjectProtocol:
-    @pytest.mark.parametrize(
-        "operation",
-        [copy.copy, copy.deepcopy, pickle.dumps, lambda s: object.__new__(Solver)],
-        ids=["copy", "deepcopy", "pickle", "object-new"],
-    )
-    def test_no_uninitialised_or_copied_solver(self, solver, operation):
-        try:
-            with pytest.raises(TypeError):
-                operation(solver)
-        finally:
-            # Copying and pickling cache __slotnames__ on the class (it is a
-            # mutable type); leave the class as the other tests expect it.
-            if "__slotnames__" in vars(Solver):
-                del Solver.__slotnames__
-        assert_intact(solver)
-        assert "__slotnames__" not in vars(Solver)
-
     @pytest.mark.parametrize("method", ["load_dictionary_from_words", "load_dictionary_from_path", "add_word", "solve"])
     def test_method_called_on_another_object(self, method):
         with pytest.raises(TypeError, match="doesn't apply to a 'str' object"):
             getattr(Solver, method)("not a solver", "x")
-
 
 
 # Any value at all, in any argument position: the module must answer with a
@@ -767,26 +651,3 @@ print(solver.solve("tac"))
         assert done.stdout == "[['cat']]\n" and done.stderr == ""
         assert trace.startswith("--- Solving for phrase: 'tac' ---\nConstraints: ")
         assert trace.endswith("--- Solve function finished ---\n")
-
-
-class TestSubinterpreters:
-    SCRIPT = """
-import _interpreters
-for _ in range(2):
-    interpreter = _interpreters.create("legacy")
-    failure = _interpreters.exec(interpreter, "import vorpalyx.core")
-    print(failure.type.__name__)
-    _interpreters.destroy(interpreter)
-import vorpalyx.core
-solver = vorpalyx.core.Solver()
-solver.add_word("cat")
-print(solver.solve("tac"))
-"""
-
-    def test_subinterpreters_are_refused_and_the_main_one_still_works(self):
-        pytest.importorskip("_interpreters")
-        done = subprocess.run(
-            [sys.executable, "-c", self.SCRIPT], capture_output=True, text=True, timeout=60, check=False
-        )
-        assert done.returncode == 0, done.stderr
-        assert done.stdout.splitlines() == ["ImportError", "ImportError", "[['cat']]"]

@@ -20,6 +20,8 @@ import vorpalyx
 from vorpalyx import core
 from vorpalyx.core import Solver
 
+from hostile import CallsBack, IndexCallsBack
+
 METHOD_SIGNATURES = {
     "load_dictionary_from_words": "(self, /, words)",
     "load_dictionary_from_path": "(self, /, path)",
@@ -150,17 +152,22 @@ class TestSolverType:
 
     @pytest.mark.parametrize(
         "make",
-        [
-            lambda: object.__new__(Solver),
-            lambda: copy.copy(Solver()),
-            lambda: copy.deepcopy(Solver()),
-            lambda: pickle.dumps(Solver()),
-        ],
+        [lambda _: object.__new__(Solver), copy.copy, copy.deepcopy, pickle.dumps],
         ids=["object-new", "copy", "deepcopy", "pickle"],
     )
     def test_no_uninitialised_or_copied_instances(self, make) -> None:
-        with pytest.raises(TypeError):
-            make()
+        solver = Solver()
+        solver.add_word("cat")
+        try:
+            with pytest.raises(TypeError):
+                make(solver)
+        finally:
+            # Copying and pickling cache __slotnames__ on the class (it is a
+            # mutable type); leave the class as the other tests expect it.
+            if "__slotnames__" in vars(Solver):
+                del Solver.__slotnames__
+        assert solver.solve("act") == [["cat"]]
+        assert "__slotnames__" not in vars(Solver)
 
     def test_new_called_directly(self) -> None:
         solver = Solver.__new__(Solver)
@@ -278,50 +285,6 @@ class TestBinding:
         assert solver.solve(phrase="enlist") == [["listen"], ["silent"]]
 
 
-class CallsBack:
-    """A one-item sequence of 'cat' that runs `action` while being read."""
-
-    def __init__(self, action, *, swallow: bool) -> None:
-        self.action = action
-        self.swallow = swallow
-        self.errors: list[BaseException] = []
-
-    def __getitem__(self, index: int) -> str:
-        if index:
-            raise IndexError
-        try:
-            self.action()
-        except RuntimeError as error:
-            self.errors.append(error)
-            if not self.swallow:
-                raise
-        return "cat"
-
-
-class IndexCallsBack:
-    """An integer 2 whose __index__ (and __float__) runs `action` first."""
-
-    def __init__(self, action) -> None:
-        self.action = action
-        self.errors: list[BaseException] = []
-        self.results: list[object] = []
-
-    def _run(self) -> None:
-        try:
-            self.results.append(self.action())
-        except RuntimeError as error:
-            self.errors.append(error)
-            raise
-
-    def __index__(self) -> int:
-        self._run()
-        return 2
-
-    def __float__(self) -> float:
-        self._run()
-        return 100.0
-
-
 class TestBorrow:
     @pytest.mark.parametrize(
         ("inner", "message"),
@@ -388,12 +351,26 @@ class TestBorrow:
         assert solver.solve("god") == []
         assert_usable(solver)
 
+    @pytest.mark.parametrize(
+        "inner",
+        [
+            lambda s: s.add_word("dog"),
+            lambda s: s.load_dictionary_from_words(["dog"]),
+            lambda s: s.load_dictionary_from_path("/nonexistent"),
+        ],
+    )
+    @pytest.mark.parametrize("swallow", [True, False])
     def test_dictionary_change_during_pattern_iteration(
-        self, solver: Solver, assert_usable
+        self, solver: Solver, assert_usable, inner, swallow: bool
     ) -> None:
         solver.add_word("cat")
-        patterns = CallsBack(lambda: solver.add_word("dog"), swallow=True)
-        assert solver.solve("act", contains_patterns=patterns) == [["cat"]]
+        patterns = CallsBack(lambda: inner(solver), swallow=swallow)
+        if swallow:
+            assert solver.solve("act", contains_patterns=patterns) == [["cat"]]
+        else:
+            with pytest.raises(RuntimeError) as caught:
+                solver.solve("act", contains_patterns=patterns)
+            assert caught.value is patterns.errors[0]
         assert [str(error) for error in patterns.errors] == ["Already borrowed"]
         assert solver.solve("god") == []
         assert_usable(solver)

@@ -9,6 +9,17 @@ import pytest
 
 from vorpalyx.core import Solver
 
+from hostile import (
+    Floating,
+    GetItemSequence,
+    Holder,
+    Index,
+    Integer,
+    RaisingIteration,
+    Real,
+    Text,
+    TypeErrorSubclass,
+)
 from solve_parameters import SOLVE_PARAMETERS
 
 PARAMETERS = list(SOLVE_PARAMETERS)
@@ -24,71 +35,6 @@ def listen() -> Solver:
     solver = Solver()
     solver.load_dictionary_from_words(["listen", "silent", "enlist", "tin", "net", "lis"])
     return solver
-
-
-class Text(str):
-    pass
-
-
-class Integer(int):
-    pass
-
-
-class Real(float):
-    pass
-
-
-class Holder:
-    class Nested:
-        pass
-
-
-class Index:
-    def __init__(self, value: object, log: list[str] | None = None, name: str = "") -> None:
-        self.value = value
-        self.log = log
-        self.name = name
-
-    def __index__(self) -> int:
-        if self.log is not None:
-            self.log.append(self.name)
-        if isinstance(self.value, BaseException):
-            raise self.value
-        return self.value  # type: ignore[return-value]
-
-
-class Floating:
-    def __init__(self, value: object) -> None:
-        self.value = value
-
-    def __float__(self) -> float:
-        if isinstance(self.value, BaseException):
-            raise self.value
-        return self.value  # type: ignore[return-value]
-
-
-class GetItemSequence:
-    def __init__(self, *items: object) -> None:
-        self.items = items
-
-    def __getitem__(self, index: int) -> object:
-        return self.items[index]
-
-
-class RaisingIteration:
-    def __init__(self, error: BaseException) -> None:
-        self.error = error
-
-    def __getitem__(self, index: int) -> str:
-        raise AssertionError("iteration goes through __iter__")
-
-    def __iter__(self) -> Iterator[str]:
-        yield "ten"
-        raise self.error
-
-
-class TypeErrorSubclass(TypeError):
-    pass
 
 
 def patterns() -> Iterator[str]:
@@ -201,7 +147,7 @@ class TestContainsPatterns:
             (["ab", None], "'NoneType' object cannot be converted to 'PyString'"),
             (range(2), "'int' object cannot be converted to 'PyString'"),
             (b"ab", "'int' object cannot be converted to 'PyString'"),
-            (RaisingIteration(TypeError("stopped")), "stopped"),
+            (RaisingIteration(TypeError("stopped"), "ten"), "stopped"),
         ],
     )
     def test_errors(self, listen: Solver, value, message: str) -> None:
@@ -211,8 +157,9 @@ class TestContainsPatterns:
 
     def test_renamed_error_keeps_the_cause(self, listen: Solver) -> None:
         original = type_error_with_cause()
+        patterns = RaisingIteration(original, "ten")
         error = raises_exactly(
-            TypeError, lambda: listen.solve("Listen!", contains_patterns=RaisingIteration(original))
+            TypeError, lambda: listen.solve("Listen!", contains_patterns=patterns)
         )
         assert str(error) == "argument 'contains_patterns': bad pattern"
         assert error.__cause__ is original.__cause__
@@ -222,7 +169,7 @@ class TestContainsPatterns:
     )
     def test_other_errors_unchanged(self, listen: Solver, error: BaseException) -> None:
         with pytest.raises(BaseException) as caught:
-            listen.solve("Listen!", contains_patterns=RaisingIteration(error))
+            listen.solve("Listen!", contains_patterns=RaisingIteration(error, "ten"))
         assert caught.value is error
 
     def test_lone_surrogate_item(self, listen: Solver) -> None:
@@ -486,7 +433,9 @@ class TestReferenceCounts:
                 lambda: listen.solve(phrase, max_words=big),
                 lambda: listen.solve(phrase, contains_patterns=bad_list),
                 lambda: listen.solve(phrase, timeout_seconds=letters),
-                lambda: listen.solve(phrase, contains_patterns=RaisingIteration(cause_error)),
+                lambda: listen.solve(
+                    phrase, contains_patterns=RaisingIteration(cause_error, "ten")
+                ),
                 lambda: listen.load_dictionary_from_words(bad_list),
                 lambda: listen.load_dictionary_from_path(path_text),
                 lambda: listen.add_word(bad_item),

@@ -65,9 +65,13 @@ TEST(MakeSolutionListTest, HoldsEachDistinctWordOnce) {
   const std::vector<std::pair<std::size_t, std::vector<std::uint32_t>>>
       expected = {{1, {0}}, {2, {1, 2, 3, 0}}, {3, {1, 3, 4}}};
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(list.groups[i].word_count, expected[i].first);
-    ASSERT_EQ(list.groups[i].chunks.size(), 1u);
-    EXPECT_EQ(list.groups[i].chunks[0], expected[i].second);
+    const SolutionGroup& group = list.groups[i];
+    EXPECT_EQ(group.word_count, expected[i].first);
+    std::vector<std::uint32_t> ids;
+    group.for_each([&](const std::uint32_t* solution) {
+      ids.insert(ids.end(), solution, solution + group.word_count);
+    });
+    EXPECT_EQ(ids, expected[i].second);
   }
   EXPECT_EQ(
       list.to_vectors(),

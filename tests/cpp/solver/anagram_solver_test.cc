@@ -2,6 +2,8 @@
 // the inputs that give nothing, and a search deeper than any native stack.
 // Each case runs through the literal engine, the fast engine and `solve`.
 
+#include "solver/anagram_solver.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
-#include "solver/anagram_solver.h"
 #include "solver/prepare_patterns.h"
 #include "solver/search_records.h"
 
@@ -447,11 +448,12 @@ TEST_P(SearchTest, SolutionAsLongAsAVeryLongPhrase) {
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list.words, std::vector<std::string>{"a"});
   ASSERT_EQ(list.groups.size(), 1u);
-  EXPECT_EQ(list.groups[0].word_count, kLetters);
+  const SolutionGroup& group = list.groups[0];
+  EXPECT_EQ(group.word_count, kLetters);
   std::vector<std::uint32_t> ids;
-  for (const auto& chunk : list.groups[0].chunks) {
-    ids.insert(ids.end(), chunk.begin(), chunk.end());
-  }
+  group.for_each([&](const std::uint32_t* solution) {
+    ids.insert(ids.end(), solution, solution + group.word_count);
+  });
   EXPECT_EQ(ids, std::vector<std::uint32_t>(kLetters, 0));
 }
 
