@@ -15,7 +15,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "solver/search_records.h"
+#include "solver/solution_list.h"
 
 namespace vorpalyx {
 
