@@ -1,5 +1,6 @@
 #include "char_utils/char_counts.h"
 
+#include "char_utils/ascii.h"
 #include "char_utils/unicode_tables.h"
 #include "char_utils/utf8.h"
 
@@ -10,10 +11,9 @@ std::variant<CharCounts, std::string> CharCounts::from_str(
   CharCounts result;
   std::size_t position = 0;
   while (position < text.size()) {
-    char32_t code_point = decode_utf8(text, &position);
+    const char32_t code_point = decode_utf8(text, &position);
     if (code_point < 0x80) {
-      if (code_point >= U'A' && code_point <= U'Z') code_point += U'a' - U'A';
-      const int index = letter_index(code_point);
+      const int index = letter_index(fold_ascii_case(code_point));
       if (index >= 0) ++result.counts[index];
       continue;
     }

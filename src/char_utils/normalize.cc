@@ -1,5 +1,7 @@
 #include "char_utils/normalize.h"
 
+#include "char_utils/ascii.h"
+
 namespace vorpalyx {
 
 // Bytes of multi-byte UTF-8 sequences are all >= 0x80, so a byte-wise scan
@@ -8,11 +10,7 @@ std::string normalize_word(std::string_view word) {
   std::string normalized;
   normalized.reserve(word.size());
   for (char byte : word) {
-    if (byte >= 'A' && byte <= 'Z') {
-      normalized.push_back(static_cast<char>(byte - 'A' + 'a'));
-    } else if (byte >= 'a' && byte <= 'z') {
-      normalized.push_back(byte);
-    }
+    if (is_ascii_letter(byte)) normalized.push_back(fold_ascii_case(byte));
   }
   return normalized;
 }

@@ -102,11 +102,11 @@ class LiteralSearch {
         {Frame::Kind::kWord, Frame::Resume::kStart, node, kNoNode, 0});
   }
 
-  // backtrack, up to its one call of find_one_word_recursive.
   std::string_view word_so_far() const {
     return std::string_view(letters_).substr(word_starts_.back());
   }
 
+  // backtrack, up to its one call of find_one_word_recursive.
   void backtrack_start() {
     if (extend_is_due()) {
       stack_.back().resume = Frame::Resume::kAfterExtend;

@@ -10,9 +10,9 @@
 // C(N, k) - 1 - sum_i C(N - 1 - c_i, k - i + 1): the combinatorial number
 // system, mirrored so that it runs in lexicographic order.
 //
-// Cost: a table of C(x, j) for j <= max_size and x < n + max_size - 1
-// (8 bytes each); a number is made from k table reads and read back with up
-// to k binary searches in it.
+// Cost: a table of C(x, j) for j <= max_size and x < n + max_size, that is
+// up to the N of max_size (8 bytes each); a number is made from k table reads
+// and read back with up to k binary searches in it.
 
 #ifndef VORPALYX_SOLVER_MULTISET_NUMBERING_H_
 #define VORPALYX_SOLVER_MULTISET_NUMBERING_H_
@@ -71,7 +71,7 @@ class MultisetNumbering {
 
   std::size_t id_count_;
   std::size_t max_size_;
-  std::size_t columns_;                 // n + max_size - 1
+  std::size_t columns_;                 // n + max_size, x <= N of max_size
   std::vector<std::uint64_t> table_;    // C(x, j) at j * columns_ + x
   std::vector<std::uint64_t> largest_;  // C(N, k) - 1 by size k, if it fits
   std::vector<bool> fits_;

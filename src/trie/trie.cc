@@ -3,23 +3,15 @@
 #include <algorithm>
 #include <new>
 
+#include "char_utils/ascii.h"
+
 namespace vorpalyx {
-namespace {
-
-// Maps an ASCII letter to its lower-case form and anything else to 0.
-char normalized_letter(char byte) {
-  if (byte >= 'a' && byte <= 'z') return byte;
-  if (byte >= 'A' && byte <= 'Z') return static_cast<char>(byte - 'A' + 'a');
-  return 0;
-}
-
-}  // namespace
 
 Trie::Trie() : nodes_(1) {}
 
 void Trie::insert(std::string_view word) {
   std::size_t length = 0;
-  for (char byte : word) length += normalized_letter(byte) != 0;
+  for (char byte : word) length += is_ascii_letter(byte);
   if (length == 0) return;
 
   // Room for a whole new branch up front: if allocation fails, nothing has
@@ -32,8 +24,9 @@ void Trie::insert(std::string_view word) {
 
   NodeIndex current = kRoot;
   for (char byte : word) {
-    const char letter = normalized_letter(byte);
-    if (letter != 0) current = child_for_insert(current, letter);
+    if (is_ascii_letter(byte)) {
+      current = child_for_insert(current, fold_ascii_case(byte));
+    }
   }
   nodes_[current].is_word = true;
   min_dict_word_len_ = std::min<std::uint64_t>(min_dict_word_len_, length);
