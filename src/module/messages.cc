@@ -3,6 +3,7 @@
 
 #include "module/messages.h"
 
+#include <cstdio>
 #include <string>
 
 #include "module/py_ref.h"
@@ -129,6 +130,38 @@ PyObject* already_borrowed() {
 
 PyObject* already_mutably_borrowed() {
   PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+  return nullptr;
+}
+
+namespace {
+
+std::string with_thousands(std::uint64_t number) {
+  const std::string digits = std::to_string(number);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+std::string in_gigabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+  return text;
+}
+
+}  // namespace
+
+PyObject* result_too_large(std::uint64_t solutions, std::uint64_t bytes_needed,
+                           std::uint64_t bytes_available) {
+  const std::string message =
+      "the search stopped after " + with_thousands(solutions) +
+      " solutions: the result would need about " + in_gigabytes(bytes_needed) +
+      " of memory, more than the " + in_gigabytes(bytes_available) +
+      " this process can still get; bound it with max_solutions or "
+      "timeout_seconds";
+  PyErr_SetString(PyExc_MemoryError, message.c_str());
   return nullptr;
 }
 

@@ -14,6 +14,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
+
 namespace vorpalyx::messages {
 
 // Argument binding. `full_name` is the method's name as "Solver.name()".
@@ -44,6 +46,10 @@ PyObject* already_borrowed();
 PyObject* already_mutably_borrowed();
 
 PyObject* subinterpreters_unsupported();
+
+// MemoryError for a search stopped because its result would not fit.
+PyObject* result_too_large(std::uint64_t solutions, std::uint64_t bytes_needed,
+                           std::uint64_t bytes_available);
 
 }  // namespace vorpalyx::messages
 

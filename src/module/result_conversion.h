@@ -15,13 +15,19 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <chrono>
+#include <optional>
+
 #include "solver/solution_list.h"
 
 namespace vorpalyx {
 
 // Consumes `solutions`. Returns a new reference, or null with an exception
-// set.
-PyObject* solutions_to_python(SolutionList& solutions);
+// set. Past `deadline`, stops converting and returns the solutions converted
+// so far: a prefix of the result.
+PyObject* solutions_to_python(
+    SolutionList& solutions,
+    std::optional<std::chrono::steady_clock::time_point> deadline);
 
 }  // namespace vorpalyx
 

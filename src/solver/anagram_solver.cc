@@ -32,8 +32,10 @@ void AnagramSolver::load_dictionary_from_text(std::string_view text) {
 
 SolutionList AnagramSolver::solve(std::string_view phrase,
                                   const SolverConstraints& constraints,
-                                  const FinishCosts& finish_costs) const {
+                                  const FinishCosts& finish_costs,
+                                  bool* traced) const {
   const std::unique_ptr<TraceLog> log = TraceLog::open_if_enabled();
+  if (traced != nullptr) *traced = log != nullptr;
   if (log) {
     log->line("--- Solving for phrase: '", phrase, "' ---\n");
     std::string constraints_text;

@@ -40,10 +40,12 @@ class AnagramSolver {
   // Writes the trace when ANAGRAM_DEBUG_LOG is set. Untraced, a time limit
   // leaves room for what each solution costs the caller afterwards
   // (`finish_costs`), and a result that would not fit in memory throws
-  // ResultTooLarge.
+  // ResultTooLarge. `traced`, when given, tells whether the trace was
+  // written (then the literal search ran, under the literal limits).
   SolutionList solve(std::string_view phrase,
                      const SolverConstraints& constraints,
-                     const FinishCosts& finish_costs = {}) const;
+                     const FinishCosts& finish_costs = {},
+                     bool* traced = nullptr) const;
 
   // One engine, never traced; for tests and benchmarks.
   SolutionList solve_with_engine(std::string_view phrase,
