@@ -49,6 +49,13 @@ class FastWalker {
         classes_(tables.word_classes.classes.data()),
         sink_(sink),
         stop_(stop),
+        alphabet_(tables.alphabet),
+        max_words_(tables.prepared.max_words),
+        all_patterns_(tables.prepared.all_patterns),
+        shortest_class_length_(tables.shortest_class_length),
+        longer_word_(tables.longer_word),
+        letters_needed_at_start_(tables.prepared.letters_needed_at_start),
+        pattern_words_(tables.word_classes.pattern_words),
         held_patterns_(tables.word_classes.pattern_words) {}
 
   const SearchStop& stop() const { return stop_; }
@@ -87,7 +94,7 @@ class FastWalker {
     for (; begin != end && first_walker && !stop_.stopped(); ++begin) {
       take_last_word(root, *begin);
     }
-    if (tables_.prepared.max_words < 2 || stop_.stopped()) return;
+    if (max_words_ < 2 || stop_.stopped()) return;
 
     for (std::uint32_t i = 0; i < class_count; ++i) {
       lists_.push_back({
@@ -142,9 +149,9 @@ class FastWalker {
     const WordClass<N>& word_class = classes_[class_index];
     stop_.count_steps(1);
     const std::uint64_t total = level.total - word_class.length;
-    if (total < tables_.shortest_class_length) return;
+    if (total < shortest_class_length_) return;
     const Packed<N> remaining = level.remaining - word_class.counts;
-    const std::uint64_t words_left = tables_.prepared.max_words - depth_ - 1;
+    const std::uint64_t words_left = max_words_ - depth_ - 1;
 
     Level next{
         .list_begin = lists_.size(),
@@ -160,8 +167,8 @@ class FastWalker {
     if (words_left >= 2) {
       // The next word holds the rarest letter left; every word is at least
       // as long as the shortest word holding one of the letters left.
-      const Packed<N> held = tables_.alphabet.letters_held(remaining);
-      next.top = tables_.alphabet.rarest(held);
+      const Packed<N> held = alphabet_.letters_held(remaining);
+      next.top = alphabet_.rarest(held);
       const std::uint64_t next_word = tables_.shortest_by_priority[next.top];
       const std::uint64_t any_word = tables_.shortest_holding(held);
       // Words of one letter are few: beyond as many of them as the letters
@@ -170,7 +177,7 @@ class FastWalker {
       const std::uint64_t two_more_words =
           singles >= 2 ? 2
                        : singles + (2 - singles) *
-                                       std::max(any_word, tables_.longer_word);
+                                       std::max(any_word, longer_word_);
       if (words_left >= 3 && total >= next_word + two_more_words) {
         more = More::kLevel;
       } else if (total >= next_word + any_word) {
@@ -239,7 +246,7 @@ class FastWalker {
   std::pair<const std::uint32_t*, const std::uint32_t*> completions(
       const Level& next, std::uint32_t after) const {
     auto [begin, end] = tables_.completions.find(
-        next.remaining.without(tables_.alphabet.guards));
+        next.remaining.without(alphabet_.guards));
     while (begin != end && *begin < after) ++begin;
     return {begin, end};
   }
@@ -258,7 +265,7 @@ class FastWalker {
     for (std::size_t q = first; q < last && !stop_.stopped(); ++q) {
       const LevelEntry<N>& entry = entries[q];
       if (entry.length >= next.total ||
-          !tables_.alphabet.fits(next.remaining, entry.counts)) {
+          !alphabet_.fits(next.remaining, entry.counts)) {
         continue;
       }
       const WordClass<N>& word_class = classes_[entry.class_index];
@@ -292,8 +299,8 @@ class FastWalker {
     const std::size_t first =
         lists_.first_with_key(level.position - 1, level.list_end, next->top);
     lists_.append_fitting(first, level.list_end, next->remaining,
-                          tables_.alphabet.guards,
-                          next->total - tables_.shortest_class_length);
+                          alphabet_.guards,
+                          next->total - shortest_class_length_);
     stop_.count_steps(level.list_end - first + 1);
     if (lists_.size() == next->list_begin) return false;
     Packed<N> letters;
@@ -307,14 +314,14 @@ class FastWalker {
       starts |= 1u << word_class.first_letter;
       longest = std::max(longest, word_class.length);
     }
-    if (tables_.alphabet.letters_held(next->remaining).without(letters).any()) {
+    if (alphabet_.letters_held(next->remaining).without(letters).any()) {
       return false;
     }
-    if ((tables_.prepared.all_patterns & ~next->patterns & ~patterns) != 0) {
+    if ((all_patterns_ & ~next->patterns & ~patterns) != 0) {
       return false;
     }
     if ((unmet_starts() & ~starts) != 0) return false;
-    const std::uint64_t words_left = tables_.prepared.max_words - depth_;
+    const std::uint64_t words_left = max_words_ - depth_;
     return (next->total + longest - 1) / longest <= words_left;
   }
 
@@ -347,13 +354,12 @@ class FastWalker {
   // constraints; `level` holds what the path has met so far.
   void take_last_word(const Level& level, std::uint32_t class_index) {
     const WordClass<N>& word_class = classes_[class_index];
-    const PreparedConstraints& prepared = tables_.prepared;
-    if ((level.patterns | word_class.patterns) != prepared.all_patterns) return;
-    if (tables_.word_classes.pattern_words != 0 &&
+    if ((level.patterns | word_class.patterns) != all_patterns_) return;
+    if (pattern_words_ != 0 &&
         !path_holds_every_pattern(class_index)) {
       return;
     }
-    if (prepared.letters_needed_at_start != 0) {
+    if (letters_needed_at_start_ != 0) {
       ++starts_[word_class.first_letter];
       const bool met = unmet_starts() == 0;
       --starts_[word_class.first_letter];
@@ -376,6 +382,14 @@ class FastWalker {
   const WordClass<N>* const classes_;  // tables_'s, by class_index
   Sink& sink_;
   SearchStop stop_;
+  // Copies of what every step reads, kept beside the walk's own state.
+  const PackedAlphabet<N> alphabet_;
+  const std::uint64_t max_words_;
+  const std::uint64_t all_patterns_;
+  const std::uint64_t shortest_class_length_;
+  const std::uint64_t longer_word_;
+  const std::uint32_t letters_needed_at_start_;
+  const std::size_t pattern_words_;
   LevelLists<N> lists_;
   std::vector<Level> levels_;
   // The classes on the path, in path order, each array with room for one
