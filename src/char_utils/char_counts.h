@@ -2,6 +2,8 @@
 //
 // A plain value of 26 unsigned 64-bit counts, index 0 for 'a'. It is copied
 // whole; every query is one pass over the 26 counts and never allocates.
+//
+// Tested by tests/cpp/char_utils/char_utils_test.cc and the char_counts fuzzer.
 
 #ifndef VORPALYX_CHAR_UTILS_CHAR_COUNTS_H_
 #define VORPALYX_CHAR_UTILS_CHAR_COUNTS_H_

@@ -4,6 +4,8 @@
 // no separators. An absent text gives an absent result; an empty text gives a
 // present, empty one. The containers are ordered by code point, so anything
 // that walks them (checks and diagnostics) is reproducible.
+//
+// Tested by tests/cpp/char_utils/char_utils_test.cc.
 
 #ifndef VORPALYX_CHAR_UTILS_LETTER_LISTS_H_
 #define VORPALYX_CHAR_UTILS_LETTER_LISTS_H_

@@ -13,6 +13,8 @@
 // false for them (not alphabetic, not Grapheme_Extend, in no general category,
 // including Cn). Surrogates U+D800..U+DFFF are accepted and report category
 // Cs.
+//
+// Tested by tests/cpp/char_utils/unicode_tables_test.cc.
 
 #ifndef VORPALYX_CHAR_UTILS_UNICODE_TABLES_H_
 #define VORPALYX_CHAR_UTILS_UNICODE_TABLES_H_

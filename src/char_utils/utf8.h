@@ -4,6 +4,8 @@
 // well formed. The decoder still accepts any bytes: a malformed sequence
 // decodes to U+FFFD and advances by one byte, so no input can make a caller
 // read past the end of its text. Cost: one pass, no allocation.
+//
+// Tested by tests/cpp/char_utils/char_utils_test.cc and the utf8 fuzzer.
 
 #ifndef VORPALYX_CHAR_UTILS_UTF8_H_
 #define VORPALYX_CHAR_UTILS_UTF8_H_

@@ -5,6 +5,9 @@
 // `solve` never fails: a phrase without letters, a phrase with a non-ASCII
 // letter and an empty dictionary all give an empty result, and the time and
 // solution limits end a search early with what was found.
+//
+// Tested by tests/cpp/solver/anagram_solver_test.cc, time_limit_test.cc,
+// memory_bound_test.cc and memory_budget_test.cc.
 
 #ifndef VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 #define VORPALYX_SOLVER_ANAGRAM_SOLVER_H_

@@ -12,6 +12,9 @@
 // Combinations are met once per order of their words; the solution set
 // removes the repeats. Cost: exponential in the phrase, as any exhaustive
 // search; memory is O(letters) for the stack plus the solutions found.
+//
+// Tested by tests/cpp/solver/anagram_solver_test.cc, time_limit_test.cc and
+// tests/python/test_trace.py.
 
 #ifndef VORPALYX_SOLVER_LITERAL_SEARCH_H_
 #define VORPALYX_SOLVER_LITERAL_SEARCH_H_

@@ -13,6 +13,8 @@
 // Cost: a table of C(x, j) for j <= max_size and x < n + max_size, that is
 // up to the N of max_size (8 bytes each); a number is made from k table reads
 // and read back with up to k binary searches in it.
+//
+// Tested by tests/cpp/solver/multiset_numbering_test.cc.
 
 #ifndef VORPALYX_SOLVER_MULTISET_NUMBERING_H_
 #define VORPALYX_SOLVER_MULTISET_NUMBERING_H_

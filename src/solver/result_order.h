@@ -4,6 +4,8 @@
 // shortest word first; then word by word in ascending byte order (a prefix
 // sorts before its extensions). The order is total on distinct solutions, so
 // the result never depends on the order in which a search found them.
+//
+// Tested by tests/cpp/solver/result_order_test.cc.
 
 #ifndef VORPALYX_SOLVER_RESULT_ORDER_H_
 #define VORPALYX_SOLVER_RESULT_ORDER_H_

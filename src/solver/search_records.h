@@ -4,6 +4,8 @@
 // absent field is a constraint that was not given, while a present but empty
 // container is applied as empty. Patterns arrive normalised and never empty
 // (see prepare_patterns.h).
+//
+// Tested by tests/cpp/solver/anagram_solver_test.cc.
 
 #ifndef VORPALYX_SOLVER_SEARCH_RECORDS_H_
 #define VORPALYX_SOLVER_SEARCH_RECORDS_H_

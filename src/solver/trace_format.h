@@ -6,6 +6,8 @@
 // form with escapes, and limits of time in the shortest decimal that reads
 // back as the same double. Each call costs time linear in the length of the
 // form it appends; the search calls these only while a trace is open.
+//
+// Tested by tests/cpp/solver/trace_format_test.cc and the trace_format fuzzer.
 
 #ifndef VORPALYX_SOLVER_TRACE_FORMAT_H_
 #define VORPALYX_SOLVER_TRACE_FORMAT_H_

@@ -10,6 +10,8 @@
 // leaf is a word; min/max_dict_word_len are the lengths of the shortest and
 // longest stored word (UINT64_MAX and 0 while the trie is empty). The trie
 // only grows.
+//
+// Tested by tests/cpp/trie/trie_test.cc and the dictionary fuzzer.
 
 #ifndef VORPALYX_TRIE_TRIE_H_
 #define VORPALYX_TRIE_TRIE_H_
