@@ -186,6 +186,8 @@ def _solve(solver: Solver, phrase: str,
         raise _Refused(
             _name_refused_text(error, phrase, arguments) + str(error)
         ) from error
+    except MemoryError as error:
+        raise _Refused(str(error) or "out of memory") from error
 
 
 def _name_refused_text(error: Exception, phrase: str,

@@ -45,16 +45,14 @@ class ClassExpansion {
   }
 
   // Calls `record(other_ranks, count, last_rank)` for each solution of
-  // `combination`, counting each on `stop` as stored in `stored_bytes`,
-  // until `stop` says to end.
+  // `combination`, counting each on `stop` at `cost`, until `stop` says to
+  // end.
   // `classes[i]` gives class i's members_begin, member_count and first_rank;
   // members are listed in `member_ranks`.
   template <typename Class, typename Record>
   void expand(const ClassCombination& combination, const Class* classes,
-              const std::uint32_t* member_ranks, std::uint64_t stored_bytes,
+              const std::uint32_t* member_ranks, const SolutionCost& cost,
               SearchStop& stop, Record&& record) {
-    const std::uint64_t result_bytes =
-        stop.result_bytes(combination.word_count, stored_bytes);
     choices_.clear();
     auto add_choice = [&](std::uint32_t class_index) {
       const Class& word_class = classes[class_index];
@@ -98,7 +96,7 @@ class ClassExpansion {
       std::uint32_t member = first;
       for (; member < innermost.count && !stop.stopped(); ++member) {
         record(other_ranks_.get(), others, innermost.members[member]);
-        stop.count_solution(result_bytes, stored_bytes);
+        stop.count_solution(cost);
       }
       stop.count_steps(member - first);
       if (stop.stopped()) return;

@@ -175,9 +175,9 @@ class FastWalker {
       // left allow, every further word has at least `longer_word` letters.
       const std::uint64_t singles = tables_.single_letter_words_left(remaining);
       const std::uint64_t two_more_words =
-          singles >= 2 ? 2
-                       : singles + (2 - singles) *
-                                       std::max(any_word, longer_word_);
+          singles >= 2
+              ? 2
+              : singles + (2 - singles) * std::max(any_word, longer_word_);
       if (words_left >= 3 && total >= next_word + two_more_words) {
         more = More::kLevel;
       } else if (total >= next_word + any_word) {
@@ -245,8 +245,8 @@ class FastWalker {
   // that come no earlier than `after` and spell exactly what remains.
   std::pair<const std::uint32_t*, const std::uint32_t*> completions(
       const Level& next, std::uint32_t after) const {
-    auto [begin, end] = tables_.completions.find(
-        next.remaining.without(alphabet_.guards));
+    auto [begin, end] =
+        tables_.completions.find(next.remaining.without(alphabet_.guards));
     while (begin != end && *begin < after) ++begin;
     return {begin, end};
   }
@@ -355,8 +355,7 @@ class FastWalker {
   void take_last_word(const Level& level, std::uint32_t class_index) {
     const WordClass<N>& word_class = classes_[class_index];
     if ((level.patterns | word_class.patterns) != all_patterns_) return;
-    if (pattern_words_ != 0 &&
-        !path_holds_every_pattern(class_index)) {
+    if (pattern_words_ != 0 && !path_holds_every_pattern(class_index)) {
       return;
     }
     if (letters_needed_at_start_ != 0) {

@@ -7,9 +7,9 @@
 namespace vorpalyx {
 
 void SearchStop::check_budgets() {
-  std::uint64_t solutions = solutions_found_;
   std::uint64_t result_bytes = result_bytes_;
   std::uint64_t stored_bytes = stored_bytes_;
+  std::uint64_t finish_nanoseconds = finish_nanoseconds_;
   if (shared_ != nullptr) {
     auto add = [](std::atomic<std::uint64_t>& total, std::uint64_t mine,
                   std::uint64_t& shared) {
@@ -17,17 +17,18 @@ void SearchStop::check_budgets() {
       shared = mine;
       return sum;
     };
-    solutions = add(shared_->solutions, solutions_found_, solutions_shared_);
+    add(shared_->solutions, solutions_found_, solutions_shared_);
     result_bytes =
         add(shared_->result_bytes, result_bytes_, result_bytes_shared_);
     stored_bytes =
         add(shared_->stored_bytes, stored_bytes_, stored_bytes_shared_);
+    finish_nanoseconds = add(shared_->finish_nanoseconds, finish_nanoseconds_,
+                             finish_nanoseconds_shared_);
     if (shared_->stopped.load(std::memory_order_relaxed)) stopped_ = true;
   }
   if (timeout_seconds_) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time_;
-    const double to_finish =
-        static_cast<double>(solutions) * seconds_per_solution_;
+    const double to_finish = static_cast<double>(finish_nanoseconds) * 1e-9;
     if (elapsed.count() + to_finish > *timeout_seconds_) stop();
   }
   bytes_needed_ = result_bytes;

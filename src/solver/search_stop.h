@@ -4,8 +4,9 @@
 // recorded) and the solutions they record; every kStepsPerClockCheck steps,
 // a fraction of a millisecond of work, the search checks its budgets:
 //  - time, when a limit is given: the search ends once the time spent plus
-//    what its solutions will still cost to sort and convert (FinishCosts)
-//    would pass the limit, so that the whole call ends near the limit;
+//    what its solutions will still cost to sort (by how they are stored) and
+//    to convert (FinishCosts) would pass the limit, so that the whole call
+//    ends near the limit;
 //  - memory: once the result's estimated size (the engine's storage, twice
 //    over while sorted, and the caller's converted solutions) passes a
 //    checkpoint, the memory the process can still get is read again
@@ -37,6 +38,7 @@ namespace vorpalyx {
 // engine's own sorting and storage: converting it and holding it converted.
 struct FinishCosts {
   double seconds_per_solution = 0;
+  double seconds_per_word = 0;
   std::uint64_t bytes_per_solution = 0;
   std::uint64_t bytes_per_word = 0;
 };
@@ -47,15 +49,24 @@ struct SharedProgress {
   std::atomic<std::uint64_t> solutions{0};
   std::atomic<std::uint64_t> result_bytes{0};
   std::atomic<std::uint64_t> stored_bytes{0};
+  std::atomic<std::uint64_t> finish_nanoseconds{0};
   std::atomic<bool> stopped{false};
+};
+
+// What one solution costs from when it is found: the bytes it will occupy
+// at its largest (the engine's storage twice over while sorted, next to the
+// caller's converted copy), the engine's own storage, and the time to sort
+// and convert it.
+struct SolutionCost {
+  std::uint64_t result_bytes;
+  std::uint64_t stored_bytes;
+  std::uint64_t finish_nanoseconds;
 };
 
 class SearchStop {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::uint64_t kStepsPerClockCheck = 1 << 14;
-  // The engine's share of the time: sorting a solution.
-  static constexpr double kSortSecondsPerSolution = 30e-9;
   static constexpr std::uint64_t kFirstMemoryCheckpoint = std::uint64_t{256}
                                                           << 20;
 
@@ -64,9 +75,7 @@ class SearchStop {
       : max_solutions_(prepared.max_solutions),
         timeout_seconds_(prepared.timeout_seconds),
         start_time_(start_time),
-        costs_(costs),
-        seconds_per_solution_(costs.seconds_per_solution +
-                              kSortSecondsPerSolution) {}
+        costs_(costs) {}
 
   // Budgets count what every walker sharing `progress` found, and a walker
   // that stops stops the others at their next check.
@@ -80,13 +89,19 @@ class SearchStop {
   std::uint64_t bytes_needed() const { return bytes_needed_; }
   std::uint64_t bytes_available() const { return bytes_available_; }
 
-  // What one solution of `word_count` words, stored by the engine in
-  // `stored_bytes`, will occupy at its largest: the engine holds it twice
-  // over while sorting, next to the caller's converted copy.
-  std::uint64_t result_bytes(std::size_t word_count,
-                             std::uint64_t stored_bytes) const {
-    return 2 * stored_bytes + costs_.bytes_per_solution +
-           costs_.bytes_per_word * word_count;
+  // The cost of a solution of `word_count` words that the engine stores in
+  // `stored_bytes` and sorts in about `sort_nanoseconds`.
+  SolutionCost cost_of(std::size_t word_count, std::uint64_t stored_bytes,
+                       double sort_nanoseconds) const {
+    const double words = static_cast<double>(word_count);
+    return {
+        .result_bytes = 2 * stored_bytes + costs_.bytes_per_solution +
+                        costs_.bytes_per_word * word_count,
+        .stored_bytes = stored_bytes,
+        .finish_nanoseconds = static_cast<std::uint64_t>(
+            sort_nanoseconds + 1e9 * (costs_.seconds_per_solution +
+                                      costs_.seconds_per_word * words)),
+    };
   }
 
   void count_steps(std::uint64_t steps) {
@@ -96,10 +111,10 @@ class SearchStop {
     check_budgets();
   }
 
-  // Counts one solution; `result_bytes` as given by result_bytes().
-  void count_solution(std::uint64_t result_bytes, std::uint64_t stored_bytes) {
-    result_bytes_ += result_bytes;
-    stored_bytes_ += stored_bytes;
+  void count_solution(const SolutionCost& cost) {
+    result_bytes_ += cost.result_bytes;
+    stored_bytes_ += cost.stored_bytes;
+    finish_nanoseconds_ += cost.finish_nanoseconds;
     if (++solutions_found_ >= max_solutions_) stopped_ = true;
   }
 
@@ -112,10 +127,10 @@ class SearchStop {
   std::optional<double> timeout_seconds_;
   Clock::time_point start_time_;
   FinishCosts costs_;
-  double seconds_per_solution_;
   std::uint64_t solutions_found_ = 0;
   std::uint64_t result_bytes_ = 0;
   std::uint64_t stored_bytes_ = 0;
+  std::uint64_t finish_nanoseconds_ = 0;
   std::uint64_t steps_since_check_ = 0;
   std::uint64_t memory_checkpoint_ = kFirstMemoryCheckpoint;
   std::uint64_t bytes_needed_ = 0;
@@ -127,6 +142,7 @@ class SearchStop {
   std::uint64_t solutions_shared_ = 0;
   std::uint64_t result_bytes_shared_ = 0;
   std::uint64_t stored_bytes_shared_ = 0;
+  std::uint64_t finish_nanoseconds_shared_ = 0;
 };
 
 }  // namespace vorpalyx

@@ -30,6 +30,7 @@
 
 #include "solver/key_blocks.h"
 #include "solver/multiset_numbering.h"
+#include "solver/search_stop.h"
 #include "solver/solution_keys.h"
 #include "solver/solution_list.h"
 
@@ -93,20 +94,24 @@ class SolutionBuckets {
     }
   }
 
-  // What one solution of `word_count` words takes in `bucket`.
-  static std::uint64_t stored_bytes(const Bucket& bucket,
-                                    std::size_t word_count) {
+  // What one solution of `word_count` words costs in `bucket`: its bytes
+  // and sorting it (measured on the project's machine kind, with a margin:
+  // keys by radix sort, rows by comparing them word by word).
+  static SolutionCost cost_of(const Bucket& bucket, std::size_t word_count,
+                              const SearchStop& stop) {
     switch (bucket.form) {
       case Form::kFields:
       case Form::kMultiset:
-        return sizeof(std::uint64_t);
+        return stop.cost_of(word_count, sizeof(std::uint64_t), 30);
       case Form::kLongFields:
-        return sizeof(LongKey);
+        return stop.cost_of(word_count, sizeof(LongKey), 40);
       case Form::kRows:
         break;
     }
     // The row, and its pointer while sorted.
-    return sizeof(std::uint32_t) * word_count + sizeof(void*);
+    return stop.cost_of(word_count,
+                        sizeof(std::uint32_t) * word_count + sizeof(void*),
+                        30 + 15.0 * static_cast<double>(word_count));
   }
 
   // The solutions recorded so far.

@@ -36,19 +36,17 @@ class StoringSink {
     SolutionBuckets::Bucket& bucket =
         buckets_.bucket(combination.word_count, combination.shortest);
     const WordClass<N>& last = classes_.classes[combination.last_class];
-    const std::uint64_t stored_bytes =
-        SolutionBuckets::stored_bytes(bucket, combination.word_count);
+    const SolutionCost cost =
+        SolutionBuckets::cost_of(bucket, combination.word_count, stop);
     if (combination.choice_count == 0 && last.member_count == 1) {
       buckets_.add(bucket, combination.single_ranks, combination.single_count,
                    last.first_rank);
       stop.count_steps(1);
-      stop.count_solution(
-          stop.result_bytes(combination.word_count, stored_bytes),
-          stored_bytes);
+      stop.count_solution(cost);
       return;
     }
     expansion_.expand(combination, classes_.classes.data(),
-                      classes_.member_ranks.data(), stored_bytes, stop,
+                      classes_.member_ranks.data(), cost, stop,
                       [&](const std::uint32_t* others, std::size_t count,
                           std::uint32_t last_rank) {
                         buckets_.add(bucket, others, count, last_rank);
