@@ -147,7 +147,7 @@ std::string with_thousands(std::uint64_t number) {
 
 std::string in_gigabytes(std::uint64_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+  std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / 1e9);
   return text;
 }
 
@@ -157,8 +157,9 @@ PyObject* result_too_large(std::uint64_t solutions, std::uint64_t bytes_needed,
                            std::uint64_t bytes_available) {
   const std::string message =
       "the search stopped after " + with_thousands(solutions) +
-      " solutions: the result would need about " + in_gigabytes(bytes_needed) +
-      " of memory, more than the " + in_gigabytes(bytes_available) +
+      " solutions: the result would need at least " +
+      in_gigabytes(bytes_needed) + " of memory, more than the " +
+      in_gigabytes(bytes_available) +
       " this process can still get; bound it with max_solutions or "
       "timeout_seconds";
   PyErr_SetString(PyExc_MemoryError, message.c_str());

@@ -59,6 +59,9 @@ constexpr FinishCosts kConversionCosts{
     .bytes_per_word = 8,
 };
 
+// Limits beyond this (about 30 years) set no deadline for the conversion.
+constexpr double kLongestDeadlineSeconds = 1e9;
+
 // Every entry point runs its body through this, so that no C++ exception
 // reaches the interpreter.
 template <typename Body>
@@ -177,12 +180,13 @@ PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     std::optional<std::chrono::steady_clock::time_point> deadline;
     // Untraced, the time limit bounds the whole call: what could not be
     // converted in time is left out, from the end of the result order.
-    if (request.constraints.timeout_seconds && !traced) {
+    // A limit of NaN never ends a search, nor does one past any clock.
+    const std::optional<double>& limit = request.constraints.timeout_seconds;
+    if (limit && !traced && *limit < kLongestDeadlineSeconds) {
       deadline =
           start +
           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-              std::chrono::duration<double>(
-                  *request.constraints.timeout_seconds));
+              std::chrono::duration<double>(*limit));
     }
     return solutions_to_python(solutions, deadline);
   });

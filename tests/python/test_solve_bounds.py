@@ -100,8 +100,28 @@ def test_a_result_too_large_for_memory_raises_and_the_process_goes_on() -> None:
     assert result.returncode == 0, result.stderr
     message, after = result.stdout.splitlines()
     assert re.fullmatch(
-        r"the search stopped after [1-9][0-9,]* solutions: the result would need about "
+        r"the search stopped after [1-9][0-9,]* solutions: the result would need at least "
         r"[0-9.]+ GB of memory, more than the [0-9.]+ GB this process can still get; "
         r"bound it with max_solutions or timeout_seconds", message) is not None
     assert after == "[['ab'], ['ba'], ['a', 'b']]"
 
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="AddressSanitizer needs an unlimited address space")
+def test_the_command_line_reports_a_result_too_large_in_one_line(tmp_path) -> None:
+    import resource
+    import string
+
+    letters = string.ascii_lowercase
+    words = tmp_path / "words.txt"
+    words.write_text("\n".join(list(letters) + [a + b for a in letters for b in letters]) + "\n")
+
+    def limit_memory() -> None:
+        resource.setrlimit(resource.RLIMIT_AS, (3 << 30, resource.RLIM_INFINITY))
+
+    result = subprocess.run([sys.executable, "-m", "vorpalyx", "--dict", str(words), letters],
+                            capture_output=True, text=True, timeout=120, preexec_fn=limit_memory)
+    assert result.returncode == 1
+    assert result.stdout == ""
+    assert re.fullmatch(r"vorpalyx: error: the search stopped after [0-9,]+ solutions: .*"
+                        r"bound it with max_solutions or timeout_seconds\n", result.stderr)
