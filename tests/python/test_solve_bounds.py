@@ -64,7 +64,7 @@ def test_a_long_solve_starts_no_thread() -> None:
 
 @pytest.mark.parametrize("limit", [0.05, 0.5, 2.0])
 def test_the_time_limit_bounds_the_whole_call(limit: float) -> None:
-    # The bound asserted is loose, for loaded machines; bench/bench_solve.py
+    # The bound asserted is loose, for loaded machines; bench/bench_time_limit.py
     # prints the measured overrun.
     result = run_child(f"""
         import json
