@@ -58,13 +58,14 @@ class LevelLists {
     const LevelEntry<N>* const source_end = entries_.get() + end;
     LevelEntry<N>* out = entries_.get() + size_;
     for (; source != source_end; ++source) {
-      const LevelEntry<N> entry = *source;
-      bool keep = entry.length <= longest;
+      // Tested in place and copied whole: a local copy of the entry would
+      // be written to the stack and read back in parts, which stalls.
+      bool keep = source->length <= longest;
       for (std::size_t i = 0; i < N; ++i) {
-        keep &= ((remaining.words[i] - entry.counts.words[i]) &
+        keep &= ((remaining.words[i] - source->counts.words[i]) &
                  guards.words[i]) == guards.words[i];
       }
-      *out = entry;
+      *out = *source;
       out += keep;
     }
     size_ = static_cast<std::size_t>(out - entries_.get());
