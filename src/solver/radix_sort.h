@@ -66,16 +66,30 @@ void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
     for (std::size_t i = 1; i < count; ++i) differing |= data[i] ^ data[0];
     top_bit = std::min(top_bit, bit_width(differing));
   }
-  if (count > kRadixSortSize && top_bit > 0) {
+  // (Counters are 32 bits wide; a range of 2^32 keys is sorted by
+  // comparison.)
+  if (count > kRadixSortSize && top_bit > 0 && count <= UINT32_MAX) {
     const int digit_bits = count >= (std::size_t{1} << 16) ? 11
                            : count >= 2048                 ? 8
                                                            : 6;
     const int shift = std::max(top_bit - digit_bits, 0);
     const std::size_t mask = (std::size_t{1} << (top_bit - shift)) - 1;
+    // Two counters per digit, for alternate keys: neighbouring keys often
+    // share a digit, and one counter would chain their increments.
+    std::array<std::uint32_t, (1 << 11) + 1> even;
+    std::array<std::uint32_t, (1 << 11) + 1> odd;
+    std::fill(even.begin(), even.begin() + mask + 2, 0);
+    std::fill(odd.begin(), odd.begin() + mask + 2, 0);
+    std::size_t i = 0;
+    for (; i + 1 < count; i += 2) {
+      ++even[(static_cast<std::size_t>(data[i] >> shift) & mask) + 1];
+      ++odd[(static_cast<std::size_t>(data[i + 1] >> shift) & mask) + 1];
+    }
+    if (i < count)
+      ++even[(static_cast<std::size_t>(data[i] >> shift) & mask) + 1];
     std::array<std::size_t, (1 << 11) + 1> starts;
-    std::fill(starts.begin(), starts.begin() + mask + 2, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-      ++starts[(static_cast<std::size_t>(data[i] >> shift) & mask) + 1];
+    for (std::size_t digit = 0; digit <= mask + 1; ++digit) {
+      starts[digit] = std::size_t{even[digit]} + odd[digit];
     }
     for (std::size_t digit = 1; digit <= mask + 1; ++digit) {
       starts[digit] += starts[digit - 1];
