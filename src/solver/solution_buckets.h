@@ -25,6 +25,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,9 @@ class SolutionBuckets {
     KeyBlocks<std::uint64_t> short_keys;
     KeyBlocks<LongKey> long_keys;
     SolutionGroup rows;
+    // What a solution here costs, for the search's budgets; set by the
+    // first to need it.
+    std::optional<SolutionCost> cost;
   };
 
   // The bucket of the solutions of `word_count` words whose shortest word

@@ -36,8 +36,11 @@ class StoringSink {
     SolutionBuckets::Bucket& bucket =
         buckets_.bucket(combination.word_count, combination.shortest);
     const WordClass<N>& last = classes_.classes[combination.last_class];
-    const SolutionCost cost =
-        SolutionBuckets::cost_of(bucket, combination.word_count, stop);
+    if (!bucket.cost) {
+      bucket.cost =
+          SolutionBuckets::cost_of(bucket, combination.word_count, stop);
+    }
+    const SolutionCost& cost = *bucket.cost;
     if (combination.choice_count == 0 && last.member_count == 1) {
       buckets_.add(bucket, combination.single_ranks, combination.single_count,
                    last.first_rank);
