@@ -76,8 +76,9 @@ def test_the_time_limit_bounds_the_whole_call(limit: float) -> None:
     """)
     assert result.returncode == 0, result.stderr
     elapsed, count, sample = json.loads(result.stdout)
-    assert count > 0
-    assert elapsed < 1.5 * limit + 0.1
+    if not UNDER_ASAN:  # the costs it plans by are those of optimised code
+        assert count > 0
+        assert elapsed < 1.5 * limit + 0.1
     assert sample == sorted(sample, key=result_order_key)
     for solution in sample:
         assert "".join(sorted("".join(solution))) == "abcdefghijklmnopqrstuvwxyz"
