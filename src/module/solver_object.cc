@@ -180,9 +180,10 @@ PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     std::optional<std::chrono::steady_clock::time_point> deadline;
     // Untraced, the time limit bounds the whole call: what could not be
     // converted in time is left out, from the end of the result order.
-    // A limit of NaN never ends a search, nor does one past any clock.
+    // A limit of NaN never ends a search, nor does one past any clock; a
+    // negative one has ended it before it began.
     const std::optional<double>& limit = request.constraints.timeout_seconds;
-    if (limit && !traced && *limit < kLongestDeadlineSeconds) {
+    if (limit && !traced && *limit >= 0 && *limit < kLongestDeadlineSeconds) {
       deadline =
           start +
           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
