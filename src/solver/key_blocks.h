@@ -5,8 +5,8 @@
 // Blocks start small (many buckets hold few keys) and double up to a
 // megabyte each.
 //
-// Invariant: at most the last block is open (partly filled); `size()` is the
-// number of keys in all blocks. Cost: one store per key, an allocation per
+// Invariant: at most the last block is open (partly filled); the closed
+// blocks hold closed_size_ keys. Cost: one store per key, an allocation per
 // block; memory is the keys plus at most one partly filled block.
 //
 // Tested by tests/cpp/solver/radix_sort_test.cc.
@@ -25,12 +25,16 @@ namespace vorpalyx {
 template <typename Key>
 class KeyBlocks {
  public:
-  std::size_t size() const { return size_; }
+  std::size_t size() const {
+    return closed_size_ +
+           (next_ == nullptr
+                ? 0
+                : static_cast<std::size_t>(next_ - blocks_.back().keys.get()));
+  }
 
   void push_back(Key key) {
     if (next_ == end_) add_block();
     *next_++ = key;
-    ++size_;
   }
 
   // Calls `visit(begin, end)` for each block's keys in turn.
@@ -50,14 +54,14 @@ class KeyBlocks {
     close();
     other.close();
     for (Block& block : other.blocks_) blocks_.push_back(std::move(block));
-    size_ += other.size_;
+    closed_size_ += other.closed_size_;
     other.clear();
   }
 
   void clear() {
     blocks_.clear();
     next_ = end_ = nullptr;
-    size_ = 0;
+    closed_size_ = 0;
   }
 
  private:
@@ -76,6 +80,7 @@ class KeyBlocks {
     if (next_ == nullptr) return;
     blocks_.back().count =
         static_cast<std::size_t>(next_ - blocks_.back().keys.get());
+    closed_size_ += blocks_.back().count;
     next_ = end_ = nullptr;
   }
 
@@ -90,7 +95,7 @@ class KeyBlocks {
   std::vector<Block> blocks_;
   Key* next_ = nullptr;  // null when no block is open
   Key* end_ = nullptr;
-  std::size_t size_ = 0;
+  std::size_t closed_size_ = 0;  // the keys of the closed blocks
 };
 
 }  // namespace vorpalyx

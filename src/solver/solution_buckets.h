@@ -77,6 +77,18 @@ class SolutionBuckets {
   // ascending) and `last`.
   void add(Bucket& bucket, const std::uint32_t* sorted, std::size_t count,
            std::uint32_t last) {
+    // Fields in one machine word, by far the most common, stay inline.
+    if (bucket.form == Form::kFields) [[likely]] {
+      bucket.short_keys.push_back(
+          encode_key<std::uint64_t>(sorted, count, last, rank_bits_));
+      return;
+    }
+    add_other(bucket, sorted, count, last);
+  }
+
+ private:
+  [[gnu::noinline]] void add_other(Bucket& bucket, const std::uint32_t* sorted,
+                                   std::size_t count, std::uint32_t last) {
     switch (bucket.form) {
       case Form::kFields:
         bucket.short_keys.push_back(
@@ -98,6 +110,7 @@ class SolutionBuckets {
     }
   }
 
+ public:
   // What one solution of `word_count` words costs in `bucket`: its bytes
   // and sorting it (measured on the project's machine kind, with a margin:
   // keys by radix sort, rows by comparing them word by word).
