@@ -103,8 +103,8 @@ def build_parser() -> argparse.ArgumentParser:
         "for several texts, which must all be found")
     constraints.add_argument(
         "--timeout", type=float, metavar="SECONDS",
-        help="bound the whole run to about SECONDS: the search stops early "
-        "enough to sort and print what it found in time")
+        help="bound the solve to about SECONDS: the search stops early "
+        "enough to sort what it found in time (printing comes on top)")
     constraints.add_argument(
         "--max-solutions", type=_count, metavar="N",
         help="stop searching once N solutions are found")
