@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "solver/counting_sink.h"
 #include "solver/level_lists.h"
 #include "solver/memory_budget.h"
 #include "solver/packed_counts.h"
@@ -428,27 +429,20 @@ std::vector<std::uint32_t> root_branches(const SearchTables<N>& tables,
   return order;
 }
 
-template <std::size_t N>
-SolutionList search_packed(const PackedLayout& layout,
-                           std::vector<std::string> words,
-                           const CharCounts& phrase,
-                           const PreparedConstraints& prepared,
-                           Clock::time_point start_time,
-                           const FastSearchOptions& options,
-                           FastSearchReport* report) {
-  SolutionList result;
-  const SearchTables<N> tables(layout, prepared, words);
-  result.words = std::move(words);
-  if (tables.word_classes.classes.empty() || !tables.can_start(phrase)) {
-    return result;
-  }
-  const std::size_t most_words = phrase.total() + 1;
-  StoringSink<N> sink(tables.word_classes, most_words);
-  FastWalker<N, StoringSink<N>> walker(
+// Walks `tables` with one walker into `sink` or, when allowed, with a
+// second one too into a sink of its own, which `merge` then takes in.
+// Throws ResultTooLarge when a walker ran out of memory.
+template <std::size_t N, typename Sink, typename MakeSink, typename Merge>
+void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
+               const PreparedConstraints& prepared,
+               Clock::time_point start_time, const FastSearchOptions& options,
+               FastSearchReport* report, Sink& sink, MakeSink make_sink,
+               Merge merge) {
+  FastWalker<N, Sink> walker(
       tables, sink, SearchStop(prepared, start_time, options.finish_costs));
   const SearchStop* helper_stop = nullptr;
-  std::optional<StoringSink<N>> helper_sink;
-  std::optional<FastWalker<N, StoringSink<N>>> helper;
+  std::optional<Sink> helper_sink;
+  std::optional<FastWalker<N, Sink>> helper;
   if (prepared.max_solutions != kUnlimited || !options.second_core) {
     // The first max_solutions found are kept: one walker, so that which
     // ones does not depend on timing.
@@ -466,7 +460,7 @@ SolutionList search_packed(const PackedLayout& layout,
       if (helper || Clock::now() - walk_start < options.second_walker_after) {
         return;
       }
-      helper_sink.emplace(tables.word_classes, most_words);
+      helper_sink.emplace(make_sink());
       helper.emplace(tables, *helper_sink,
                      SearchStop(prepared, start_time, options.finish_costs));
       helper->share(&progress);
@@ -482,13 +476,15 @@ SolutionList search_packed(const PackedLayout& layout,
         report->solutions_by_walker[1] = helper->stop().solutions_found();
       }
       helper_stop = &helper->stop();
-      sink.buckets().absorb(helper_sink->buckets());
+      merge(*helper_sink);
     }
   }
   for (const SearchStop* stop : {&walker.stop(), helper_stop}) {
     if (stop != nullptr && stop->out_of_memory()) {
-      throw ResultTooLarge(sink.buckets().size(), stop->bytes_needed(),
-                           stop->bytes_available());
+      throw ResultTooLarge(
+          walker.stop().solutions_found() +
+              (helper_stop ? helper_stop->solutions_found() : 0),
+          stop->bytes_needed(), stop->bytes_available());
     }
   }
   if (report) {
@@ -496,8 +492,57 @@ SolutionList search_packed(const PackedLayout& layout,
         std::chrono::duration<double>(Clock::now() - start_time).count();
     report->solutions_by_walker[0] = walker.stop().solutions_found();
   }
+}
+
+template <std::size_t N>
+SolutionList search_packed(const PackedLayout& layout,
+                           std::vector<std::string> words,
+                           const CharCounts& phrase,
+                           const PreparedConstraints& prepared,
+                           Clock::time_point start_time,
+                           const FastSearchOptions& options,
+                           FastSearchReport* report) {
+  SolutionList result;
+  const SearchTables<N> tables(layout, prepared, words);
+  result.words = std::move(words);
+  if (tables.word_classes.classes.empty() || !tables.can_start(phrase)) {
+    return result;
+  }
+  const std::size_t most_words = phrase.total() + 1;
+  auto make_sink = [&] {
+    return StoringSink<N>(tables.word_classes, most_words);
+  };
+  StoringSink<N> sink = make_sink();
+  walk_into(
+      tables, phrase, prepared, start_time, options, report, sink, make_sink,
+      [&](StoringSink<N>& helper) { sink.buckets().absorb(helper.buckets()); });
   result.groups = sink.buckets().take_in_result_order(options.second_core);
   return result;
+}
+
+template <std::size_t N>
+SolutionCount count_packed(const PackedLayout& layout,
+                           const std::vector<std::string>& words,
+                           const CharCounts& phrase,
+                           const PreparedConstraints& prepared,
+                           Clock::time_point start_time,
+                           const FastSearchOptions& options,
+                           FastSearchReport* report) {
+  const SearchTables<N> tables(layout, prepared, words);
+  if (tables.word_classes.classes.empty() || !tables.can_start(phrase)) {
+    return {};
+  }
+  auto make_sink = [&] { return CountingSink<N>(tables.word_classes); };
+  CountingSink<N> sink = make_sink();
+  walk_into(tables, phrase, prepared, start_time, options, report, sink,
+            make_sink, [&](CountingSink<N>& helper) { sink.absorb(helper); });
+  SolutionCount count{.solutions = sink.count(), .saturated = sink.saturated()};
+  // A limit keeps the first max_solutions of a combination's solutions too.
+  if (count.solutions > prepared.max_solutions) {
+    count.solutions = prepared.max_solutions;
+    count.saturated = false;
+  }
+  return count;
 }
 
 }  // namespace
@@ -508,12 +553,16 @@ FastSearchOptions FastSearchOptions::for_this_machine() {
   return options;
 }
 
-SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
-                             const SolverConstraints& constraints,
-                             const PreparedConstraints& prepared,
-                             Clock::time_point start_time,
-                             const FastSearchOptions& options,
-                             FastSearchReport* report) {
+namespace {
+
+// Collects the candidates of `phrase_counts`, packs its letters and calls
+// `search.template operator()<N>(layout, words)` for the packing that fits;
+// `empty` when nothing can be found.
+template <typename Result, typename Search>
+Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
+                    const SolverConstraints& constraints,
+                    const PreparedConstraints& prepared,
+                    Clock::time_point start_time, Search&& search) {
   if (prepared.impossible) return {};
   if (prepared.timeout_seconds) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
@@ -527,21 +576,50 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (packed.words_used) {
     case 1:
-      return search_packed<1>(packed, std::move(words), phrase_counts, prepared,
-                              start_time, options, report);
+      return search.template operator()<1>(packed, std::move(words));
     case 2:
-      return search_packed<2>(packed, std::move(words), phrase_counts, prepared,
-                              start_time, options, report);
+      return search.template operator()<2>(packed, std::move(words));
     case 3:
     case 4:
-      return search_packed<4>(packed, std::move(words), phrase_counts, prepared,
-                              start_time, options, report);
+      return search.template operator()<4>(packed, std::move(words));
     default:
-      return search_packed<kAlphabetSize>(
+      return search.template operator()<kAlphabetSize>(
           PackedLayout::for_phrase(phrase_counts, order, true),
-          std::move(words), phrase_counts, prepared, start_time, options,
-          report);
+          std::move(words));
   }
+}
+
+}  // namespace
+
+SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
+                             const SolverConstraints& constraints,
+                             const PreparedConstraints& prepared,
+                             Clock::time_point start_time,
+                             const FastSearchOptions& options,
+                             FastSearchReport* report) {
+  return with_packing<SolutionList>(
+      trie, phrase_counts, constraints, prepared, start_time,
+      [&]<std::size_t N>(const PackedLayout& layout,
+                         std::vector<std::string> words) {
+        return search_packed<N>(layout, std::move(words), phrase_counts,
+                                prepared, start_time, options, report);
+      });
+}
+
+SolutionCount count_fast_search(const Trie& trie,
+                                const CharCounts& phrase_counts,
+                                const SolverConstraints& constraints,
+                                const PreparedConstraints& prepared,
+                                Clock::time_point start_time,
+                                const FastSearchOptions& options,
+                                FastSearchReport* report) {
+  return with_packing<SolutionCount>(
+      trie, phrase_counts, constraints, prepared, start_time,
+      [&]<std::size_t N>(const PackedLayout& layout,
+                         std::vector<std::string> words) {
+        return count_packed<N>(layout, words, phrase_counts, prepared,
+                               start_time, options, report);
+      });
 }
 
 }  // namespace vorpalyx

@@ -49,6 +49,7 @@
 #include "solver/prepared_constraints.h"
 #include "solver/search_records.h"
 #include "solver/search_stop.h"
+#include "solver/solution_keys.h"
 #include "solver/solution_list.h"
 #include "trie/trie.h"
 
@@ -87,6 +88,21 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
                              std::chrono::steady_clock::time_point start_time,
                              const FastSearchOptions& options,
                              FastSearchReport* report = nullptr);
+
+// The number of solutions of a search, found without storing them.
+struct SolutionCount {
+  LongKey solutions = 0;
+  bool saturated = false;  // more than 2^128 - 1
+};
+
+// Counts what run_fast_search would return, without storing it: classes of
+// interchangeable words are counted by multiplying. Under a time limit, the
+// count of what was found in time. Memory does not grow with the count.
+SolutionCount count_fast_search(
+    const Trie& trie, const CharCounts& phrase_counts,
+    const SolverConstraints& constraints, const PreparedConstraints& prepared,
+    std::chrono::steady_clock::time_point start_time,
+    const FastSearchOptions& options, FastSearchReport* report = nullptr);
 
 }  // namespace vorpalyx
 

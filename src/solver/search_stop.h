@@ -111,6 +111,14 @@ class SearchStop {
     check_budgets();
   }
 
+  // Counts `count` solutions that are not stored.
+  void count_solutions(std::uint64_t count) {
+    solutions_found_ = count > kUnlimited - solutions_found_
+                           ? kUnlimited
+                           : solutions_found_ + count;
+    if (solutions_found_ >= max_solutions_) stopped_ = true;
+  }
+
   void count_solution(const SolutionCost& cost) {
     result_bytes_ += cost.result_bytes;
     stored_bytes_ += cost.stored_bytes;

@@ -29,6 +29,23 @@ std::vector<Solution> solve(const AnagramSolver& solver,
   return solver.solve_with_engine(phrase, constraints, engine).to_vectors();
 }
 
+// The solutions counted without storing them.
+std::size_t count(const AnagramSolver& solver, std::string_view phrase,
+                  const SolverConstraints& constraints,
+                  const FastSearchOptions& options = {}) {
+  const auto counts = CharCounts::from_str(phrase);
+  if (!std::holds_alternative<CharCounts>(counts) ||
+      std::get<CharCounts>(counts).is_empty()) {
+    return 0;
+  }
+  const SolutionCount counted = count_fast_search(
+      solver.trie(), std::get<CharCounts>(counts), constraints,
+      prepare_constraints(constraints), std::chrono::steady_clock::now(),
+      options);
+  EXPECT_FALSE(counted.saturated);
+  return static_cast<std::size_t>(counted.solutions);
+}
+
 class RandomCase {
  public:
   explicit RandomCase(std::uint32_t seed) : random_(seed) {}
@@ -126,6 +143,8 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
     total_solutions += literal.size();
     ASSERT_EQ(solve(solver, phrase, constraints, SearchEngine::kFast), literal)
         << "seed " << seed << " phrase " << phrase;
+    ASSERT_EQ(count(solver, phrase, constraints), literal.size())
+        << "seed " << seed << " phrase " << phrase;
 
     // Under a limit: exactly min(limit, all) distinct solutions, all valid.
     constraints.max_solutions = random.pick(0, 4);
@@ -141,6 +160,8 @@ TEST(FastSearchTest, MatchesTheLiteralSearchOnRandomInputs) {
     }
     ASSERT_EQ(std::set<Solution>(limited.begin(), limited.end()).size(),
               limited.size());
+    ASSERT_EQ(count(solver, phrase, constraints), limited.size())
+        << "seed " << seed;
   }
   // The generator must produce real searches, not only empty ones.
   EXPECT_GT(total_solutions, 3000u) << total_solutions;
@@ -222,6 +243,7 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   EXPECT_GT(two.solutions_by_walker[1], 0u);
   EXPECT_EQ(two.solutions_by_walker[0] + two.solutions_by_walker[1],
             alone.size());
+  EXPECT_EQ(count(solver, phrase, {}, two_at_once), alone.size());
   // Under a solution limit, however high, one walker does it all.
   SolverConstraints limited;
   limited.max_solutions = std::numeric_limits<std::uint64_t>::max() - 1;
