@@ -3,9 +3,10 @@
 //
 // Build: cmake -S . -B build/bench -DVORPALYX_BUILD_BENCHMARKS=ON
 //        -DVORPALYX_BUILD_MODULE=OFF && cmake --build build/bench
-// Run:   build/bench/vorpalyx_engine_bench [--literal | --one-thread]
+// Run:   build/bench/vorpalyx_engine_bench [--literal | --one-thread] [--count]
 //            [--timeout SECONDS] [phrase [max_words]]
-// (--one-thread: the fast search on the calling thread only.)
+// (--one-thread: the fast search on the calling thread only; --count:
+// counting the solutions without storing them.)
 // Without a phrase it runs the standard cases, the full search of
 // "william shakespeare" and a search stopped by a 50 ms time limit.
 
@@ -55,8 +56,31 @@ double thread_cpu_seconds() {
   return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-// Whether the fast search may use a second thread (--one-thread: never).
+// Whether the fast search may use a second thread (--one-thread: never),
+// and whether it counts instead of storing (--count).
 bool g_second_thread = true;
+bool g_count = false;
+
+vorpalyx::FastSearchOptions bench_options() {
+  vorpalyx::FastSearchOptions options =
+      vorpalyx::FastSearchOptions::for_this_machine();
+  options.second_core = options.second_core && g_second_thread;
+  return options;
+}
+
+std::size_t count_fast(const vorpalyx::AnagramSolver& solver,
+                       const std::string& phrase,
+                       const vorpalyx::SolverConstraints& constraints,
+                       vorpalyx::FastSearchReport* report) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto counts =
+      std::get<vorpalyx::CharCounts>(vorpalyx::CharCounts::from_str(phrase));
+  return static_cast<std::size_t>(
+      vorpalyx::count_fast_search(solver.trie(), counts, constraints,
+                                  vorpalyx::prepare_constraints(constraints),
+                                  start, bench_options(), report)
+          .solutions);
+}
 
 vorpalyx::SolutionList solve_fast(
     const vorpalyx::AnagramSolver& solver, const std::string& phrase,
@@ -65,12 +89,9 @@ vorpalyx::SolutionList solve_fast(
   const auto start = std::chrono::steady_clock::now();
   const auto counts =
       std::get<vorpalyx::CharCounts>(vorpalyx::CharCounts::from_str(phrase));
-  vorpalyx::FastSearchOptions options =
-      vorpalyx::FastSearchOptions::for_this_machine();
-  options.second_core = options.second_core && g_second_thread;
   return vorpalyx::run_fast_search(solver.trie(), counts, constraints,
                                    vorpalyx::prepare_constraints(constraints),
-                                   start, options, report);
+                                   start, bench_options(), report);
 }
 
 void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
@@ -87,16 +108,19 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
     const auto start = std::chrono::steady_clock::now();
     const double cpu_start = thread_cpu_seconds();
     vorpalyx::FastSearchReport report;
-    const vorpalyx::SolutionList solutions =
-        engine == vorpalyx::SearchEngine::kFast
-            ? solve_fast(solver, phrase, constraints, &report)
-            : solver.solve_with_engine(phrase, constraints, engine);
+    if (g_count) {
+      count = count_fast(solver, phrase, constraints, &report);
+    } else {
+      count = (engine == vorpalyx::SearchEngine::kFast
+                   ? solve_fast(solver, phrase, constraints, &report)
+                   : solver.solve_with_engine(phrase, constraints, engine))
+                  .size();
+    }
     cpu_times.push_back(thread_cpu_seconds() - cpu_start);
     const std::chrono::duration<double> elapsed =
         std::chrono::steady_clock::now() - start;
     times.push_back(elapsed.count());
     search_times.push_back(report.search_seconds);
-    count = solutions.size();
   }
   std::sort(times.begin(), times.end());
   std::sort(cpu_times.begin(), cpu_times.end());
@@ -125,6 +149,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--one-thread") == 0) {
       g_second_thread = false;
+    } else if (std::strcmp(argv[i], "--count") == 0) {
+      g_count = true;
     } else if (std::strcmp(argv[i], "--literal") == 0) {
       engine = vorpalyx::SearchEngine::kLiteral;
     } else if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
