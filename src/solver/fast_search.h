@@ -22,12 +22,14 @@
 //    holding the rarest letter;
 //  - solutions are kept as integer keys per word count and shortest word and
 //    radix sorted (solution_buckets.h).
-// Once a search without a solution limit has run for a millisecond, and a
-// second core is there, a second walker on another thread takes first-level
-// branches from the same queue. Whatever the limits, a result of many
-// solutions has its buckets sorted on two threads when a second core is
-// there. The result does not depend on who found what. The walk keeps its
-// own stack, so deep solutions cannot exhaust the native stack.
+// Everything runs on the calling thread unless FastSearchOptions offers a
+// second core (Solver.solve never does): then, once a search without a
+// solution limit has run for a millisecond, a second walker on another
+// thread takes first-level branches from the same queue, and a result of
+// many solutions has its buckets sorted on two threads. The result does not
+// depend on who found what. The walk keeps its own stack, so deep solutions
+// cannot exhaust the native stack. The same walk counts solutions without
+// storing them (count_fast_search) through a counting sink.
 //
 // Cost: time proportional to the classes examined at the levels that can
 // still lead to a solution, plus a few table reads and sort passes per
