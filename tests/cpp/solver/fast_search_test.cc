@@ -38,10 +38,10 @@ std::size_t count(const AnagramSolver& solver, std::string_view phrase,
       std::get<CharCounts>(counts).is_empty()) {
     return 0;
   }
-  const SolutionCount counted = count_fast_search(
-      solver.trie(), std::get<CharCounts>(counts), constraints,
-      prepare_constraints(constraints), std::chrono::steady_clock::now(),
-      options);
+  const SolutionCount counted =
+      count_fast_search(solver.trie(), std::get<CharCounts>(counts),
+                        constraints, prepare_constraints(constraints),
+                        std::chrono::steady_clock::now(), options);
   EXPECT_FALSE(counted.saturated);
   return static_cast<std::size_t>(counted.solutions);
 }

@@ -9,21 +9,11 @@
 #include <cstdint>
 #include <string>
 
+#include "letters_and_pairs.h"
 #include "solver/anagram_solver.h"
 
 namespace vorpalyx {
 namespace {
-
-const std::string kAlphabet = "abcdefghijklmnopqrstuvwxyz";
-
-AnagramSolver letters_and_pairs() {
-  AnagramSolver solver;
-  for (char first : kAlphabet) {
-    solver.insert(std::string(1, first));
-    for (char second : kAlphabet) solver.insert(std::string{first, second});
-  }
-  return solver;
-}
 
 class SolutionLimitMemoryBoundTest
     : public testing::TestWithParam<std::tuple<SearchEngine, std::uint64_t>> {};

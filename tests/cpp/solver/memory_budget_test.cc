@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "letters_and_pairs.h"
 #include "solver/anagram_solver.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -38,16 +39,11 @@ void limit_growth_to(std::uint64_t bytes) {
 }
 
 int run_astronomical_search() {
-  const std::string alphabet = "abcdefghijklmnopqrstuvwxyz";
-  AnagramSolver solver;
-  for (char first : alphabet) {
-    solver.insert(std::string(1, first));
-    for (char second : alphabet) solver.insert(std::string{first, second});
-  }
+  const AnagramSolver solver = letters_and_pairs();
   constexpr std::uint64_t kGrowth = std::uint64_t{1} << 30;
   limit_growth_to(kGrowth);
   try {
-    solver.solve(alphabet, {});
+    solver.solve(kAlphabet, {});
   } catch (const ResultTooLarge& error) {
     if (error.solutions == 0 || error.bytes_needed <= error.bytes_available ||
         error.bytes_available > 2 * kGrowth) {

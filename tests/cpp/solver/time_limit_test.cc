@@ -14,23 +14,13 @@
 #include <variant>
 #include <vector>
 
+#include "letters_and_pairs.h"
 #include "solver/anagram_solver.h"
 #include "solver/fast_search.h"
 #include "solver/prepared_constraints.h"
 
 namespace vorpalyx {
 namespace {
-
-const std::string kAlphabet = "abcdefghijklmnopqrstuvwxyz";
-
-AnagramSolver letters_and_pairs() {
-  AnagramSolver solver;
-  for (char first : kAlphabet) {
-    solver.insert(std::string(1, first));
-    for (char second : kAlphabet) solver.insert(std::string{first, second});
-  }
-  return solver;
-}
 
 TEST(FastSearchTimeLimitTest, AstronomicalSearchStopsNearTheLimit) {
   const AnagramSolver solver = letters_and_pairs();
