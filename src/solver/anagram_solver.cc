@@ -3,6 +3,7 @@
 #include <chrono>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -53,19 +54,53 @@ SolutionList AnagramSolver::solve_with_engine(
   return run(phrase, constraints, engine, {}, nullptr);
 }
 
+namespace {
+
+// The phrase's letters, or nothing when no search can find a solution: a
+// phrase without letters, one with a letter outside a-z, or an empty
+// dictionary (it has no shortest word).
+std::optional<CharCounts> searchable_counts(std::string_view phrase,
+                                            const Trie& trie) {
+  auto counted = CharCounts::from_str(phrase);
+  if (!std::holds_alternative<CharCounts>(counted)) return std::nullopt;
+  CharCounts& counts = std::get<CharCounts>(counted);
+  if (counts.is_empty() ||
+      trie.min_dict_word_len() == std::numeric_limits<std::uint64_t>::max()) {
+    return std::nullopt;
+  }
+  return std::move(counts);
+}
+
+}  // namespace
+
+SolutionList AnagramSolver::search(std::string_view phrase,
+                                   const SolverConstraints& constraints,
+                                   const FastSearchOptions& options) const {
+  const auto start = std::chrono::steady_clock::now();
+  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
+  if (!counts) return {};
+  return run_fast_search(trie_, *counts, constraints,
+                         prepare_constraints(constraints), start, options);
+}
+
+SolutionCount AnagramSolver::count(std::string_view phrase,
+                                   const SolverConstraints& constraints,
+                                   const FastSearchOptions& options) const {
+  const auto start = std::chrono::steady_clock::now();
+  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
+  if (!counts) return {};
+  return count_fast_search(trie_, *counts, constraints,
+                           prepare_constraints(constraints), start, options);
+}
+
 SolutionList AnagramSolver::run(std::string_view phrase,
                                 const SolverConstraints& constraints,
                                 SearchEngine engine,
                                 const FinishCosts& finish_costs,
                                 TraceLog* log) const {
-  auto counted = CharCounts::from_str(phrase);
-  if (!std::holds_alternative<CharCounts>(counted)) return {};
-  const CharCounts& phrase_counts = std::get<CharCounts>(counted);
-  // An empty dictionary has no shortest word.
-  if (phrase_counts.is_empty() ||
-      trie_.min_dict_word_len() == std::numeric_limits<std::uint64_t>::max()) {
-    return {};
-  }
+  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
+  if (!counts) return {};
+  const CharCounts& phrase_counts = *counts;
 
   if (engine == SearchEngine::kFast) {
     FastSearchOptions options;  // one thread: the caller's

@@ -14,6 +14,7 @@
 
 #include <string_view>
 
+#include "solver/fast_search.h"
 #include "solver/search_records.h"
 #include "solver/search_stop.h"
 #include "solver/solution_list.h"
@@ -49,6 +50,19 @@ class AnagramSolver {
                      const SolverConstraints& constraints,
                      const FinishCosts& finish_costs = {},
                      bool* traced = nullptr) const;
+
+  // The fast search alone, never traced, with the caller's options (threads,
+  // finish costs, interrupt poll): exactly what an untraced solve returns.
+  // Throws as run_fast_search does (fast_search.h).
+  SolutionList search(std::string_view phrase,
+                      const SolverConstraints& constraints,
+                      const FastSearchOptions& options) const;
+
+  // The number of solutions `search` would return, found without storing
+  // them (count_fast_search).
+  SolutionCount count(std::string_view phrase,
+                      const SolverConstraints& constraints,
+                      const FastSearchOptions& options) const;
 
   // One engine, never traced; for tests and benchmarks.
   SolutionList solve_with_engine(std::string_view phrase,

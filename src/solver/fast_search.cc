@@ -431,15 +431,18 @@ std::vector<std::uint32_t> root_branches(const SearchTables<N>& tables,
 
 // Walks `tables` with one walker into `sink` or, when allowed, with a
 // second one too into a sink of its own, which `merge` then takes in.
-// Throws ResultTooLarge when a walker ran out of memory.
+// Throws SearchInterrupted when the caller's poll stopped it, and
+// ResultTooLarge when a walker ran out of memory.
 template <std::size_t N, typename Sink, typename MakeSink, typename Merge>
 void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
                const PreparedConstraints& prepared,
                Clock::time_point start_time, const FastSearchOptions& options,
                FastSearchReport* report, Sink& sink, MakeSink make_sink,
                Merge merge) {
-  FastWalker<N, Sink> walker(
-      tables, sink, SearchStop(prepared, start_time, options.finish_costs));
+  FastWalker<N, Sink> walker(tables, sink,
+                             SearchStop(prepared, start_time,
+                                        options.finish_costs,
+                                        &options.interrupt));
   const SearchStop* helper_stop = nullptr;
   std::optional<Sink> helper_sink;
   std::optional<FastWalker<N, Sink>> helper;
@@ -479,6 +482,7 @@ void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
       merge(*helper_sink);
     }
   }
+  if (walker.stop().interrupted()) throw SearchInterrupted();
   for (const SearchStop* stop : {&walker.stop(), helper_stop}) {
     if (stop != nullptr && stop->out_of_memory()) {
       throw ResultTooLarge(

@@ -65,6 +65,8 @@ struct FastSearchOptions {
   std::chrono::steady_clock::duration second_walker_after =
       std::chrono::milliseconds(1);
   FinishCosts finish_costs;
+  // Asked on the calling thread while the search runs; see search_stop.h.
+  InterruptPoll interrupt;
 
   // A second core when the machine has one.
   static FastSearchOptions for_this_machine();
@@ -83,7 +85,8 @@ struct FastSearchReport {
 // solutions in result order. `prepared` is `constraints` prepared. The time
 // limit is measured from `start_time`. `report` may be null. Throws
 // ResultTooLarge (memory_budget.h) when the result would not fit in the
-// memory the process can still get.
+// memory the process can still get, and SearchInterrupted when
+// `options.interrupt` stopped it.
 SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
                              const SolverConstraints& constraints,
                              const PreparedConstraints& prepared,
@@ -100,6 +103,7 @@ struct SolutionCount {
 // Counts what run_fast_search would return, without storing it: classes of
 // interchangeable words are counted by multiplying. Under a time limit, the
 // count of what was found in time. Memory does not grow with the count.
+// Throws SearchInterrupted as run_fast_search does.
 SolutionCount count_fast_search(
     const Trie& trie, const CharCounts& phrase_counts,
     const SolverConstraints& constraints, const PreparedConstraints& prepared,

@@ -26,6 +26,17 @@ void SearchStop::check_budgets() {
                              finish_nanoseconds_shared_);
     if (shared_->stopped.load(std::memory_order_relaxed)) stopped_ = true;
   }
+  if (poll_ != nullptr) {
+    const Clock::time_point now = Clock::now();
+    if (now >= next_poll_) {
+      next_poll_ = now + poll_->interval;
+      if (poll_->interrupted()) {
+        interrupted_ = true;
+        stop();
+        return;
+      }
+    }
+  }
   if (timeout_seconds_) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time_;
     const double to_finish = static_cast<double>(finish_nanoseconds) * 1e-9;

@@ -11,7 +11,10 @@
 //    over while sorted, and the caller's converted solutions) passes a
 //    checkpoint, the memory the process can still get is read again
 //    (memory_budget.h), and the search ends, marked out of memory, when the
-//    estimate would not fit.
+//    estimate would not fit;
+//  - the caller's wish, when it gives an InterruptPoll: the first walker
+//    (the one on the calling thread) asks it about every `interval`, and a
+//    yes stops the search, marked interrupted.
 // Once stopped, a search stays stopped.
 //
 // Invariant: stopped() turns true as soon as max_solutions solutions have
@@ -28,6 +31,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <optional>
 
 #include "solver/prepared_constraints.h"
@@ -41,6 +46,21 @@ struct FinishCosts {
   double seconds_per_word = 0;
   std::uint64_t bytes_per_solution = 0;
   std::uint64_t bytes_per_word = 0;
+};
+
+// How a caller asks a running search to stop (a signal, a closed client):
+// `interrupted` is called on the calling thread only, about every
+// `interval`, and returns true to stop.
+struct InterruptPoll {
+  std::function<bool()> interrupted;
+  std::chrono::steady_clock::duration interval = std::chrono::milliseconds(20);
+};
+
+// Thrown by a search that its InterruptPoll stopped; whatever the poll
+// reported (a pending Python exception, say) is the caller's to raise.
+class SearchInterrupted : public std::exception {
+ public:
+  const char* what() const noexcept override { return "search interrupted"; }
 };
 
 // What the walkers of one search have found together, for their budgets;
@@ -70,12 +90,15 @@ class SearchStop {
   static constexpr std::uint64_t kFirstMemoryCheckpoint = std::uint64_t{256}
                                                           << 20;
 
+  // `poll`, when given, must outlive the search.
   SearchStop(const PreparedConstraints& prepared, Clock::time_point start_time,
-             const FinishCosts& costs)
+             const FinishCosts& costs, const InterruptPoll* poll = nullptr)
       : max_solutions_(prepared.max_solutions),
         timeout_seconds_(prepared.timeout_seconds),
         start_time_(start_time),
-        costs_(costs) {}
+        costs_(costs),
+        poll_(poll != nullptr && poll->interrupted ? poll : nullptr),
+        next_poll_(start_time) {}
 
   // Budgets count what every walker sharing `progress` found, and a walker
   // that stops stops the others at their next check.
@@ -83,6 +106,7 @@ class SearchStop {
 
   bool stopped() const { return stopped_; }
   bool out_of_memory() const { return out_of_memory_; }
+  bool interrupted() const { return interrupted_; }
   std::uint64_t solutions_found() const { return solutions_found_; }
   // The estimated size of the result (the walkers' together once one
   // check has passed), and the memory there was for it at the last look.
@@ -145,6 +169,9 @@ class SearchStop {
   std::uint64_t bytes_available_ = 0;
   bool stopped_ = false;
   bool out_of_memory_ = false;
+  bool interrupted_ = false;
+  const InterruptPoll* poll_;
+  Clock::time_point next_poll_;
   SharedProgress* shared_ = nullptr;
   // What has been added to shared_ so far.
   std::uint64_t solutions_shared_ = 0;

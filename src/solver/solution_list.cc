@@ -12,6 +12,41 @@ void SolutionGroup::add_chunk() {
                kChunkIds / std::max<std::size_t>(word_count, 1) * word_count));
 }
 
+void SolutionGroup::ids_at(std::size_t index, std::uint32_t* ids) const {
+  if (id_bits == 0) {
+    const std::size_t per_chunk = solutions_per_chunk();
+    const std::uint32_t* row =
+        chunks[index / per_chunk].data() + index % per_chunk * word_count;
+    std::copy(row, row + word_count, ids);
+  } else if (short_keys && numbering) {
+    numbering->ids_of(short_keys[index], word_count, ids);
+  } else if (short_keys) {
+    decode_key(short_keys[index], word_count, id_bits, ids);
+  } else {
+    decode_key(long_keys[index], word_count, id_bits, ids);
+  }
+}
+
+std::size_t SolutionGroup::stored_bytes() const {
+  std::size_t bytes = 0;
+  for (const std::vector<std::uint32_t>& chunk : chunks) {
+    bytes += chunk.capacity() * sizeof(std::uint32_t);
+  }
+  if (short_keys) bytes += solution_count * sizeof(std::uint64_t);
+  if (long_keys) bytes += solution_count * sizeof(LongKey);
+  return bytes;
+}
+
+std::pair<std::size_t, std::size_t> SolutionList::locate(
+    std::size_t index) const {
+  std::size_t group = 0;
+  while (index >= groups[group].solution_count) {
+    index -= groups[group].solution_count;
+    ++group;
+  }
+  return {group, index};
+}
+
 std::size_t SolutionList::size() const {
   std::size_t total = 0;
   for (const SolutionGroup& group : groups) total += group.solution_count;

@@ -12,7 +12,8 @@
 //    `numbering`, the 64-bit number of the multiset of its ids.
 //
 // Cost: 4 bytes per word of a solution as rows, 8 or 16 bytes per solution
-// as keys; reading keys back costs a decode per solution.
+// as keys; reading keys back costs a decode per solution, and finding a
+// solution by its index a step per group.
 //
 // Tested by tests/cpp/solver/result_order_test.cc and the searches' tests.
 
@@ -23,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "solver/multiset_numbering.h"
@@ -56,30 +58,50 @@ struct SolutionGroup {
   // `word_count` word ids.
   template <typename Visit>
   void for_each(Visit&& visit) const {
+    for_each_in(0, solution_count, visit);
+  }
+
+  // The same for solutions [begin, end), end <= solution_count.
+  template <typename Visit>
+  void for_each_in(std::size_t begin, std::size_t end, Visit&& visit) const {
+    if (begin >= end) return;
     if (id_bits == 0) {
-      for (const std::vector<std::uint32_t>& chunk : chunks) {
-        for (std::size_t row = 0; row < chunk.size(); row += word_count) {
-          visit(chunk.data() + row);
+      const std::size_t per_chunk = solutions_per_chunk();
+      std::size_t chunk = begin / per_chunk;
+      std::size_t row = begin % per_chunk * word_count;
+      for (std::size_t i = begin; i < end; ++i) {
+        if (row == chunks[chunk].size()) {
+          ++chunk;
+          row = 0;
         }
+        visit(static_cast<const std::uint32_t*>(chunks[chunk].data() + row));
+        row += word_count;
       }
       return;
     }
     std::vector<std::uint32_t> ids(word_count);
     if (short_keys && numbering) {
-      for (std::size_t i = 0; i < solution_count; ++i) {
-        numbering->ids_of(short_keys[i], word_count, ids.data(), i != 0);
+      for (std::size_t i = begin; i < end; ++i) {
+        numbering->ids_of(short_keys[i], word_count, ids.data(), i != begin);
         visit(static_cast<const std::uint32_t*>(ids.data()));
       }
     } else if (short_keys) {
-      for (std::size_t i = 0; i < solution_count; ++i) {
+      for (std::size_t i = begin; i < end; ++i) {
         visit(decode_key(short_keys[i], word_count, id_bits, ids.data()));
       }
     } else if (long_keys) {
-      for (std::size_t i = 0; i < solution_count; ++i) {
+      for (std::size_t i = begin; i < end; ++i) {
         visit(decode_key(long_keys[i], word_count, id_bits, ids.data()));
       }
     }
   }
+
+  // The word ids of solution `index` (< solution_count), `word_count` of
+  // them, into `ids`.
+  void ids_at(std::size_t index, std::uint32_t* ids) const;
+
+  // The bytes the solutions occupy.
+  std::size_t stored_bytes() const;
 
   // Frees the solutions' storage.
   void release() {
@@ -90,6 +112,10 @@ struct SolutionGroup {
 
  private:
   void add_chunk();
+  // Every chunk but the last is full.
+  std::size_t solutions_per_chunk() const {
+    return chunks.empty() ? 1 : chunks.front().size() / word_count;
+  }
 };
 
 struct SolutionList {
@@ -97,6 +123,8 @@ struct SolutionList {
   std::vector<SolutionGroup> groups;  // in result order
 
   std::size_t size() const;
+  // Where solution `index` (< size()) is: its group and its place there.
+  std::pair<std::size_t, std::size_t> locate(std::size_t index) const;
   // The solutions as plain word lists; for tests and small results.
   std::vector<Solution> to_vectors() const;
 };

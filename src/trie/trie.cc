@@ -28,6 +28,7 @@ void Trie::insert(std::string_view word) {
       current = child_for_insert(current, fold_ascii_case(byte));
     }
   }
+  if (!nodes_[current].is_word) ++word_count_;
   nodes_[current].is_word = true;
   min_dict_word_len_ = std::min<std::uint64_t>(min_dict_word_len_, length);
   max_dict_word_len_ = std::max<std::uint64_t>(max_dict_word_len_, length);

@@ -56,6 +56,8 @@ class Trie {
   std::size_t node_count() const { return nodes_.size(); }
   std::uint64_t min_dict_word_len() const { return min_dict_word_len_; }
   std::uint64_t max_dict_word_len() const { return max_dict_word_len_; }
+  // The number of distinct words stored.
+  std::size_t word_count() const { return word_count_; }
 
  private:
   // The child of `parent` for `letter`, created in letter order if missing.
@@ -64,6 +66,7 @@ class Trie {
   std::vector<TrieNode> nodes_;
   std::uint64_t min_dict_word_len_ = std::numeric_limits<std::uint64_t>::max();
   std::uint64_t max_dict_word_len_ = 0;
+  std::size_t word_count_ = 0;
 };
 
 }  // namespace vorpalyx
