@@ -133,36 +133,8 @@ PyObject* already_mutably_borrowed() {
   return nullptr;
 }
 
-namespace {
-
-std::string with_thousands(std::uint64_t number) {
-  const std::string digits = std::to_string(number);
-  std::string text;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
-
-std::string in_gigabytes(std::uint64_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / 1e9);
-  return text;
-}
-
-}  // namespace
-
-PyObject* result_too_large(std::uint64_t solutions, std::uint64_t bytes_needed,
-                           std::uint64_t bytes_available) {
-  const std::string message =
-      "the search stopped after " + with_thousands(solutions) +
-      " solutions: the result would need at least " +
-      in_gigabytes(bytes_needed) + " of memory, more than the " +
-      in_gigabytes(bytes_available) +
-      " this process can still get; bound it with max_solutions or "
-      "timeout_seconds";
-  PyErr_SetString(PyExc_MemoryError, message.c_str());
+PyObject* result_too_large(const ResultTooLarge& error) {
+  PyErr_SetString(PyExc_MemoryError, error.message().c_str());
   return nullptr;
 }
 

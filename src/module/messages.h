@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+#include "solver/memory_budget.h"
+
 namespace vorpalyx::messages {
 
 // Argument binding. `full_name` is the method's name as "Solver.name()".
@@ -48,8 +50,7 @@ PyObject* already_mutably_borrowed();
 PyObject* subinterpreters_unsupported();
 
 // MemoryError for a search stopped because its result would not fit.
-PyObject* result_too_large(std::uint64_t solutions, std::uint64_t bytes_needed,
-                           std::uint64_t bytes_available);
+PyObject* result_too_large(const ResultTooLarge& error);
 
 }  // namespace vorpalyx::messages
 

@@ -174,8 +174,7 @@ PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
       solutions = as_solver(self)->solver.solve(
           request.phrase, request.constraints, kConversionCosts, &traced);
     } catch (const ResultTooLarge& error) {
-      return messages::result_too_large(error.solutions, error.bytes_needed,
-                                        error.bytes_available);
+      return messages::result_too_large(error);
     }
     std::optional<std::chrono::steady_clock::time_point> deadline;
     // Untraced, the time limit bounds the whole call: what could not be

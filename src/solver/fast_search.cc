@@ -439,10 +439,10 @@ void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
                Clock::time_point start_time, const FastSearchOptions& options,
                FastSearchReport* report, Sink& sink, MakeSink make_sink,
                Merge merge) {
-  FastWalker<N, Sink> walker(tables, sink,
-                             SearchStop(prepared, start_time,
-                                        options.finish_costs,
-                                        &options.interrupt));
+  FastWalker<N, Sink> walker(
+      tables, sink,
+      SearchStop(prepared, start_time, options.finish_costs,
+                 &options.interrupt));
   const SearchStop* helper_stop = nullptr;
   std::optional<Sink> helper_sink;
   std::optional<FastWalker<N, Sink>> helper;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -66,6 +67,35 @@ std::uint64_t cgroup_left() {
 
 std::uint64_t available_memory_bytes() {
   return std::min({address_space_left(), system_available(), cgroup_left()});
+}
+
+namespace {
+
+std::string with_thousands(std::uint64_t number) {
+  const std::string digits = std::to_string(number);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+std::string in_gigabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / 1e9);
+  return text;
+}
+
+}  // namespace
+
+std::string ResultTooLarge::message() const {
+  return "the search stopped after " + with_thousands(solutions) +
+         " solutions: the result would need at least " +
+         in_gigabytes(bytes_needed) + " of memory, more than the " +
+         in_gigabytes(bytes_available) +
+         " this process can still get; bound it with max_solutions or "
+         "timeout_seconds, or count the solutions with vorpalyx.Lexicon.count";
 }
 
 }  // namespace vorpalyx

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 
 namespace vorpalyx {
 
@@ -37,6 +38,9 @@ class ResultTooLarge : public std::exception {
   const char* what() const noexcept override {
     return "the result would not fit in memory";
   }
+  // What the caller tells its user: how many solutions, how much memory,
+  // and how to bound or count instead.
+  std::string message() const;
 
   std::uint64_t solutions;  // found when the search stopped
   std::uint64_t bytes_needed;

@@ -1,0 +1,268 @@
+#include "lexicon_module/anagrams_object.h"
+
+#include <cstddef>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "lexicon_module/engine_call.h"
+#include "module/py_ref.h"
+
+namespace vorpalyx {
+namespace {
+
+// What the views of one search share: the engine's list and the str of
+// each word, made when first needed. Only ever destroyed with the lock held
+// (by the last view's deallocation).
+struct SharedSolutions {
+  explicit SharedSolutions(SolutionList list)
+      : list(std::move(list)), word_objects(this->list.words.size()) {}
+  SolutionList list;
+  std::vector<PyRef> word_objects;
+};
+
+struct AnagramsObject {
+  PyObject_HEAD std::shared_ptr<SharedSolutions> shared;
+  std::size_t first;
+  std::ptrdiff_t step;
+  std::size_t count;
+};
+
+struct IteratorObject {
+  PyObject_HEAD PyObject* anagrams;  // owned; null once exhausted
+  std::size_t next;
+};
+
+PyTypeObject* anagrams_type_object = nullptr;  // for the process
+PyTypeObject* iterator_type_object = nullptr;
+
+AnagramsObject* as_anagrams(PyObject* self) {
+  return reinterpret_cast<AnagramsObject*>(self);
+}
+
+PyObject* new_view(std::shared_ptr<SharedSolutions> shared, std::size_t first,
+                   std::ptrdiff_t step, std::size_t count) {
+  PyObject* self = anagrams_type_object->tp_alloc(anagrams_type_object, 0);
+  if (self == nullptr) return nullptr;
+  AnagramsObject* view = as_anagrams(self);
+  new (&view->shared) std::shared_ptr<SharedSolutions>(std::move(shared));
+  view->first = first;
+  view->step = step;
+  view->count = count;
+  return self;
+}
+
+PyObject* word_object(SharedSolutions& shared, std::uint32_t id) {
+  PyRef& word = shared.word_objects[id];
+  if (!word) {
+    const std::string& text = shared.list.words[id];
+    word = PyRef::steal(PyUnicode_DecodeUTF8(
+        text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+    if (!word) return nullptr;
+  }
+  return word.get();
+}
+
+// The solution at `index` of the view (index < count), as a new list.
+PyObject* item_at(AnagramsObject* view, std::size_t index) {
+  SharedSolutions& shared = *view->shared;
+  const std::size_t position =
+      view->first + static_cast<std::size_t>(view->step) * index;
+  const auto [group_index, offset] = shared.list.locate(position);
+  const SolutionGroup& group = shared.list.groups[group_index];
+  std::uint32_t ids_on_stack[16];
+  std::vector<std::uint32_t> ids_on_heap;
+  std::uint32_t* ids = ids_on_stack;
+  if (group.word_count > std::size(ids_on_stack)) {
+    ids_on_heap.resize(group.word_count);
+    ids = ids_on_heap.data();
+  }
+  group.ids_at(offset, ids);
+  PyRef solution =
+      PyRef::steal(PyList_New(static_cast<Py_ssize_t>(group.word_count)));
+  if (!solution) return nullptr;
+  for (std::size_t k = 0; k < group.word_count; ++k) {
+    PyObject* word = word_object(shared, ids[k]);
+    if (word == nullptr) return nullptr;
+    PyList_SET_ITEM(solution.get(), static_cast<Py_ssize_t>(k),
+                    Py_NewRef(word));
+  }
+  return solution.release();
+}
+
+void anagrams_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  as_anagrams(self)->shared.~shared_ptr();
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+Py_ssize_t anagrams_length(PyObject* self) {
+  return static_cast<Py_ssize_t>(as_anagrams(self)->count);
+}
+
+PyObject* anagrams_item(PyObject* self, Py_ssize_t index) {
+  AnagramsObject* view = as_anagrams(self);
+  const auto count = static_cast<Py_ssize_t>(view->count);
+  if (index < 0 || index >= count) {
+    PyErr_SetString(PyExc_IndexError, "Anagrams index out of range");
+    return nullptr;
+  }
+  try {
+    return item_at(view, static_cast<std::size_t>(index));
+  } catch (...) {
+    set_python_error_from_current_exception();
+    return nullptr;
+  }
+}
+
+PyObject* anagrams_subscript(PyObject* self, PyObject* key) {
+  AnagramsObject* view = as_anagrams(self);
+  if (PySlice_Check(key)) {
+    Py_ssize_t start, stop, step;
+    if (PySlice_Unpack(key, &start, &stop, &step) < 0) return nullptr;
+    const Py_ssize_t length = PySlice_AdjustIndices(
+        static_cast<Py_ssize_t>(view->count), &start, &stop, step);
+    // An empty slice keeps no position of this view.
+    const std::size_t first =
+        length == 0 ? 0
+                    : view->first + static_cast<std::size_t>(view->step) *
+                                        static_cast<std::size_t>(start);
+    // Past one position the step cannot overflow: it stays within the list.
+    return new_view(view->shared, first, length <= 1 ? 1 : view->step * step,
+                    static_cast<std::size_t>(length));
+  }
+  if (!PyIndex_Check(key)) {
+    PyErr_Format(PyExc_TypeError,
+                 "Anagrams indices must be integers or slices, not %T", key);
+    return nullptr;
+  }
+  Py_ssize_t index = PyNumber_AsSsize_t(key, PyExc_IndexError);
+  if (index == -1 && PyErr_Occurred()) return nullptr;
+  if (index < 0) index += static_cast<Py_ssize_t>(view->count);
+  return anagrams_item(self, index);
+}
+
+PyObject* anagrams_iter(PyObject* self) {
+  IteratorObject* iterator = PyObject_New(IteratorObject, iterator_type_object);
+  if (iterator == nullptr) return nullptr;
+  iterator->anagrams = Py_NewRef(self);
+  iterator->next = 0;
+  return reinterpret_cast<PyObject*>(iterator);
+}
+
+PyObject* anagrams_repr(PyObject* self) {
+  const std::size_t count = as_anagrams(self)->count;
+  return PyUnicode_FromFormat("<vorpalyx.Anagrams of %zu solution%s>", count,
+                              count == 1 ? "" : "s");
+}
+
+void iterator_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  Py_XDECREF(reinterpret_cast<IteratorObject*>(self)->anagrams);
+  PyObject_Free(self);
+  Py_DECREF(type);
+}
+
+PyObject* iterator_next(PyObject* self) {
+  IteratorObject* iterator = reinterpret_cast<IteratorObject*>(self);
+  if (iterator->anagrams == nullptr) return nullptr;
+  AnagramsObject* view = as_anagrams(iterator->anagrams);
+  if (iterator->next >= view->count) {
+    Py_CLEAR(iterator->anagrams);
+    return nullptr;
+  }
+  return anagrams_item(iterator->anagrams,
+                       static_cast<Py_ssize_t>(iterator->next++));
+}
+
+PyObject* iterator_length_hint(PyObject* self, PyObject*) {
+  IteratorObject* iterator = reinterpret_cast<IteratorObject*>(self);
+  if (iterator->anagrams == nullptr) return PyLong_FromLong(0);
+  return PyLong_FromSize_t(as_anagrams(iterator->anagrams)->count -
+                           iterator->next);
+}
+
+PyMethodDef anagrams_methods[] = {
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyMethodDef iterator_methods[] = {
+    {"__length_hint__", iterator_length_hint, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+constexpr const char kAnagramsDoc[] =
+    "The solutions of one search, best read lazily.\n\n"
+    "An immutable sequence of lists of words, in the engine's result order\n"
+    "(fewest words first, then those whose shortest word is longer, then\n"
+    "alphabetically word by word). len() and slicing cost nothing and build\n"
+    "no list; each item is built when it is asked for. A slice is again an\n"
+    "Anagrams. The result stays valid when its Lexicon changes or is gone.";
+
+PyType_Slot anagrams_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(anagrams_dealloc)},
+    {Py_tp_iter, reinterpret_cast<void*>(anagrams_iter)},
+    {Py_tp_repr, reinterpret_cast<void*>(anagrams_repr)},
+    {Py_tp_methods, anagrams_methods},
+    {Py_tp_doc, const_cast<char*>(kAnagramsDoc)},
+    {Py_sq_length, reinterpret_cast<void*>(anagrams_length)},
+    {Py_sq_item, reinterpret_cast<void*>(anagrams_item)},
+    {Py_mp_length, reinterpret_cast<void*>(anagrams_length)},
+    {Py_mp_subscript, reinterpret_cast<void*>(anagrams_subscript)},
+    {0, nullptr},
+};
+
+PyType_Spec anagrams_spec = {
+    "vorpalyx.Anagrams",
+    static_cast<int>(sizeof(AnagramsObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION |
+        Py_TPFLAGS_SEQUENCE | Py_TPFLAGS_IMMUTABLETYPE,
+    anagrams_slots,
+};
+
+PyType_Slot iterator_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(iterator_dealloc)},
+    {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(iterator_next)},
+    {Py_tp_methods, iterator_methods},
+    {0, nullptr},
+};
+
+PyType_Spec iterator_spec = {
+    "vorpalyx._engine.AnagramsIterator",
+    static_cast<int>(sizeof(IteratorObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION |
+        Py_TPFLAGS_IMMUTABLETYPE,
+    iterator_slots,
+};
+
+}  // namespace
+
+bool create_anagrams_types() {
+  if (anagrams_type_object == nullptr) {
+    anagrams_type_object =
+        reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&anagrams_spec));
+    if (anagrams_type_object == nullptr) return false;
+  }
+  if (iterator_type_object == nullptr) {
+    iterator_type_object =
+        reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&iterator_spec));
+    if (iterator_type_object == nullptr) return false;
+  }
+  return true;
+}
+
+PyObject* anagrams_type() {
+  return reinterpret_cast<PyObject*>(anagrams_type_object);
+}
+
+PyObject* new_anagrams(SolutionList list) {
+  const std::size_t count = list.size();
+  auto shared = std::make_shared<SharedSolutions>(std::move(list));
+  return new_view(std::move(shared), 0, 1, count);
+}
+
+}  // namespace vorpalyx

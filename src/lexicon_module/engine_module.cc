@@ -1,0 +1,87 @@
+// The extension module vorpalyx._engine: the Lexicon and Anagrams types.
+//
+// Single-phase initialisation, as vorpalyx.core: the types and the module
+// are created once per process and belong to the first interpreter that
+// imports the module; others are refused.
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <string>
+
+#include "lexicon_module/anagrams_object.h"
+#include "lexicon_module/lexicon_object.h"
+#include "module/py_ref.h"
+
+extern "C" PyMODINIT_FUNC PyInit__engine();
+
+namespace vorpalyx {
+namespace {
+
+PyModuleDef engine_definition = {
+    PyModuleDef_HEAD_INIT,
+    "_engine",
+    "The native types behind vorpalyx.Lexicon and vorpalyx.Anagrams.",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+constexpr std::int64_t kNoInterpreter = -1;
+std::int64_t owning_interpreter = kNoInterpreter;
+PyObject* lexicon_type = nullptr;   // kept for the life of the process
+PyObject* engine_module = nullptr;  // kept for the life of the process
+
+// The bundled word list, found next to this shared library.
+std::string english_words_path() {
+  Dl_info info;
+  std::string path;
+  if (dladdr(reinterpret_cast<void*>(&PyInit__engine), &info) != 0 &&
+      info.dli_fname != nullptr) {
+    path = info.dli_fname;
+  }
+  const std::size_t slash = path.rfind('/');
+  path = slash == std::string::npos ? "." : path.substr(0, slash);
+  return path + "/data/english_words.txt";
+}
+
+PyObject* initialise() {
+  const std::int64_t interpreter =
+      PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (owning_interpreter == kNoInterpreter) owning_interpreter = interpreter;
+  if (interpreter != owning_interpreter) {
+    PyErr_SetString(PyExc_ImportError,
+                    "vorpalyx._engine does not support sub-interpreters: "
+                    "import it in the main interpreter only");
+    return nullptr;
+  }
+  if (engine_module != nullptr) return Py_NewRef(engine_module);
+  if (!create_anagrams_types()) return nullptr;
+  if (lexicon_type == nullptr) {
+    try {
+      lexicon_type = create_lexicon_type(english_words_path());
+    } catch (...) {
+      return PyErr_NoMemory();
+    }
+    if (lexicon_type == nullptr) return nullptr;
+  }
+  PyRef module =
+      PyRef::steal(PyModule_Create2(&engine_definition, PYTHON_API_VERSION));
+  if (!module ||
+      PyModule_AddObjectRef(module.get(), "Lexicon", lexicon_type) < 0 ||
+      PyModule_AddObjectRef(module.get(), "Anagrams", anagrams_type()) < 0) {
+    return nullptr;
+  }
+  engine_module = Py_NewRef(module.get());
+  return module.release();
+}
+
+}  // namespace
+}  // namespace vorpalyx
+
+PyMODINIT_FUNC PyInit__engine() { return vorpalyx::initialise(); }

@@ -1,0 +1,58 @@
+#include "lexicon_module/keyword_arguments.h"
+
+#include <cstring>
+
+namespace vorpalyx {
+
+bool bind_arguments(const Signature& signature, PyObject* const* args,
+                    Py_ssize_t nargs, PyObject* kwnames, PyObject** bound) {
+  const auto positional = static_cast<Py_ssize_t>(signature.positional.size());
+  const auto total =
+      positional + static_cast<Py_ssize_t>(signature.keyword_only.size());
+  if (nargs > positional) {
+    PyErr_Format(PyExc_TypeError,
+                 "%s() takes %zd positional argument%s but %zd %s given",
+                 signature.name, positional, positional == 1 ? "" : "s", nargs,
+                 nargs == 1 ? "was" : "were");
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < total; ++i)
+    bound[i] = i < nargs ? args[i] : nullptr;
+  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < keywords; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    const char* text = PyUnicode_AsUTF8(keyword);
+    if (text == nullptr) return false;
+    Py_ssize_t slot = -1;
+    for (Py_ssize_t i = 0; i < total && slot < 0; ++i) {
+      const char* name = i < positional
+                             ? signature.positional[i]
+                             : signature.keyword_only[i - positional];
+      if (std::strcmp(name, text) == 0) slot = i;
+    }
+    if (slot < 0) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() got an unexpected keyword argument '%U'",
+                   signature.name, keyword);
+      return false;
+    }
+    if (bound[slot] != nullptr) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() got multiple values for argument '%U'", signature.name,
+                   keyword);
+      return false;
+    }
+    bound[slot] = args[nargs + k];
+  }
+  for (Py_ssize_t i = 0; i < positional; ++i) {
+    if (bound[i] == nullptr) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() missing required argument '%s' (pos %zd)",
+                   signature.name, signature.positional[i], i + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace vorpalyx

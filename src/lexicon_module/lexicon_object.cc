@@ -1,0 +1,528 @@
+#include "lexicon_module/lexicon_object.h"
+
+#include <memory>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "char_utils/normalize.h"
+#include "char_utils/utf8.h"
+#include "lexicon_module/anagrams_object.h"
+#include "lexicon_module/engine_call.h"
+#include "lexicon_module/keyword_arguments.h"
+#include "lexicon_module/search_arguments.h"
+#include "module/py_ref.h"
+#include "solver/anagram_solver.h"
+#include "solver/file_contents.h"
+#include "solver/two_threads.h"
+
+namespace vorpalyx {
+namespace {
+
+struct LexiconState {
+  AnagramSolver solver;
+  std::shared_mutex mutex;
+};
+
+struct LexiconObject {
+  PyObject_HEAD LexiconState* state;
+};
+
+std::string* english_words_path = nullptr;  // for the process
+
+LexiconState& state_of(PyObject* self) {
+  return *reinterpret_cast<LexiconObject*>(self)->state;
+}
+
+// Takes the lexicon's lock for reading while holding the interpreter lock,
+// letting go of the latter only when the former must be waited for.
+std::shared_lock<std::shared_mutex> read_lock(LexiconState& state) {
+  std::shared_lock<std::shared_mutex> lock(state.mutex, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    Py_BEGIN_ALLOW_THREADS lock.lock();
+    Py_END_ALLOW_THREADS
+  }
+  return lock;
+}
+
+// Inserts `words` alone on the lexicon, without the interpreter lock.
+bool insert_words(PyObject* self, const std::vector<std::string>& words) {
+  LexiconState& state = state_of(self);
+  return run_without_gil([&](const InterruptPoll&) {
+    std::unique_lock<std::shared_mutex> lock(state.mutex);
+    for (const std::string& word : words) state.solver.insert(word);
+  });
+}
+
+// Lines split at '\n', with a '\r' before it dropped, as Solver reads files.
+std::vector<std::string> lines_of(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// A UnicodeDecodeError for the first line of `text` that is not UTF-8,
+// naming its number and the file.
+void set_decode_error(std::string_view text, PyObject* path) {
+  std::size_t number = 1;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    if (!is_valid_utf8(line)) {
+      PyRef decoded = PyRef::steal(PyUnicode_DecodeUTF8(
+          line.data(), static_cast<Py_ssize_t>(line.size()), "strict"));
+      if (decoded || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) break;
+      PyObject* type;
+      PyObject* value;
+      PyObject* traceback;
+      PyErr_Fetch(&type, &value, &traceback);
+      PyRef error = PyRef::steal(value);
+      Py_XDECREF(type);
+      Py_XDECREF(traceback);
+      Py_ssize_t start = 0, stop = 0;
+      PyRef reason = PyRef::steal(PyUnicodeDecodeError_GetReason(error.get()));
+      if (!reason || PyUnicodeDecodeError_GetStart(error.get(), &start) < 0 ||
+          PyUnicodeDecodeError_GetEnd(error.get(), &stop) < 0) {
+        return;
+      }
+      PyRef full_reason = PyRef::steal(PyUnicode_FromFormat(
+          "%U (line %zu of %R)", reason.get(), number, path));
+      if (!full_reason) return;
+      const char* reason_text = PyUnicode_AsUTF8(full_reason.get());
+      if (reason_text == nullptr) return;
+      PyRef replacement = PyRef::steal(PyUnicodeDecodeError_Create(
+          "utf-8", line.data(), static_cast<Py_ssize_t>(line.size()), start,
+          stop, reason_text));
+      if (replacement) {
+        PyErr_SetObject(PyExc_UnicodeDecodeError, replacement.get());
+      }
+      return;
+    }
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+    ++number;
+  }
+  if (!PyErr_Occurred()) {
+    PyErr_SetString(PyExc_UnicodeError, "the file is not UTF-8");
+  }
+}
+
+bool load_path_into(PyObject* self, PyObject* path_argument) {
+  PyRef path = PyRef::steal(PyOS_FSPath(path_argument));
+  if (!path) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+      PyErr_Clear();
+      PyErr_Format(PyExc_TypeError,
+                   "load_path() argument 'path' must be str, bytes or "
+                   "os.PathLike, not %T",
+                   path_argument);
+    }
+    return false;
+  }
+  PyRef encoded = PyUnicode_Check(path.get())
+                      ? PyRef::steal(PyUnicode_EncodeFSDefault(path.get()))
+                      : PyRef::borrow(path.get());
+  if (!encoded) return false;
+  const std::string name(
+      PyBytes_AS_STRING(encoded.get()),
+      static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+  if (name.find('\0') != std::string::npos) {
+    PyErr_SetString(PyExc_ValueError, "load_path(): embedded null byte");
+    return false;
+  }
+  std::string contents;
+  int error_number = 0;
+  bool valid = false;
+  if (!run_without_gil([&](const InterruptPoll&) {
+        error_number = read_file_contents(name, &contents);
+        valid = error_number == 0 && is_valid_utf8(contents);
+      })) {
+    return false;
+  }
+  if (error_number != 0) {
+    errno = error_number;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.get());
+    return false;
+  }
+  if (!valid) {
+    set_decode_error(contents, path.get());
+    return false;
+  }
+  std::vector<std::string> words = lines_of(contents);
+  std::string().swap(contents);
+  return insert_words(self, words);
+}
+
+bool load_words_into(PyObject* self, PyObject* iterable) {
+  if (PyUnicode_Check(iterable) || PyBytes_Check(iterable)) {
+    PyErr_Format(PyExc_TypeError,
+                 "load_words() argument 'words' must be an iterable of str, "
+                 "not %T",
+                 iterable);
+    return false;
+  }
+  PyRef iterator = PyRef::steal(PyObject_GetIter(iterable));
+  if (!iterator) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+      PyErr_Clear();
+      PyErr_Format(PyExc_TypeError,
+                   "load_words() argument 'words' must be an iterable of str, "
+                   "not %T",
+                   iterable);
+    }
+    return false;
+  }
+  std::vector<std::string> words;
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    if (!PyUnicode_Check(item.get())) {
+      PyErr_Format(PyExc_TypeError,
+                   "load_words() argument 'words' must hold only str, not %T "
+                   "(item %zu)",
+                   item.get(), words.size());
+      return false;
+    }
+    Py_ssize_t size;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(item.get(), &size);
+    if (utf8 == nullptr) return false;
+    words.emplace_back(utf8, static_cast<std::size_t>(size));
+  }
+  if (PyErr_Occurred()) return false;
+  return insert_words(self, words);
+}
+
+// Runs `body` with every C++ exception turned into a Python one.
+template <typename Body>
+PyObject* guarded(Body&& body) {
+  try {
+    return body();
+  } catch (...) {
+    set_python_error_from_current_exception();
+    return nullptr;
+  }
+}
+
+PyObject* lexicon_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  if (PyTuple_GET_SIZE(args) != 0 || (kwargs && PyDict_GET_SIZE(kwargs))) {
+    PyErr_SetString(PyExc_TypeError,
+                    "Lexicon() takes no arguments; load words with "
+                    "Lexicon.from_path, Lexicon.from_words or the load "
+                    "methods");
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    auto state = std::make_unique<LexiconState>();
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    reinterpret_cast<LexiconObject*>(self)->state = state.release();
+    return self;
+  });
+}
+
+void lexicon_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  delete reinterpret_cast<LexiconObject*>(self)->state;
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+constexpr const char* kPathParameter[] = {"path"};
+constexpr const char* kWordsParameter[] = {"words"};
+constexpr const char* kWordParameter[] = {"word"};
+constexpr std::span<const char* const> kNoKeywords;
+
+PyObject* load_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames) {
+  PyObject* bound[1];
+  if (!bind_arguments({"load_path", kPathParameter, kNoKeywords}, args, nargs,
+                      kwnames, bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    if (!load_path_into(self, bound[0])) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* load_words(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) {
+  PyObject* bound[1];
+  if (!bind_arguments({"load_words", kWordsParameter, kNoKeywords}, args, nargs,
+                      kwnames, bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    if (!load_words_into(self, bound[0])) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* add_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                   PyObject* kwnames) {
+  PyObject* bound[1];
+  if (!bind_arguments({"add_word", kWordParameter, kNoKeywords}, args, nargs,
+                      kwnames, bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    std::vector<std::string> words(1);
+    if (!convert_str("add_word", "word", bound[0], &words[0]) ||
+        !insert_words(self, words)) {
+      return nullptr;
+    }
+    Py_RETURN_NONE;
+  });
+}
+
+// A new lexicon of class `cls`, loaded by `load`.
+template <typename Load>
+PyObject* new_loaded(PyObject* cls, Load load) {
+  PyRef lexicon = PyRef::steal(PyObject_CallNoArgs(cls));
+  if (!lexicon) return nullptr;
+  if (!PyObject_TypeCheck(lexicon.get(),
+                          reinterpret_cast<PyTypeObject*>(cls))) {
+    PyErr_SetString(PyExc_TypeError, "the class did not make a Lexicon");
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    if (!load(lexicon.get())) return nullptr;
+    return lexicon.release();
+  });
+}
+
+PyObject* from_path(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames) {
+  PyObject* bound[1];
+  if (!bind_arguments({"from_path", kPathParameter, kNoKeywords}, args, nargs,
+                      kwnames, bound)) {
+    return nullptr;
+  }
+  return new_loaded(
+      cls, [&](PyObject* self) { return load_path_into(self, bound[0]); });
+}
+
+PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) {
+  PyObject* bound[1];
+  if (!bind_arguments({"from_words", kWordsParameter, kNoKeywords}, args, nargs,
+                      kwnames, bound)) {
+    return nullptr;
+  }
+  return new_loaded(
+      cls, [&](PyObject* self) { return load_words_into(self, bound[0]); });
+}
+
+PyObject* english(PyObject* cls, PyObject*) {
+  return new_loaded(cls, [&](PyObject* self) {
+    PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
+        english_words_path->data(),
+        static_cast<Py_ssize_t>(english_words_path->size())));
+    return path && load_path_into(self, path.get());
+  });
+}
+
+// The engine options of a search: its threads, and the poll that lets
+// Ctrl-C stop it.
+FastSearchOptions options_for(const SearchRequest& request,
+                              const InterruptPoll& poll) {
+  FastSearchOptions options = FastSearchOptions::for_this_machine();
+  options.second_core = options.second_core && request.second_core;
+  options.interrupt = poll;
+  return options;
+}
+
+PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                 PyObject* kwnames) {
+  PyObject* bound[kSearchParameterCount];
+  if (!bind_arguments(search_signature("search"), args, nargs, kwnames,
+                      bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    SearchRequest request;
+    if (!convert_search_arguments("search", bound, &request)) return nullptr;
+    LexiconState& state = state_of(self);
+    SolutionList solutions;
+    if (!run_without_gil([&](const InterruptPoll& poll) {
+          std::shared_lock<std::shared_mutex> lock(state.mutex);
+          solutions = state.solver.search(request.phrase, request.constraints,
+                                          options_for(request, poll));
+        })) {
+      return nullptr;
+    }
+    return new_anagrams(std::move(solutions));
+  });
+}
+
+PyObject* count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) {
+  PyObject* bound[kSearchParameterCount];
+  if (!bind_arguments(search_signature("count"), args, nargs, kwnames, bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    SearchRequest request;
+    if (!convert_search_arguments("count", bound, &request)) return nullptr;
+    LexiconState& state = state_of(self);
+    SolutionCount count;
+    if (!run_without_gil([&](const InterruptPoll& poll) {
+          std::shared_lock<std::shared_mutex> lock(state.mutex);
+          count = state.solver.count(request.phrase, request.constraints,
+                                     options_for(request, poll));
+        })) {
+      return nullptr;
+    }
+    if (count.saturated) {
+      PyErr_SetString(PyExc_OverflowError,
+                      "the phrase has more than 2**128 - 1 solutions");
+      return nullptr;
+    }
+    return PyLong_FromUnsignedNativeBytes(
+        &count.solutions, sizeof count.solutions,
+        Py_ASNATIVEBYTES_NATIVE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER);
+  });
+}
+
+Py_ssize_t lexicon_length(PyObject* self) {
+  LexiconState& state = state_of(self);
+  const auto lock = read_lock(state);
+  return static_cast<Py_ssize_t>(state.solver.trie().word_count());
+}
+
+int lexicon_contains(PyObject* self, PyObject* word) {
+  if (!PyUnicode_Check(word)) return 0;
+  Py_ssize_t size;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(word, &size);
+  if (utf8 == nullptr) {
+    // A str that cannot be UTF-8 (a lone surrogate) holds no stored word.
+    PyErr_Clear();
+    return 0;
+  }
+  try {
+    const std::string normalized =
+        normalize_word(std::string_view(utf8, static_cast<std::size_t>(size)));
+    LexiconState& state = state_of(self);
+    const auto lock = read_lock(state);
+    return !normalized.empty() && state.solver.trie().contains(normalized);
+  } catch (...) {
+    set_python_error_from_current_exception();
+    return -1;
+  }
+}
+
+PyObject* lexicon_repr(PyObject* self) {
+  const Py_ssize_t words = lexicon_length(self);
+  return PyUnicode_FromFormat("<vorpalyx.Lexicon of %zd word%s>", words,
+                              words == 1 ? "" : "s");
+}
+
+template <auto Method>
+PyCFunction fastcall() {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Method));
+}
+
+#define SEARCH_KEYWORDS                                                \
+  "*, must_start_with=None, can_only_ever_start_with=None, "           \
+  "must_not_start_with=None, max_words=None, min_word_length=None, "   \
+  "timeout_seconds=None, max_solutions=None, contains_patterns=None, " \
+  "threads=None"
+
+#define CONSTRAINTS_DOC                                                      \
+  "The constraints are those of Solver.solve, keyword-only and with the\n"   \
+  "same meaning: must_start_with (for each letter, at least as many words\n" \
+  "start with it as it occurs), can_only_ever_start_with,\n"                 \
+  "must_not_start_with, max_words, min_word_length, timeout_seconds (a\n"    \
+  "bound on the whole call), max_solutions and contains_patterns (some\n"    \
+  "word holds each text's letters in a row). threads=None uses every\n"      \
+  "core, threads=1 only the calling thread; either way the answer is the\n"  \
+  "same. The interpreter lock is released while the engine runs, and\n"      \
+  "Ctrl-C stops it with KeyboardInterrupt.\n"
+
+PyMethodDef lexicon_methods[] = {
+    {"from_path", fastcall<from_path>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_path($cls, path, /)\n--\n\n"
+     "A new lexicon holding the words of a UTF-8 file, one per line.\n\n"
+     "`path` is a str, bytes or os.PathLike. Raises FileNotFoundError (or\n"
+     "another OSError) naming the path, and UnicodeDecodeError naming the\n"
+     "line that is not UTF-8."},
+    {"from_words", fastcall<from_words>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_words($cls, words, /)\n--\n\n"
+     "A new lexicon holding the words of an iterable of str."},
+    {"english", english, METH_NOARGS | METH_CLASS,
+     "english($cls, /)\n--\n\n"
+     "A new lexicon holding the bundled English word list."},
+    {"load_path", fastcall<load_path>(), METH_FASTCALL | METH_KEYWORDS,
+     "load_path($self, path, /)\n--\n\n"
+     "Adds the words of a UTF-8 file, one per line (a '\\r' before the\n"
+     "'\\n' is dropped). Waits for the searches running on this lexicon.\n"
+     "Nothing is added when the file cannot be read or is not UTF-8."},
+    {"load_words", fastcall<load_words>(), METH_FASTCALL | METH_KEYWORDS,
+     "load_words($self, words, /)\n--\n\n"
+     "Adds each str of an iterable as one word. Nothing is added when an\n"
+     "item is not a str."},
+    {"add_word", fastcall<add_word>(), METH_FASTCALL | METH_KEYWORDS,
+     "add_word($self, word, /)\n--\n\n"
+     "Adds one word."},
+    {"search", fastcall<search>(), METH_FASTCALL | METH_KEYWORDS,
+     "search($self, phrase, /, " SEARCH_KEYWORDS ")\n--\n\n"
+     "Every combination of words that spells exactly the letters of\n"
+     "`phrase`, as an Anagrams: a lazy sequence of lists of words in result\n"
+     "order, the same as Solver.solve gives for the same "
+     "words.\n\n" CONSTRAINTS_DOC},
+    {"count", fastcall<count>(), METH_FASTCALL | METH_KEYWORDS,
+     "count($self, phrase, /, " SEARCH_KEYWORDS ")\n--\n\n"
+     "The number of solutions search would give, found without storing\n"
+     "them: memory does not grow with the count.\n\n" CONSTRAINTS_DOC},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+constexpr const char kLexiconDoc[] =
+    "Lexicon()\n--\n\n"
+    "A word list ready for searching.\n\n"
+    "Only the letters a-z of a word count (capitals fold to lower case,\n"
+    "other characters are dropped). len() is the number of distinct words\n"
+    "and `word in lexicon` tells whether one is held. A lexicon may be\n"
+    "shared between threads: searches run side by side, and a load waits\n"
+    "for the searches running on it.";
+
+PyType_Slot lexicon_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(lexicon_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(lexicon_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(lexicon_repr)},
+    {Py_tp_methods, lexicon_methods},
+    {Py_tp_doc, const_cast<char*>(kLexiconDoc)},
+    {Py_sq_length, reinterpret_cast<void*>(lexicon_length)},
+    {Py_sq_contains, reinterpret_cast<void*>(lexicon_contains)},
+    {0, nullptr},
+};
+
+PyType_Spec lexicon_spec = {
+    "vorpalyx.Lexicon",
+    static_cast<int>(sizeof(LexiconObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    lexicon_slots,
+};
+
+}  // namespace
+
+PyObject* create_lexicon_type(std::string english_path) {
+  english_words_path = new std::string(std::move(english_path));
+  return PyType_FromSpec(&lexicon_spec);
+}
+
+}  // namespace vorpalyx

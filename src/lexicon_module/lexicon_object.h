@@ -1,0 +1,33 @@
+// vorpalyx.Lexicon: a word list ready for searching.
+//
+// A Lexicon owns one engine dictionary and a reader-writer lock over it:
+// searches and counts share it and run side by side, each without the
+// interpreter lock; a load converts its words first (with the interpreter
+// lock, since that may run Python code), then waits for the searches
+// running on the lexicon and inserts alone. No thread ever waits for the
+// lexicon's lock while it holds the interpreter lock, so the two cannot
+// deadlock. The dictionary only grows.
+//
+// Cost: the dictionary's trie (12 bytes a node); a search or count costs
+// what the engine does, plus one view object.
+//
+// Tested by tests/python/test_lexicon.py.
+
+#ifndef VORPALYX_LEXICON_MODULE_LEXICON_OBJECT_H_
+#define VORPALYX_LEXICON_MODULE_LEXICON_OBJECT_H_
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <string>
+
+namespace vorpalyx {
+
+// Creates the Lexicon type (once per process); `english_path` is the
+// bundled list that Lexicon.english() loads. Null with an exception set on
+// failure.
+PyObject* create_lexicon_type(std::string english_path);
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_LEXICON_MODULE_LEXICON_OBJECT_H_

@@ -1,0 +1,187 @@
+#include "lexicon_module/search_arguments.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "char_utils/letter_lists.h"
+#include "module/py_ref.h"
+#include "solver/prepare_patterns.h"
+
+namespace vorpalyx {
+namespace {
+
+constexpr const char* kPositional[] = {"phrase"};
+constexpr const char* kKeywordOnly[] = {
+    "must_start_with", "can_only_ever_start_with", "must_not_start_with",
+    "max_words",       "min_word_length",          "timeout_seconds",
+    "max_solutions",   "contains_patterns",        "threads",
+};
+static_assert(std::size(kPositional) + std::size(kKeywordOnly) ==
+              kSearchParameterCount);
+
+bool wrong_type(const char* method, const char* argument, const char* expected,
+                PyObject* object) {
+  PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %T", method,
+               argument, expected, object);
+  return false;
+}
+
+// A whole number from `least` to 2**64 - 1.
+bool convert_count(const char* method, const char* argument, PyObject* object,
+                   std::uint64_t least, std::uint64_t* out) {
+  if (!PyIndex_Check(object)) {
+    return wrong_type(method, argument, "int or None", object);
+  }
+  PyRef integer = PyRef::steal(PyNumber_Index(object));
+  if (!integer) return false;
+  int overflow = 0;
+  const long long small =
+      PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
+  if (small == -1 && PyErr_Occurred()) return false;
+  if (overflow < 0 || (overflow == 0 && small < 0) ||
+      (overflow == 0 && static_cast<std::uint64_t>(small) < least)) {
+    PyErr_Format(PyExc_ValueError,
+                 "%s() argument '%s' must be at least %llu, "
+                 "not %S",
+                 method, argument, static_cast<unsigned long long>(least),
+                 integer.get());
+    return false;
+  }
+  const unsigned long long value = PyLong_AsUnsignedLongLong(integer.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_ValueError,
+                 "%s() argument '%s' must be at most 18446744073709551615, "
+                 "not %S",
+                 method, argument, integer.get());
+    return false;
+  }
+  *out = value;
+  return true;
+}
+
+bool convert_seconds(const char* method, const char* argument, PyObject* object,
+                     double* out) {
+  const double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+      PyErr_Clear();
+      return wrong_type(method, argument, "a number or None", object);
+    }
+    return false;
+  }
+  *out = value;
+  return true;
+}
+
+bool convert_patterns(const char* method, const char* argument,
+                      PyObject* object, std::vector<ProcessedPattern>* out) {
+  if (PyUnicode_Check(object) || PyBytes_Check(object)) {
+    return wrong_type(method, argument, "an iterable of str", object);
+  }
+  PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+  if (!iterator) {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+    return wrong_type(method, argument, "an iterable of str", object);
+  }
+  std::vector<std::string> texts;
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    if (!PyUnicode_Check(item.get())) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() argument '%s' must hold only str, not %T", method,
+                   argument, item.get());
+      return false;
+    }
+    if (!convert_str(method, argument, item.get(), &texts.emplace_back())) {
+      return false;
+    }
+  }
+  if (PyErr_Occurred()) return false;
+  *out = prepare_patterns(texts);
+  return true;
+}
+
+}  // namespace
+
+Signature search_signature(const char* name) {
+  return {name, kPositional, kKeywordOnly};
+}
+
+bool convert_str(const char* method, const char* argument, PyObject* object,
+                 std::string* out) {
+  if (!PyUnicode_Check(object))
+    return wrong_type(method, argument, "str", object);
+  Py_ssize_t size;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+  if (utf8 == nullptr) return false;
+  out->assign(utf8, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool convert_search_arguments(const char* name, PyObject* const* bound,
+                              SearchRequest* request) {
+  if (!convert_str(name, "phrase", bound[0], &request->phrase)) return false;
+  SolverConstraints& constraints = request->constraints;
+  std::string text;
+  auto given = [&](int slot) {
+    return bound[slot] != nullptr && bound[slot] != Py_None;
+  };
+  auto letters = [&](int slot) {
+    if (!PyUnicode_Check(bound[slot])) {
+      return wrong_type(name, kKeywordOnly[slot - 1], "str or None",
+                        bound[slot]);
+    }
+    return convert_str(name, kKeywordOnly[slot - 1], bound[slot], &text);
+  };
+  if (given(1)) {
+    if (!letters(1)) return false;
+    constraints.must_start_with = *parse_char_list_to_counts(text);
+  }
+  if (given(2)) {
+    if (!letters(2)) return false;
+    constraints.can_only_ever_start_with = *parse_char_list_to_set(text);
+  }
+  if (given(3)) {
+    if (!letters(3)) return false;
+    constraints.must_not_start_with = *parse_char_list_to_set(text);
+  }
+  std::uint64_t count = 0;
+  if (given(4)) {
+    if (!convert_count(name, "max_words", bound[4], 0, &count)) return false;
+    constraints.max_words = count;
+  }
+  if (given(5)) {
+    if (!convert_count(name, "min_word_length", bound[5], 0, &count)) {
+      return false;
+    }
+    constraints.min_word_length = count;
+  }
+  if (given(6)) {
+    double seconds = 0;
+    if (!convert_seconds(name, "timeout_seconds", bound[6], &seconds)) {
+      return false;
+    }
+    constraints.timeout_seconds = seconds;
+  }
+  if (given(7)) {
+    if (!convert_count(name, "max_solutions", bound[7], 0, &count)) {
+      return false;
+    }
+    constraints.max_solutions = count;
+  }
+  if (given(8)) {
+    if (!convert_patterns(name, "contains_patterns", bound[8],
+                          &constraints.contains_patterns.emplace())) {
+      return false;
+    }
+  }
+  if (given(9)) {
+    if (!convert_count(name, "threads", bound[9], 1, &count)) return false;
+    request->second_core = count > 1;
+  }
+  return true;
+}
+
+}  // namespace vorpalyx

@@ -1,0 +1,48 @@
+// The arguments of Lexicon.search and Lexicon.count: the phrase, the eight
+// constraints of Solver.solve (same names and meaning, keyword-only) and the
+// number of threads, converted into plain C++ values before the engine runs.
+//
+// Conversion may run Python code (__index__, __float__, a sequence's
+// iteration), so it finishes before the lexicon is locked. Errors are the
+// ordinary Python ones: a TypeError naming the argument and the type it
+// must have, a ValueError for a value out of range. None is the same as
+// leaving a constraint out. Cost: one copy of each value.
+//
+// Tested by tests/python/test_lexicon.py.
+
+#ifndef VORPALYX_LEXICON_MODULE_SEARCH_ARGUMENTS_H_
+#define VORPALYX_LEXICON_MODULE_SEARCH_ARGUMENTS_H_
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <string>
+
+#include "lexicon_module/keyword_arguments.h"
+#include "solver/search_records.h"
+
+namespace vorpalyx {
+
+struct SearchRequest {
+  std::string phrase;
+  SolverConstraints constraints;
+  bool second_core = true;  // threads=None or more than one
+};
+
+// The signature of a search method called `name`, and the number of its
+// parameters (the size of `bound`).
+Signature search_signature(const char* name);
+inline constexpr Py_ssize_t kSearchParameterCount = 10;
+
+// Converts what bind_arguments bound for search_signature(name).
+bool convert_search_arguments(const char* name, PyObject* const* bound,
+                              SearchRequest* request);
+
+// The conversions other methods share. `method` and `argument` name the
+// argument in messages.
+bool convert_str(const char* method, const char* argument, PyObject* object,
+                 std::string* out);
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_LEXICON_MODULE_SEARCH_ARGUMENTS_H_

@@ -1,0 +1,48 @@
+#include "solver/file_contents.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+
+namespace vorpalyx {
+namespace {
+
+class ClosingDescriptor {
+ public:
+  explicit ClosingDescriptor(int file_descriptor)
+      : file_descriptor_(file_descriptor) {}
+  ClosingDescriptor(const ClosingDescriptor&) = delete;
+  ClosingDescriptor& operator=(const ClosingDescriptor&) = delete;
+  ~ClosingDescriptor() { ::close(file_descriptor_); }
+
+ private:
+  int file_descriptor_;
+};
+
+}  // namespace
+
+int read_file_contents(const std::string& path, std::string* contents) {
+  contents->clear();
+  const int file_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file_descriptor < 0) return errno;
+  const ClosingDescriptor closing(file_descriptor);
+  struct stat status;
+  if (::fstat(file_descriptor, &status) == 0 && status.st_size > 0) {
+    contents->reserve(static_cast<std::size_t>(status.st_size));
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t count = ::read(file_descriptor, buffer, sizeof buffer);
+    if (count == 0) return 0;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    contents->append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
+}  // namespace vorpalyx
