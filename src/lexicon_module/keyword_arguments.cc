@@ -9,11 +9,20 @@ bool bind_arguments(const Signature& signature, PyObject* const* args,
   const auto positional = static_cast<Py_ssize_t>(signature.positional.size());
   const auto total =
       positional + static_cast<Py_ssize_t>(signature.keyword_only.size());
-  if (nargs > positional) {
-    PyErr_Format(PyExc_TypeError,
-                 "%s() takes %zd positional argument%s but %zd %s given",
-                 signature.name, positional, positional == 1 ? "" : "s", nargs,
-                 nargs == 1 ? "was" : "were");
+  const Py_ssize_t most = positional + signature.optional_by_position;
+  if (nargs > most) {
+    if (most == positional) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() takes %zd positional argument%s but %zd %s given",
+                   signature.name, positional, positional == 1 ? "" : "s",
+                   nargs, nargs == 1 ? "was" : "were");
+    } else {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() takes from %zd to %zd positional arguments but %zd "
+                   "%s given",
+                   signature.name, positional, most, nargs,
+                   nargs == 1 ? "was" : "were");
+    }
     return false;
   }
   for (Py_ssize_t i = 0; i < total; ++i)

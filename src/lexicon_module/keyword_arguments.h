@@ -1,5 +1,5 @@
 // Binding of a method's arguments: positional parameters first, then
-// keyword-only ones, with the messages Python's own functions give.
+// optional ones (keyword-only unless said otherwise), with the messages Python's own functions give.
 //
 // Binding never runs Python code; it only matches names. Cost: one compare
 // per keyword and parameter.
@@ -20,6 +20,8 @@ struct Signature {
   const char* name;  // "search", as messages show it: "search() ..."
   std::span<const char* const> positional;    // all required
   std::span<const char* const> keyword_only;  // all optional
+  // How many of the optional ones may also come by position.
+  Py_ssize_t optional_by_position = 0;
 };
 
 // Fills `bound` (positional, then keyword-only slots) with borrowed
