@@ -58,22 +58,6 @@ bool insert_words(PyObject* self, const std::vector<std::string>& words) {
   });
 }
 
-// Lines split at '\n', with a '\r' before it dropped, as Solver reads files.
-std::vector<std::string> lines_of(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-    }
-    lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
 // A UnicodeDecodeError for the first line of `text` that is not UTF-8,
 // naming its number and the file.
 void set_decode_error(std::string_view text, PyObject* path) {
@@ -161,9 +145,11 @@ bool load_path_into(PyObject* self, PyObject* path_argument) {
     set_decode_error(contents, path.get());
     return false;
   }
-  std::vector<std::string> words = lines_of(contents);
-  std::string().swap(contents);
-  return insert_words(self, words);
+  LexiconState& state = state_of(self);
+  return run_without_gil([&](const InterruptPoll&) {
+    std::unique_lock<std::shared_mutex> lock(state.mutex);
+    state.solver.load_dictionary_from_text(contents);
+  });
 }
 
 bool load_words_into(PyObject* self, PyObject* iterable) {
