@@ -1,6 +1,8 @@
 #include "lexicon_module/result_writer.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,7 +82,19 @@ int write_all(int descriptor, const std::string& data,
   return 0;
 }
 
+// A pipe's buffer holds 64 KiB by default, so a megabyte chunk would take
+// sixteen hand-overs to the reader; ask for room for a whole chunk (an
+// unprivileged process may grow a pipe up to 1 MiB; failure changes nothing).
+void widen_pipe(int descriptor) {
+  struct stat status;
+  if (::fstat(descriptor, &status) == 0 && S_ISFIFO(status.st_mode) &&
+      ::fcntl(descriptor, F_GETPIPE_SZ) < static_cast<int>(kChunkBytes)) {
+    ::fcntl(descriptor, F_SETPIPE_SZ, static_cast<int>(kChunkBytes));
+  }
+}
+
 bool write_to_descriptor(SolutionFormatter& formatter, int descriptor) {
+  widen_pipe(descriptor);
   int error_number = 0;
   bool interrupted = false;
   const bool ran = run_without_gil([&](const InterruptPoll& poll) {
