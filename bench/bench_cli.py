@@ -176,7 +176,8 @@ def measure(label: str, argv: list[str], runs: int, save_to: Path | None = None,
         say(f"  {label}: run {index + 1}/{runs} ...")
         results.append(run_process(argv, save_to if index == 0 else None, until_first_line))
         last = results[-1]
-        printed = "to the first line" if until_first_line else f"{last.lines:,} lines"
+        printed = ("to the first line" if until_first_line
+                   else f"{last.lines:,} line{'' if last.lines == 1 else 's'}")
         say(f"    {last.seconds:.3f} s {printed}, peak RSS {megabytes(last.peak_rss)}")
     lines = {result.lines for result in results}
     if len(lines) > 1 and not until_first_line:
@@ -327,7 +328,9 @@ def in_process(setup: Setup, findings: Findings) -> Row:
 
 def batch_phrases(words: list[str]) -> list[str]:
     """Distinct pairs and triples of words of the list with 10 to 16 letters
-    together, the same ones on every run."""
+    together, the same ones on every run. They have 876,002,822 solutions in
+    all: half of them have fewer than 57,389, but the largest 15,316,278, and
+    the largest hundred more than half of all."""
     rng = random.Random(BATCH_SEED)
     phrases: dict[str, None] = {}
     while len(phrases) < BATCH_PHRASES:
