@@ -81,18 +81,19 @@ class TestModule:
             assert line.startswith("ImportError: ")
             assert "does not support sub-interpreters" in line
 
-    def test_only_init_function_is_exported(self) -> None:
+    @pytest.mark.parametrize("name", ["core", "_engine"])
+    def test_only_init_function_is_exported(self, name: str) -> None:
         nm = shutil.which("nm")
         if nm is None:
             pytest.skip("nm is not installed")
-        (library,) = glob.glob(os.path.join(os.path.dirname(core.__file__), "core*.so"))
+        (library,) = glob.glob(os.path.join(os.path.dirname(core.__file__), f"{name}.*so"))
         listing = subprocess.run(
             [nm, "-D", "--defined-only", library],
             capture_output=True,
             text=True,
             check=True,
         ).stdout
-        assert [line.split()[-1] for line in listing.splitlines()] == ["PyInit_core"]
+        assert [line.split()[-1] for line in listing.splitlines()] == [f"PyInit_{name}"]
 
 
 class TestSolverType:
