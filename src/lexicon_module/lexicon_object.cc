@@ -120,15 +120,16 @@ void set_decode_error(std::string_view text, PyObject* path) {
   }
 }
 
-bool load_path_into(PyObject* self, PyObject* path_argument) {
+bool load_path_into(PyObject* self, PyObject* path_argument,
+                    const char* method) {
   PyRef path = PyRef::steal(PyOS_FSPath(path_argument));
   if (!path) {
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError,
-                   "load_path() argument 'path' must be str, bytes or "
-                   "os.PathLike, not %T",
-                   path_argument);
+                   "%s() argument 'path' must be str, bytes or os.PathLike, "
+                   "not %T",
+                   method, path_argument);
     }
     return false;
   }
@@ -140,7 +141,7 @@ bool load_path_into(PyObject* self, PyObject* path_argument) {
       PyBytes_AS_STRING(encoded.get()),
       static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
   if (name.find('\0') != std::string::npos) {
-    PyErr_SetString(PyExc_ValueError, "load_path(): embedded null byte");
+    PyErr_Format(PyExc_ValueError, "%s(): embedded null byte", method);
     return false;
   }
   std::string contents;
@@ -166,12 +167,11 @@ bool load_path_into(PyObject* self, PyObject* path_argument) {
   return insert_words(self, words);
 }
 
-bool load_words_into(PyObject* self, PyObject* iterable) {
+bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
   if (PyUnicode_Check(iterable) || PyBytes_Check(iterable)) {
     PyErr_Format(PyExc_TypeError,
-                 "load_words() argument 'words' must be an iterable of str, "
-                 "not %T",
-                 iterable);
+                 "%s() argument 'words' must be an iterable of str, not %T",
+                 method, iterable);
     return false;
   }
   PyRef iterator = PyRef::steal(PyObject_GetIter(iterable));
@@ -179,9 +179,8 @@ bool load_words_into(PyObject* self, PyObject* iterable) {
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError,
-                   "load_words() argument 'words' must be an iterable of str, "
-                   "not %T",
-                   iterable);
+                   "%s() argument 'words' must be an iterable of str, not %T",
+                   method, iterable);
     }
     return false;
   }
@@ -189,9 +188,9 @@ bool load_words_into(PyObject* self, PyObject* iterable) {
   while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
     if (!PyUnicode_Check(item.get())) {
       PyErr_Format(PyExc_TypeError,
-                   "load_words() argument 'words' must hold only str, not %T "
+                   "%s() argument 'words' must hold only str, not %T "
                    "(item %zu)",
-                   item.get(), words.size());
+                   method, item.get(), words.size());
       return false;
     }
     Py_ssize_t size;
@@ -251,7 +250,7 @@ PyObject* load_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
-    if (!load_path_into(self, bound[0])) return nullptr;
+    if (!load_path_into(self, bound[0], "load_path")) return nullptr;
     Py_RETURN_NONE;
   });
 }
@@ -264,7 +263,7 @@ PyObject* load_words(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
-    if (!load_words_into(self, bound[0])) return nullptr;
+    if (!load_words_into(self, bound[0], "load_words")) return nullptr;
     Py_RETURN_NONE;
   });
 }
@@ -309,8 +308,9 @@ PyObject* from_path(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                       kwnames, bound)) {
     return nullptr;
   }
-  return new_loaded(
-      cls, [&](PyObject* self) { return load_path_into(self, bound[0]); });
+  return new_loaded(cls, [&](PyObject* self) {
+    return load_path_into(self, bound[0], "from_path");
+  });
 }
 
 PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
@@ -320,8 +320,9 @@ PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                       kwnames, bound)) {
     return nullptr;
   }
-  return new_loaded(
-      cls, [&](PyObject* self) { return load_words_into(self, bound[0]); });
+  return new_loaded(cls, [&](PyObject* self) {
+    return load_words_into(self, bound[0], "from_words");
+  });
 }
 
 PyObject* english(PyObject* cls, PyObject*) {
@@ -329,7 +330,7 @@ PyObject* english(PyObject* cls, PyObject*) {
     PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
         english_words_path->data(),
         static_cast<Py_ssize_t>(english_words_path->size())));
-    return path && load_path_into(self, path.get());
+    return path && load_path_into(self, path.get(), "english");
   });
 }
 
