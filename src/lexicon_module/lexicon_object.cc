@@ -38,20 +38,60 @@ LexiconState& state_of(PyObject* self) {
   return *reinterpret_cast<LexiconObject*>(self)->state;
 }
 
-// Takes the lexicon's lock for reading while holding the interpreter lock,
-// letting go of the latter only when the former must be waited for.
-std::shared_lock<std::shared_mutex> read_lock(LexiconState& state) {
-  std::shared_lock<std::shared_mutex> lock(state.mutex, std::try_to_lock);
-  if (!lock.owns_lock()) {
-    Py_BEGIN_ALLOW_THREADS lock.lock();
-    Py_END_ALLOW_THREADS
+// A hold of a lexicon's lock for reading, on this thread. Python code can
+// run while a search holds it: a signal handler, which the search's
+// interrupt poll runs on the searching thread. A read from there shares the
+// hold already taken (a thread may not lock a shared_mutex twice), and a
+// load from there is refused, since it would wait for itself forever.
+class ReadHold {
+ public:
+  // Waits for the lock, letting go of the interpreter lock meanwhile when
+  // this thread holds it.
+  ReadHold(LexiconState& state, bool holds_interpreter)
+      : state_(&state), outer_(innermost_) {
+    if (!held_here(state)) {
+      lock_ =
+          std::shared_lock<std::shared_mutex>(state.mutex, std::try_to_lock);
+      if (!lock_.owns_lock() && holds_interpreter) {
+        Py_BEGIN_ALLOW_THREADS lock_.lock();
+        Py_END_ALLOW_THREADS
+      } else if (!lock_.owns_lock()) {
+        lock_.lock();
+      }
+    }
+    innermost_ = this;
   }
-  return lock;
-}
+  ReadHold(const ReadHold&) = delete;
+  ReadHold& operator=(const ReadHold&) = delete;
+  ~ReadHold() { innermost_ = outer_; }
+
+  static bool held_here(const LexiconState& state) {
+    for (const ReadHold* hold = innermost_; hold; hold = hold->outer_) {
+      if (hold->state_ == &state) return true;
+    }
+    return false;
+  }
+
+ private:
+  const LexiconState* state_;
+  const ReadHold* outer_;
+  std::shared_lock<std::shared_mutex> lock_;
+  static thread_local const ReadHold* innermost_;
+};
+
+thread_local const ReadHold* ReadHold::innermost_ = nullptr;
 
 // Inserts `words` alone on the lexicon, without the interpreter lock.
-bool insert_words(PyObject* self, const std::vector<std::string>& words) {
+bool insert_words(PyObject* self, const std::vector<std::string>& words,
+                  const char* method) {
   LexiconState& state = state_of(self);
+  if (ReadHold::held_here(state)) {
+    PyErr_Format(PyExc_RuntimeError,
+                 "%s() cannot change a Lexicon while this thread searches it "
+                 "(from a signal handler); change it after the search",
+                 method);
+    return false;
+  }
   return run_without_gil([&](const InterruptPoll&) {
     std::unique_lock<std::shared_mutex> lock(state.mutex);
     for (const std::string& word : words) state.solver.insert(word);
@@ -164,7 +204,7 @@ bool load_path_into(PyObject* self, PyObject* path_argument,
   }
   std::vector<std::string> words = lines_of(contents);
   std::string().swap(contents);
-  return insert_words(self, words);
+  return insert_words(self, words, method);
 }
 
 bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
@@ -199,7 +239,7 @@ bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
     words.emplace_back(utf8, static_cast<std::size_t>(size));
   }
   if (PyErr_Occurred()) return false;
-  return insert_words(self, words);
+  return insert_words(self, words, method);
 }
 
 // Runs `body` with every C++ exception turned into a Python one.
@@ -278,7 +318,7 @@ PyObject* add_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   return guarded([&]() -> PyObject* {
     std::vector<std::string> words(1);
     if (!convert_str("add_word", "word", bound[0], &words[0]) ||
-        !insert_words(self, words)) {
+        !insert_words(self, words, "add_word")) {
       return nullptr;
     }
     Py_RETURN_NONE;
@@ -357,7 +397,7 @@ PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     LexiconState& state = state_of(self);
     SolutionList solutions;
     if (!run_without_gil([&](const InterruptPoll& poll) {
-          std::shared_lock<std::shared_mutex> lock(state.mutex);
+          const ReadHold hold(state, false);
           solutions = state.solver.search(request.phrase, request.constraints,
                                           options_for(request, poll));
         })) {
@@ -379,7 +419,7 @@ PyObject* count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     LexiconState& state = state_of(self);
     SolutionCount count;
     if (!run_without_gil([&](const InterruptPoll& poll) {
-          std::shared_lock<std::shared_mutex> lock(state.mutex);
+          const ReadHold hold(state, false);
           count = state.solver.count(request.phrase, request.constraints,
                                      options_for(request, poll));
         })) {
@@ -398,7 +438,7 @@ PyObject* count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 
 Py_ssize_t lexicon_length(PyObject* self) {
   LexiconState& state = state_of(self);
-  const auto lock = read_lock(state);
+  const ReadHold hold(state, true);
   return static_cast<Py_ssize_t>(state.solver.trie().word_count());
 }
 
@@ -415,7 +455,7 @@ int lexicon_contains(PyObject* self, PyObject* word) {
     const std::string normalized =
         normalize_word(std::string_view(utf8, static_cast<std::size_t>(size)));
     LexiconState& state = state_of(self);
-    const auto lock = read_lock(state);
+    const ReadHold hold(state, true);
     return !normalized.empty() && state.solver.trie().contains(normalized);
   } catch (...) {
     set_python_error_from_current_exception();
