@@ -4,9 +4,11 @@
 // Build: cmake -S . -B build/bench -DVORPALYX_BUILD_BENCHMARKS=ON
 //        -DVORPALYX_BUILD_MODULE=OFF && cmake --build build/bench
 // Run:   build/bench/vorpalyx_engine_bench [--literal | --one-thread] [--count]
-//            [--timeout SECONDS] [phrase [max_words]]
+//            [--format text|json] [--timeout SECONDS] [phrase [max_words]]
 // (--one-thread: the fast search on the calling thread only; --count:
-// counting the solutions without storing them.)
+// counting the solutions without storing them; --format: also writing the
+// last result out in that form, in order and backwards, into chunks that
+// are thrown away, with the time per solution.)
 // Without a phrase it runs the standard cases, the full search of
 // "william shakespeare" and a search stopped by a 50 ms time limit.
 
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <variant>
@@ -26,6 +29,7 @@
 #include "solver/anagram_solver.h"
 #include "solver/fast_search.h"
 #include "solver/prepared_constraints.h"
+#include "solver/solution_text.h"
 
 namespace {
 
@@ -60,6 +64,7 @@ double thread_cpu_seconds() {
 // and whether it counts instead of storing (--count).
 bool g_second_thread = true;
 bool g_count = false;
+std::optional<vorpalyx::SolutionFormat> g_format;
 
 vorpalyx::FastSearchOptions bench_options() {
   vorpalyx::FastSearchOptions options =
@@ -94,6 +99,33 @@ vorpalyx::SolutionList solve_fast(
                                    start, bench_options(), report);
 }
 
+// Writes all of `list` in `format`, with step 1 (read in order) and step -1
+// (each solution found on its own), and prints the time per solution.
+void format_list(const vorpalyx::SolutionList& list,
+                 vorpalyx::SolutionFormat format) {
+  const std::size_t count = list.size();
+  if (count == 0) return;
+  for (std::ptrdiff_t step : {1, -1}) {
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu_start = thread_cpu_seconds();
+    vorpalyx::SolutionFormatter formatter(
+        list, format, step == 1 ? 0 : count - 1, step, count);
+    std::string chunk;
+    std::size_t bytes = 0;
+    while (formatter.next_chunk(chunk)) bytes += chunk.size();
+    const double cpu = thread_cpu_seconds() - cpu_start;
+    const std::chrono::duration<double> elapsed =
+        std::chrono::steady_clock::now() - start;
+    std::printf(
+        "  %s step %2td: %12zu bytes %10.2f ms (cpu %8.2f ms) "
+        "%6.1f ns/solution (cpu %6.1f)\n",
+        format == vorpalyx::SolutionFormat::kJson ? "json" : "text", step,
+        bytes, elapsed.count() * 1000, cpu * 1000,
+        elapsed.count() * 1e9 / static_cast<double>(count),
+        cpu * 1e9 / static_cast<double>(count));
+  }
+}
+
 void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
          std::optional<std::uint64_t> max_words, vorpalyx::SearchEngine engine,
          int runs, std::optional<double> timeout_seconds = std::nullopt) {
@@ -104,6 +136,7 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
   std::vector<double> cpu_times;
   std::vector<double> search_times;
   std::size_t count = 0;
+  vorpalyx::SolutionList last;  // kept for --format
   for (int i = 0; i < runs; ++i) {
     const auto start = std::chrono::steady_clock::now();
     const double cpu_start = thread_cpu_seconds();
@@ -111,10 +144,12 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
     if (g_count) {
       count = count_fast(solver, phrase, constraints, &report);
     } else {
-      count = (engine == vorpalyx::SearchEngine::kFast
-                   ? solve_fast(solver, phrase, constraints, &report)
-                   : solver.solve_with_engine(phrase, constraints, engine))
-                  .size();
+      vorpalyx::SolutionList list =
+          engine == vorpalyx::SearchEngine::kFast
+              ? solve_fast(solver, phrase, constraints, &report)
+              : solver.solve_with_engine(phrase, constraints, engine);
+      count = list.size();
+      if (g_format && i == runs - 1) last = std::move(list);
     }
     cpu_times.push_back(thread_cpu_seconds() - cpu_start);
     const std::chrono::duration<double> elapsed =
@@ -138,6 +173,7 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
                 search_times.back() * 1000);
   }
   std::printf("\n");
+  if (g_format && !g_count) format_list(last, *g_format);
 }
 
 }  // namespace
@@ -151,6 +187,16 @@ int main(int argc, char** argv) {
       g_second_thread = false;
     } else if (std::strcmp(argv[i], "--count") == 0) {
       g_count = true;
+    } else if (std::strcmp(argv[i], "--format") == 0 && i + 1 < argc) {
+      ++i;
+      if (std::strcmp(argv[i], "text") == 0) {
+        g_format = vorpalyx::SolutionFormat::kText;
+      } else if (std::strcmp(argv[i], "json") == 0) {
+        g_format = vorpalyx::SolutionFormat::kJson;
+      } else {
+        std::fprintf(stderr, "--format takes text or json, not %s\n", argv[i]);
+        return 1;
+      }
     } else if (std::strcmp(argv[i], "--literal") == 0) {
       engine = vorpalyx::SearchEngine::kLiteral;
     } else if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "lexicon_module/engine_call.h"
+#include "lexicon_module/keyword_arguments.h"
+#include "lexicon_module/result_writer.h"
 #include "module/py_ref.h"
 
 namespace vorpalyx {
@@ -240,7 +243,54 @@ PyObject* anagrams_count(PyObject* self, PyObject* value) {
   return PyLong_FromSsize_t(equal);
 }
 
+constexpr const char* kWriteFile[] = {"file"};
+constexpr const char* kWriteFormat[] = {"format"};
+
+PyObject* anagrams_write(PyObject* self, PyObject* const* args,
+                         Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* bound[2];
+  if (!bind_arguments({"write", kWriteFile, kWriteFormat, 1}, args, nargs,
+                      kwnames, bound)) {
+    return nullptr;
+  }
+  SolutionFormat format = SolutionFormat::kText;
+  if (bound[1] != nullptr) {
+    const char* name =
+        PyUnicode_Check(bound[1]) ? PyUnicode_AsUTF8(bound[1]) : nullptr;
+    if (name == nullptr && PyErr_Occurred()) return nullptr;
+    if (name != nullptr && std::strcmp(name, "json") == 0) {
+      format = SolutionFormat::kJson;
+    } else if (name == nullptr || std::strcmp(name, "text") != 0) {
+      PyErr_Format(PyExc_ValueError,
+                   "write() argument 'format' must be 'text' or 'json', not "
+                   "%R",
+                   bound[1]);
+      return nullptr;
+    }
+  }
+  AnagramsObject* view = as_anagrams(self);
+  // The view's list lives at least as long as this call.
+  const std::shared_ptr<SharedSolutions> shared = view->shared;
+  if (!write_solutions(shared->list, view->first, view->step, view->count,
+                       bound[0], format)) {
+    return nullptr;
+  }
+  Py_RETURN_NONE;
+}
+
 PyMethodDef anagrams_methods[] = {
+    {"write",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(anagrams_write)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "write($self, /, file, format='text')\n--\n\n"
+     "Writes the solutions to `file`, formatted natively in large chunks.\n\n"
+     "format='text': the words of a solution joined by one space, one\n"
+     "solution per line. format='json': one array of arrays of words, the\n"
+     "same text as json.dumps(list(self)). A file with a fileno() is\n"
+     "flushed and then written to directly; any other is given str (bytes\n"
+     "for a binary file) through its write(). A closed pipe raises\n"
+     "BrokenPipeError, Ctrl-C KeyboardInterrupt."},
     {"index", anagrams_index, METH_VARARGS,
      "index($self, value, start=0, stop=sys.maxsize, /)\n--\n\n"
      "The first position of `value` from `start` to `stop`; ValueError\n"

@@ -1,5 +1,6 @@
 // Binding of a method's arguments: positional parameters first, then
-// optional ones (keyword-only unless said otherwise), with the messages Python's own functions give.
+// optional ones (keyword-only unless said otherwise), with the messages
+// Python's own functions give.
 //
 // Binding never runs Python code; it only matches names. Cost: one compare
 // per keyword and parameter.

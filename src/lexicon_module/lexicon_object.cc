@@ -81,9 +81,9 @@ class ReadHold {
 
 thread_local const ReadHold* ReadHold::innermost_ = nullptr;
 
-// Inserts `words` alone on the lexicon, without the interpreter lock.
-bool insert_words(PyObject* self, const std::vector<std::string>& words,
-                  const char* method) {
+// Runs `change(solver)` alone on the lexicon, without the interpreter lock.
+template <typename Change>
+bool change_alone(PyObject* self, const char* method, Change change) {
   LexiconState& state = state_of(self);
   if (ReadHold::held_here(state)) {
     PyErr_Format(PyExc_RuntimeError,
@@ -94,24 +94,15 @@ bool insert_words(PyObject* self, const std::vector<std::string>& words,
   }
   return run_without_gil([&](const InterruptPoll&) {
     std::unique_lock<std::shared_mutex> lock(state.mutex);
-    for (const std::string& word : words) state.solver.insert(word);
+    change(state.solver);
   });
 }
 
-// Lines split at '\n', with a '\r' before it dropped, as Solver reads files.
-std::vector<std::string> lines_of(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-    }
-    lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
+bool insert_words(PyObject* self, const std::vector<std::string>& words,
+                  const char* method) {
+  return change_alone(self, method, [&](AnagramSolver& solver) {
+    for (const std::string& word : words) solver.insert(word);
+  });
 }
 
 // A UnicodeDecodeError for the first line of `text` that is not UTF-8,
@@ -202,9 +193,9 @@ bool load_path_into(PyObject* self, PyObject* path_argument,
     set_decode_error(contents, path.get());
     return false;
   }
-  std::vector<std::string> words = lines_of(contents);
-  std::string().swap(contents);
-  return insert_words(self, words, method);
+  return change_alone(self, method, [&](AnagramSolver& solver) {
+    solver.load_dictionary_from_text(contents);
+  });
 }
 
 bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {

@@ -520,7 +520,8 @@ SolutionList search_packed(const PackedLayout& layout,
   walk_into(
       tables, phrase, prepared, start_time, options, report, sink, make_sink,
       [&](StoringSink<N>& helper) { sink.buckets().absorb(helper.buckets()); });
-  result.groups = sink.buckets().take_in_result_order(options.second_core);
+  result.groups = sink.buckets().take_in_result_order(options.second_core,
+                                                      &options.interrupt);
   return result;
 }
 

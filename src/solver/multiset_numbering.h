@@ -12,7 +12,8 @@
 //
 // Cost: a table of C(x, j) for j <= max_size and x < n + max_size, that is
 // up to the N of max_size (8 bytes each); a number is made from k table reads
-// and read back with up to k binary searches in it.
+// and read back with up to k - 2 binary searches in it (the second last id
+// comes from a square root, the last directly).
 //
 // Tested by tests/cpp/solver/multiset_numbering_test.cc.
 

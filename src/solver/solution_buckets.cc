@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <bit>
+#include <chrono>
+#include <thread>
 
 #include "solver/radix_sort.h"
 #include "solver/two_threads.h"
@@ -15,7 +17,24 @@ std::size_t SolutionBuckets::size() const {
 }
 
 std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
-    bool use_second_thread) {
+    bool use_second_thread, const InterruptPoll* poll) {
+  const std::thread::id caller = std::this_thread::get_id();
+  auto next_poll = std::chrono::steady_clock::now();
+  std::atomic<bool> interrupted{false};
+  // Between buckets, on the calling thread only: the poll may take back
+  // locks that belong to that thread.
+  auto should_stop = [&] {
+    if (interrupted.load(std::memory_order_relaxed)) return true;
+    if (poll == nullptr || !poll->interrupted ||
+        std::this_thread::get_id() != caller) {
+      return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_poll) return false;
+    next_poll = now + poll->interval;
+    if (poll->interrupted()) interrupted = true;
+    return interrupted.load();
+  };
   std::sort(buckets_.begin(), buckets_.end(),
             [](const Bucket& left, const Bucket& right) {
               if (left.rows.word_count != right.rows.word_count) {
@@ -41,6 +60,7 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
   };
   if (!use_second_thread || size() < kKeysWorthASecondThread) {
     for (std::size_t index = 0; index < buckets_.size(); ++index) {
+      if (should_stop()) throw SearchInterrupted();
       sort_bucket(index);
     }
     return groups;
@@ -58,10 +78,12 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
   run_on_two_threads(
       [&] {
         for (std::size_t taken; (taken = next.fetch_add(1)) < order.size();) {
+          if (should_stop()) return;
           sort_bucket(order[taken]);
         }
       },
       true);
+  if (interrupted) throw SearchInterrupted();
   return groups;
 }
 

@@ -137,7 +137,10 @@ class SolutionBuckets {
   // The buckets as groups in result order (fewer words first, then the
   // longer shortest word), each sorted word by word; on two threads when
   // `use_second_thread` and there are enough solutions to be worth it.
-  std::vector<SolutionGroup> take_in_result_order(bool use_second_thread);
+  // `poll`, when given, is asked between buckets on the calling thread;
+  // a yes throws SearchInterrupted.
+  std::vector<SolutionGroup> take_in_result_order(
+      bool use_second_thread, const InterruptPoll* poll = nullptr);
 
   // Moves the solutions of `other` (over the same words) into these.
   void absorb(SolutionBuckets& other);

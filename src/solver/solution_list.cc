@@ -12,14 +12,15 @@ void SolutionGroup::add_chunk() {
                kChunkIds / std::max<std::size_t>(word_count, 1) * word_count));
 }
 
-void SolutionGroup::ids_at(std::size_t index, std::uint32_t* ids) const {
+void SolutionGroup::ids_at(std::size_t index, std::uint32_t* ids,
+                           bool ids_hold_a_guess) const {
   if (id_bits == 0) {
     const std::size_t per_chunk = solutions_per_chunk();
     const std::uint32_t* row =
         chunks[index / per_chunk].data() + index % per_chunk * word_count;
     std::copy(row, row + word_count, ids);
   } else if (short_keys && numbering) {
-    numbering->ids_of(short_keys[index], word_count, ids);
+    numbering->ids_of(short_keys[index], word_count, ids, ids_hold_a_guess);
   } else if (short_keys) {
     decode_key(short_keys[index], word_count, id_bits, ids);
   } else {

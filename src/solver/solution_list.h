@@ -97,8 +97,11 @@ struct SolutionGroup {
   }
 
   // The word ids of solution `index` (< solution_count), `word_count` of
-  // them, into `ids`.
-  void ids_at(std::size_t index, std::uint32_t* ids) const;
+  // them, into `ids`. With `ids_hold_a_guess`, `ids` holds a solution of
+  // this group, typically a near one, which makes multiset numbers quicker
+  // to read (MultisetNumbering::ids_of).
+  void ids_at(std::size_t index, std::uint32_t* ids,
+              bool ids_hold_a_guess = false) const;
 
   // The bytes the solutions occupy.
   std::size_t stored_bytes() const;

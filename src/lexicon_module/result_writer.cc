@@ -1,0 +1,209 @@
+#include "lexicon_module/result_writer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+
+#include "lexicon_module/engine_call.h"
+#include "module/py_ref.h"
+
+namespace vorpalyx {
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+
+// The descriptor behind `file` once it is flushed, or -1 (no exception set)
+// when it has none to offer.
+bool flushed_descriptor(PyObject* file, int* descriptor) {
+  *descriptor = -1;
+  PyRef flush = PyRef::steal(PyObject_GetAttrString(file, "flush"));
+  if (flush) {
+    if (!PyRef::steal(PyObject_CallNoArgs(flush.get()))) return false;
+  } else if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+    PyErr_Clear();
+  } else {
+    return false;
+  }
+  PyRef fileno = PyRef::steal(PyObject_CallMethod(file, "fileno", nullptr));
+  if (!fileno) {
+    // io.UnsupportedOperation is both an OSError and a ValueError.
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError) &&
+        !PyErr_ExceptionMatches(PyExc_OSError)) {
+      return false;
+    }
+    PyErr_Clear();
+    return true;
+  }
+  const long value = PyLong_AsLong(fileno.get());
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (value < 0 || value > INT32_MAX) {
+    PyErr_SetString(PyExc_ValueError, "fileno() returned no descriptor");
+    return false;
+  }
+  *descriptor = static_cast<int>(value);
+  return true;
+}
+
+// Writes every byte of `data`; 0, or the errno that stopped it. Waits when
+// the descriptor is non-blocking and full, asking `poll` meanwhile.
+int write_all(int descriptor, const std::string& data,
+              const InterruptPoll& poll, bool* interrupted) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t written =
+        ::write(descriptor, data.data() + done, data.size() - done);
+    if (written >= 0) {
+      done += static_cast<std::size_t>(written);
+      continue;
+    }
+    if (errno == EINTR) {
+      if (poll.interrupted()) {
+        *interrupted = true;
+        return 0;
+      }
+      continue;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd wait{.fd = descriptor, .events = POLLOUT, .revents = 0};
+      ::poll(&wait, 1, 20);
+      if (poll.interrupted()) {
+        *interrupted = true;
+        return 0;
+      }
+      continue;
+    }
+    return errno;
+  }
+  return 0;
+}
+
+// A pipe's buffer holds 64 KiB by default, so a megabyte chunk would take
+// sixteen hand-overs to the reader; ask for room for a whole chunk (an
+// unprivileged process may grow a pipe up to 1 MiB; failure changes nothing).
+void widen_pipe(int descriptor) {
+  struct stat status;
+  if (::fstat(descriptor, &status) == 0 && S_ISFIFO(status.st_mode) &&
+      ::fcntl(descriptor, F_GETPIPE_SZ) < static_cast<int>(kChunkBytes)) {
+    ::fcntl(descriptor, F_SETPIPE_SZ, static_cast<int>(kChunkBytes));
+  }
+}
+
+bool write_to_descriptor(SolutionFormatter& formatter, int descriptor) {
+  widen_pipe(descriptor);
+  int error_number = 0;
+  bool interrupted = false;
+  const bool ran = run_without_gil([&](const InterruptPoll& poll) {
+    std::string chunk;
+    auto next_poll = std::chrono::steady_clock::now() + poll.interval;
+    while (formatter.next_chunk(chunk, kChunkBytes)) {
+      error_number = write_all(descriptor, chunk, poll, &interrupted);
+      if (error_number != 0 || interrupted) return;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= next_poll) {
+        next_poll = now + poll.interval;
+        if (poll.interrupted()) {
+          interrupted = true;
+          return;
+        }
+      }
+    }
+  });
+  if (!ran) return false;
+  if (interrupted) {
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+    return false;
+  }
+  if (error_number != 0) {
+    errno = error_number;
+    PyErr_SetFromErrno(PyExc_OSError);
+    return false;
+  }
+  return true;
+}
+
+// Whether `file` takes bytes rather than str.
+bool takes_bytes(PyObject* file, bool* binary) {
+  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
+  if (!io) return false;
+  for (const char* name : {"RawIOBase", "BufferedIOBase"}) {
+    PyRef base = PyRef::steal(PyObject_GetAttrString(io.get(), name));
+    if (!base) return false;
+    const int is = PyObject_IsInstance(file, base.get());
+    if (is < 0) return false;
+    if (is) {
+      *binary = true;
+      return true;
+    }
+  }
+  *binary = false;
+  return true;
+}
+
+// Hands `chunk` to file.write until all of it is taken.
+bool write_through_method(PyObject* write, const std::string& chunk,
+                          bool binary) {
+  PyRef text =
+      binary
+          ? PyRef::steal(PyBytes_FromStringAndSize(
+                chunk.data(), static_cast<Py_ssize_t>(chunk.size())))
+          : PyRef::steal(PyUnicode_DecodeUTF8(
+                chunk.data(), static_cast<Py_ssize_t>(chunk.size()), "strict"));
+  if (!text) return false;
+  Py_ssize_t length =
+      binary ? PyBytes_GET_SIZE(text.get()) : PyUnicode_GET_LENGTH(text.get());
+  Py_ssize_t done = 0;
+  while (done < length) {
+    PyRef rest =
+        done == 0 ? PyRef::borrow(text.get())
+                  : PyRef::steal(PySequence_GetSlice(text.get(), done, length));
+    if (!rest) return false;
+    PyRef written = PyRef::steal(PyObject_CallOneArg(write, rest.get()));
+    if (!written) return false;
+    if (written.get() == Py_None) return true;  // a writer that says nothing
+    const Py_ssize_t count = PyNumber_AsSsize_t(written.get(), nullptr);
+    if (count == -1 && PyErr_Occurred()) return false;
+    if (count <= 0) {
+      PyErr_SetString(PyExc_OSError, "write() took none of the output");
+      return false;
+    }
+    done += count;
+  }
+  return true;
+}
+
+bool write_to_method(SolutionFormatter& formatter, PyObject* file) {
+  PyRef write = PyRef::steal(PyObject_GetAttrString(file, "write"));
+  if (!write) return false;
+  bool binary = false;
+  if (!takes_bytes(file, &binary)) return false;
+  std::string chunk;
+  while (formatter.next_chunk(chunk, kChunkBytes)) {
+    if (!write_through_method(write.get(), chunk, binary)) return false;
+    if (PyErr_CheckSignals() < 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool write_solutions(const SolutionList& list, std::size_t first,
+                     std::ptrdiff_t step, std::size_t count, PyObject* file,
+                     SolutionFormat format) {
+  int descriptor = -1;
+  if (!flushed_descriptor(file, &descriptor)) return false;
+  try {
+    SolutionFormatter formatter(list, format, first, step, count);
+    return descriptor >= 0 ? write_to_descriptor(formatter, descriptor)
+                           : write_to_method(formatter, file);
+  } catch (...) {
+    set_python_error_from_current_exception();
+    return false;
+  }
+}
+
+}  // namespace vorpalyx

@@ -1,0 +1,37 @@
+// Writing a view of a solution list to a Python file, formatted natively.
+//
+// The solutions are formatted in chunks of about a megabyte (see
+// solver/solution_text.h). A file with a working fileno() is flushed first
+// and then written to directly, without the interpreter lock; any other file
+// gets each chunk through its write(): bytes for a binary file (io.RawIOBase
+// or io.BufferedIOBase), str for the rest. A write that takes only part of a
+// chunk is given the rest. Ctrl-C is checked about every 20 ms, and a
+// closed pipe raises BrokenPipeError; what was written stays written.
+//
+// Cost: one pass of formatting, a megabyte of buffer, one system call or
+// write() call per chunk.
+//
+// Tested by tests/python/test_lexicon.py.
+
+#ifndef VORPALYX_LEXICON_MODULE_RESULT_WRITER_H_
+#define VORPALYX_LEXICON_MODULE_RESULT_WRITER_H_
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+
+#include "solver/solution_list.h"
+#include "solver/solution_text.h"
+
+namespace vorpalyx {
+
+// Writes the solutions at first, first + step, ... (`count` of them) of
+// `list` to `file`. Returns false with an exception set on failure.
+bool write_solutions(const SolutionList& list, std::size_t first,
+                     std::ptrdiff_t step, std::size_t count, PyObject* file,
+                     SolutionFormat format);
+
+}  // namespace vorpalyx
+
+#endif  // VORPALYX_LEXICON_MODULE_RESULT_WRITER_H_
