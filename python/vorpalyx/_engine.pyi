@@ -1,6 +1,8 @@
 import os
 from collections.abc import Iterator, Sequence
-from typing import Protocol, Self, SupportsFloat, SupportsIndex, TypeVar, final, overload
+from typing import Literal, Protocol, Self, SupportsFloat, SupportsIndex, TypeVar, final, overload
+
+from _typeshed import SupportsWrite
 
 from typing_extensions import disjoint_base
 
@@ -73,3 +75,6 @@ class Anagrams(Sequence[list[str]]):
     def __iter__(self) -> Iterator[list[str]]: ...
     def index(self, value: object, start: SupportsIndex = 0, stop: SupportsIndex = ..., /) -> int: ...
     def count(self, value: object, /) -> int: ...
+    def write(
+        self, file: SupportsWrite[str] | SupportsWrite[bytes], format: Literal["text", "json"] = "text"
+    ) -> None: ...

@@ -2,6 +2,7 @@
 accept, and calls it must refuse; each refused line ends with the mypy error
 code it must give as `# E: code`. Checked by test_typing.py, never run."""
 
+import io
 import pathlib
 from collections.abc import Sequence
 
@@ -26,6 +27,9 @@ first: list[str] = result[-1]
 total: int = lexicon.count("dormitory", contains_patterns=("room",), threads=1) + len(result)
 found: int = result.index(["dirty", "room"]) + result.count(first)
 held: bool = "room" in lexicon and first in result
+result.write(io.StringIO())
+with open("out.json", "wb") as out:
+    result[:10].write(out, format="json")
 
 lexicon.search("dormitory", contains_patterns="room")  # E: arg-type
 lexicon.load_words("dirty")  # E: arg-type
@@ -36,3 +40,5 @@ lexicon.search("dormitory", limit=2)  # E: call-arg
 Lexicon.from_path(3)  # E: arg-type
 same: Mine = Lexicon.english()  # E: assignment
 word: str = result[0]  # E: assignment
+result.write(io.StringIO(), format="xml")  # E: arg-type
+result.write("out.txt")  # E: arg-type
