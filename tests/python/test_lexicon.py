@@ -6,6 +6,8 @@ from __future__ import annotations
 
 import collections.abc
 import gc
+import io
+import json
 import math
 import os
 import pathlib
@@ -675,3 +677,165 @@ class TestInterrupt:
             "interrupted [] ['load_then_interrupt']",
             AFTERWARDS,
         ]
+
+
+def formatted(solutions: list[list[str]], format: str) -> str:
+    if format == "json":
+        return json.dumps(solutions)
+    return "".join(" ".join(solution) + "\n" for solution in solutions)
+
+
+class ShortWriter(io.StringIO):
+    """Takes at most `most` characters a call and says so, or says nothing."""
+
+    def __init__(self, most: int | None) -> None:
+        super().__init__()
+        self.most = most
+
+    def write(self, text: str) -> int | None:  # type: ignore[override]
+        taken = text if self.most is None else text[: self.most]
+        super().write(taken)
+        return None if self.most is None else len(taken)
+
+
+def read_pipe(read_end: int, into: list[bytes]) -> threading.Thread:
+    def read() -> None:
+        with open(read_end, "rb") as reader:
+            into.append(reader.read())
+
+    reader = threading.Thread(target=read)
+    reader.start()
+    return reader
+
+
+@pytest.fixture(scope="module")
+def long_result() -> tuple[Anagrams, list[list[str]]]:
+    result = Lexicon.from_words(SHORT_WORDS).search(LONG_SEARCH)
+    return result, list(result)
+
+
+# Views of a result that takes several chunks to write, and of small ones.
+VIEWS = {"all": slice(None), "every-third-backwards": slice(None, None, -3),
+         "one": slice(7, 8), "none": slice(0, 0)}
+FORMATS = pytest.mark.parametrize("format", ["text", "json"])
+
+
+class TestWrite:
+    @FORMATS
+    @pytest.mark.parametrize("view", VIEWS.values(), ids=VIEWS)
+    @pytest.mark.parametrize("target", ["binary-file", "text-file", "string-io", "bytes-io", "short-writes",
+                                        "silent-writes", "pipe", "non-blocking-pipe"])
+    def test_writes_the_formatting_of_its_items(self, long_result, format, view, target, tmp_path) -> None:
+        result, solutions = long_result
+        expected = formatted(solutions[view], format)
+        if target.endswith("file"):
+            path = tmp_path / "out.txt"
+            with open(path, "wb" if target == "binary-file" else "w") as file:
+                file.write(b"head\n" if target == "binary-file" else "head\n")
+                assert result[view].write(file, format) is None
+                file.write(b"tail\n" if target == "binary-file" else "tail\n")
+            assert path.read_text() == "head\n" + expected + "tail\n"
+        elif target.endswith("io"):
+            file = io.StringIO() if target == "string-io" else io.BytesIO()
+            result[view].write(file, format=format)
+            assert file.getvalue() == (expected if target == "string-io" else expected.encode())
+        elif target.endswith("writes"):
+            writer = ShortWriter(1000 if target == "short-writes" else None)
+            result[view].write(writer, format)
+            assert writer.getvalue() == expected
+        else:
+            read_end, write_end = os.pipe()
+            os.set_blocking(write_end, target == "pipe")
+            received: list[bytes] = []
+            reader = read_pipe(read_end, received)
+            with open(write_end, "wb", buffering=0) as file:
+                result[view].write(file, format)
+            reader.join()
+            assert received == [expected.encode()]
+
+    def test_errors_of_the_file_pass_and_what_was_written_stays(self, long_result) -> None:
+        result, solutions = long_result
+        expected = formatted(solutions, "text")
+
+        class Failing(io.StringIO):
+            def __init__(self, error: BaseException | None = None, returns: Any = None) -> None:
+                super().__init__()
+                self.error, self.returns, self.calls = error, returns, 0
+
+            def write(self, text: str) -> Any:  # type: ignore[override]
+                self.calls += 1
+                if self.calls == 2:
+                    if self.error is not None:
+                        raise self.error
+                    if self.returns == "close":
+                        self.close()
+                    else:
+                        return self.returns
+                return super().write(text)
+
+        error = Boom("second chunk")
+        file = Failing(error)
+        with pytest.raises(Boom) as caught:
+            result.write(file)
+        assert caught.value is error and file.calls == 2
+        assert expected.startswith(file.getvalue()) and 0 < len(file.getvalue()) < len(expected)
+        with pytest.raises(OSError, match=r"^write\(\) took none of the output$"):
+            result.write(Failing(returns=0))
+        with pytest.raises(TypeError):
+            result.write(Failing(returns="many"))
+        with pytest.raises(ValueError, match=r"^I/O operation on closed file\.?$"):
+            result.write(Failing(returns="close"))
+        file = io.StringIO()
+        file.close()
+        with pytest.raises(ValueError, match=r"^I/O operation on closed file\.?$"):
+            result.write(file)
+
+    def test_a_closed_pipe(self, long_result) -> None:
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        with open(write_end, "wb") as file, pytest.raises(BrokenPipeError):
+            long_result[0].write(file)
+
+    @pytest.mark.parametrize(
+        ("arguments", "error_type", "message"),
+        [((io.StringIO(), "xml"), ValueError, "write() argument 'format' must be 'text' or 'json', not 'xml'"),
+         ((io.StringIO(), b"json"), ValueError, "write() argument 'format' must be 'text' or 'json', not b'json'"),
+         ((object(),), AttributeError, "'object' object has no attribute 'write'"),
+         ((), TypeError, "write() missing required argument 'file' (pos 1)"),
+         ((io.StringIO(), "text", 3), TypeError, "write() takes from 1 to 2 positional arguments but 3 were given")],
+    )
+    def test_argument_errors(self, arguments, error_type, message: str) -> None:
+        with pytest.raises(error_type) as caught:
+            Lexicon.from_words(LISTEN_WORDS).search("Listen!").write(*arguments)
+        assert str(caught.value) == message
+
+    def test_sigint_stops_a_write_to_a_full_pipe(self) -> None:
+        # The parent reads nothing until the child is interrupted, so the
+        # child's write waits on a full pipe.
+        script = """
+            import itertools, sys
+            from vorpalyx import Lexicon
+            words = ["".join(w) for n in (1, 2, 3) for w in itertools.product("abcdef", repeat=n)]
+            result = Lexicon.from_words(words).search("abbccddeef")
+            print("writing", file=sys.stderr, flush=True)
+            try:
+                result.write(sys.stdout)
+                print("returned", file=sys.stderr)
+            except KeyboardInterrupt:
+                print("interrupted", file=sys.stderr)
+            result[:2].write(sys.stderr)
+        """
+        child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(script)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            assert child.stderr is not None and child.stderr.readline() == b"writing\n"
+            threading.Event().wait(0.3)  # time to fill the pipe
+            os.kill(child.pid, signal.SIGINT)
+            out, errors = child.communicate(timeout=120)
+        finally:
+            child.kill()
+            child.wait()
+        assert child.returncode == 0, errors
+        assert errors == b"interrupted\nab bc cdd eef\nab bc cdd efe\n"
+        assert 0 < len(out) < 3_588_318
+        assert out.startswith(b"ab bc cdd eef\n")
