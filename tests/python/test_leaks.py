@@ -253,6 +253,11 @@ class TestErrors:
         assert solver.solve("Listen!") == [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
 
 
+class Discarding:
+    def write(self, text: str) -> int:
+        return len(text)
+
+
 class TestLexicon:
     @pytest.fixture
     def lexicon(self) -> Lexicon:
@@ -263,6 +268,8 @@ class TestLexicon:
         patterns, limit, threads = [pattern], fresh_int(1000), fresh_int(300)
         result = lexicon.search(phrase)
         word = result[-1][0]
+        null = open(os.devnull, "wb")
+        writer = Discarding()
 
         def run() -> None:
             found = lexicon.search(phrase, contains_patterns=patterns, max_solutions=limit, threads=threads)
@@ -274,8 +281,14 @@ class TestLexicon:
             for _ in iter(result[:2]):
                 pass
             lexicon.count(phrase, max_words=limit, threads=1)
+            result.write(null)
+            result[::-1].write(writer, "json")
 
-        assert_leaves_nothing(run, [lexicon, phrase, pattern, patterns, limit, threads, result, word])
+        try:
+            assert_leaves_nothing(
+                run, [lexicon, phrase, pattern, patterns, limit, threads, result, word, null, writer])
+        finally:
+            null.close()
 
     def test_loads_and_lexicons_made_and_dropped(self, tmp_path):
         words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
