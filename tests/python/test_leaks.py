@@ -280,6 +280,7 @@ class TestLexicon:
             result.index(["lis", "net"])
             for _ in iter(result[:2]):
                 pass
+            next(iter(result))  # an iterator dropped before its end
             lexicon.count(phrase, max_words=limit, threads=1)
             result.write(null)
             result[::-1].write(writer, "json")

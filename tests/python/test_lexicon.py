@@ -11,6 +11,7 @@ import json
 import math
 import os
 import pathlib
+import select
 import signal
 import subprocess
 import sys
@@ -582,10 +583,10 @@ class TestThreads:
         assert len(lexicon) == len(set(SHORT_WORDS))
 
 
-# A search and a count that run for many seconds over the bundled list (the
-# time limit only ends them when nothing else does). The child prints where
-# the KeyboardInterrupt came from: the frames below the call, none when the
-# engine's poll raised it, or the handler's.
+# A search and a count that run for many minutes over the bundled list, so
+# that only an interrupt ends them (or the parent's time limit, when none
+# comes). The child prints where the KeyboardInterrupt came from: the frames
+# below the call, none when the engine's poll raised it, or the handler's.
 INTERRUPTED_CHILD = """
     import os, signal, sys, threading, traceback
     from vorpalyx import Lexicon
@@ -623,7 +624,7 @@ INTERRUPTED_CHILD = """
         threading.Timer(0.2, signal.raise_signal, (signal.SIGINT,)).start()
     try:
         getattr(lexicon, method)("the quick brown fox jumps over the lazy dog",
-                                 max_words=Started(), timeout_seconds=20, threads=threads)
+                                 max_words=Started(), threads=threads)
         print("returned")
     except KeyboardInterrupt as error:
         below = [frame.name for frame in traceback.extract_tb(error.__traceback__)[1:]]
@@ -642,7 +643,7 @@ class TestInterrupt:
     def test_another_thread_runs_meanwhile_and_its_sigint_stops_the_call(self, method, threads) -> None:
         # The other thread can only count while the call runs when the call
         # lets go of the interpreter lock; its SIGINT then ends the call.
-        completed = run_child(INTERRUPTED_CHILD, method, repr(threads), "thread")
+        completed = run_child(INTERRUPTED_CHILD, method, repr(threads), "thread", timeout=60)
         assert completed.returncode == 0, completed.stderr
         assert completed.stdout.splitlines() == ["started", "interrupted [100000] []", AFTERWARDS]
 
@@ -658,7 +659,7 @@ class TestInterrupt:
             # Time for the child to go from printing into the engine.
             threading.Event().wait(0.2)
             os.kill(child.pid, signal.SIGINT)
-            out, errors = child.communicate(timeout=120)
+            out, errors = child.communicate(timeout=60)
         finally:
             child.kill()
             child.wait()
@@ -667,7 +668,7 @@ class TestInterrupt:
 
     @METHODS
     def test_a_handler_may_read_but_not_load(self, method) -> None:
-        completed = run_child(INTERRUPTED_CHILD, method, "None", "handler")
+        completed = run_child(INTERRUPTED_CHILD, method, "None", "handler", timeout=60)
         assert completed.returncode == 0, completed.stderr
         assert completed.stdout.splitlines() == [
             "started",
@@ -831,11 +832,15 @@ class TestWrite:
             assert child.stderr is not None and child.stderr.readline() == b"writing\n"
             threading.Event().wait(0.3)  # time to fill the pipe
             os.kill(child.pid, signal.SIGINT)
-            out, errors = child.communicate(timeout=120)
+            # Reading the output would let the write go on; the interrupt
+            # must end it while the pipe is still full.
+            assert select.select([child.stderr], [], [], 60)[0], "the write went on"
+            assert child.stderr.readline() == b"interrupted\n"
+            out, errors = child.communicate(timeout=60)
         finally:
             child.kill()
             child.wait()
         assert child.returncode == 0, errors
-        assert errors == b"interrupted\nab bc cdd eef\nab bc cdd efe\n"
+        assert errors == b"ab bc cdd eef\nab bc cdd efe\n"
         assert 0 < len(out) < 3_588_318
         assert out.startswith(b"ab bc cdd eef\n")
