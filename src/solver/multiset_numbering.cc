@@ -32,8 +32,8 @@ std::size_t last_at_most(const std::uint64_t* row, std::size_t count,
 std::size_t last_pair_at_most(const std::uint64_t* row, std::size_t count,
                               std::uint64_t value) {
   const double root = std::sqrt(8.0 * static_cast<double>(value) + 1.0);
-  std::size_t d = std::min(static_cast<std::size_t>((1.0 + root) / 2.0),
-                           count - 1);
+  std::size_t d =
+      std::min(static_cast<std::size_t>((1.0 + root) / 2.0), count - 1);
   while (row[d] > value) --d;
   while (d + 1 < count && row[d + 1] <= value) ++d;
   return d;

@@ -19,13 +19,18 @@ constexpr std::size_t kCopyWidth = 16;
 // Room past the chunk's size for the solution that crosses it, so that
 // ordinary solutions never need the exact check.
 constexpr std::size_t kSlackBytes = 4096;
+// The most room made before writing a chunk, whatever its size.
+constexpr std::size_t kLargestPresize = std::size_t{1} << 26;
 // The most a solution writes besides its words' forms: ", [" and "]".
 constexpr std::size_t kFramingBytes = 4;
 
 void append_hex_escape(std::string& out, std::uint32_t unit) {
   static constexpr char kDigits[] = "0123456789abcdef";
-  const char escape[6] = {'\\', 'u', kDigits[unit >> 12 & 0xF],
-                          kDigits[unit >> 8 & 0xF], kDigits[unit >> 4 & 0xF],
+  const char escape[6] = {'\\',
+                          'u',
+                          kDigits[unit >> 12 & 0xF],
+                          kDigits[unit >> 8 & 0xF],
+                          kDigits[unit >> 4 & 0xF],
                           kDigits[unit & 0xF]};
   out.append(escape, sizeof escape);
 }
@@ -87,7 +92,9 @@ void append_json_string(std::string& out, std::string_view word) {
 std::size_t solution_bound(std::size_t word_count, std::size_t longest_form) {
   constexpr std::size_t kMost = std::numeric_limits<std::size_t>::max();
   const std::size_t fixed = kFramingBytes + kCopyWidth;
-  if (word_count > (kMost - fixed) / longest_form) return kMost;
+  if (longest_form != 0 && word_count > (kMost - fixed) / longest_form) {
+    return kMost;
+  }
   return word_count * longest_form + fixed;
 }
 
@@ -178,15 +185,14 @@ SolutionFormatter::SolutionFormatter(const SolutionList& list,
   }
   // Room for a whole block from the last form's start.
   forms_.append(kCopyWidth, '\0');
+  std::size_t most_words = 0;
+  for (const SolutionGroup& group : list.groups) {
+    most_words = std::max(most_words, group.word_count);
+  }
+  largest_bound_ = solution_bound(most_words, longest_form_);
   if (remaining_ == 0) return;
   std::tie(group_, index_) = list.locate(first);
-  if (step_ != 1) {
-    std::size_t most_words = 0;
-    for (const SolutionGroup& group : list.groups) {
-      most_words = std::max(most_words, group.word_count);
-    }
-    ids_.resize(most_words);
-  }
+  if (step_ != 1) ids_.resize(most_words);
 }
 
 bool SolutionFormatter::next_chunk(std::string& out, std::size_t chunk_bytes) {
@@ -202,9 +208,14 @@ template <SolutionFormat kFormat>
 void SolutionFormatter::fill(std::string& out, std::size_t chunk_bytes) {
   constexpr bool kJson = kFormat == SolutionFormat::kJson;
   // What `out` held is written over; resizing only up keeps the zero fill
-  // to the part the last chunk did not reach.
-  const std::size_t target = std::min(
-      chunk_bytes, std::numeric_limits<std::size_t>::max() / 2) + kSlackBytes;
+  // to the part the last chunk did not reach. The room made is the chunk's
+  // size, or less when the rest of the output is sure to take less; past
+  // kLargestPresize the chunk grows as it fills.
+  const std::size_t rest_bound = remaining_ > kLargestPresize / largest_bound_
+                                     ? kLargestPresize
+                                     : remaining_ * largest_bound_;
+  const std::size_t target =
+      std::min({chunk_bytes, kLargestPresize, rest_bound}) + kSlackBytes;
   if (out.size() < target) out.resize(target);
   char* cursor = out.data();
   char* end = out.data() + out.size();

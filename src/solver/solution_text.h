@@ -71,6 +71,7 @@ class SolutionFormatter {
   std::string forms_;
   std::vector<std::size_t> offsets_;
   std::size_t longest_form_ = 0;
+  std::size_t largest_bound_ = 1;  // the most bytes any solution can take
   // For steps other than 1: the last solution read and its group.
   std::vector<std::uint32_t> ids_;
   std::size_t ids_group_ = static_cast<std::size_t>(-1);

@@ -7,7 +7,7 @@
 
 namespace vorpalyx {
 
-Trie::Trie() : nodes_(1) {}
+Trie::Trie() : nodes_(1), last_path_(1, kRoot) {}
 
 void Trie::insert(std::string_view word) {
   std::size_t length = 0;
@@ -21,11 +21,32 @@ void Trie::insert(std::string_view word) {
   if (needed > nodes_.capacity()) {
     nodes_.reserve(std::max(needed, nodes_.capacity() * 2));
   }
+  last_word_.reserve(length);
+  last_path_.reserve(length + 1);
 
+  // The letters shared with the word inserted last lead to the same node,
+  // so they are not walked again: in a sorted list that is most of them.
+  std::size_t depth = 0;
+  std::size_t position = 0;
   NodeIndex current = kRoot;
-  for (char byte : word) {
+  for (; position < word.size(); ++position) {
+    const char byte = word[position];
+    if (!is_ascii_letter(byte)) continue;
+    if (depth >= last_word_.size() ||
+        last_word_[depth] != fold_ascii_case(byte)) {
+      break;
+    }
+    current = last_path_[++depth];
+  }
+  last_word_.resize(depth);
+  last_path_.resize(depth + 1);
+  for (; position < word.size(); ++position) {
+    const char byte = word[position];
     if (is_ascii_letter(byte)) {
-      current = child_for_insert(current, fold_ascii_case(byte));
+      const char letter = fold_ascii_case(byte);
+      current = child_for_insert(current, letter);
+      last_word_.push_back(letter);
+      last_path_.push_back(current);
     }
   }
   if (!nodes_[current].is_word) ++word_count_;

@@ -50,7 +50,8 @@ std::string format_all(const SolutionList& list, SolutionFormat format) {
 
 // In result order: "dormitory", "dirty room", "a b c".
 SolutionList known_list() {
-  return make_solution_list({{"dirty", "room"}, {"a", "b", "c"}, {"dormitory"}});
+  return make_solution_list(
+      {{"dirty", "room"}, {"a", "b", "c"}, {"dormitory"}});
 }
 
 TEST(SolutionFormatterTest, WritesTextAndJson) {
@@ -73,13 +74,11 @@ TEST(SolutionFormatterTest, WritesTheSolutionsOfASlice) {
   const SolutionList list =
       make_solution_list({{"a"}, {"b"}, {"c"}, {"d"}, {"e", "f"}});
   // first, step, count: the text expected.
-  const std::vector<std::tuple<std::size_t, std::ptrdiff_t, std::size_t,
-                               std::string>>
+  const std::vector<
+      std::tuple<std::size_t, std::ptrdiff_t, std::size_t, std::string>>
       cases = {
-          {1, 2, 2, "b\nd\n"},
-          {4, -1, 5, "e f\nd\nc\nb\na\n"},
-          {4, -3, 2, "e f\nb\n"},
-          {3, 1, 2, "d\ne f\n"},
+          {1, 2, 2, "b\nd\n"},    {4, -1, 5, "e f\nd\nc\nb\na\n"},
+          {4, -3, 2, "e f\nb\n"}, {3, 1, 2, "d\ne f\n"},
           {2, -2, 1, "c\n"},
       };
   for (const auto& [first, step, count, text] : cases) {
@@ -107,6 +106,15 @@ TEST(SolutionFormatterTest, EndsEachChunkAtTheFirstSolutionPastItsSize) {
                     R"(, ["a", "b", "c"]])"}));
   EXPECT_EQ(chunks_of(list, SolutionFormat::kJson, 0, 2, 2, 14),
             (Chunks{R"([["dormitory"])", R"(, ["a", "b", "c"]])"}));
+  // Solutions of one group, read in runs.
+  const SolutionList letters = make_solution_list({{"a"}, {"b"}, {"c"}, {"d"}});
+  EXPECT_EQ(chunks_of(letters, SolutionFormat::kText, 0, 1, 4, 3),
+            (Chunks{"a\nb\n", "c\nd\n"}));
+  // A solution longer than the room made for any chunk, after another.
+  const std::string huge(10'000, 'x');
+  EXPECT_EQ(chunks_of(make_solution_list({{huge, huge}, {"a"}, {"b"}}),
+                      SolutionFormat::kText, 0, 1, 3, 5),
+            (Chunks{"a\nb\n" + huge + " " + huge + "\n"}));
 }
 
 TEST(SolutionFormatterTest, EscapesStringsAsJsonDumpsDoes) {
@@ -131,12 +139,11 @@ TEST(SolutionFormatterTest, EscapesStringsAsJsonDumpsDoes) {
   const std::uint32_t stray_byte = 9;
   list.groups[1].append(&stray_byte);
   // From Python: json.dumps of the same words (the stray byte as U+FFFD).
-  EXPECT_EQ(
-      format_all(list, SolutionFormat::kJson),
-      R"([["say \"hi\"", "back\\slash", "a\nb\rc\td\be\ff"], )"
-      R"(["\u0000\u0001\u001f\u007f", "caf\u00e9", "\u20ac\u2028"], )"
-      R"(["\ud83d\ude00\udbff\udfff", "\ud7ff\ue000\uffff", "/<>&'~ "], )"
-      R"(["\ufffd"]])");
+  EXPECT_EQ(format_all(list, SolutionFormat::kJson),
+            R"([["say \"hi\"", "back\\slash", "a\nb\rc\td\be\ff"], )"
+            R"(["\u0000\u0001\u001f\u007f", "caf\u00e9", "\u20ac\u2028"], )"
+            R"(["\ud83d\ude00\udbff\udfff", "\ud7ff\ue000\uffff", "/<>&'~ "], )"
+            R"(["\ufffd"]])");
 }
 
 // The reference: each chosen solution written out plainly.
@@ -166,8 +173,8 @@ TEST(SolutionFormatterTest, ReadsEveryFormOfGroup) {
   for (std::size_t length = 1; length <= 16; ++length) {
     solver.insert(std::string(length, 'a'));
   }
-  const SolutionList list = solver.solve_with_engine(
-      std::string(26, 'a'), {}, SearchEngine::kFast);
+  const SolutionList list =
+      solver.solve_with_engine(std::string(26, 'a'), {}, SearchEngine::kFast);
   std::vector<bool> forms(4, false);  // fields, multiset, long fields, rows
   for (const SolutionGroup& group : list.groups) {
     forms[group.id_bits == 0 ? 3
@@ -179,18 +186,17 @@ TEST(SolutionFormatterTest, ReadsEveryFormOfGroup) {
   const std::vector<Solution> solutions = list.to_vectors();
   const std::size_t size = solutions.size();
   // Whole runs both ways, and runs that start and end inside groups.
-  const std::vector<std::tuple<std::size_t, std::ptrdiff_t, std::size_t>>
-      runs = {{0, 1, size},          {size - 1, -1, size},
-              {size / 3, 1, size / 2}, {7, 3, (size - 8) / 3},
-              {size - 2, -7, 200},   {1, 2, size / 2}};
+  const std::vector<std::tuple<std::size_t, std::ptrdiff_t, std::size_t>> runs =
+      {{0, 1, size},           {size - 1, -1, size}, {size / 3, 1, size / 2},
+       {7, 3, (size - 8) / 3}, {size - 2, -7, 200},  {1, 2, size / 2}};
   for (SolutionFormat format : {SolutionFormat::kText, SolutionFormat::kJson}) {
     for (const auto& [first, step, count] : runs) {
       const std::string expected =
           reference(solutions, format, first, step, count);
       for (std::size_t chunk_bytes : {1, 300, 1 << 20}) {
         SCOPED_TRACE(testing::Message()
-                     << (format == SolutionFormat::kJson) << " " << first
-                     << " " << step << " " << count << " " << chunk_bytes);
+                     << (format == SolutionFormat::kJson) << " " << first << " "
+                     << step << " " << count << " " << chunk_bytes);
         EXPECT_EQ(format_run(list, format, first, step, count, chunk_bytes),
                   expected);
       }
