@@ -21,7 +21,7 @@ import tempfile
 
 import pytest
 
-_OUR_FRAME = re.compile(r"\bvorpalyx::|/vorpalyx/core\.cpython")
+_OUR_FRAME = re.compile(r"\bvorpalyx::|/vorpalyx/(core|_engine)\.cpython")
 
 
 def _leak_report() -> str | None:

@@ -1,5 +1,6 @@
 #include "lexicon_module/anagrams_object.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -186,6 +187,62 @@ PyObject* iterator_length_hint(PyObject* self, PyObject*) {
                            iterator->next);
 }
 
+// Calls `found(index)` for each position from `start` to `stop` whose item
+// equals `value`, building every item in turn, until it returns false.
+// False with an exception set when an item or a comparison fails.
+template <typename Found>
+bool find_equal(PyObject* self, PyObject* value, Py_ssize_t start,
+                Py_ssize_t stop, Found found) {
+  for (Py_ssize_t index = start; index < stop; ++index) {
+    PyRef item = PyRef::steal(anagrams_item(self, index));
+    if (!item) return false;
+    const int equal = PyObject_RichCompareBool(item.get(), value, Py_EQ);
+    if (equal < 0) return false;
+    if (equal && !found(index)) return true;
+  }
+  return true;
+}
+
+// Sequence.index, with list.index's bounds.
+PyObject* anagrams_index(PyObject* self, PyObject* args) {
+  PyObject* value;
+  Py_ssize_t start = 0;
+  Py_ssize_t stop = PY_SSIZE_T_MAX;
+  if (!PyArg_ParseTuple(args, "O|nn:index", &value, &start, &stop)) {
+    return nullptr;
+  }
+  const auto length = static_cast<Py_ssize_t>(as_anagrams(self)->count);
+  if (start < 0) start = std::max<Py_ssize_t>(start + length, 0);
+  if (stop < 0) stop = std::max<Py_ssize_t>(stop + length, 0);
+  Py_ssize_t position = -1;
+  if (!find_equal(self, value, start, std::min(stop, length),
+                  [&](Py_ssize_t index) {
+                    position = index;
+                    return false;
+                  })) {
+    return nullptr;
+  }
+  if (position < 0) {
+    PyErr_Format(PyExc_ValueError, "%R is not in Anagrams", value);
+    return nullptr;
+  }
+  return PyLong_FromSsize_t(position);
+}
+
+// Sequence.count: how many items equal `value`.
+PyObject* anagrams_count(PyObject* self, PyObject* value) {
+  Py_ssize_t equal = 0;
+  if (!find_equal(self, value, 0,
+                  static_cast<Py_ssize_t>(as_anagrams(self)->count),
+                  [&](Py_ssize_t) {
+                    ++equal;
+                    return true;
+                  })) {
+    return nullptr;
+  }
+  return PyLong_FromSsize_t(equal);
+}
+
 constexpr const char* kWriteFile[] = {"file"};
 constexpr const char* kWriteFormat[] = {"format"};
 
@@ -234,6 +291,13 @@ PyMethodDef anagrams_methods[] = {
      "flushed and then written to directly; any other is given str (bytes\n"
      "for a binary file) through its write(). A closed pipe raises\n"
      "BrokenPipeError, Ctrl-C KeyboardInterrupt."},
+    {"index", anagrams_index, METH_VARARGS,
+     "index($self, value, start=0, stop=sys.maxsize, /)\n--\n\n"
+     "The first position of `value` from `start` to `stop`; ValueError\n"
+     "when it is not there. Builds each item it passes."},
+    {"count", anagrams_count, METH_O,
+     "count($self, value, /)\n--\n\n"
+     "How many solutions equal `value`. Builds every item."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -9,9 +9,10 @@
 // from the engine's compact keys into a new list of shared str objects.
 //
 // Cost: 8 or 16 bytes per solution (the engine's keys) plus the words; an
-// item costs a decode and a list; len() and slicing cost nothing.
+// item costs a decode and a list; len() and slicing cost nothing; index()
+// and count(), the rest of Sequence, build the items they pass.
 //
-// Tested by tests/python/test_lexicon.py and test_anagrams.py.
+// Tested by tests/python/test_lexicon.py.
 
 #ifndef VORPALYX_LEXICON_MODULE_ANAGRAMS_OBJECT_H_
 #define VORPALYX_LEXICON_MODULE_ANAGRAMS_OBJECT_H_

@@ -38,23 +38,70 @@ LexiconState& state_of(PyObject* self) {
   return *reinterpret_cast<LexiconObject*>(self)->state;
 }
 
-// Takes the lexicon's lock for reading while holding the interpreter lock,
-// letting go of the latter only when the former must be waited for.
-std::shared_lock<std::shared_mutex> read_lock(LexiconState& state) {
-  std::shared_lock<std::shared_mutex> lock(state.mutex, std::try_to_lock);
-  if (!lock.owns_lock()) {
-    Py_BEGIN_ALLOW_THREADS lock.lock();
-    Py_END_ALLOW_THREADS
+// A hold of a lexicon's lock for reading, on this thread. Python code can
+// run while a search holds it: a signal handler, which the search's
+// interrupt poll runs on the searching thread. A read from there shares the
+// hold already taken (a thread may not lock a shared_mutex twice), and a
+// load from there is refused, since it would wait for itself forever.
+class ReadHold {
+ public:
+  // Waits for the lock, letting go of the interpreter lock meanwhile when
+  // this thread holds it.
+  ReadHold(LexiconState& state, bool holds_interpreter)
+      : state_(&state), outer_(innermost_) {
+    if (!held_here(state)) {
+      lock_ =
+          std::shared_lock<std::shared_mutex>(state.mutex, std::try_to_lock);
+      if (!lock_.owns_lock() && holds_interpreter) {
+        Py_BEGIN_ALLOW_THREADS lock_.lock();
+        Py_END_ALLOW_THREADS
+      } else if (!lock_.owns_lock()) {
+        lock_.lock();
+      }
+    }
+    innermost_ = this;
   }
-  return lock;
-}
+  ReadHold(const ReadHold&) = delete;
+  ReadHold& operator=(const ReadHold&) = delete;
+  ~ReadHold() { innermost_ = outer_; }
 
-// Inserts `words` alone on the lexicon, without the interpreter lock.
-bool insert_words(PyObject* self, const std::vector<std::string>& words) {
+  static bool held_here(const LexiconState& state) {
+    for (const ReadHold* hold = innermost_; hold; hold = hold->outer_) {
+      if (hold->state_ == &state) return true;
+    }
+    return false;
+  }
+
+ private:
+  const LexiconState* state_;
+  const ReadHold* outer_;
+  std::shared_lock<std::shared_mutex> lock_;
+  static thread_local const ReadHold* innermost_;
+};
+
+thread_local const ReadHold* ReadHold::innermost_ = nullptr;
+
+// Runs `change(solver)` alone on the lexicon, without the interpreter lock.
+template <typename Change>
+bool change_alone(PyObject* self, const char* method, Change change) {
   LexiconState& state = state_of(self);
+  if (ReadHold::held_here(state)) {
+    PyErr_Format(PyExc_RuntimeError,
+                 "%s() cannot change a Lexicon while this thread searches it "
+                 "(from a signal handler); change it after the search",
+                 method);
+    return false;
+  }
   return run_without_gil([&](const InterruptPoll&) {
     std::unique_lock<std::shared_mutex> lock(state.mutex);
-    for (const std::string& word : words) state.solver.insert(word);
+    change(state.solver);
+  });
+}
+
+bool insert_words(PyObject* self, const std::vector<std::string>& words,
+                  const char* method) {
+  return change_alone(self, method, [&](AnagramSolver& solver) {
+    for (const std::string& word : words) solver.insert(word);
   });
 }
 
@@ -104,15 +151,16 @@ void set_decode_error(std::string_view text, PyObject* path) {
   }
 }
 
-bool load_path_into(PyObject* self, PyObject* path_argument) {
+bool load_path_into(PyObject* self, PyObject* path_argument,
+                    const char* method) {
   PyRef path = PyRef::steal(PyOS_FSPath(path_argument));
   if (!path) {
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError,
-                   "load_path() argument 'path' must be str, bytes or "
-                   "os.PathLike, not %T",
-                   path_argument);
+                   "%s() argument 'path' must be str, bytes or os.PathLike, "
+                   "not %T",
+                   method, path_argument);
     }
     return false;
   }
@@ -124,7 +172,7 @@ bool load_path_into(PyObject* self, PyObject* path_argument) {
       PyBytes_AS_STRING(encoded.get()),
       static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
   if (name.find('\0') != std::string::npos) {
-    PyErr_SetString(PyExc_ValueError, "load_path(): embedded null byte");
+    PyErr_Format(PyExc_ValueError, "%s(): embedded null byte", method);
     return false;
   }
   std::string contents;
@@ -145,19 +193,16 @@ bool load_path_into(PyObject* self, PyObject* path_argument) {
     set_decode_error(contents, path.get());
     return false;
   }
-  LexiconState& state = state_of(self);
-  return run_without_gil([&](const InterruptPoll&) {
-    std::unique_lock<std::shared_mutex> lock(state.mutex);
-    state.solver.load_dictionary_from_text(contents);
+  return change_alone(self, method, [&](AnagramSolver& solver) {
+    solver.load_dictionary_from_text(contents);
   });
 }
 
-bool load_words_into(PyObject* self, PyObject* iterable) {
+bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
   if (PyUnicode_Check(iterable) || PyBytes_Check(iterable)) {
     PyErr_Format(PyExc_TypeError,
-                 "load_words() argument 'words' must be an iterable of str, "
-                 "not %T",
-                 iterable);
+                 "%s() argument 'words' must be an iterable of str, not %T",
+                 method, iterable);
     return false;
   }
   PyRef iterator = PyRef::steal(PyObject_GetIter(iterable));
@@ -165,9 +210,8 @@ bool load_words_into(PyObject* self, PyObject* iterable) {
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError,
-                   "load_words() argument 'words' must be an iterable of str, "
-                   "not %T",
-                   iterable);
+                   "%s() argument 'words' must be an iterable of str, not %T",
+                   method, iterable);
     }
     return false;
   }
@@ -175,9 +219,9 @@ bool load_words_into(PyObject* self, PyObject* iterable) {
   while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
     if (!PyUnicode_Check(item.get())) {
       PyErr_Format(PyExc_TypeError,
-                   "load_words() argument 'words' must hold only str, not %T "
+                   "%s() argument 'words' must hold only str, not %T "
                    "(item %zu)",
-                   item.get(), words.size());
+                   method, item.get(), words.size());
       return false;
     }
     Py_ssize_t size;
@@ -186,7 +230,7 @@ bool load_words_into(PyObject* self, PyObject* iterable) {
     words.emplace_back(utf8, static_cast<std::size_t>(size));
   }
   if (PyErr_Occurred()) return false;
-  return insert_words(self, words);
+  return insert_words(self, words, method);
 }
 
 // Runs `body` with every C++ exception turned into a Python one.
@@ -237,7 +281,7 @@ PyObject* load_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
-    if (!load_path_into(self, bound[0])) return nullptr;
+    if (!load_path_into(self, bound[0], "load_path")) return nullptr;
     Py_RETURN_NONE;
   });
 }
@@ -250,7 +294,7 @@ PyObject* load_words(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
-    if (!load_words_into(self, bound[0])) return nullptr;
+    if (!load_words_into(self, bound[0], "load_words")) return nullptr;
     Py_RETURN_NONE;
   });
 }
@@ -265,7 +309,7 @@ PyObject* add_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   return guarded([&]() -> PyObject* {
     std::vector<std::string> words(1);
     if (!convert_str("add_word", "word", bound[0], &words[0]) ||
-        !insert_words(self, words)) {
+        !insert_words(self, words, "add_word")) {
       return nullptr;
     }
     Py_RETURN_NONE;
@@ -295,8 +339,9 @@ PyObject* from_path(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                       kwnames, bound)) {
     return nullptr;
   }
-  return new_loaded(
-      cls, [&](PyObject* self) { return load_path_into(self, bound[0]); });
+  return new_loaded(cls, [&](PyObject* self) {
+    return load_path_into(self, bound[0], "from_path");
+  });
 }
 
 PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
@@ -306,8 +351,9 @@ PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                       kwnames, bound)) {
     return nullptr;
   }
-  return new_loaded(
-      cls, [&](PyObject* self) { return load_words_into(self, bound[0]); });
+  return new_loaded(cls, [&](PyObject* self) {
+    return load_words_into(self, bound[0], "from_words");
+  });
 }
 
 PyObject* english(PyObject* cls, PyObject*) {
@@ -315,7 +361,7 @@ PyObject* english(PyObject* cls, PyObject*) {
     PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
         english_words_path->data(),
         static_cast<Py_ssize_t>(english_words_path->size())));
-    return path && load_path_into(self, path.get());
+    return path && load_path_into(self, path.get(), "english");
   });
 }
 
@@ -342,7 +388,7 @@ PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     LexiconState& state = state_of(self);
     SolutionList solutions;
     if (!run_without_gil([&](const InterruptPoll& poll) {
-          std::shared_lock<std::shared_mutex> lock(state.mutex);
+          const ReadHold hold(state, false);
           solutions = state.solver.search(request.phrase, request.constraints,
                                           options_for(request, poll));
         })) {
@@ -364,7 +410,7 @@ PyObject* count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     LexiconState& state = state_of(self);
     SolutionCount count;
     if (!run_without_gil([&](const InterruptPoll& poll) {
-          std::shared_lock<std::shared_mutex> lock(state.mutex);
+          const ReadHold hold(state, false);
           count = state.solver.count(request.phrase, request.constraints,
                                      options_for(request, poll));
         })) {
@@ -383,7 +429,7 @@ PyObject* count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 
 Py_ssize_t lexicon_length(PyObject* self) {
   LexiconState& state = state_of(self);
-  const auto lock = read_lock(state);
+  const ReadHold hold(state, true);
   return static_cast<Py_ssize_t>(state.solver.trie().word_count());
 }
 
@@ -400,7 +446,7 @@ int lexicon_contains(PyObject* self, PyObject* word) {
     const std::string normalized =
         normalize_word(std::string_view(utf8, static_cast<std::size_t>(size)));
     LexiconState& state = state_of(self);
-    const auto lock = read_lock(state);
+    const ReadHold hold(state, true);
     return !normalized.empty() && state.solver.trie().contains(normalized);
   } catch (...) {
     set_python_error_from_current_exception();

@@ -6,7 +6,9 @@
 // lock, since that may run Python code), then waits for the searches
 // running on the lexicon and inserts alone. No thread ever waits for the
 // lexicon's lock while it holds the interpreter lock, so the two cannot
-// deadlock. The dictionary only grows.
+// deadlock. A signal handler runs inside a search, on its thread: it may
+// read the lexicon, but a load from there raises RuntimeError instead of
+// waiting for itself. The dictionary only grows.
 //
 // Cost: the dictionary's trie (12 bytes a node); a search or count costs
 // what the engine does, plus one view object.

@@ -59,6 +59,12 @@ int write_all(int descriptor, const std::string& data,
         ::write(descriptor, data.data() + done, data.size() - done);
     if (written >= 0) {
       done += static_cast<std::size_t>(written);
+      // A signal ends a blocked write early, without EINTR once some of it
+      // was written; the write that follows would block again.
+      if (done < data.size() && poll.interrupted()) {
+        *interrupted = true;
+        return 0;
+      }
       continue;
     }
     if (errno == EINTR) {

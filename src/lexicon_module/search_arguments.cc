@@ -61,16 +61,17 @@ bool convert_count(const char* method, const char* argument, PyObject* object,
   return true;
 }
 
+// A real number: a float, or an object with __float__ or __index__, whose
+// own errors pass unchanged.
 bool convert_seconds(const char* method, const char* argument, PyObject* object,
                      double* out) {
-  const double value = PyFloat_AsDouble(object);
-  if (value == -1.0 && PyErr_Occurred()) {
-    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-      PyErr_Clear();
-      return wrong_type(method, argument, "a number or None", object);
-    }
-    return false;
+  const PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+  if (!PyFloat_Check(object) && !PyIndex_Check(object) &&
+      (number == nullptr || number->nb_float == nullptr)) {
+    return wrong_type(method, argument, "a number or None", object);
   }
+  const double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) return false;
   *out = value;
   return true;
 }

@@ -13,15 +13,15 @@ import pytest
 
 from vorpalyx.core import Solver
 
-from hostile import (
-    FailingLength,
-    GetItemSequence,
-    Holder,
-    LyingLength,
-    RaisingIteration,
-    Text,
-    TypeErrorSubclass,
+from dictionary_cases import (
+    CAT_AND_DOG_FILES,
+    CAT_AND_DOG_SEQUENCES,
+    EVERY_SCALAR_VALUE,
+    NOT_UTF8_FILES,
+    ONE_WORD_LINES,
+    STORED_FORMS,
 )
+from hostile import GetItemSequence, Holder, RaisingIteration, Text, TypeErrorSubclass
 
 HasWord = Callable[[Solver, str], bool]
 
@@ -37,19 +37,7 @@ def generator() -> Iterator[str]:
 
 
 class TestLoadFromWords:
-    @pytest.mark.parametrize(
-        "words",
-        [
-            ["cat", "Dog!"],
-            ("cat", "Dog!"),
-            [Text("cat"), Text("DOG")],
-            GetItemSequence("cat", "dog"),
-            FailingLength("cat", "dog"),
-            LyingLength("cat", "dog"),
-            ["cat", "", "dog", "cat", "123"],
-        ],
-        ids=["list", "tuple", "str-subclass", "getitem", "failing-len", "lying-len", "dups"],
-    )
+    @pytest.mark.parametrize("words", CAT_AND_DOG_SEQUENCES.values(), ids=CAT_AND_DOG_SEQUENCES)
     def test_accepted_sequences(self, solver: Solver, has_word: HasWord, words) -> None:
         assert solver.load_dictionary_from_words(words) is None
         assert has_word(solver, "cat")
@@ -154,16 +142,7 @@ class TestLoadFromWords:
 
 
 class TestAddWord:
-    @pytest.mark.parametrize(
-        ("word", "stored"),
-        [
-            ("cat", "cat"),
-            (Text("Cat"), "cat"),
-            ("Don't-Stop", "dontstop"),
-            ("ice cream", "icecream"),
-            ("ca\0t", "cat"),
-        ],
-    )
+    @pytest.mark.parametrize(("word", "stored"), STORED_FORMS)
     def test_stores_normalised(
         self, solver: Solver, has_word: HasWord, word: str, stored: str
     ) -> None:
@@ -213,19 +192,7 @@ def write(directory: pathlib.Path, content: bytes, name: str = "words.txt") -> s
 
 
 class TestLoadFromPath:
-    @pytest.mark.parametrize(
-        "content",
-        [
-            b"cat\ndog\n",
-            b"cat\r\ndog\r\n",
-            b"cat\r\ndog",
-            b"\xef\xbb\xbfcat\ndog\n",
-            b"\n\ncat\n\n  \n-\ndog",
-            b"Cat\nDOG\ncat\n",
-            "café\ncat\ndog\n".encode(),
-        ],
-        ids=["lf", "crlf", "no-final-newline", "bom", "blank-lines", "case", "utf8"],
-    )
+    @pytest.mark.parametrize("content", CAT_AND_DOG_FILES.values(), ids=CAT_AND_DOG_FILES)
     def test_loads_each_line(
         self, solver: Solver, has_word: HasWord, tmp_path, content: bytes
     ) -> None:
@@ -235,7 +202,7 @@ class TestLoadFromPath:
         assert solver.solve("tacgod", max_words=2) == [["cat", "dog"]]
 
     def test_a_line_is_one_word(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
-        solver.load_dictionary_from_path(write(tmp_path, b"ice cream\nab\rcd\nx,y\n"))
+        solver.load_dictionary_from_path(write(tmp_path, ONE_WORD_LINES))
         assert has_word(solver, "icecream")
         assert has_word(solver, "abcd")
         assert has_word(solver, "xy")
@@ -279,20 +246,7 @@ class TestLoadFromPath:
         solver.load_dictionary_from_words(["emu"])
         assert solver.solve("tacgodemu", max_words=3) == [["cat", "dog", "emu"]]
 
-    @pytest.mark.parametrize(
-        "content",
-        [
-            b"cat\ndog\n\xff\n",
-            b"cat\n\x80\n",
-            b"cat\n\xc0\xaf\n",  # overlong '/'
-            b"cat\n\xe0\x80\xaf\n",  # overlong three-byte form
-            b"cat\n\xed\xa0\x80\n",  # encoded surrogate
-            b"cat\n\xf4\x90\x80\x80\n",  # past U+10FFFF
-            b"cat\n\xf8\x88\x80\x80\x80\n",  # five-byte form
-            b"cat\ncaf\xc3",  # cut short at the end
-            b"cat\n\xe2\x82dog\n",  # cut short before a letter
-        ],
-    )
+    @pytest.mark.parametrize("content", NOT_UTF8_FILES)
     def test_not_utf8_adds_nothing(
         self, solver: Solver, assert_usable, tmp_path, content: bytes
     ) -> None:
@@ -308,8 +262,7 @@ class TestLoadFromPath:
         assert_usable(solver)
 
     def test_every_scalar_value_is_utf8(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
-        text = "cat\n\u00ff\u07ff\u0800\ud7ff\ue000\uffff\U00010000\U0010ffff\ufeff\ufffd\ndog\n"
-        solver.load_dictionary_from_path(write(tmp_path, text.encode()))
+        solver.load_dictionary_from_path(write(tmp_path, EVERY_SCALAR_VALUE))
         assert has_word(solver, "cat")
         assert has_word(solver, "dog")
 

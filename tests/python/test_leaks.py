@@ -1,6 +1,7 @@
-"""Repeated calls leave nothing behind: after a warm-up, 10,000 solves and
-10,000 calls of each error family keep resident memory within 2 MB and the
-reference counts of every object passed in unchanged. A solve with a
+"""Repeated calls leave nothing behind: after a warm-up, 10,000 solves,
+searches, counts and reads of their results, and 10,000 calls of each error
+family keep resident memory within 2 MB and the reference counts of every
+object passed in unchanged. A solve with a
 solution limit holds no more than that many solutions at any time."""
 
 from __future__ import annotations
@@ -17,6 +18,7 @@ from typing import Any
 
 import pytest
 
+from vorpalyx import Lexicon
 from vorpalyx.core import Solver
 
 ITERATIONS = 10_000
@@ -249,6 +251,92 @@ class TestErrors:
         error_type, call, passed = error_families(solver, tmp_path)[family]
         assert_leaves_nothing(expect(error_type, call), [solver, *passed])
         assert solver.solve("Listen!") == [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
+
+
+class Discarding:
+    def write(self, text: str) -> int:
+        return len(text)
+
+
+class TestLexicon:
+    @pytest.fixture
+    def lexicon(self) -> Lexicon:
+        return Lexicon.from_words(WORDS)
+
+    def test_searches_counts_and_their_results(self, lexicon):
+        phrase, pattern = fresh_str("Listen!"), fresh_str("en")
+        patterns, limit, threads = [pattern], fresh_int(1000), fresh_int(300)
+        result = lexicon.search(phrase)
+        word = result[-1][0]
+        null = open(os.devnull, "wb")
+        writer = Discarding()
+
+        def run() -> None:
+            found = lexicon.search(phrase, contains_patterns=patterns, max_solutions=limit, threads=threads)
+            list(found)
+            found[::-2][0]
+            found[-1]
+            list(result[1:][::-1])
+            result.index(["lis", "net"])
+            for _ in iter(result[:2]):
+                pass
+            next(iter(result))  # an iterator dropped before its end
+            lexicon.count(phrase, max_words=limit, threads=1)
+            result.write(null)
+            result[::-1].write(writer, "json")
+
+        try:
+            assert_leaves_nothing(
+                run, [lexicon, phrase, pattern, patterns, limit, threads, result, word, null, writer])
+        finally:
+            null.close()
+
+    def test_loads_and_lexicons_made_and_dropped(self, tmp_path):
+        words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
+        path = tmp_path / "words.txt"
+        path.write_text("\n".join(WORDS) + "\n")
+        name = str(path)
+
+        def run() -> None:
+            lexicon = Lexicon.from_words(words)
+            lexicon.load_path(path)
+            lexicon.add_word(word)
+            lexicon.load_path(name)
+            result = lexicon.search("Listen")
+            del lexicon
+            result[0]
+
+        assert_leaves_nothing(run, [words, *words, word, path, name])
+
+    @pytest.mark.parametrize(
+        "family",
+        ["unexpected-keyword", "wrong-type", "negative-count", "index-raises", "patterns-raise",
+         "missing-file", "not-utf8", "item-not-a-string", "words-raise", "out-of-range"],
+    )
+    def test_error_family(self, family, lexicon, tmp_path):
+        binary = tmp_path / "binary.bin"
+        binary.write_bytes(b"cat\n\xff\n")
+        x, number, missing = fresh_str("xx"), -fresh_int(300), str(tmp_path / "missing.txt")
+        user_error = KeyError("user")
+        failing = Failing(user_error)
+        words = [fresh_str("cat"), float("3.5")]
+        result = lexicon.search("Listen!")
+        families = {
+            "unexpected-keyword": (TypeError, lambda: lexicon.search(x, limit=number), [x, number]),
+            "wrong-type": (TypeError, lambda: lexicon.count(x, max_words=x), [x]),
+            "negative-count": (ValueError, lambda: lexicon.search(x, max_solutions=number), [x, number]),
+            "index-raises": (KeyError, lambda: lexicon.count(x, threads=failing), [x, failing, user_error]),
+            "patterns-raise": (KeyError, lambda: lexicon.search(x, contains_patterns=iter(failing)),
+                               [x, failing, user_error]),
+            "missing-file": (FileNotFoundError, lambda: lexicon.load_path(missing), [missing]),
+            "not-utf8": (UnicodeDecodeError, lambda: Lexicon.from_path(binary), [binary]),
+            "item-not-a-string": (TypeError, lambda: lexicon.load_words(words), [words, *words]),
+            "words-raise": (KeyError, lambda: lexicon.load_words(failing), [failing, user_error]),
+            "out-of-range": (IndexError, lambda: result[number], [result, number]),
+        }
+        error_type, call, passed = families[family]
+        assert_leaves_nothing(expect(error_type, call), [lexicon, *passed])
+        assert len(lexicon) == len(WORDS)
 
 
 class TestSolutionLimit:

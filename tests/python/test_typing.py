@@ -1,6 +1,7 @@
-"""The type stub of vorpalyx.core, checked by mypy --strict: the calls in
-type_checks/solver_calls.py that the solver takes pass, and each call it
-refuses gives the error written beside it."""
+"""The type stubs of vorpalyx.core and vorpalyx._engine, checked by mypy
+--strict: the calls in type_checks/ that the modules take pass, and each call
+they refuse gives the error written beside it; and by stubtest against the
+modules themselves."""
 
 from __future__ import annotations
 
@@ -10,19 +11,23 @@ import re
 import subprocess
 import sys
 
-CALLS = pathlib.Path(__file__).resolve().parent / "type_checks" / "solver_calls.py"
+import pytest
+
+CHECKS = pathlib.Path(__file__).resolve().parent / "type_checks"
 EXPECTED_ERROR = re.compile(r"# E: ([a-z-]+)$")
 REPORTED_ERROR = re.compile(r"^[^:]+:(\d+): error: .*  \[([a-z-]+)\]$")
 
 
-def expected_errors() -> list[tuple[int, str]]:
-    lines = CALLS.read_text(encoding="utf-8").splitlines()
+def expected_errors(calls: pathlib.Path) -> list[tuple[int, str]]:
+    lines = calls.read_text(encoding="utf-8").splitlines()
     return [(number, match.group(1))
             for number, line in enumerate(lines, start=1)
             if (match := EXPECTED_ERROR.search(line))]
 
 
-def test_mypy_strict_reports_exactly_the_marked_errors(tmp_path):
+@pytest.mark.parametrize(("name", "refused"), [("solver_calls.py", 5), ("lexicon_calls.py", 11)])
+def test_mypy_strict_reports_exactly_the_marked_errors(tmp_path, name: str, refused: int):
+    calls = CHECKS / name
     # The sanitizer run preloads its runtime into every interpreter; mypy
     # checks only the stub and needs none of that.
     environment = {name: value for name, value in os.environ.items()
@@ -30,7 +35,7 @@ def test_mypy_strict_reports_exactly_the_marked_errors(tmp_path):
     completed = subprocess.run(
         [sys.executable, "-m", "mypy", "--strict", "--no-error-summary",
          "--hide-error-context", "--no-pretty", "--show-error-codes",
-         "--cache-dir", str(tmp_path / "cache"), str(CALLS)],
+         "--cache-dir", str(tmp_path / "cache"), str(calls)],
         capture_output=True, text=True, cwd=tmp_path, env=environment,
         timeout=300)
 
@@ -38,7 +43,17 @@ def test_mypy_strict_reports_exactly_the_marked_errors(tmp_path):
                 for line in completed.stdout.splitlines()
                 if (match := REPORTED_ERROR.match(line))]
     errors = [line for line in completed.stdout.splitlines() if ": error: " in line]
-    assert len(expected_errors()) == 5
-    assert reported == expected_errors(), completed.stdout + completed.stderr
+    assert len(expected_errors(calls)) == refused
+    assert reported == expected_errors(calls), completed.stdout + completed.stderr
     assert len(errors) == len(reported), completed.stdout
     assert completed.returncode == 1, completed.stderr
+
+
+def test_the_stubs_match_the_modules(tmp_path):
+    # stubtest imports the modules, so the environment (the sanitizer run's
+    # included) is kept.
+    completed = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "--mypy-config-file", os.devnull,
+         "vorpalyx.core", "vorpalyx._engine"],
+        capture_output=True, text=True, cwd=tmp_path, timeout=300)
+    assert completed.returncode == 0, completed.stdout + completed.stderr
