@@ -5,7 +5,9 @@
 messages.
 """
 
-from collections.abc import Sequence as _Sequence
+# The interpreter has _collections_abc loaded from its start; collections.abc
+# would import the whole collections package on every start of the command.
+from _collections_abc import Sequence as _Sequence
 
 from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Anagrams, Lexicon

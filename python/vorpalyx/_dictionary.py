@@ -7,9 +7,10 @@ that the engine can open.
 
 from __future__ import annotations
 
-import pathlib
+import os
 
-_DATA_DIRECTORY = pathlib.Path(__file__).resolve().parent / "data"
+# os.path rather than pathlib: the command line imports this at start-up.
+_DATA_DIRECTORY = os.path.join(os.path.dirname(os.path.realpath(__file__)), "data")
 
 
 def default_dictionary_path() -> str:
@@ -20,4 +21,4 @@ def default_dictionary_path() -> str:
     english_words_LICENSE.txt in the same directory. Load it with
     ``solver.load_dictionary_from_path(vorpalyx.default_dictionary_path())``.
     """
-    return str(_DATA_DIRECTORY / "english_words.txt")
+    return os.path.join(_DATA_DIRECTORY, "english_words.txt")

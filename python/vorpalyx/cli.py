@@ -1,24 +1,32 @@
 """The `vorpalyx` command: prints every anagram of a phrase.
 
-Each option maps onto one argument of `Solver.solve`; the command adds only
-dictionary selection and output formatting. Output is written in chunks of
-whole lines, so a result of millions of solutions neither builds one huge
-string nor makes one write call per line.
+Each constraint option maps onto one keyword of `Lexicon.search`; the command
+adds dictionary selection, output forms and batches of phrases. Results are
+written by `Anagrams.write`, natively and in large chunks, so the first line
+goes out as soon as the search ends and no Python object is made per line.
+
+Start-up matters for a command that often runs for a few milliseconds, so
+only what a run needs is imported: the usual command lines are parsed here
+directly, and argparse (with `re` behind it) is imported only for --help, for
+usage errors and for the rarer spellings it accepts (abbreviated options, a
+`--` separator, values that look like options). Both readings come from one
+table of options and agree on every command line the direct one accepts.
 """
 
 from __future__ import annotations
 
-import argparse
 import errno
-import json
 import os
-import string
 import sys
-from collections.abc import Sequence
-from typing import TextIO
 
 from vorpalyx._dictionary import default_dictionary_path
-from vorpalyx.core import Solver
+from vorpalyx._engine import Lexicon
+
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    import argparse
+    from collections.abc import Sequence
+    from typing import Any
 
 PROGRAM = "vorpalyx"
 
@@ -31,8 +39,8 @@ EXIT_INTERRUPTED = 130
 EXIT_BROKEN_PIPE = 141
 
 LARGEST_COUNT = 2**64 - 1
-SOLUTIONS_PER_WRITE = 4096
 STANDARD_INPUT = "-"
+_ASCII_LETTERS = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")
 
 EXAMPLES = """\
 examples:
@@ -41,9 +49,10 @@ examples:
   vorpalyx --must-start-with dw --max-words 2 "dormitory window"
   vorpalyx --contains room --max-solutions 10 "dormitory window"
   vorpalyx --dict my_words.txt --word vorpal --word snicker "a phrase"
-  printf 'dirty\nroom\n' | vorpalyx --dict - dormitory
+  printf 'dirty\\nroom\\n' | vorpalyx --dict - dormitory
   vorpalyx --count "astronomer"
   vorpalyx --json --max-words 1 listen
+  vorpalyx --batch phrases.txt --max-words 3 --jobs 2 > anagrams.jsonl
 
 Only the letters a-z count: capitals are folded to lower case and spaces,
 digits and punctuation in the phrase are skipped; a phrase with an accented
@@ -52,23 +61,195 @@ on standard error instead. Solutions come fewest words first, then those whose
 shortest word is longer, then in alphabetical order word by word.
 
 Exit status: 0 on success (also when there is no solution), 1 when a
-dictionary cannot be read or an argument is refused, 2 on usage errors.
+dictionary cannot be read or an argument is refused, 2 on usage errors,
+130 when interrupted, 141 when the reader of the output went away.
 """
 
+# How an option's value is read: a whole number from 0 (or 1) up, a number
+# of seconds, a text (the last one given counts), texts (each one counts),
+# or a flag that takes no value.
+COUNT, POSITIVE, SECONDS, TEXT, TEXTS, FLAG = (
+    "count", "positive", "seconds", "text", "texts", "flag")
 
-def _count(text: str) -> int:
-    """An argparse type for the whole numbers that solve accepts."""
+# (option, destination, kind, metavar, group, help)
+OPTIONS = (
+    ("--max-words", "max_words", COUNT, "N", "constraints",
+     "use at most N words"),
+    ("--min-word-length", "min_word_length", COUNT, "N", "constraints",
+     "use only words of at least N letters"),
+    ("--must-start-with", "must_start_with", TEXT, "LETTERS", "constraints",
+     "for each letter, at least as many words as it occurs in LETTERS start "
+     "with it ('aab': two words start with a, one with b)"),
+    ("--can-only-start-with", "can_only_start_with", TEXT, "LETTERS",
+     "constraints", "every word starts with one of LETTERS"),
+    ("--must-not-start-with", "must_not_start_with", TEXT, "LETTERS",
+     "constraints", "no word starts with any of LETTERS"),
+    ("--contains", "contains", TEXTS, "TEXT", "constraints",
+     "some word contains the letters of TEXT in a row; repeat it for several "
+     "texts, which must all be found"),
+    ("--timeout", "timeout", SECONDS, "SECONDS", "constraints",
+     "bound the solve to about SECONDS: the search stops early enough to "
+     "sort what it found in time (printing comes on top)"),
+    ("--max-solutions", "max_solutions", COUNT, "N", "constraints",
+     "stop searching once N solutions are found"),
+    ("--dict", "dictionaries", TEXTS, "FILE", "dictionary",
+     "load the words of FILE (UTF-8, one word per line), or of standard "
+     "input when FILE is -; repeat it for several files; without it the "
+     "bundled English list is used"),
+    ("--word", "words", TEXTS, "WORD", "dictionary",
+     "add WORD to the dictionary; repeat it for several words"),
+    ("--count", "count", FLAG, None, "output",
+     "print only the number of solutions"),
+    ("--json", "json", FLAG, None, "output",
+     "print one JSON array holding each solution as an array of words"),
+    ("--batch", "batch", TEXT, "FILE", "batch",
+     "solve every line of FILE (- for standard input) as a phrase of its own "
+     "and print one JSON object per phrase, in input order (JSON Lines): "
+     '{"phrase": ..., "count": ..., "solutions": [...]}, without "solutions" '
+     'under --count, with "error" instead when the phrase cannot be solved'),
+    ("--jobs", "jobs", POSITIVE, "N", "batch",
+     "solve the phrases of --batch in N worker processes (default: one per "
+     "core)"),
+)
+_OPTION_BY_FLAG = {option[0]: option for option in OPTIONS}
+# Options of which at most one may be given.
+_EXCLUSIVE = ("count", "json")
+
+
+def _whole_number(text: str, smallest: int) -> int | None:
     try:
         value = int(text, 10)
     except ValueError:
-        value = -1
-    if not 0 <= value <= LARGEST_COUNT:
-        raise argparse.ArgumentTypeError(
-            f"expected a whole number from 0 to {LARGEST_COUNT}, got {text!r}")
-    return value
+        return None
+    return value if smallest <= value <= LARGEST_COUNT else None
+
+
+def _read_value(kind: str, text: str) -> object:
+    """The value of an option of `kind` given as `text`; raises ValueError
+    with argparse's message when it is not one."""
+    if kind in (COUNT, POSITIVE):
+        smallest = 1 if kind == POSITIVE else 0
+        value = _whole_number(text, smallest)
+        if value is None:
+            raise ValueError(f"expected a whole number from {smallest} to "
+                             f"{LARGEST_COUNT}, got {text!r}")
+        return value
+    if kind == SECONDS:
+        try:
+            return float(text)
+        except ValueError:
+            raise ValueError(f"invalid float value: {text!r}") from None
+    return text
+
+
+class Arguments:
+    """The parsed command line: one attribute per option destination, and
+    `phrase`, the list of PHRASE arguments."""
+
+    def __init__(self, values: dict[str, object]) -> None:
+        self.__dict__.update(values)
+
+    phrase: list[str]
+    max_words: int | None
+    min_word_length: int | None
+    must_start_with: str | None
+    can_only_start_with: str | None
+    must_not_start_with: str | None
+    contains: list[str] | None
+    timeout: float | None
+    max_solutions: int | None
+    dictionaries: list[str] | None
+    words: list[str] | None
+    count: bool
+    json: bool
+    batch: str | None
+    jobs: int | None
+
+
+def _defaults() -> dict[str, object]:
+    values: dict[str, object] = {
+        option[1]: (False if option[2] == FLAG else None) for option in OPTIONS}
+    values["phrase"] = []
+    return values
+
+
+def _usage_problem(values: dict[str, object]) -> str | None:
+    """What is wrong with options that each parsed well, for parser.error."""
+    if values["batch"] is None and not values["phrase"]:
+        return "the following arguments are required: PHRASE"
+    if values["batch"] is not None and values["phrase"]:
+        return "argument --batch: not allowed with PHRASE"
+    if values["jobs"] is not None and values["batch"] is None:
+        return "argument --jobs: only allowed with --batch"
+    dictionaries = values["dictionaries"]
+    if values["batch"] == STANDARD_INPUT and isinstance(
+            dictionaries, list) and STANDARD_INPUT in dictionaries:
+        return ("argument --batch: standard input cannot hold both the "
+                "phrases and the dictionary (--dict -)")
+    return None
+
+
+def parse_directly(argv: Sequence[str]) -> Arguments | None:
+    """Reads the usual forms of a command line (whole option names, `--name
+    value` or `--name=value`, the PHRASE arguments together), or gives None
+    for anything else, which argparse then reads or refuses."""
+    values = _defaults()
+    phrase: list[str] = []
+    phrase_ended = False
+    index = 0
+    while index < len(argv):
+        token = argv[index]
+        index += 1
+        if not token.startswith("-"):
+            if phrase_ended:
+                return None
+            phrase.append(token)
+            continue
+        if phrase:
+            phrase_ended = True
+        name, equals, attached = token.partition("=")
+        option = _OPTION_BY_FLAG.get(name)
+        if option is None:
+            return None
+        _, destination, kind, _, _, _ = option
+        if kind == FLAG:
+            if equals:
+                return None
+            values[destination] = True
+            continue
+        if not equals:
+            if index == len(argv):
+                return None
+            attached = argv[index]
+            index += 1
+            if attached.startswith("-") and attached != STANDARD_INPUT:
+                return None
+        try:
+            value = _read_value(kind, attached)
+        except ValueError:
+            return None
+        if kind == TEXTS:
+            values[destination] = [*(values[destination] or ()), value]  # type: ignore[misc]
+        else:
+            values[destination] = value
+    values["phrase"] = phrase
+    if all(values[name] for name in _EXCLUSIVE) or _usage_problem(values):
+        return None
+    return Arguments(values)
 
 
 def build_parser() -> argparse.ArgumentParser:
+    import argparse
+
+    def typed(kind: str):  # type: ignore[no-untyped-def]
+        def read(text: str) -> object:
+            try:
+                return _read_value(kind, text)
+            except ValueError as error:
+                raise argparse.ArgumentTypeError(str(error)) from None
+        read.__name__ = kind
+        return read
+
     parser = argparse.ArgumentParser(
         prog=PROGRAM,
         description="Print every combination of dictionary words that uses "
@@ -77,179 +258,166 @@ def build_parser() -> argparse.ArgumentParser:
         formatter_class=argparse.RawDescriptionHelpFormatter,
     )
     parser.add_argument(
-        "phrase", nargs="+", metavar="PHRASE",
+        "phrase", nargs="*", metavar="PHRASE",
         help="the text to rearrange; several arguments are joined by spaces")
-
-    constraints = parser.add_argument_group("constraints")
-    constraints.add_argument(
-        "--max-words", type=_count, metavar="N",
-        help="use at most N words")
-    constraints.add_argument(
-        "--min-word-length", type=_count, metavar="N",
-        help="use only words of at least N letters")
-    constraints.add_argument(
-        "--must-start-with", metavar="LETTERS",
-        help="for each letter, at least as many words as it occurs in "
-        "LETTERS start with it ('aab': two words start with a, one with b)")
-    constraints.add_argument(
-        "--can-only-start-with", metavar="LETTERS",
-        help="every word starts with one of LETTERS")
-    constraints.add_argument(
-        "--must-not-start-with", metavar="LETTERS",
-        help="no word starts with any of LETTERS")
-    constraints.add_argument(
-        "--contains", action="append", metavar="TEXT",
-        help="some word contains the letters of TEXT in a row; repeat it "
-        "for several texts, which must all be found")
-    constraints.add_argument(
-        "--timeout", type=float, metavar="SECONDS",
-        help="bound the solve to about SECONDS: the search stops early "
-        "enough to sort what it found in time (printing comes on top)")
-    constraints.add_argument(
-        "--max-solutions", type=_count, metavar="N",
-        help="stop searching once N solutions are found")
-
-    dictionary = parser.add_argument_group("dictionary")
-    dictionary.add_argument(
-        "--dict", action="append", metavar="FILE", dest="dictionaries",
-        help="load the words of FILE (UTF-8, one word per line), or of "
-        "standard input when FILE is -; repeat it for several files; without "
-        "it the bundled English list is used")
-    dictionary.add_argument(
-        "--word", action="append", metavar="WORD", dest="words",
-        help="add WORD to the dictionary; repeat it for several words")
-
-    output = parser.add_argument_group("output").add_mutually_exclusive_group()
-    output.add_argument(
-        "--count", action="store_true",
-        help="print only the number of solutions")
-    output.add_argument(
-        "--json", action="store_true",
-        help="print one JSON array holding each solution as an array of words")
+    groups = {
+        "constraints": parser.add_argument_group("constraints"),
+        "dictionary": parser.add_argument_group("dictionary"),
+        "output": parser.add_argument_group("output")
+        .add_mutually_exclusive_group(),
+        "batch": parser.add_argument_group("many phrases"),
+    }
+    for flag, destination, kind, metavar, group, help_text in OPTIONS:
+        if kind == FLAG:
+            groups[group].add_argument(flag, dest=destination,
+                                       action="store_true", help=help_text)
+        else:
+            groups[group].add_argument(
+                flag, dest=destination, type=typed(kind), metavar=metavar,
+                action="append" if kind == TEXTS else "store", help=help_text)
     return parser
 
 
-class _Refused(Exception):
-    """An input that the solver cannot take; the message says which."""
+def parse_arguments(argv: Sequence[str]) -> Arguments:
+    """The parsed command line; raises SystemExit as argparse does for
+    --help and usage errors."""
+    arguments = parse_directly(argv)
+    if arguments is not None:
+        return arguments
+    parser = build_parser()
+    values = vars(parser.parse_args(argv))
+    problem = _usage_problem(values)
+    if problem:
+        parser.error(problem)
+    return Arguments(values)
 
 
-def _load_standard_input(solver: Solver) -> None:
-    # Read here rather than by the engine, which opens files by name. Lines
-    # split at "\n" only, as in a file; a "\r" left at a line's end is not a
-    # letter, so normalisation drops it.
+class Refused(Exception):
+    """An input that the command cannot take; the message says which."""
+
+
+def reason(error: OSError | UnicodeDecodeError) -> str:
+    if isinstance(error, UnicodeDecodeError):
+        return "stream did not contain valid UTF-8"
+    if error.errno:
+        return f"{error.strerror} (os error {error.errno})"
+    return str(error)
+
+
+def _read_standard_input(what: str) -> str:
     try:
         if sys.stdin is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-        text = sys.stdin.buffer.read().decode("utf-8")
-    except OSError as error:
-        reason = (f"{error.strerror} (os error {error.errno})" if error.errno
-                  else str(error))
-        raise _Refused(
-            f"standard input: Failed to read dictionary: {reason}") from error
-    except UnicodeDecodeError as error:
-        raise _Refused("standard input: Failed to read dictionary: stream did "
-                       "not contain valid UTF-8") from error
-    solver.load_dictionary_from_words(text.split("\n"))
+        return sys.stdin.buffer.read().decode("utf-8")
+    except (OSError, UnicodeDecodeError) as error:
+        raise Refused(f"standard input: Failed to read {what}: "
+                      f"{reason(error)}") from error
 
 
-def _load_dictionary(solver: Solver, arguments: argparse.Namespace) -> None:
+def load_lexicon(arguments: Arguments) -> Lexicon:
+    lexicon = Lexicon()
     for path in arguments.dictionaries or [default_dictionary_path()]:
         if path == STANDARD_INPUT:
-            _load_standard_input(solver)
+            # Lines split at "\n" only, as in a file; a "\r" left at a line's
+            # end is not a letter, so normalisation drops it.
+            lexicon.load_words(_read_standard_input("dictionary").split("\n"))
             continue
         try:
-            solver.load_dictionary_from_path(path)
-        except (OSError, ValueError) as error:
-            raise _Refused(f"{path}: {error}") from error
+            lexicon.load_path(path)
+        except (OSError, UnicodeDecodeError) as error:
+            raise Refused(f"{path}: Failed to read dictionary: "
+                          f"{reason(error)}") from error
     if arguments.words:
         try:
-            solver.load_dictionary_from_words(arguments.words)
+            lexicon.load_words(arguments.words)
         except ValueError as error:
-            raise _Refused(f"argument --word: {error}") from error
+            raise Refused(f"argument --word: {error}") from error
+    return lexicon
 
 
-def _solve(solver: Solver, phrase: str,
-           arguments: argparse.Namespace) -> list[list[str]]:
+def constraints(arguments: Arguments) -> dict[str, Any]:
+    """The keywords of Lexicon.search and Lexicon.count that the options
+    give."""
+    return {
+        "must_start_with": arguments.must_start_with,
+        "can_only_ever_start_with": arguments.can_only_start_with,
+        "must_not_start_with": arguments.must_not_start_with,
+        "max_words": arguments.max_words,
+        "min_word_length": arguments.min_word_length,
+        "timeout_seconds": arguments.timeout,
+        "max_solutions": arguments.max_solutions,
+        "contains_patterns": arguments.contains,
+    }
+
+
+def refusal_text(error: Exception, phrase: str, arguments: Arguments,
+                 name_phrase: bool = True) -> str:
+    """The one-line message for an argument that the engine refused,
+    naming the option whose text could not be encoded (the phrase as
+    PHRASE when `name_phrase`)."""
+    if isinstance(error, MemoryError):
+        return str(error) or "out of memory"
+    if isinstance(error, UnicodeEncodeError):
+        if error.object == phrase:
+            return f"argument PHRASE: {error}" if name_phrase else str(error)
+        texts = [
+            ("--must-start-with", arguments.must_start_with),
+            ("--can-only-start-with", arguments.can_only_start_with),
+            ("--must-not-start-with", arguments.must_not_start_with),
+        ] + [("--contains", text) for text in arguments.contains or []]
+        for name, text in texts:
+            if text == error.object:
+                return f"argument {name}: {error}"
+    return str(error)
+
+
+def has_letters(phrase: str) -> bool:
+    return not _ASCII_LETTERS.isdisjoint(phrase)
+
+
+def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
+    phrase = " ".join(arguments.phrase)
     try:
-        return solver.solve(
-            phrase,
-            must_start_with=arguments.must_start_with,
-            can_only_ever_start_with=arguments.can_only_start_with,
-            must_not_start_with=arguments.must_not_start_with,
-            max_words=arguments.max_words,
-            min_word_length=arguments.min_word_length,
-            timeout_seconds=arguments.timeout,
-            max_solutions=arguments.max_solutions,
-            contains_patterns=arguments.contains,
-        )
-    except (ValueError, OverflowError) as error:
-        raise _Refused(
-            _name_refused_text(error, phrase, arguments) + str(error)
-        ) from error
-    except MemoryError as error:
-        raise _Refused(str(error) or "out of memory") from error
+        # A phrase is encoded before its letters are looked at, so that one
+        # that cannot be is refused whatever it holds.
+        phrase.encode("utf-8")
+        if not has_letters(phrase):
+            lexicon.count(phrase, **constraints(arguments))
+            print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
+            return
+        if arguments.count:
+            count = lexicon.count(phrase, **constraints(arguments))
+        else:
+            result = lexicon.search(phrase, **constraints(arguments))
+    except (ValueError, OverflowError, MemoryError) as error:
+        raise Refused(refusal_text(error, phrase, arguments)) from error
+    if arguments.count:
+        sys.stdout.write(f"{count}\n")
+    elif arguments.json:
+        result.write(sys.stdout, format="json")
+        sys.stdout.write("\n")
+    else:
+        result.write(sys.stdout)
 
 
-def _name_refused_text(error: Exception, phrase: str,
-                       arguments: argparse.Namespace) -> str:
-    """'argument X: ' for the option whose text could not be encoded."""
-    if not isinstance(error, UnicodeEncodeError):
-        return ""
-    texts = [
-        ("PHRASE", phrase),
-        ("--must-start-with", arguments.must_start_with),
-        ("--can-only-start-with", arguments.can_only_start_with),
-        ("--must-not-start-with", arguments.must_not_start_with),
-    ] + [("--contains", text) for text in arguments.contains or []]
-    for name, text in texts:
-        if text == error.object:
-            return f"argument {name}: "
-    return ""
-
-
-def _write_lines(solutions: list[list[str]], out: TextIO) -> None:
-    for start in range(0, len(solutions), SOLUTIONS_PER_WRITE):
-        chunk = solutions[start:start + SOLUTIONS_PER_WRITE]
-        out.write("\n".join(map(" ".join, chunk)) + "\n")
-
-
-def _write_json(solutions: list[list[str]], out: TextIO) -> None:
-    out.write("[")
-    for start in range(0, len(solutions), SOLUTIONS_PER_WRITE):
-        chunk = json.dumps(solutions[start:start + SOLUTIONS_PER_WRITE])
-        # Each chunk's own brackets are dropped: the chunks together are the
-        # elements of the one array.
-        out.write((", " if start else "") + chunk[1:-1])
-    out.write("]\n")
-
-
-def _run(argv: Sequence[str] | None) -> int:
-    parser = build_parser()
+def _run(argv: Sequence[str]) -> int:
     try:
-        arguments = parser.parse_args(argv)
+        arguments = parse_arguments(argv)
     except SystemExit as exit_request:
         # argparse exits with 0 after --help and with 2 on a usage error.
         code = exit_request.code
         return code if isinstance(code, int) else EXIT_USAGE
-
-    solver = Solver()
-    phrase = " ".join(arguments.phrase)
     try:
-        _load_dictionary(solver, arguments)
-        solutions = _solve(solver, phrase, arguments)
-    except _Refused as refusal:
+        lexicon = load_lexicon(arguments)
+        if arguments.batch is not None:
+            from vorpalyx._batch import solve_batch
+
+            solve_batch(lexicon, arguments)
+        else:
+            _solve_one(lexicon, arguments)
+    except Refused as refusal:
         print(f"{PROGRAM}: error: {refusal}", file=sys.stderr)
         return EXIT_FAILURE
-
-    if not any(letter in string.ascii_letters for letter in phrase):
-        print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
-        return EXIT_SUCCESS
-    if arguments.count:
-        sys.stdout.write(f"{len(solutions)}\n")
-    elif arguments.json:
-        _write_json(solutions, sys.stdout)
-    else:
-        _write_lines(solutions, sys.stdout)
     return EXIT_SUCCESS
 
 
@@ -272,7 +440,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     """Runs the command with `argv` (default: sys.argv[1:]); returns the
     exit status."""
     try:
-        status = _run(argv)
+        status = _run(sys.argv[1:] if argv is None else argv)
         sys.stdout.flush()
         return status
     except BrokenPipeError:

@@ -145,10 +145,7 @@ class TestOutputForms:
         assert run(capsys, "--dict", word_file, *form, phrase) == (
             0, "", "vorpalyx: note: no letters in the phrase\n")
 
-    @pytest.mark.parametrize("chunk", [1, 2, 3, 100])
-    def test_output_split_into_writes_is_unchanged(
-            self, capsys, monkeypatch, word_file, chunk):
-        monkeypatch.setattr(cli, "SOLUTIONS_PER_WRITE", chunk)
+    def test_text_and_json_are_those_of_solve(self, capsys, word_file):
         expected = solve_directly()
 
         _, lines, _ = run(capsys, "--dict", word_file, PHRASE)
@@ -393,14 +390,14 @@ class TestFailures:
 
     def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
                                                    word_file):
-        class InterruptedSolver:
-            def load_dictionary_from_path(self, path: str) -> None:
+        class InterruptedLexicon:
+            def load_path(self, path: str) -> None:
                 pass
 
-            def solve(self, phrase: str, **constraints: object) -> None:
+            def search(self, phrase: str, **constraints: object) -> None:
                 raise KeyboardInterrupt
 
-        monkeypatch.setattr(cli, "Solver", InterruptedSolver)
+        monkeypatch.setattr(cli, "Lexicon", InterruptedLexicon)
         assert run(capsys, "--dict", word_file, PHRASE) == (130, "", "")
 
     def test_help_lists_every_option_with_examples(self, capsys):
@@ -415,13 +412,14 @@ class TestFailures:
 
 
 def permutation_dictionary(tmp_path: pathlib.Path) -> tuple[str, str]:
-    """A dictionary and phrase with 14400 solutions: every ordering of abcde
-    beside every ordering of fghij."""
-    words = ["".join(order) for group in ("abcde", "fghij")
+    """A dictionary and phrase with 518,400 solutions, 7 MB of text: every
+    ordering of abcdef beside every ordering of ghijkl. That is more than a
+    pipe takes even once the writer has widened it."""
+    words = ["".join(order) for group in ("abcdef", "ghijkl")
              for order in itertools.permutations(group)]
     path = tmp_path / "permutations.txt"
     path.write_text("\n".join(words) + "\n", encoding="utf-8")
-    return str(path), "abcdefghij"
+    return str(path), "abcdefghijkl"
 
 
 def command(*argv: str) -> list[str]:
@@ -460,7 +458,7 @@ class TestProcess:
         solver = Solver()
         solver.load_dictionary_from_path(dictionary)
         assert completed.stdout == as_lines(solver.solve(phrase))
-        assert len(completed.stdout.splitlines()) == 120 * 120
+        assert len(completed.stdout.splitlines()) == 720 * 720
 
     @pytest.mark.parametrize("form", [[], ["--json"]])
     def test_reader_that_stops_early_gets_a_quiet_end(self, tmp_path, form):
@@ -498,5 +496,5 @@ class TestProcess:
                       f"{phrase} | head -n 1; echo \"status ${{PIPESTATUS[0]}}\"")
         completed = subprocess.run(["bash", "-c", shell_line],
                                    capture_output=True, text=True)
-        assert completed.stdout == "abcde fghij\nstatus 141\n"
+        assert completed.stdout == "abcdef ghijkl\nstatus 141\n"
         assert completed.stderr == ""
