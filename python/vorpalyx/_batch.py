@@ -200,6 +200,10 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
         for _ in range(jobs):
             workers.append(_Worker(lexicon, arguments, _descriptors(workers)))
         while True:
+            while written in finished:
+                out.write(finished.pop(written))
+                written += 1
+            out.flush()
             for worker in list(workers):
                 if worker.busy_with is None and more and (
                         sent - written < jobs * _PHRASES_PER_WORKER):
@@ -211,10 +215,6 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                         # It died while idle, so not of this phrase.
                         worker = _replace(workers, worker, lexicon, arguments)
                     sent += 1
-            while written in finished:
-                out.write(finished.pop(written))
-                written += 1
-            out.flush()
             busy = [worker for worker in workers if worker.busy_with]
             if not busy:
                 completed = True

@@ -281,9 +281,10 @@ def build_parser() -> argparse.ArgumentParser:
 def parse_arguments(argv: Sequence[str]) -> Arguments:
     """The parsed command line; raises SystemExit as argparse does for
     --help and usage errors."""
-    arguments = parse_directly(argv)
-    if arguments is not None:
-        return arguments
+    return parse_directly(argv) or parse_arguments_with_argparse(argv)
+
+
+def parse_arguments_with_argparse(argv: Sequence[str]) -> Arguments:
     parser = build_parser()
     values = vars(parser.parse_args(argv))
     problem = _usage_problem(values)

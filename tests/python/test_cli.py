@@ -3,6 +3,7 @@ statuses and messages, the bundled dictionary, and behaviour in a pipe."""
 
 from __future__ import annotations
 
+import contextlib
 import io
 import itertools
 import json
@@ -14,6 +15,8 @@ import sys
 from typing import Any
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import vorpalyx
 from vorpalyx import cli
@@ -380,6 +383,15 @@ class TestFailures:
             (["--limit", "3", "x"], "unrecognized arguments: --limit"),
             (["--max", "3", "x"],
              "ambiguous option: --max could match --max-words, --max-solutions"),
+            (["--batch", "list.txt", "x"],
+             "argument --batch: not allowed with PHRASE"),
+            (["--jobs", "2", "x"], "argument --jobs: only allowed with --batch"),
+            (["--batch", "list.txt", "--jobs", "0"],
+             "argument --jobs: expected a whole number from 1 to "
+             "18446744073709551615, got '0'"),
+            (["--dict", "-", "--batch", "-"],
+             "argument --batch: standard input cannot hold both the phrases "
+             "and the dictionary (--dict -)"),
         ],
     )
     def test_usage_error_is_status_2(self, capsys, options, message):
@@ -409,6 +421,61 @@ class TestFailures:
                        "--word", "--count", "--json"]:
             assert option in out
         assert "\nexamples:\n  vorpalyx " in out
+
+
+def read_with_argparse(argv: list[str]) -> str | None:
+    """What the argparse reading of `argv` gives, or None if it refuses."""
+    try:
+        with contextlib.redirect_stderr(io.StringIO()):
+            return comparable(cli.parse_arguments_with_argparse(argv))
+    except SystemExit:
+        return None
+
+
+def comparable(arguments: cli.Arguments) -> str:
+    # By text, so that a NaN limit equals itself.
+    return repr(sorted(vars(arguments).items()))
+
+
+_TOKENS = st.sampled_from(
+    [option[0] for option in cli.OPTIONS]
+    + ["--max", "--dic", "--count=1", "--max-words=2", "--", "-", "-h", "-1",
+       "--timeout=-1", "--jobs=0", "2", "0", "-0.5", "nan", "x y", "", "a=b",
+       "--word=", "18446744073709551616"])
+
+
+class TestParsing:
+    # The usual command lines are read without argparse; whatever that
+    # reading accepts, argparse must read the same way.
+    @settings(max_examples=400, deadline=None)
+    @given(st.lists(_TOKENS, max_size=7))
+    def test_direct_reading_agrees_with_argparse(self, argv):
+        direct = cli.parse_directly(argv)
+        if direct is not None:
+            assert comparable(direct) == read_with_argparse(argv)
+
+    @pytest.mark.parametrize("argv", [
+        ["listen"],
+        ["--max-words", "2", "dormitory", "window", "--count"],
+        ["--dict=-", "--contains", "ab", "--contains=c", "x", "--timeout=-1"],
+        ["--batch", "-", "--jobs", "2", "--json", "--word", ""],
+    ])
+    def test_usual_command_lines_are_read_directly(self, argv):
+        direct = cli.parse_directly(argv)
+        assert direct is not None
+        assert comparable(direct) == read_with_argparse(argv)
+
+    def test_a_run_imports_only_what_it_needs(self, word_file):
+        script = (
+            "import sys\n"
+            "from vorpalyx.cli import main\n"
+            f"main(['--dict', {word_file!r}, '--max-words', '2', 'listen'])\n"
+            "heavy = {'argparse', 're', 'json', 'pathlib', 'typing',\n"
+            "         'collections', 'multiprocessing'}\n"
+            "print(sorted(heavy & set(sys.modules)), file=sys.stderr)\n")
+        completed = subprocess.run([sys.executable, "-c", script],
+                                   capture_output=True, text=True)
+        assert (completed.returncode, completed.stderr) == (0, "[]\n")
 
 
 def permutation_dictionary(tmp_path: pathlib.Path) -> tuple[str, str]:

@@ -1,0 +1,130 @@
+"""Tests of `vorpalyx --batch`: one JSON record per phrase in input order,
+in this process or in forked workers, errors per phrase, and the ends of a
+batch (a missing file, a worker that dies, Ctrl-C)."""
+
+from __future__ import annotations
+
+import io
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+
+import pytest
+
+from vorpalyx import _batch, cli
+from vorpalyx.core import Solver
+
+WORDS = ["listen", "silent", "enlist", "tin", "net", "nets", "lis", "les",
+         "el", "tins", "lit", "ens", "st", "in", "is", "lent", "dirty", "room"]
+# An empty line, a line of no letters, a line that is not UTF-8, and enough
+# phrases that two workers take turns.
+PHRASES = [b"listen", b"", b"dirty room", b"2 + 2", b"bad \xff", b"Room, Dirty"]
+PHRASES += [b"lent", b"tins"] * 6
+
+
+def expected_records(count_only: bool, **constraints: object) -> str:
+    solver = Solver()
+    solver.load_dictionary_from_words(WORDS)
+    records = []
+    for line in PHRASES:
+        phrase = line.decode("utf-8", "surrogateescape")
+        if b"\xff" in line:
+            record: dict[str, object] = {
+                "phrase": phrase,
+                "error": "'utf-8' codec can't encode character '\\udcff' in "
+                         "position 4: surrogates not allowed"}
+        else:
+            solutions = solver.solve(phrase, **constraints)
+            record = {"phrase": phrase, "count": len(solutions)}
+            if not count_only:
+                record["solutions"] = solutions
+        records.append(json.dumps(record) + "\n")
+    return "".join(records)
+
+
+@pytest.fixture
+def files(tmp_path):
+    words = tmp_path / "words.txt"
+    words.write_text("\n".join(WORDS) + "\n")
+    phrases = tmp_path / "phrases.txt"
+    phrases.write_bytes(b"\n".join(PHRASES) + b"\r\n")
+    return str(words), str(phrases)
+
+
+def run(capsys, *argv: str) -> tuple[int, str, str]:
+    status = cli.main(list(argv))
+    captured = capsys.readouterr()
+    return status, captured.out, captured.err
+
+
+@pytest.mark.parametrize("jobs", ["1", "2"])
+@pytest.mark.parametrize("form", [[], ["--count"]])
+def test_one_record_per_line_in_input_order(capsys, files, jobs, form):
+    words, phrases = files
+    assert run(capsys, "--dict", words, "--batch", phrases, "--jobs", jobs,
+               "--max-words", "2", *form) == (
+        0, expected_records(bool(form), max_words=2), "")
+
+
+def test_phrases_from_standard_input(capsys, monkeypatch, files):
+    words, phrases = files
+    with open(phrases, "rb") as stream:
+        monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(stream.read())))
+    assert run(capsys, "--dict", words, "--batch", "-") == (
+        0, expected_records(False), "")
+
+
+def test_missing_batch_file_is_one_line_and_status_1(capsys, files, tmp_path):
+    words, _ = files
+    missing = tmp_path / "none.txt"
+    assert run(capsys, "--dict", words, "--batch", str(missing)) == (
+        1, "", f"vorpalyx: error: {missing}: Failed to read phrases: No such "
+               "file or directory (os error 2)\n")
+
+
+def test_a_worker_that_dies_costs_only_its_phrase(capsys, monkeypatch, files):
+    words, phrases = files
+    solve_record = _batch.write_record
+
+    def die_on_dirty_room(lexicon, arguments, phrase, out):
+        if phrase == "dirty room":
+            os._exit(9)
+        solve_record(lexicon, arguments, phrase, out)
+
+    # The workers are forked, so they inherit the patched function.
+    monkeypatch.setattr(_batch, "write_record", die_on_dirty_room)
+    status, out, _ = run(capsys, "--dict", words, "--batch", phrases,
+                         "--jobs", "2", "--count")
+    records = expected_records(True).splitlines(keepends=True)
+    records[2] = ('{"phrase": "dirty room", "error": "the worker process '
+                  'solving this phrase ended unexpectedly (out of memory?)"}\n')
+    assert (status, out) == (0, "".join(records))
+
+
+@pytest.mark.parametrize("batch", [False, True], ids=["phrase", "batch"])
+def test_interrupt_ends_every_process_with_status_130(tmp_path, batch):
+    # Searches that run far longer than the test: every word of one letter
+    # or two, and phrases of 60 letters.
+    letters = "abcdefghijklmnopqrstuvwxyz"
+    words = tmp_path / "words.txt"
+    words.write_text("\n".join([*letters, *(a + b for a in letters for b in letters)]))
+    phrase = letters * 2 + letters[:8]
+    if batch:
+        (tmp_path / "phrases.txt").write_text(f"{phrase}\n" * 20)
+        options = ["--batch", str(tmp_path / "phrases.txt"), "--jobs", "2"]
+    else:
+        options = [phrase]
+    process = subprocess.Popen(
+        [sys.executable, "-m", "vorpalyx", "--dict", str(words), "--count",
+         *options], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        start_new_session=True)
+    time.sleep(1.5)
+    assert process.poll() is None
+    os.killpg(process.pid, signal.SIGINT)
+    out, err = process.communicate(timeout=30)
+    assert (process.returncode, out, err) == (130, b"", b"")
+    with pytest.raises(ProcessLookupError):
+        os.killpg(process.pid, 0)
