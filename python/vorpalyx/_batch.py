@@ -19,9 +19,11 @@ from __future__ import annotations
 
 import json
 import os
+import select
 import signal
 import struct
 import sys
+from collections import deque
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -34,6 +36,7 @@ if TYPE_CHECKING:
 # Phrases in flight for each worker: enough that a worker never waits for the
 # parent, few enough that the records waiting for their turn stay few.
 _PHRASES_PER_WORKER = 8
+_QUEUED_PER_WORKER = 2
 _PHRASE_HEADER = struct.Struct("<I")
 _RECORD_HEADER = struct.Struct("<Q")
 
@@ -114,13 +117,14 @@ def _write_all(descriptor: int, data: bytes | memoryview) -> None:
 
 
 class _Worker:
-    """A forked process that solves the phrases sent to it one at a time."""
+    """A forked process that solves the phrases sent to it one at a time, in
+    the order sent; `pending` holds them until their records are read."""
 
     def __init__(self, lexicon: Lexicon, arguments: Arguments,
                  parent_descriptors: list[int]) -> None:
         task_read, self.task_write = os.pipe()
         self.result_read, result_write = os.pipe()
-        self.busy_with: tuple[int, str] | None = None
+        self.pending: deque[tuple[int, str]] = deque()
         self.pid = os.fork()
         if self.pid == 0:
             status = 1
@@ -135,6 +139,14 @@ class _Worker:
         os.close(task_read)
         os.close(result_write)
 
+    def can_take(self, phrase: str) -> bool:
+        # A second phrase waits in the pipe while the first is solved, so
+        # that the worker never waits for the parent; only one that fits in
+        # the pipe at once, or the parent could block on it while the worker
+        # blocks on handing over a large record.
+        return not self.pending or (
+            len(phrase) * 4 + _PHRASE_HEADER.size <= select.PIPE_BUF)
+
     def send(self, sequence: int, phrase: str) -> bool:
         """Whether the phrase went out: False if the worker has died."""
         data = phrase.encode("utf-8", "surrogateescape")
@@ -142,11 +154,12 @@ class _Worker:
             _write_all(self.task_write, _PHRASE_HEADER.pack(len(data)) + data)
         except BrokenPipeError:
             return False
-        self.busy_with = (sequence, phrase)
+        self.pending.append((sequence, phrase))
         return True
 
     def receive(self) -> bytes | None:
-        """The record of the phrase sent, or None if the worker died."""
+        """The record of the first pending phrase, or None if the worker
+        died."""
         header = _read_exactly(self.result_read, _RECORD_HEADER.size)
         if header is None:
             return None
@@ -189,12 +202,12 @@ def _serve(lexicon: Lexicon, arguments: Arguments, task_read: int,
 
 def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                       phrases: Iterator[str], jobs: int, out: BinaryIO) -> None:
-    import select
-
     workers: list[_Worker] = []
     finished: dict[int, bytes] = {}
-    sent = written = 0
-    more = True
+    # Phrases sent to a worker that died on an earlier one, to send again.
+    unsent: deque[tuple[int, str]] = deque()
+    numbered = enumerate(phrases)
+    written = 0
     completed = False
     try:
         for _ in range(jobs):
@@ -205,17 +218,21 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                 written += 1
             out.flush()
             for worker in list(workers):
-                if worker.busy_with is None and more and (
-                        sent - written < jobs * _PHRASES_PER_WORKER):
-                    phrase = next(phrases, None)
-                    if phrase is None:
-                        more = False
-                        continue
-                    while not worker.send(sent, phrase):
+                while len(worker.pending) < _QUEUED_PER_WORKER:
+                    if not unsent:
+                        task = next(numbered, None)
+                        if task is None:
+                            break
+                        unsent.append(task)
+                    sequence, phrase = unsent[0]
+                    if (sequence - written >= jobs * _PHRASES_PER_WORKER
+                            or not worker.can_take(phrase)):
+                        break
+                    unsent.popleft()
+                    while not worker.send(sequence, phrase):
                         # It died while idle, so not of this phrase.
                         worker = _replace(workers, worker, lexicon, arguments)
-                    sent += 1
-            busy = [worker for worker in workers if worker.busy_with]
+            busy = [worker for worker in workers if worker.pending]
             if not busy:
                 completed = True
                 return
@@ -224,14 +241,13 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
             for worker in busy:
                 if worker.result_read not in ready:
                     continue
-                assert worker.busy_with is not None
-                sequence, phrase = worker.busy_with
-                worker.busy_with = None
+                sequence, phrase = worker.pending.popleft()
                 record = worker.receive()
                 if record is None:
                     record = error_record(
                         phrase, "the worker process solving this phrase "
                         "ended unexpectedly (out of memory?)")
+                    unsent.extendleft(reversed(worker.pending))
                     _replace(workers, worker, lexicon, arguments)
                 finished[sequence] = record
     finally:
