@@ -410,7 +410,10 @@ def interrupt(setup: Setup, findings: Findings) -> Row:
         for form, options in (("alone", [INTERRUPTED_SEARCH]),
                               ("batch", ["--batch", str(batch_file), "--jobs", "2"])):
             argv = [setup.vorpalyx, "--dict", str(short_words), "--count", *options]
-            pid = os.posix_spawn(argv[0], argv, dict(os.environ), setsid=True)
+            # SIGINT as a terminal gives it, also when this script was
+            # started in the background with it ignored.
+            pid = os.posix_spawn(argv[0], argv, dict(os.environ), setsid=True,
+                                 setsigdef=[signal.SIGINT])
             time.sleep(0.5)
             start = time.perf_counter()
             os.killpg(pid, signal.SIGINT)
