@@ -49,6 +49,7 @@ class SegmentQueue {
         std::optional<std::string> text = wait_for(segment);
         if (!text) return false;
         if (!emit_segment(segment, *text, emit)) return false;
+        give_back(std::move(*text));
         std::lock_guard lock(mutex_);
         emitted_ = segment + 1;
         changed_.notify_all();
@@ -107,13 +108,31 @@ class SegmentQueue {
     return text;
   }
 
-  std::string format_segment(std::size_t segment) const {
+  // Formats a segment in chunks of a megabyte gathered into one text: a
+  // chunk is cleared before it is written, and a segment's text is a used
+  // one's storage, so no segment pays for fresh or zeroed pages.
+  std::string format_segment(std::size_t segment) {
     const std::size_t start = segment * segment_solutions_;
     const std::size_t size = std::min(segment_solutions_, count_ - start);
     SolutionFormatter formatter(list_, format_, first_ + start, 1, size);
-    std::string text;
-    formatter.next_chunk(text, std::numeric_limits<std::size_t>::max());
+    std::string text = take_spare();
+    std::string chunk;
+    while (formatter.next_chunk(chunk)) text += chunk;
     return text;
+  }
+
+  std::string take_spare() {
+    std::lock_guard lock(mutex_);
+    if (spares_.empty()) return {};
+    std::string spare = std::move(spares_.back());
+    spares_.pop_back();
+    spare.clear();
+    return spare;
+  }
+
+  void give_back(std::string text) {
+    std::lock_guard lock(mutex_);
+    spares_.push_back(std::move(text));
   }
 
   // A JSON segment is an array of its own: its brackets are dropped, and
@@ -135,6 +154,7 @@ class SegmentQueue {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::optional<std::string>> texts_;  // formatted, not emitted
+  std::vector<std::string> spares_;  // emitted texts, their storage to reuse
   std::size_t next_ = 0;     // the first segment nobody has taken
   std::size_t emitted_ = 0;  // segments emitted
   bool stopped_ = false;
