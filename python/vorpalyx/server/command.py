@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import signal
 import socket
 import sys
 from collections.abc import Sequence
@@ -98,6 +99,9 @@ def _serve(parser: argparse.ArgumentParser,
               f"{arguments.port}: {reason(error)}", file=sys.stderr)
         return 1
     pool = None
+    # uvicorn answers SIGTERM as it does Ctrl-C and then raises the signal
+    # again; as KeyboardInterrupt it lets the workers be ended here too.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
     try:
         pool = WorkerPool(dictionaries, weights)
         config = uvicorn.Config(create_app(pool), log_level="warning",

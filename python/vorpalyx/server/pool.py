@@ -27,6 +27,15 @@ GRACE_SECONDS = 10.0
 MAX_WAITING = 1000
 
 
+def _context() -> multiprocessing.context.BaseContext:
+    # Processes fork from a clean server process that has imported only the
+    # worker's module: neither the caller's threads nor a re-run of its main
+    # script (which spawning does) come along.
+    context = multiprocessing.get_context("forkserver")
+    context.set_forkserver_preload([worker.__name__])
+    return context
+
+
 def default_size() -> int:
     return min(4, max(2, os.process_cpu_count() or 1))
 
@@ -34,7 +43,7 @@ def default_size() -> int:
 class _Process:
     def __init__(self, dictionaries: list[str], weights: str | None) -> None:
         self.executor = ProcessPoolExecutor(
-            max_workers=1, mp_context=multiprocessing.get_context("spawn"),
+            max_workers=1, mp_context=_context(),
             initializer=worker.start, initargs=(dictionaries, weights))
         self.pid = self.executor.submit(worker.process_id).result()
         self.lock = asyncio.Lock()
