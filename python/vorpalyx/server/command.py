@@ -14,13 +14,20 @@ PROGRAM = "vorpalyx serve"
 LOOPBACK = "127.0.0.1"
 
 
+def _port(text: str) -> int:
+    if text.isdigit() and int(text) <= 65535:
+        return int(text)
+    raise argparse.ArgumentTypeError(
+        f"expected a port number from 0 to 65535, got {text!r}")
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog=PROGRAM,
         description="Serve a web page for finding anagrams, and its JSON "
         "API, until Ctrl-C.")
     parser.add_argument(
-        "--port", type=int, default=0, choices=range(65536), metavar="N",
+        "--port", type=_port, default=0, metavar="N",
         help="the port to listen on (default: a free one)")
     parser.add_argument(
         "--host", default=LOOPBACK, metavar="ADDR",
@@ -77,7 +84,7 @@ def _serve(parser: argparse.ArgumentParser,
     from vorpalyx.server.worker import load_lexicon
 
     if arguments.weights is not None and not hasattr(Lexicon, "set_weights"):
-        parser.error("--weights: ranking is not available in this build of "
+        parser.error("argument --weights: ranking is not available in this build of "
                      "vorpalyx")
     dictionaries = [os.path.abspath(path) for path in arguments.dictionaries]
     weights = arguments.weights and os.path.abspath(arguments.weights)
