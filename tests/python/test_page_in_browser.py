@@ -4,6 +4,7 @@ constraints, and words shown as text; screenshots go to the test's folder."""
 
 from __future__ import annotations
 
+import os
 import shutil
 
 import pytest
@@ -35,7 +36,12 @@ def browser():
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
                      "--disable-dev-shm-usage", "--window-size=412,915"):
         options.add_argument(argument)
-    driver = webdriver.Chrome(options=options, service=Service(CHROMEDRIVER))
+    # Under the sanitizer stage the interpreter runs with the sanitizer
+    # runtime preloaded, which the browser must not inherit.
+    environment = {name: value for name, value in os.environ.items()
+                   if name not in ("LD_PRELOAD", "ASAN_OPTIONS", "PYTHONMALLOC")}
+    driver = webdriver.Chrome(
+        options=options, service=Service(CHROMEDRIVER, env=environment))
     try:
         yield driver
     finally:

@@ -20,7 +20,7 @@ from vorpalyx._engine import Anagrams, Lexicon
 # a little past it; a complete one rarely takes that long.
 PARTIAL_SHARE = 0.75
 # Kept results hold 16 bytes or less a solution; the latest is always kept.
-KEPT_SOLUTIONS = 8_000_000
+KEPT_SOLUTIONS = 2_000_000
 KEPT_RESULTS = 16
 
 _lexicon: Lexicon | None = None
