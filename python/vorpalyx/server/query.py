@@ -21,6 +21,7 @@ MAX_PHRASE_CHARACTERS = 200
 MAX_TEXT_CHARACTERS = 64
 MAX_LIST_ITEMS = 32
 MAX_PAGE = 100
+MAX_BEST = 1000
 DEFAULT_PAGE = 20
 LARGEST_OFFSET = 2**63 - 1
 DEFAULT_TIME_LIMIT = 2.0
@@ -130,6 +131,8 @@ def read_query(method: str, fields: dict[str, object],
             keywords["order"] = fields["order"]
     if method == "best":
         query.k = fields.get("k", 10)
+        if isinstance(query.k, int) and query.k > MAX_BEST:
+            raise Refused(f"'k' must be at most {MAX_BEST}, not {query.k}")
     _check_with_empty_lexicon(query)
     requested = keywords.get("timeout_seconds", time_limit)
     keywords["timeout_seconds"] = min(float(requested), time_limit)  # type: ignore[arg-type]
