@@ -89,7 +89,7 @@ class WorkerPool:
                 call = self._call(key, query)
                 future = asyncio.get_running_loop().run_in_executor(
                     process.executor, call)
-                limit = float(query.keywords["timeout_seconds"])  # type: ignore[arg-type]
+                limit = float(query.keywords["timeout_seconds"])
                 try:
                     return await asyncio.wait_for(
                         future, max(limit, 0) + GRACE_SECONDS)

@@ -12,6 +12,7 @@ from __future__ import annotations
 import json
 import math
 from dataclasses import dataclass, field
+from typing import Any
 
 from vorpalyx._engine import Lexicon
 from vorpalyx.server import capabilities
@@ -48,7 +49,7 @@ class Refused(Exception):
 class Query:
     method: str
     phrase: str
-    keywords: dict[str, object] = field(default_factory=dict)
+    keywords: dict[str, Any] = field(default_factory=dict)
     offset: int = 0
     limit: int = DEFAULT_PAGE
     k: object = None

@@ -13,6 +13,7 @@ import os
 import signal
 import time
 from collections import OrderedDict
+from typing import Any
 
 from vorpalyx._engine import Anagrams, Lexicon
 
@@ -52,16 +53,16 @@ def process_id() -> int:
     return os.getpid()
 
 
-def _timed(call, keywords: dict[str, object]):  # type: ignore[no-untyped-def]
+def _timed(call, keywords: dict[str, Any]):  # type: ignore[no-untyped-def]
     started = time.perf_counter()
     value = call()
     seconds = time.perf_counter() - started
     limit = keywords["timeout_seconds"]
-    partial = seconds >= PARTIAL_SHARE * limit  # type: ignore[operator]
+    partial = seconds >= PARTIAL_SHARE * limit
     return value, partial, seconds
 
 
-def search(key: tuple[object, ...], phrase: str, keywords: dict[str, object],
+def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
            offset: int, limit: int) -> dict[str, object]:
     assert _lexicon is not None
     started = time.perf_counter()
@@ -93,14 +94,14 @@ def _keep(key: tuple[object, ...], kept: tuple[Anagrams, bool]) -> None:
         total -= len(oldest)
 
 
-def count(phrase: str, keywords: dict[str, object]) -> dict[str, object]:
+def count(phrase: str, keywords: dict[str, Any]) -> dict[str, object]:
     assert _lexicon is not None
     total, partial, seconds = _timed(
         lambda: _lexicon.count(phrase, threads=1, **keywords), keywords)
     return {"count": total, "partial": partial, "seconds": seconds}
 
 
-def best(phrase: str, k: object, keywords: dict[str, object]) -> dict[str, object]:
+def best(phrase: str, k: object, keywords: dict[str, Any]) -> dict[str, object]:
     assert _lexicon is not None
     ranked, partial, seconds = _timed(
         lambda: _lexicon.best(phrase, k, **keywords),  # type: ignore[attr-defined]
