@@ -3,8 +3,10 @@ real worker processes on the bundled word list."""
 
 from __future__ import annotations
 
+import os
 import pathlib
 import re
+import signal
 import threading
 import time
 
@@ -27,13 +29,18 @@ def lexicon() -> Lexicon:
 
 
 @pytest.fixture(scope="module")
-def client():
+def pool():
     pool = WorkerPool([], None, size=2)
     try:
-        with TestClient(create_app(pool)) as test_client:
-            yield test_client
+        yield pool
     finally:
         pool.close()
+
+
+@pytest.fixture(scope="module")
+def client(pool):
+    with TestClient(create_app(pool)) as test_client:
+        yield test_client
 
 
 def test_search_pages_through_the_whole_result(client, lexicon):
@@ -96,6 +103,22 @@ def test_a_short_request_is_answered_while_a_long_one_runs(client):
     assert short["count"] == 70
     assert long_answer["partial"] is True
     assert waited < 1.0
+
+
+def test_a_worker_that_dies_is_replaced(client, pool):
+    answers = []
+    request = threading.Thread(target=lambda: answers.append(
+        client.post("/api/count", json={"phrase": LONG_PHRASE + " and bacon"})))
+    request.start()
+    time.sleep(0.3)
+    for process_id in pool.process_ids():
+        os.kill(process_id, signal.SIGKILL)
+    request.join()
+    [answer] = answers
+    assert (answer.status_code, answer.json()) == (503, {
+        "error": "the worker process solving this request ended unexpectedly "
+                 "(out of memory?)"})
+    assert client.post("/api/count", json={"phrase": "dormitory"}).json()["count"] == 70
 
 
 def test_info_tells_the_page_what_the_engine_accepts(client):

@@ -5,7 +5,8 @@ processes, each loading the lexicon once, and the event loop only waits for
 their answers. Each process takes one request at a time. A request goes to
 the process that last solved the same query when that one is free (it keeps
 the result, so the next page costs no search), else to the least busy one.
-A process that overruns its time limit by far is killed and replaced.
+A process that dies, or overruns its time limit by far and is killed, is
+replaced by a new one (which loads the lexicon while the server waits).
 """
 
 from __future__ import annotations
@@ -46,8 +47,6 @@ class _Process:
             max_workers=1, mp_context=_context(),
             initializer=worker.start, initargs=(dictionaries, weights))
         self.pid = self.executor.submit(worker.process_id).result()
-        self.lock = asyncio.Lock()
-        self.waiting = 0
 
     def kill(self) -> None:
         try:
@@ -64,31 +63,44 @@ class WorkerPool:
         self._weights = weights
         self._processes = [_Process(dictionaries, weights)
                            for _ in range(size or default_size())]
+        # By slot, which a replaced process keeps: the requests that wait
+        # for it or run on it, and the turn they take.
+        self._waiting = [0] * len(self._processes)
+        self._turns = [asyncio.Lock() for _ in self._processes]
         self._last_solver: dict[tuple[object, ...], int] = {}
+
+    def process_ids(self) -> list[int]:
+        return [process.pid for process in self._processes]
 
     def _choose(self, key: tuple[object, ...]) -> int:
         preferred = self._last_solver.get(key)
-        if preferred is not None and not self._processes[preferred].waiting:
+        if preferred is not None and not self._waiting[preferred]:
             return preferred
         return min(range(len(self._processes)),
-                   key=lambda index: self._processes[index].waiting)
+                   key=lambda index: self._waiting[index])
 
     async def solve(self, query: Query) -> dict[str, object]:
         """The answer of a worker to `query`; raises Refused."""
-        if sum(process.waiting for process in self._processes) >= MAX_WAITING:
+        if sum(self._waiting) >= MAX_WAITING:
             raise Refused("the server is busy; try again shortly", 503)
         key = query.key()
         index = self._choose(key)
-        process = self._processes[index]
-        process.waiting += 1
+        self._waiting[index] += 1
         try:
-            async with process.lock:
+            async with self._turns[index]:
                 self._last_solver[key] = index
                 if len(self._last_solver) > 4 * MAX_WAITING:
                     self._last_solver.clear()
                 call = self._call(key, query)
-                future = asyncio.get_running_loop().run_in_executor(
-                    process.executor, call)
+                loop = asyncio.get_running_loop()
+                try:
+                    future = loop.run_in_executor(
+                        self._processes[index].executor, call)
+                except BrokenProcessPool:
+                    # It died while idle, so not of this request.
+                    self._replace(index)
+                    future = loop.run_in_executor(
+                        self._processes[index].executor, call)
                 limit = float(query.keywords["timeout_seconds"])
                 try:
                     return await asyncio.wait_for(
@@ -108,7 +120,7 @@ class WorkerPool:
                     raise Refused(str(error) or "out of memory", 422) \
                         from None
         finally:
-            process.waiting -= 1
+            self._waiting[index] -= 1
 
     @staticmethod
     def _call(key: tuple[object, ...], query: Query):  # type: ignore[no-untyped-def]
@@ -120,12 +132,8 @@ class WorkerPool:
         return partial(worker.best, query.phrase, query.k, query.keywords)
 
     def _replace(self, index: int) -> None:
-        stuck = self._processes[index]
-        stuck.kill()
-        fresh = _Process(self._dictionaries, self._weights)
-        fresh.waiting = stuck.waiting
-        fresh.lock = stuck.lock
-        self._processes[index] = fresh
+        self._processes[index].kill()
+        self._processes[index] = _Process(self._dictionaries, self._weights)
 
     def close(self) -> None:
         for process in self._processes:
