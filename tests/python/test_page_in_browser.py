@@ -87,6 +87,13 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert rows == list(expected[:PAGE])
         browser.save_screenshot(str(tmp_path / "results.png"))
 
+        browser.execute_cdp_cmd("Browser.grantPermissions", {
+            "origin": address.rstrip("/"),
+            "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+        browser.find_element(By.CSS_SELECTOR, "#results li:nth-child(2) .copy").click()
+        assert browser.execute_async_script(
+            "navigator.clipboard.readText().then(arguments[0]);") == " ".join(rows[1])
+
         browser.find_element(By.ID, "next").click()
         wait_for(browser, lambda: shown(browser)[1] == list(expected[PAGE:2 * PAGE]),
                  "the second page")
