@@ -123,6 +123,12 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert not browser.find_element(By.ID, "pins").is_displayed()
         browser.save_screenshot(str(tmp_path / "constraints.png"))
 
+        # An answer to an earlier request never replaces the one on show.
+        browser.execute_script(
+            "show(page.latest - 1, 'clint eastwoo', {total: 5, offset: 0,"
+            " partial: false, solutions: [['stale']]})")
+        assert shown(browser) == (str(len(narrowed)), list(narrowed))
+
         # Whatever a word holds is shown as text, never run or parsed.
         browser.execute_script(
             "show(page.latest, 'x', {total: 1, offset: 0, partial: false,"
