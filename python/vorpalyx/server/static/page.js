@@ -277,7 +277,7 @@ function showPins() {
   const container = $("pinned");
   container.replaceChildren();
   for (const word of page.pins) {
-    const chip = element("button", { type: "button", class: "chip", title: `Unpin “${word}”` }, word + " ×");
+    const chip = element("button", { type: "button", class: "chip", title: `Unpin “${word}”`, "aria-label": `Unpin “${word}”` }, word + " ×");
     chip.addEventListener("click", () => unpin(word));
     container.append(chip, " ");
   }
