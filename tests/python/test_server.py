@@ -206,6 +206,21 @@ def test_other_paths_and_methods_are_json_refusals(client, method, path, status)
     assert set(answer.json()) == {"error"}
 
 
+@pytest.mark.parametrize(("host", "status"), [
+    ("127.0.0.1:8000", 200), ("localhost", 200), ("127.0.0.2", 200),
+    ("[::1]:8000", 200), ("attacker.example:8000", 421), ("", 421),
+    ("127.0.0.1.attacker.example", 421),
+])
+def test_a_loopback_server_answers_only_requests_addressed_to_it(pool, host, status):
+    with TestClient(create_app(pool, loopback_only=True)) as loopback_client:
+        answer = loopback_client.get("/api/info", headers={"host": host})
+    assert answer.status_code == status
+    if status == 421:
+        assert answer.json() == {"error": "this server answers only requests "
+                                 "addressed to this machine (Host: 127.0.0.1, "
+                                 "localhost or [::1])"}
+
+
 def test_the_page_and_its_files_come_from_this_server_alone(client):
     page = client.get("/")
     assert page.status_code == 200

@@ -7,6 +7,7 @@ answer).
 
 from __future__ import annotations
 
+import ipaddress
 import pathlib
 
 from starlette.applications import Starlette
@@ -38,11 +39,40 @@ def _refusal(message: str, status: int) -> JSONResponse:
     return JSONResponse({"error": message}, status_code=status)
 
 
-class _SecurityHeaders:
-    def __init__(self, app: ASGIApp) -> None:
+def names_loopback(host_header: str) -> bool:
+    """Whether a Host header names this machine: localhost or a loopback
+    address, with or without a port."""
+    if host_header.startswith("["):
+        name = host_header[1:].partition("]")[0]
+    else:
+        name = host_header.partition(":")[0]
+    if name.lower() == "localhost":
+        return True
+    try:
+        return ipaddress.ip_address(name).is_loopback
+    except ValueError:
+        return False
+
+
+class _Guard:
+    """Adds the security headers to every answer and, for a server on
+    loopback, refuses requests addressed to any other name: a web site whose
+    name has been pointed at 127.0.0.1 (DNS rebinding) cannot use it."""
+
+    def __init__(self, app: ASGIApp, loopback_only: bool) -> None:
         self.app = app
+        self.loopback_only = loopback_only
 
     async def __call__(self, scope: Scope, receive: Receive, send: Send) -> None:
+        if self.loopback_only and scope["type"] == "http":
+            host = dict(scope["headers"]).get(b"host", b"").decode("latin-1")
+            if not names_loopback(host):
+                response = _refusal("this server answers only requests "
+                                    "addressed to this machine (Host: "
+                                    "127.0.0.1, localhost or [::1])", 421)
+                await response(scope, receive, send)
+                return
+
         async def send_with_headers(message):  # type: ignore[no-untyped-def]
             if message["type"] == "http.response.start":
                 message.setdefault("headers", [])
@@ -53,7 +83,8 @@ class _SecurityHeaders:
         await self.app(scope, receive, send_with_headers)
 
 
-def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT) -> ASGIApp:
+def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
+               loopback_only: bool = False) -> ASGIApp:
 
     async def page(request: Request) -> Response:
         return FileResponse(STATIC / "index.html")
@@ -106,7 +137,7 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT) -> ASGI
         ],
         exception_handlers={HTTPException: http_error},
     )
-    return _SecurityHeaders(app)
+    return _Guard(app, loopback_only)
 
 
 async def _body(request: Request) -> bytes:

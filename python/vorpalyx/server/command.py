@@ -4,6 +4,7 @@ serves the page and the API until Ctrl-C."""
 from __future__ import annotations
 
 import argparse
+import ipaddress
 import os
 import signal
 import socket
@@ -111,7 +112,9 @@ def _serve(parser: argparse.ArgumentParser,
     signal.signal(signal.SIGTERM, signal.default_int_handler)
     try:
         pool = WorkerPool(dictionaries, weights)
-        config = uvicorn.Config(create_app(pool), log_level="warning",
+        app = create_app(pool, loopback_only=ipaddress.ip_address(
+            listener.getsockname()[0]).is_loopback)
+        config = uvicorn.Config(app, log_level="warning",
                                 access_log=False, lifespan="off")
         server = uvicorn.Server(config)
         print(f"Serving vorpalyx on {address(listener)} (Ctrl-C stops it)",
