@@ -1,6 +1,7 @@
 // The radix sort against std::sort, over the key widths and range sizes
 // that take its different paths: comparison sorts for short ranges, 6, 8
-// and 11-bit digits, shared high digits, and keys gathered in blocks.
+// and 11-bit digits, ranges finished from the lowest digit (in an odd or even
+// number of passes), shared high digits, and keys gathered in blocks.
 
 #include "solver/radix_sort.h"
 
