@@ -121,7 +121,7 @@ class SolutionBuckets {
  public:
   // What one solution of `word_count` words costs in `bucket`: its bytes
   // and sorting it (measured on the project's machine kind, with a margin:
-  // keys by radix sort, rows by comparing them word by word).
+  // keys by radix sort, rows by spreading them word by word).
   static SolutionCost cost_of(const Bucket& bucket, std::size_t word_count,
                               const SearchStop& stop) {
     switch (bucket.form) {
