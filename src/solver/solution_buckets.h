@@ -136,7 +136,7 @@ class SolutionBuckets {
     // The row, and its pointer while sorted.
     return stop.cost_of(word_count,
                         sizeof(std::uint32_t) * word_count + sizeof(void*),
-                        30 + 15.0 * static_cast<double>(word_count));
+                        30 + 20.0 * static_cast<double>(word_count));
   }
 
   // The solutions recorded so far.
