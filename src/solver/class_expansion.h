@@ -80,7 +80,9 @@ class ClassExpansion {
     const std::size_t outer = choices_.size() - 1;
     const Choice& innermost = choices_[outer];
     for (;;) {
-      // The ranks of every place but the last choice, ascending.
+      // The ranks of every place but the last choice, ascending; with one
+      // choice (the common case), the fixed ranks themselves.
+      const std::uint32_t* other_ranks = fixed;
       for (std::size_t i = 0; i < outer; ++i) {
         const std::uint32_t rank = choices_[i].members[choices_[i].chosen];
         std::size_t j = i;
@@ -89,13 +91,16 @@ class ClassExpansion {
         }
         chosen_ranks_[j] = rank;
       }
-      std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
-                 chosen_ranks_.get() + outer, other_ranks_.get());
+      if (outer != 0) {
+        std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
+                   chosen_ranks_.get() + outer, other_ranks_.get());
+        other_ranks = other_ranks_.get();
+      }
       const std::uint32_t first =
           innermost.repeats ? choices_[outer - 1].chosen : 0;
       const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(
           innermost.count - first, stop.solutions_left()));
-      record(other_ranks_.get(), others, innermost.members + first, taken);
+      record(other_ranks, others, innermost.members + first, taken);
       stop.count_solutions(taken, cost);
       stop.count_steps(taken);
       if (stop.stopped()) return;

@@ -77,12 +77,36 @@ void sort_by_low_digits(Key* data, Key* other, std::size_t count, int top_bit,
   for (int digit = 0; digit < digits; ++digit) {
     std::fill(counts[digit].begin(), counts[digit].begin() + mask + 1, 0);
   }
-  for (std::size_t i = 0; i < count; ++i) {
-    const Key key = data[i];
-    for (int digit = 0; digit < digits; ++digit) {
-      ++counts[digit]
-              [static_cast<std::size_t>(key >> (digit * digit_bits)) & mask];
+  // One counting loop per number of digits, so that each key's digits are
+  // counted without a loop of their own.
+  auto count_digits = [&]<int kDigits>() {
+    for (std::size_t i = 0; i < count; ++i) {
+      const Key key = data[i];
+      for (int digit = 0; digit < kDigits; ++digit) {
+        ++counts[digit]
+                [static_cast<std::size_t>(key >> (digit * digit_bits)) & mask];
+      }
     }
+  };
+  switch (digits) {
+    case 1:
+      count_digits.template operator()<1>();
+      break;
+    case 2:
+      count_digits.template operator()<2>();
+      break;
+    case 3:
+      count_digits.template operator()<3>();
+      break;
+    case 4:
+      count_digits.template operator()<4>();
+      break;
+    case 5:
+      count_digits.template operator()<5>();
+      break;
+    default:
+      count_digits.template operator()<kMostDigits>();
+      break;
   }
   Key* source = data;
   Key* target = other;
