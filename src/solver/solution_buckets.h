@@ -118,7 +118,6 @@ class SolutionBuckets {
     }
   }
 
- public:
   // What one solution of `word_count` words costs in `bucket`: its bytes
   // and sorting it (measured on the project's machine kind, with a margin:
   // keys by radix sort, rows by spreading them word by word).
