@@ -1,0 +1,117 @@
+#include "solver/score_order.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vorpalyx {
+
+std::vector<std::int32_t> weights_by_id(const SolutionList& list,
+                                        const WordWeights& weights) {
+  std::vector<std::int32_t> by_id;
+  by_id.reserve(list.words.size());
+  for (const std::string& word : list.words) {
+    by_id.push_back(weights.weight_of(word));
+  }
+  return by_id;
+}
+
+namespace {
+
+// The score of every solution of `list`, in its order.
+std::vector<std::int64_t> scores_of(const SolutionList& list,
+                                    const std::vector<std::int32_t>& by_id) {
+  std::vector<std::int64_t> scores;
+  scores.reserve(list.size());
+  for (const SolutionGroup& group : list.groups) {
+    group.for_each([&](const std::uint32_t* ids) {
+      std::int64_t score = 0;
+      for (std::size_t i = 0; i < group.word_count; ++i) score += by_id[ids[i]];
+      scores.push_back(score);
+    });
+  }
+  return scores;
+}
+
+// The positions of `scores` in score order: a counting sort over the range
+// of scores when it is not much wider than the list, a stable sort else.
+std::vector<std::size_t> positions_by_score(
+    const std::vector<std::int64_t>& scores) {
+  std::vector<std::size_t> positions(scores.size());
+  if (scores.empty()) return positions;
+  const auto [lowest, highest] =
+      std::minmax_element(scores.begin(), scores.end());
+  const auto range = static_cast<std::uint64_t>(*highest - *lowest) + 1;
+  if (range > 4 * scores.size() + 1024) {
+    for (std::size_t i = 0; i < positions.size(); ++i) positions[i] = i;
+    std::stable_sort(positions.begin(), positions.end(),
+                     [&](std::size_t left, std::size_t right) {
+                       return scores[left] > scores[right];
+                     });
+    return positions;
+  }
+  // Bucket b holds the score highest - b.
+  std::vector<std::size_t> starts(range + 1);
+  for (std::int64_t score : scores) ++starts[*highest - score + 1];
+  for (std::size_t b = 1; b <= range; ++b) starts[b] += starts[b - 1];
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    positions[starts[*highest - scores[i]]++] = i;
+  }
+  return positions;
+}
+
+}  // namespace
+
+ScoredList order_by_score(SolutionList standard, const WordWeights& weights) {
+  const std::vector<std::int32_t> by_id = weights_by_id(standard, weights);
+  std::vector<std::int64_t> scores = scores_of(standard, by_id);
+  const std::vector<std::size_t> positions = positions_by_score(scores);
+  ScoredList scored;
+  scored.scores.reserve(scores.size());
+  std::vector<std::uint32_t> ids;
+  for (std::size_t position : positions) {
+    const auto [group_index, offset] = standard.locate(position);
+    const SolutionGroup& from = standard.groups[group_index];
+    if (scored.list.groups.empty() ||
+        scored.list.groups.back().word_count != from.word_count) {
+      scored.list.groups.emplace_back().word_count = from.word_count;
+    }
+    ids.resize(from.word_count);
+    from.ids_at(offset, ids.data());
+    scored.list.groups.back().append(ids.data());
+    scored.scores.push_back(scores[position]);
+  }
+  scored.list.words = std::move(standard.words);
+  return scored;
+}
+
+std::vector<RankedSolution> best_of(const SolutionList& standard,
+                                    const WordWeights& weights,
+                                    std::uint64_t k) {
+  const std::vector<std::int32_t> by_id = weights_by_id(standard, weights);
+  const std::vector<std::int64_t> scores = scores_of(standard, by_id);
+  std::vector<std::size_t> positions(scores.size());
+  for (std::size_t i = 0; i < positions.size(); ++i) positions[i] = i;
+  const std::size_t kept =
+      static_cast<std::size_t>(std::min<std::uint64_t>(k, positions.size()));
+  auto better = [&](std::size_t left, std::size_t right) {
+    return scores[left] != scores[right] ? scores[left] > scores[right]
+                                         : left < right;
+  };
+  std::partial_sort(positions.begin(), positions.begin() + kept,
+                    positions.end(), better);
+  std::vector<RankedSolution> best;
+  best.reserve(kept);
+  std::vector<std::uint32_t> ids;
+  for (std::size_t i = 0; i < kept; ++i) {
+    const auto [group_index, offset] = standard.locate(positions[i]);
+    const SolutionGroup& group = standard.groups[group_index];
+    ids.resize(group.word_count);
+    group.ids_at(offset, ids.data());
+    RankedSolution& ranked = best.emplace_back();
+    ranked.score = scores[positions[i]];
+    for (std::uint32_t id : ids) ranked.words.push_back(standard.words[id]);
+  }
+  return best;
+}
+
+}  // namespace vorpalyx
