@@ -13,6 +13,11 @@ from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Anagrams, Lexicon
 from vorpalyx.core import Solver
 
+# Type checkers take this as true; at run time Ranked comes from __getattr__.
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from vorpalyx._ranked import Ranked
+
 _Sequence.register(Anagrams)
 
 __all__ = ["Anagrams", "Lexicon", "Ranked", "Solver", "default_dictionary_path"]
