@@ -367,6 +367,68 @@ def batch_jobs(setup: Setup, findings: Findings) -> Row:
                speed_up >= 1.7 and one.lines == two.lines)
 
 
+def wall_seconds(argv: list[str]) -> float:
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, dict(os.environ))
+    os.waitpid(pid, 0)
+    return time.perf_counter() - start
+
+
+def start_up(setup: Setup, findings: Findings) -> Row:
+    say("case 8: python -c 'import vorpalyx.cli' against python -c pass, alternating")
+    runs = 20 if setup.long_runs == 1 else 60
+    bare, imported = [], []
+    for _ in range(runs):
+        bare.append(wall_seconds([sys.executable, "-c", "pass"]))
+        imported.append(wall_seconds([sys.executable, "-c", "import vorpalyx.cli"]))
+    extra = statistics.median(imported) - statistics.median(bare)
+    importtime = output_of(
+        [sys.executable, "-c",
+         "import subprocess, sys; print(subprocess.run([sys.executable, '-X', "
+         "'importtime', '-c', 'import vorpalyx.cli'], capture_output=True, "
+         "text=True).stderr.splitlines()[-1].split('|')[1].strip())"],
+        setup.directory).strip()
+    return Row("8 import vorpalyx.cli, over the interpreter's start", extra, None,
+               f"python -X importtime: {int(importtime) / 1000:.1f} ms cumulative",
+               "<= 10 ms", extra <= 0.010)
+
+
+INTERRUPTED_SEARCH = "abcdefghijklmnopqrstuvwxyz" * 2 + "abcdefgh"
+
+
+def interrupt(setup: Setup, findings: Findings) -> Row:
+    """From SIGINT to the end of the process, during a search that would run
+    for hours, alone and in a batch."""
+    say("case 9: Ctrl-C during a search of hours, alone and with --batch --jobs 2")
+    letters = "abcdefghijklmnopqrstuvwxyz"
+    short_words = setup.directory / "short_words.txt"
+    short_words.write_text("\n".join([*letters, *(a + b for a in letters for b in letters)]))
+    batch_file = setup.directory / "long_phrases.txt"
+    batch_file.write_text(f"{INTERRUPTED_SEARCH}\n" * 8)
+    waits: dict[str, list[float]] = {"alone": [], "batch": []}
+    for index in range(setup.short_runs):
+        for form, options in (("alone", [INTERRUPTED_SEARCH]),
+                              ("batch", ["--batch", str(batch_file), "--jobs", "2"])):
+            argv = [setup.vorpalyx, "--dict", str(short_words), "--count", *options]
+            # SIGINT as a terminal gives it, also when this script was
+            # started in the background with it ignored.
+            pid = os.posix_spawn(argv[0], argv, dict(os.environ), setsid=True,
+                                 setsigdef=[signal.SIGINT])
+            time.sleep(0.5)
+            start = time.perf_counter()
+            os.killpg(pid, signal.SIGINT)
+            _, status = os.waitpid(pid, 0)
+            waits[form].append(time.perf_counter() - start)
+            if os.waitstatus_to_exitcode(status) != 130:
+                findings.faults.append(
+                    f"case 9: {form}: status {os.waitstatus_to_exitcode(status)}, expected 130")
+    alone, batch = (statistics.median(waits[form]) for form in ("alone", "batch"))
+    worst = max(max(times) for times in waits.values())
+    return Row("9 Ctrl-C to the end of the process", alone, None,
+               f"alone {alone * 1000:.0f} ms, --batch {batch * 1000:.0f} ms; "
+               f"slowest {worst * 1000:.0f} ms", "<= 0.2 s", worst <= 0.2)
+
+
 CASES: dict[int, Callable[[Setup, Findings], Row]] = {
     1: full_output,
     2: first_line,
@@ -375,6 +437,8 @@ CASES: dict[int, Callable[[Setup, Findings], Row]] = {
     5: against_wordplay(5, MIDDLE_PHRASE, 4),
     6: in_process,
     7: batch_jobs,
+    8: start_up,
+    9: interrupt,
 }
 
 
@@ -404,7 +468,7 @@ def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="fewer runs per figure")
     parser.add_argument("--only", nargs="+", type=int, choices=sorted(CASES), metavar="CASE",
-                        help="run only these cases (1-7)")
+                        help=f"run only these cases (1-{len(CASES)})")
     arguments = parser.parse_args()
 
     # The command installed beside this interpreter first, so that

@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "lexicon_module/engine_call.h"
 #include "module/py_ref.h"
+#include "solver/ordered_formatting.h"
+#include "solver/two_threads.h"
 
 namespace vorpalyx {
 namespace {
@@ -51,7 +54,7 @@ bool flushed_descriptor(PyObject* file, int* descriptor) {
 
 // Writes every byte of `data`; 0, or the errno that stopped it. Waits when
 // the descriptor is non-blocking and full, asking `poll` meanwhile.
-int write_all(int descriptor, const std::string& data,
+int write_all(int descriptor, std::string_view data,
               const InterruptPoll& poll, bool* interrupted) {
   std::size_t done = 0;
   while (done < data.size()) {
@@ -99,24 +102,43 @@ void widen_pipe(int descriptor) {
   }
 }
 
-bool write_to_descriptor(SolutionFormatter& formatter, int descriptor) {
+// Solutions per segment when a long run is formatted on two threads: a few
+// megabytes of text, so that a segment is written in a few hand-overs and
+// the segments in flight stay small.
+constexpr std::size_t kSegmentSolutions = std::size_t{1} << 18;
+
+// Writes the run to `descriptor`: formatted on two threads in segments when
+// it is long and a second core is free (the formatting of what follows goes
+// on while a segment is written), else chunk by chunk here.
+bool write_to_descriptor(const SolutionList& list, SolutionFormat format,
+                         std::size_t first, std::ptrdiff_t step,
+                         std::size_t count, int descriptor) {
   widen_pipe(descriptor);
   int error_number = 0;
   bool interrupted = false;
   const bool ran = run_without_gil([&](const InterruptPoll& poll) {
-    std::string chunk;
     auto next_poll = std::chrono::steady_clock::now() + poll.interval;
-    while (formatter.next_chunk(chunk, kChunkBytes)) {
-      error_number = write_all(descriptor, chunk, poll, &interrupted);
-      if (error_number != 0 || interrupted) return;
+    const auto write = [&](std::string_view piece) {
+      error_number = write_all(descriptor, piece, poll, &interrupted);
+      if (error_number != 0 || interrupted) return false;
       const auto now = std::chrono::steady_clock::now();
       if (now >= next_poll) {
         next_poll = now + poll.interval;
         if (poll.interrupted()) {
           interrupted = true;
-          return;
+          return false;
         }
       }
+      return true;
+    };
+    if (step == 1 && count > kSegmentSolutions && second_core_available()) {
+      format_in_order(list, format, first, count, kSegmentSolutions,
+                      /*use_second_thread=*/true, write);
+      return;
+    }
+    SolutionFormatter formatter(list, format, first, step, count);
+    std::string chunk;
+    while (formatter.next_chunk(chunk, kChunkBytes) && write(chunk)) {
     }
   });
   if (!ran) return false;
@@ -202,10 +224,12 @@ bool write_solutions(const SolutionList& list, std::size_t first,
                      SolutionFormat format) {
   int descriptor = -1;
   if (!flushed_descriptor(file, &descriptor)) return false;
+  if (descriptor >= 0) {
+    return write_to_descriptor(list, format, first, step, count, descriptor);
+  }
   try {
     SolutionFormatter formatter(list, format, first, step, count);
-    return descriptor >= 0 ? write_to_descriptor(formatter, descriptor)
-                           : write_to_method(formatter, file);
+    return write_to_method(formatter, file);
   } catch (...) {
     set_python_error_from_current_exception();
     return false;

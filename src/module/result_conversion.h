@@ -24,7 +24,7 @@ namespace vorpalyx {
 
 // Consumes `solutions`. Returns a new reference, or null with an exception
 // set. Past `deadline`, stops converting and returns the solutions converted
-// so far: a prefix of the result.
+// so far: a prefix of the result, of at least the first 4096 solutions.
 PyObject* solutions_to_python(
     SolutionList& solutions,
     std::optional<std::chrono::steady_clock::time_point> deadline);

@@ -117,14 +117,24 @@ def test_interrupt_ends_every_process_with_status_130(tmp_path, batch):
         options = ["--batch", str(tmp_path / "phrases.txt"), "--jobs", "2"]
     else:
         options = [phrase]
+    # A shell starts background commands with SIGINT ignored, which Python
+    # then keeps; the command gets it as a terminal would give it.
     process = subprocess.Popen(
         [sys.executable, "-m", "vorpalyx", "--dict", str(words), "--count",
          *options], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-        start_new_session=True)
-    time.sleep(1.5)
-    assert process.poll() is None
-    os.killpg(process.pid, signal.SIGINT)
-    out, err = process.communicate(timeout=30)
-    assert (process.returncode, out, err) == (130, b"", b"")
-    with pytest.raises(ProcessLookupError):
-        os.killpg(process.pid, 0)
+        start_new_session=True,
+        preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    try:
+        time.sleep(1.5)
+        assert process.poll() is None
+        os.killpg(process.pid, signal.SIGINT)
+        out, err = process.communicate(timeout=30)
+        assert (process.returncode, out, err) == (130, b"", b"")
+        with pytest.raises(ProcessLookupError):
+            os.killpg(process.pid, 0)
+    finally:
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait()
