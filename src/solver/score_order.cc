@@ -63,22 +63,70 @@ std::vector<std::size_t> positions_by_score(
 
 ScoredList order_by_score(SolutionList standard, const WordWeights& weights) {
   const std::vector<std::int32_t> by_id = weights_by_id(standard, weights);
-  std::vector<std::int64_t> scores = scores_of(standard, by_id);
+  // The word ids of every solution as rows, read in one pass (keys decode
+  // far faster in a run than one by one), and where each group's rows and
+  // solutions start.
+  std::vector<std::uint32_t> rows;
+  std::vector<std::int64_t> scores;
+  std::vector<std::size_t> group_solutions;
+  std::vector<std::size_t> group_rows;
+  scores.reserve(standard.size());
+  for (SolutionGroup& group : standard.groups) {
+    group_solutions.push_back(scores.size());
+    group_rows.push_back(rows.size());
+    rows.reserve(rows.size() + group.solution_count * group.word_count);
+    group.for_each([&](const std::uint32_t* ids) {
+      std::int64_t score = 0;
+      for (std::size_t i = 0; i < group.word_count; ++i) score += by_id[ids[i]];
+      scores.push_back(score);
+      rows.insert(rows.end(), ids, ids + group.word_count);
+    });
+    group.release();
+  }
   const std::vector<std::size_t> positions = positions_by_score(scores);
+  auto group_of = [&](std::size_t position) {
+    return static_cast<std::size_t>(std::upper_bound(group_solutions.begin(),
+                                                     group_solutions.end(),
+                                                     position) -
+                                    group_solutions.begin()) -
+           1;
+  };
   ScoredList scored;
   scored.scores.reserve(scores.size());
-  std::vector<std::uint32_t> ids;
-  for (std::size_t position : positions) {
-    const auto [group_index, offset] = standard.locate(position);
-    const SolutionGroup& from = standard.groups[group_index];
-    if (scored.list.groups.empty() ||
-        scored.list.groups.back().word_count != from.word_count) {
-      scored.list.groups.emplace_back().word_count = from.word_count;
+  // A group per run of one word count; scores mix word counts, so runs are
+  // often short, and a short run gets one chunk of its own size instead of
+  // the usual megabyte.
+  constexpr std::size_t kShortRunIds = std::size_t{1} << 18;
+  for (std::size_t begin = 0; begin < positions.size();) {
+    const std::size_t word_count =
+        standard.groups[group_of(positions[begin])].word_count;
+    std::size_t end = begin + 1;
+    while (end < positions.size() &&
+           standard.groups[group_of(positions[end])].word_count == word_count) {
+      ++end;
     }
-    ids.resize(from.word_count);
-    from.ids_at(offset, ids.data());
-    scored.list.groups.back().append(ids.data());
-    scored.scores.push_back(scores[position]);
+    SolutionGroup& group = scored.list.groups.emplace_back();
+    group.word_count = word_count;
+    std::vector<std::uint32_t>* chunk = nullptr;
+    if ((end - begin) * word_count <= kShortRunIds) {
+      chunk = &group.chunks.emplace_back();
+      chunk->reserve((end - begin) * word_count);
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::size_t position = positions[i];
+      const std::size_t from = group_of(position);
+      const std::uint32_t* ids =
+          rows.data() + group_rows[from] +
+          (position - group_solutions[from]) * word_count;
+      if (chunk != nullptr) {
+        chunk->insert(chunk->end(), ids, ids + word_count);
+        ++group.solution_count;
+      } else {
+        group.append(ids);
+      }
+      scored.scores.push_back(scores[position]);
+    }
+    begin = end;
   }
   scored.list.words = std::move(standard.words);
   return scored;
