@@ -1,6 +1,7 @@
 #include "lexicon_module/lexicon_object.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -29,7 +30,10 @@ namespace {
 
 struct LexiconState {
   AnagramSolver solver;
-  std::shared_ptr<const WordWeights> weights;  // null: every word the floor
+  std::shared_ptr<const WordWeights> weights;  // null: see bundled_weights
+  // With no weights set: whether the bundled ones apply (english()), else
+  // every word has the floor.
+  std::atomic<bool> bundled_weights{false};
   std::shared_mutex mutex;
 };
 
@@ -38,7 +42,7 @@ struct LexiconObject {
 };
 
 std::string* english_words_path = nullptr;  // for the process
-// The bundled weights, read by the first english() that needs them.
+// The bundled weights, read by the first ranking that needs them.
 std::shared_ptr<const WordWeights>* english_weights = nullptr;
 
 LexiconState& state_of(PyObject* self) {
@@ -336,11 +340,8 @@ PyObject* english(PyObject* cls, PyObject*) {
     PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
         english_words_path->data(),
         static_cast<Py_ssize_t>(english_words_path->size())));
-    if (!path || !load_path_into(self, path.get(), "english") ||
-        !read_english_weights()) {
-      return false;
-    }
-    state_of(self).weights = *english_weights;  // no search runs on it yet
+    if (!path || !load_path_into(self, path.get(), "english")) return false;
+    state_of(self).bundled_weights = true;
     return true;
   });
 }
@@ -361,6 +362,7 @@ PyObject* set_weights(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     LexiconState& state = state_of(self);
     if (!change_alone(self, "set_weights", [&](AnagramSolver&) {
           state.weights = std::move(weights);
+          state.bundled_weights = false;
         })) {
       return nullptr;
     }
@@ -378,19 +380,25 @@ FastSearchOptions options_for(const SearchRequest& request,
   return options;
 }
 
-// The weights of a call: its own `weights=` when given, else the
-// lexicon's (read under the search's hold, so null here).
+// The weights of a call: its own `weights=` when given (into `out`), else
+// the lexicon's, read under the search's hold (weights_for); the bundled
+// ones are read here first when a call that `ranks` may use them.
 bool convert_call_weights(const char* method, PyObject* argument,
+                          const LexiconState& state, bool ranks,
                           std::shared_ptr<const WordWeights>* out) {
-  return argument == nullptr || argument == Py_None ||
-         convert_weights(method, argument, out);
+  if (argument != nullptr && argument != Py_None) {
+    return convert_weights(method, argument, out);
+  }
+  return !ranks || !state.bundled_weights || read_english_weights();
 }
 
 const WordWeights& weights_for(const LexiconState& state,
                                const std::shared_ptr<const WordWeights>& own) {
   static const WordWeights unweighted;
   if (own) return *own;
-  return state.weights ? *state.weights : unweighted;
+  if (state.weights) return *state.weights;
+  return state.bundled_weights && *english_weights ? **english_weights
+                                                   : unweighted;
 }
 
 PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -419,10 +427,11 @@ PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
       }
     }
     std::shared_ptr<const WordWeights> weights;
-    if (!convert_call_weights("search", bound[kOrder + 1], &weights)) {
+    LexiconState& state = state_of(self);
+    if (!convert_call_weights("search", bound[kOrder + 1], state, by_score,
+                              &weights)) {
       return nullptr;
     }
-    LexiconState& state = state_of(self);
     SolutionList solutions;
     ScoredList scored;
     if (!run_without_gil([&](const InterruptPoll& poll) {
@@ -509,7 +518,10 @@ PyObject* best(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     std::uint64_t k = 10;
     if (bound[1] != nullptr && !convert_k(bound[1], &k)) return nullptr;
     std::shared_ptr<const WordWeights> weights;
-    if (!convert_call_weights("best", bound[2], &weights)) return nullptr;
+    if (!convert_call_weights("best", bound[2], state_of(self), true,
+                              &weights)) {
+      return nullptr;
+    }
     PyObject* search_bound[kSearchParameterCount];
     search_bound[0] = bound[0];
     std::copy(bound + 3, bound + 3 + kSearchParameterCount - 1,
