@@ -121,13 +121,18 @@ WordWeights weights_from_aligned_lines(std::string_view words,
     return true;
   });
   WordWeights weights;
+  weights.by_word.reserve(values.size());
   std::size_t index = 0;
   for_each_line(words, [&](std::size_t number, std::string_view line) {
     if (index == values.size()) {
       throw std::invalid_argument("no weight for line " +
                                   std::to_string(number));
     }
-    std::string word = normalize_word(line);
+    // The bundled list is stored normalised already.
+    const bool plain = std::all_of(line.begin(), line.end(), [](char letter) {
+      return letter >= 'a' && letter <= 'z';
+    });
+    std::string word = plain ? std::string(line) : normalize_word(line);
     if (!word.empty()) weights.name(std::move(word), values[index]);
     ++index;
     return true;
