@@ -109,7 +109,8 @@ std::vector<RankedSolution> AnagramSolver::best(
 ScoredList AnagramSolver::search_by_score(
     std::string_view phrase, const SolverConstraints& constraints,
     const WordWeights& weights, const FastSearchOptions& options) const {
-  return order_by_score(search(phrase, constraints, options), weights);
+  return order_by_score(search(phrase, constraints, options), weights,
+                        options.second_core);
 }
 
 SolutionList AnagramSolver::run(std::string_view phrase,

@@ -1,7 +1,10 @@
 #include "solver/score_order.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
+
+#include "solver/two_threads.h"
 
 namespace vorpalyx {
 
@@ -61,28 +64,61 @@ std::vector<std::size_t> positions_by_score(
 
 }  // namespace
 
-ScoredList order_by_score(SolutionList standard, const WordWeights& weights) {
+ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
+                          bool use_second_thread) {
   const std::vector<std::int32_t> by_id = weights_by_id(standard, weights);
-  // The word ids of every solution as rows, read in one pass (keys decode
-  // far faster in a run than one by one), and where each group's rows and
-  // solutions start.
-  std::vector<std::uint32_t> rows;
-  std::vector<std::int64_t> scores;
+  // The word ids of every solution as rows (keys decode far faster in a run
+  // than one by one) and its score, read in pieces shared by two threads;
+  // and where each group's rows and solutions start.
   std::vector<std::size_t> group_solutions;
   std::vector<std::size_t> group_rows;
-  scores.reserve(standard.size());
-  for (SolutionGroup& group : standard.groups) {
-    group_solutions.push_back(scores.size());
-    group_rows.push_back(rows.size());
-    rows.reserve(rows.size() + group.solution_count * group.word_count);
-    group.for_each([&](const std::uint32_t* ids) {
-      std::int64_t score = 0;
-      for (std::size_t i = 0; i < group.word_count; ++i) score += by_id[ids[i]];
-      scores.push_back(score);
-      rows.insert(rows.end(), ids, ids + group.word_count);
-    });
-    group.release();
+  std::size_t solution_total = 0;
+  std::size_t row_total = 0;
+  struct Piece {
+    std::size_t group;
+    std::size_t begin;
+    std::size_t end;
+  };
+  std::vector<Piece> pieces;
+  constexpr std::size_t kPieceSolutions = std::size_t{1} << 14;
+  for (std::size_t g = 0; g < standard.groups.size(); ++g) {
+    const SolutionGroup& group = standard.groups[g];
+    group_solutions.push_back(solution_total);
+    group_rows.push_back(row_total);
+    solution_total += group.solution_count;
+    row_total += group.solution_count * group.word_count;
+    for (std::size_t begin = 0; begin < group.solution_count;
+         begin += kPieceSolutions) {
+      pieces.push_back(
+          {g, begin, std::min(begin + kPieceSolutions, group.solution_count)});
+    }
   }
+  std::vector<std::uint32_t> rows(row_total);
+  std::vector<std::int64_t> scores(solution_total);
+  std::atomic<std::size_t> next_piece{0};
+  run_on_two_threads(
+      [&] {
+        for (std::size_t p = next_piece++; p < pieces.size();
+             p = next_piece++) {
+          const Piece& piece = pieces[p];
+          const SolutionGroup& group = standard.groups[piece.group];
+          std::uint32_t* row = rows.data() + group_rows[piece.group] +
+                               piece.begin * group.word_count;
+          std::int64_t* score =
+              scores.data() + group_solutions[piece.group] + piece.begin;
+          group.for_each_in(
+              piece.begin, piece.end, [&](const std::uint32_t* ids) {
+                std::int64_t sum = 0;
+                for (std::size_t i = 0; i < group.word_count; ++i) {
+                  sum += by_id[ids[i]];
+                  *row++ = ids[i];
+                }
+                *score++ = sum;
+              });
+        }
+      },
+      use_second_thread && pieces.size() > 1);
+  for (SolutionGroup& group : standard.groups) group.release();
   const std::vector<std::size_t> positions = positions_by_score(scores);
   auto group_of = [&](std::size_t position) {
     return static_cast<std::size_t>(std::upper_bound(group_solutions.begin(),
@@ -91,6 +127,15 @@ ScoredList order_by_score(SolutionList standard, const WordWeights& weights) {
                                     group_solutions.begin()) -
            1;
   };
+  auto row_of = [&](std::size_t position) {
+    const std::size_t from = group_of(position);
+    return rows.data() + group_rows[from] +
+           (position - group_solutions[from]) *
+               standard.groups[from].word_count;
+  };
+  // The rows are read in score order, all over memory: each is asked for
+  // this many solutions ahead, so that it is in the cache when copied.
+  constexpr std::size_t kReadAhead = 16;
   ScoredList scored;
   scored.scores.reserve(scores.size());
   // A group per run of one word count; scores mix word counts, so runs are
@@ -113,13 +158,14 @@ ScoredList order_by_score(SolutionList standard, const WordWeights& weights) {
       chunk->reserve((end - begin) * word_count);
     }
     for (std::size_t i = begin; i < end; ++i) {
+      if (i + kReadAhead < positions.size()) {
+        __builtin_prefetch(row_of(positions[i + kReadAhead]));
+        __builtin_prefetch(&scores[positions[i + kReadAhead]]);
+      }
       const std::size_t position = positions[i];
-      const std::size_t from = group_of(position);
-      const std::uint32_t* ids =
-          rows.data() + group_rows[from] +
-          (position - group_solutions[from]) * word_count;
+      const std::uint32_t* ids = row_of(position);
       if (chunk != nullptr) {
-        chunk->insert(chunk->end(), ids, ids + word_count);
+        for (std::size_t k = 0; k < word_count; ++k) chunk->push_back(ids[k]);
         ++group.solution_count;
       } else {
         group.append(ids);

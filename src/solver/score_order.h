@@ -44,8 +44,10 @@ struct ScoredList {
   std::vector<std::int64_t> scores;  // by position, descending
 };
 
-// `standard` (in result order) reordered by score. Consumes `standard`.
-ScoredList order_by_score(SolutionList standard, const WordWeights& weights);
+// `standard` (in result order) reordered by score, reading it on a second
+// thread too when allowed. Consumes `standard`.
+ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
+                          bool use_second_thread = false);
 
 // The first `k` solutions of `standard` (in result order) in score order.
 std::vector<RankedSolution> best_of(const SolutionList& standard,

@@ -154,6 +154,40 @@ TEST(RankedSearchTest, KBeyondTheWalksShareRanksTheFullResult) {
   EXPECT_EQ(solver.best("aabbcc", {}, weights, 3, {}), cut(all, 3));
 }
 
+// Enough solutions (140,152: the letters in ones and pairs) that the
+// score order reads them in pieces, on two threads when it may.
+TEST(RankedSearchTest, ScoreOrderOfAResultReadInPieces) {
+  AnagramSolver solver;
+  WordWeights weights;
+  const std::string letters = "abcdefghijkl";
+  for (char first : letters) {
+    solver.insert(std::string(1, first));
+    weights.name(std::string(1, first), -(first - 'a') * 10);
+    for (char second : letters) {
+      if (first < second) {
+        solver.insert(std::string{first, second});
+        weights.name(std::string{first, second}, -(first - 'a' + second - 'a'));
+      }
+    }
+  }
+  weights.set_floor();
+  const std::vector<RankedSolution> all =
+      everything_by_score(solver, letters, {}, weights);
+  ASSERT_EQ(all.size(), 140152u);
+  for (bool second_core : {false, true}) {
+    FastSearchOptions options;
+    options.second_core = second_core;
+    const ScoredList scored =
+        solver.search_by_score(letters, {}, weights, options);
+    const std::vector<Solution> reordered = scored.list.to_vectors();
+    ASSERT_EQ(reordered.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      ASSERT_EQ(reordered[i], all[i].words) << i;
+      ASSERT_EQ(scored.scores[i], all[i].score) << i;
+    }
+  }
+}
+
 TEST(RankedSearchTest, AnInterruptStopsTheWalk) {
   AnagramSolver solver;
   for (char letter = 'a'; letter <= 'z'; ++letter) {
