@@ -715,7 +715,8 @@ constexpr const char kLexiconDoc[] =
     "other characters are dropped). len() is the number of distinct words\n"
     "and `word in lexicon` tells whether one is held. A lexicon may be\n"
     "shared between threads: searches run side by side, and a load waits\n"
-    "for the searches running on it.";
+    "for the searches running on it. best() and search(order='score') rank\n"
+    "solutions by how common their words are: see set_weights().";
 
 PyType_Slot lexicon_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(lexicon_new)},
