@@ -107,8 +107,8 @@ SolutionGroup make_group(std::vector<std::vector<std::uint32_t>> solutions,
     group.short_keys = std::make_unique<std::uint64_t[]>(solutions.size());
     for (std::size_t i = 0; i < solutions.size(); ++i) {
       std::sort(solutions[i].begin(), solutions[i].end());
-      group.short_keys[i] =
-          numbering->number(solutions[i].data(), word_count, nullptr, 0);
+      group.short_keys[i] = numbering->number(
+          solutions[i].data(), word_count - 1, solutions[i][word_count - 1]);
     }
   } else {
     for (const std::vector<std::uint32_t>& ids : solutions) {

@@ -56,6 +56,7 @@ examples:
   vorpalyx --best 10 "dormitory window"
   vorpalyx --rank --max-words 2 --weights counts.tsv "a phrase"
   vorpalyx --batch phrases.txt --max-words 3 --jobs 2 > anagrams.jsonl
+  vorpalyx serve        # a web page on this machine; vorpalyx -- serve solves "serve"
 
 Only the letters a-z count: capitals are folded to lower case and spaces,
 digits and punctuation in the phrase are skipped; a phrase with an accented
@@ -520,8 +521,13 @@ def _discard_further_output() -> None:
 def main(argv: Sequence[str] | None = None) -> int:
     """Runs the command with `argv` (default: sys.argv[1:]); returns the
     exit status."""
+    argv = sys.argv[1:] if argv is None else argv
+    if argv and argv[0] == "serve":
+        from vorpalyx.server.command import main as serve
+
+        return serve(argv[1:])
     try:
-        status = _run(sys.argv[1:] if argv is None else argv)
+        status = _run(argv)
         sys.stdout.flush()
         return status
     except BrokenPipeError:

@@ -5,14 +5,14 @@
 // places of a class that comes more than once take members in ascending
 // order, so that each multiset of words comes once. The choices before the
 // last advance like an odometer; for each of their settings the last one
-// runs through its members, so the inner loop records one solution per
-// member with the other ranks already merged in order.
+// runs through its members, handed on as one run with the other ranks
+// already merged in order, so that keys can be made along it.
 //
 // Invariant: the records of one combination are distinct multisets of word
 // ranks, each passed as its other ranks ascending plus a last rank. Cost:
-// per solution one record; per setting of the outer choices, an insertion
-// sort and a merge of the combination's ranks. Buffers hold one rank per
-// word of the longest solution and are allocated once.
+// per solution one step of a run; per setting of the outer choices, an
+// insertion sort and a merge of the combination's ranks. Buffers hold one rank
+// per word of the longest solution and are allocated once.
 //
 // Tested by tests/cpp/solver/fast_search_test.cc (classes expanded once per
 // multiset) and the differential tests.
@@ -44,9 +44,9 @@ class ClassExpansion {
     choices_.reserve(most_words);
   }
 
-  // Calls `record(other_ranks, count, last_rank)` for each solution of
-  // `combination`, counting each on `stop` at `cost`, until `stop` says to
-  // end.
+  // Calls `record(other_ranks, count, last_ranks, last_count)` for the
+  // solutions of `combination`, each run of last ranks ascending, counting
+  // each solution on `stop` at `cost`, until `stop` says to end.
   // `classes[i]` gives class i's members_begin, member_count and first_rank;
   // members are listed in `member_ranks`.
   template <typename Class, typename Record>
@@ -80,7 +80,9 @@ class ClassExpansion {
     const std::size_t outer = choices_.size() - 1;
     const Choice& innermost = choices_[outer];
     for (;;) {
-      // The ranks of every place but the last choice, ascending.
+      // The ranks of every place but the last choice, ascending; with one
+      // choice (the common case), the fixed ranks themselves.
+      const std::uint32_t* other_ranks = fixed;
       for (std::size_t i = 0; i < outer; ++i) {
         const std::uint32_t rank = choices_[i].members[choices_[i].chosen];
         std::size_t j = i;
@@ -89,16 +91,18 @@ class ClassExpansion {
         }
         chosen_ranks_[j] = rank;
       }
-      std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
-                 chosen_ranks_.get() + outer, other_ranks_.get());
+      if (outer != 0) {
+        std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
+                   chosen_ranks_.get() + outer, other_ranks_.get());
+        other_ranks = other_ranks_.get();
+      }
       const std::uint32_t first =
           innermost.repeats ? choices_[outer - 1].chosen : 0;
-      std::uint32_t member = first;
-      for (; member < innermost.count && !stop.stopped(); ++member) {
-        record(other_ranks_.get(), others, innermost.members[member]);
-        stop.count_solution(cost);
-      }
-      stop.count_steps(member - first);
+      const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(
+          innermost.count - first, stop.solutions_left()));
+      record(other_ranks, others, innermost.members + first, taken);
+      stop.count_solutions(taken, cost);
+      stop.count_steps(taken);
       if (stop.stopped()) return;
       std::size_t i = outer;
       while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].count) --i;

@@ -12,6 +12,7 @@
 //
 // Cost: a table of C(x, j) for j <= max_size and x < n + max_size, that is
 // up to the N of max_size (8 bytes each); a number is made from k table reads
+// (about one each along a run of multisets that differ in one growing id)
 // and read back with up to k - 2 binary searches in it (the second last id
 // comes from a square root, the last directly).
 //
@@ -35,27 +36,46 @@ class MultisetNumbering {
   // below 2^64, and if so the largest.
   bool fits(std::size_t size, std::uint64_t* largest) const;
 
-  // The number of the multiset of `size` ids made of two ascending runs,
-  // merged. The multiset must fit.
-  std::uint64_t number(const std::uint32_t* first, std::size_t first_count,
-                       const std::uint32_t* second,
-                       std::size_t second_count) const {
-    const std::size_t size = first_count + second_count;
-    const std::size_t top = id_count_ + size - 2;  // N - 1
-    std::uint64_t sum = 0;
-    std::size_t i = 0;
-    auto take = [&](std::uint32_t id) {
-      sum += binomial(size - i, top - (id + i));
-      ++i;
-    };
-    const std::uint32_t* const first_end = first + first_count;
-    const std::uint32_t* const second_end = second + second_count;
-    while (first != first_end && second != second_end) {
-      take(*second < *first ? *second++ : *first++);
+  // Calls `out(number)` for the multiset of the `count` ascending ids
+  // `sorted` and each of the ascending ids `lasts` (`last_count` of them) in
+  // turn. The multisets must fit.
+  template <typename Out>
+  void number_each(const std::uint32_t* sorted, std::size_t count,
+                   const std::uint32_t* lasts, std::size_t last_count,
+                   Out&& out) const {
+    // The id at place i of the merged list adds C(size - i, N - 1 - id - i),
+    // table entry base - id - i * (columns_ + 1). Ids before the last one's
+    // place keep theirs, the others move one place on; along `lasts` that
+    // place only moves on, so each number costs one table read.
+    const std::size_t size = count + 1;
+    const std::size_t base = size * columns_ + id_count_ + size - 2;
+    const std::size_t step = columns_ + 1;
+    const std::uint64_t* const table = table_.data();
+    std::uint64_t before = 0;
+    std::uint64_t after = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      after += table[base - sorted[i] - (i + 1) * step];
     }
-    for (; first != first_end; ++first) take(*first);
-    for (; second != second_end; ++second) take(*second);
-    return largest_[size] - sum;
+    std::size_t place = 0;
+    for (std::size_t j = 0; j < last_count; ++j) {
+      const std::uint32_t last = lasts[j];
+      for (; place < count && sorted[place] <= last; ++place) {
+        after -= table[base - sorted[place] - (place + 1) * step];
+        before += table[base - sorted[place] - place * step];
+      }
+      out(largest_[size] -
+          (before + table[base - last - place * step] + after));
+    }
+  }
+
+  // The number of the multiset of the `count` ascending ids `sorted` and
+  // `last`, which may belong anywhere among them. The multiset must fit.
+  std::uint64_t number(const std::uint32_t* sorted, std::size_t count,
+                       std::uint32_t last) const {
+    std::uint64_t number = 0;
+    number_each(sorted, count, &last, 1,
+                [&](std::uint64_t numbered) { number = numbered; });
+    return number;
   }
 
   // Writes the ascending ids of the multiset of `size` ids numbered

@@ -4,7 +4,11 @@
 // the next digit, the two buffers alternating as source and target of the
 // passes. Large ranges take 11 bits at a time, smaller ones 8 or 6 (fewer
 // counters to clear); the high bits that all keys of a range share are
-// skipped; ranges of a few dozen keys are sorted by comparison.
+// skipped; ranges of a few dozen keys are sorted by comparison. A range that
+// fits in the core's cache and differs in at most 66 bits is finished least
+// significant digit first instead: one pass counts every digit, then one
+// pass per digit moves the keys, where spreading by the top digit would leave
+// thousands of small ranges, each with its own counters and comparison sort.
 //
 // Invariant: the result is exactly std::sort's. Cost: one or two passes over
 // the keys per digit of the range's differing bits, with a scratch buffer as
@@ -30,6 +34,13 @@ namespace radix_sort_detail {
 
 constexpr std::size_t kInsertionSortSize = 32;
 constexpr std::size_t kRadixSortSize = 64;
+// Ranges sorted least significant digit first: from this many keys (fewer
+// pay more for their counters than they save), up to what a core's cache
+// holds (measured on the project's machine kind), in up to 6 digits.
+constexpr std::size_t kDigitsUpFrom = 512;
+constexpr std::size_t kDigitsUpTo = std::size_t{1} << 20;
+constexpr int kMostDigits = 6;
+constexpr int kDigitBits = 11;
 
 template <typename Key>
 void insertion_sort(Key* keys, std::size_t count) {
@@ -52,6 +63,76 @@ int bit_width(Key key) {
   }
 }
 
+// Sorts the `count` keys at `data` (at most UINT32_MAX), whose bits from
+// `top_bit` (at most kMostDigits * kDigitBits) up are all equal, digit by
+// digit from the lowest, into `data` when `data_is_home` and otherwise into
+// `other`.
+template <typename Key>
+void sort_by_low_digits(Key* data, Key* other, std::size_t count, int top_bit,
+                        bool data_is_home) {
+  const int digits = (top_bit + kDigitBits - 1) / kDigitBits;
+  const int digit_bits = (top_bit + digits - 1) / digits;
+  const std::size_t mask = (std::size_t{1} << digit_bits) - 1;
+  std::array<std::array<std::uint32_t, 1 << kDigitBits>, kMostDigits> counts;
+  for (int digit = 0; digit < digits; ++digit) {
+    std::fill(counts[digit].begin(), counts[digit].begin() + mask + 1, 0);
+  }
+  // One counting loop per number of digits, so that each key's digits are
+  // counted without a loop of their own.
+  auto count_digits = [&]<int kDigits>() {
+    for (std::size_t i = 0; i < count; ++i) {
+      const Key key = data[i];
+      for (int digit = 0; digit < kDigits; ++digit) {
+        ++counts[digit]
+                [static_cast<std::size_t>(key >> (digit * digit_bits)) & mask];
+      }
+    }
+  };
+  switch (digits) {
+    case 1:
+      count_digits.template operator()<1>();
+      break;
+    case 2:
+      count_digits.template operator()<2>();
+      break;
+    case 3:
+      count_digits.template operator()<3>();
+      break;
+    case 4:
+      count_digits.template operator()<4>();
+      break;
+    case 5:
+      count_digits.template operator()<5>();
+      break;
+    default:
+      count_digits.template operator()<kMostDigits>();
+      break;
+  }
+  Key* source = data;
+  Key* target = other;
+  for (int digit = 0; digit < digits; ++digit) {
+    std::array<std::uint32_t, 1 << kDigitBits>& next = counts[digit];
+    const int shift = digit * digit_bits;
+    // A digit that every key shares moves nothing.
+    if (next[static_cast<std::size_t>(source[0] >> shift) & mask] == count) {
+      continue;
+    }
+    std::uint32_t start = 0;
+    for (std::size_t value = 0; value <= mask; ++value) {
+      const std::uint32_t keys = next[value];
+      next[value] = start;
+      start += keys;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      const Key key = source[i];
+      target[next[static_cast<std::size_t>(key >> shift) & mask]++] = key;
+    }
+    std::swap(source, target);
+  }
+  Key* const home = data_is_home ? data : other;
+  if (source != home) std::copy(source, source + count, home);
+}
+
 // Sorts the `count` keys at `data`, whose bits from `top_bit` up are all
 // equal, into `data` itself when `data_is_home` and otherwise into `other`.
 template <typename Key>
@@ -65,6 +146,11 @@ void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
     Key differing = 0;
     for (std::size_t i = 1; i < count; ++i) differing |= data[i] ^ data[0];
     top_bit = std::min(top_bit, bit_width(differing));
+  }
+  if (count >= kDigitsUpFrom && count <= kDigitsUpTo && top_bit > 0 &&
+      top_bit <= kMostDigits * kDigitBits) {
+    sort_by_low_digits(data, other, count, top_bit, data_is_home);
+    return;
   }
   // (Counters are 32 bits wide; a range of 2^32 keys is sorted by
   // comparison.)

@@ -150,6 +150,20 @@ class SearchStop {
     if (++solutions_found_ >= max_solutions_) stopped_ = true;
   }
 
+  // Counts `count` stored solutions of `cost`, at most solutions_left().
+  void count_solutions(std::uint64_t count, const SolutionCost& cost) {
+    result_bytes_ += count * cost.result_bytes;
+    stored_bytes_ += count * cost.stored_bytes;
+    finish_nanoseconds_ += count * cost.finish_nanoseconds;
+    solutions_found_ += count;
+    if (solutions_found_ >= max_solutions_) stopped_ = true;
+  }
+
+  // How many more solutions max_solutions lets the search record.
+  std::uint64_t solutions_left() const {
+    return max_solutions_ - solutions_found_;
+  }
+
  private:
   void check_budgets();
   void check_memory(std::uint64_t stored_bytes);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "solver/radix_sort.h"
+#include "solver/row_sort.h"
 #include "solver/two_threads.h"
 
 namespace vorpalyx {
@@ -168,11 +169,7 @@ SolutionGroup SolutionBuckets::sorted_rows(SolutionGroup group) {
       rows.push_back(chunk.data() + row);
     }
   }
-  std::sort(rows.begin(), rows.end(),
-            [width](const std::uint32_t* left, const std::uint32_t* right) {
-              return std::lexicographical_compare(left, left + width, right,
-                                                  right + width);
-            });
+  sort_rows(rows, width);
   SolutionGroup sorted;
   sorted.word_count = width;
   for (const std::uint32_t* row : rows) sorted.append(row);

@@ -83,29 +83,37 @@ class SolutionBuckets {
           encode_key<std::uint64_t>(sorted, count, last, rank_bits_));
       return;
     }
-    add_other(bucket, sorted, count, last);
+    add_each(bucket, sorted, count, &last, 1);
   }
 
- private:
-  [[gnu::noinline]] void add_other(Bucket& bucket, const std::uint32_t* sorted,
-                                   std::size_t count, std::uint32_t last) {
+  // Records in `bucket` the solutions made of `sorted` (`count` ranks,
+  // ascending) and each of `lasts` (`last_count` ranks, ascending).
+  [[gnu::noinline]] void add_each(Bucket& bucket, const std::uint32_t* sorted,
+                                  std::size_t count, const std::uint32_t* lasts,
+                                  std::size_t last_count) {
     switch (bucket.form) {
       case Form::kFields:
-        bucket.short_keys.push_back(
-            encode_key<std::uint64_t>(sorted, count, last, rank_bits_));
+        encode_keys<std::uint64_t>(
+            sorted, count, lasts, last_count, rank_bits_,
+            [&](std::uint64_t key) { bucket.short_keys.push_back(key); });
         return;
       case Form::kMultiset:
-        bucket.short_keys.push_back(
-            numbering_->number(sorted, count, &last, 1));
+        numbering_->number_each(
+            sorted, count, lasts, last_count,
+            [&](std::uint64_t key) { bucket.short_keys.push_back(key); });
         return;
       case Form::kLongFields:
-        bucket.long_keys.push_back(
-            encode_key<LongKey>(sorted, count, last, rank_bits_));
+        encode_keys<LongKey>(
+            sorted, count, lasts, last_count, rank_bits_,
+            [&](LongKey key) { bucket.long_keys.push_back(key); });
         return;
       case Form::kRows:
         row_.resize(count + 1);
-        std::merge(sorted, sorted + count, &last, &last + 1, row_.begin());
-        bucket.rows.append(row_.data());
+        for (std::size_t j = 0; j < last_count; ++j) {
+          std::merge(sorted, sorted + count, lasts + j, lasts + j + 1,
+                     row_.begin());
+          bucket.rows.append(row_.data());
+        }
         return;
     }
   }
@@ -113,7 +121,7 @@ class SolutionBuckets {
  public:
   // What one solution of `word_count` words costs in `bucket`: its bytes
   // and sorting it (measured on the project's machine kind, with a margin:
-  // keys by radix sort, rows by comparing them word by word).
+  // keys by radix sort, rows by spreading them word by word).
   static SolutionCost cost_of(const Bucket& bucket, std::size_t word_count,
                               const SearchStop& stop) {
     switch (bucket.form) {
@@ -128,7 +136,7 @@ class SolutionBuckets {
     // The row, and its pointer while sorted.
     return stop.cost_of(word_count,
                         sizeof(std::uint32_t) * word_count + sizeof(void*),
-                        30 + 15.0 * static_cast<double>(word_count));
+                        30 + 20.0 * static_cast<double>(word_count));
   }
 
   // The solutions recorded so far.

@@ -51,8 +51,9 @@ class StoringSink {
     expansion_.expand(combination, classes_.classes.data(),
                       classes_.member_ranks.data(), cost, stop,
                       [&](const std::uint32_t* others, std::size_t count,
-                          std::uint32_t last_rank) {
-                        buckets_.add(bucket, others, count, last_rank);
+                          const std::uint32_t* lasts, std::size_t last_count) {
+                        buckets_.add_each(bucket, others, count, lasts,
+                                          last_count);
                       });
   }
 

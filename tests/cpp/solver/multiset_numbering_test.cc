@@ -35,14 +35,24 @@ TEST(MultisetNumberingTest, NumbersEveryMultisetInOrderAndReadsItBack) {
       std::vector<std::uint32_t> previous;
       for_each_multiset(
           id_count, size, [&](const std::vector<std::uint32_t>& ids) {
-            // Split into two runs at every place: the merge must not matter.
-            for (std::size_t split = 0; split <= size; ++split) {
-              std::vector<std::uint32_t> first(ids.begin(),
-                                               ids.begin() + split);
-              std::vector<std::uint32_t> second(ids.begin() + split, ids.end());
-              ASSERT_EQ(numbering.number(second.data(), second.size(),
-                                         first.data(), first.size()),
-                        expected);
+            // Each id in turn as the one merged in: its place must not
+            // matter. Along a run of every id, each multiset comes in turn.
+            for (std::size_t place = 0; place < size; ++place) {
+              std::vector<std::uint32_t> others = ids;
+              others.erase(others.begin() + place);
+              ASSERT_EQ(
+                  numbering.number(others.data(), others.size(), ids[place]),
+                  expected);
+              std::vector<std::uint32_t> every(id_count);
+              for (std::uint32_t id = 0; id < id_count; ++id) every[id] = id;
+              std::uint32_t last = 0;
+              numbering.number_each(
+                  others.data(), others.size(), every.data(), every.size(),
+                  [&](std::uint64_t number) {
+                    ASSERT_EQ(number, numbering.number(others.data(),
+                                                       others.size(), last));
+                    ++last;
+                  });
             }
             std::vector<std::uint32_t> read(size);
             numbering.ids_of(expected, size, read.data());

@@ -1,6 +1,8 @@
 // The radix sort against std::sort, over the key widths and range sizes
 // that take its different paths: comparison sorts for short ranges, 6, 8
-// and 11-bit digits, shared high digits, and keys gathered in blocks.
+// and 11-bit digits, ranges finished from the lowest digit (in an odd or even
+// number of passes), shared high digits, and keys gathered in blocks; rows
+// too long for keys.
 
 #include "solver/radix_sort.h"
 
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "solver/key_blocks.h"
+#include "solver/row_sort.h"
 #include "solver/solution_keys.h"
 
 namespace vorpalyx {
@@ -77,6 +80,39 @@ TEST(RadixSortTest, LongKeysFromBlocks) {
   std::sort(expected.begin(), expected.end());
   const auto sorted = radix_sort(blocks, 100, 16);
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sorted.get()));
+}
+
+// Rows that share long prefixes, with ties, narrow and widely spread ranks
+// (spread by counting or sorted by comparison), in ranges large and small.
+TEST(RowSortTest, SortsLikeComparingRowsWordByWord) {
+  for (const std::size_t count : {1, 20, 5000}) {
+    for (const std::uint32_t spread : {3u, 100'000u}) {
+      std::mt19937 random(static_cast<std::uint32_t>(count + spread));
+      const std::size_t width = 12;
+      std::vector<std::uint32_t> ranks(count * width);
+      for (std::size_t row = 0; row < count; ++row) {
+        for (std::size_t column = 0; column < width; ++column) {
+          ranks[row * width + column] =
+              column < 4 ? static_cast<std::uint32_t>(column)
+                         : static_cast<std::uint32_t>(random() % spread);
+        }
+      }
+      std::vector<const std::uint32_t*> rows;
+      for (std::size_t row = 0; row < count; ++row) {
+        rows.push_back(ranks.data() + row * width);
+      }
+      auto as_lists = [&](const std::vector<const std::uint32_t*>& sorted) {
+        std::vector<std::vector<std::uint32_t>> lists;
+        for (const std::uint32_t* row : sorted)
+          lists.emplace_back(row, row + width);
+        return lists;
+      };
+      std::vector<std::vector<std::uint32_t>> expected = as_lists(rows);
+      std::sort(expected.begin(), expected.end());
+      sort_rows(rows, width);
+      EXPECT_EQ(as_lists(rows), expected) << count << " rows, " << spread;
+    }
+  }
 }
 
 TEST(KeyBlocksTest, AppendKeepsEveryKeyInOrder) {

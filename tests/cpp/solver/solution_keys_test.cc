@@ -34,6 +34,20 @@ TEST(SolutionKeysTest, DecodeGivesTheMergedRanks) {
   expect_round_trip<LongKey>({3, 1000, 70000, 70000, 131071}, 99999, 17);
 }
 
+TEST(SolutionKeysTest, ARunOfLastRanksGivesEachKeyInTurn) {
+  const std::vector<std::uint32_t> sorted = {1, 4, 4, 6};
+  const std::vector<std::uint32_t> lasts = {0, 1, 2, 4, 5, 7, 7};
+  std::vector<LongKey> keys;
+  encode_keys<LongKey>(sorted.data(), sorted.size(), lasts.data(), lasts.size(),
+                       30, [&](LongKey key) { keys.push_back(key); });
+  ASSERT_EQ(keys.size(), lasts.size());
+  for (std::size_t j = 0; j < lasts.size(); ++j) {
+    EXPECT_TRUE(keys[j] ==
+                encode_key<LongKey>(sorted.data(), sorted.size(), lasts[j], 30))
+        << "last " << lasts[j];
+  }
+}
+
 TEST(SolutionKeysTest, KeysCompareAsRankLists) {
   const std::vector<std::vector<std::uint32_t>> lists = {
       {0, 0, 1}, {0, 0, 2}, {0, 1, 1}, {0, 3, 3}, {1, 1, 1}, {2, 3, 3}};

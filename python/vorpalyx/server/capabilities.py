@@ -1,0 +1,59 @@
+"""What the installed Lexicon can do, found by asking it.
+
+Constraints, ranking and blanks come to the engine over time; the server and
+the page offer exactly what this build accepts, decided here and nowhere
+else. A keyword counts as accepted when `Lexicon.count` does not refuse it as
+unknown.
+"""
+
+from __future__ import annotations
+
+import functools
+
+from vorpalyx._engine import Lexicon
+
+# The constraint keywords the page has controls for, in the order it shows
+# them. The server takes any of them that the engine accepts.
+CONSTRAINTS = (
+    "max_words", "min_words", "min_word_length", "max_word_length", "lengths",
+    "must_start_with", "can_only_ever_start_with", "must_not_start_with",
+    "contains_patterns", "include", "exclude", "distinct", "leftover",
+    "max_solutions", "timeout_seconds",
+)
+# Keywords of search that requests never choose: the workers solve on one
+# thread each.
+SERVER_CHOSEN = ("threads",)
+
+
+def accepts(keyword: str) -> bool:
+    try:
+        Lexicon().count("", **{keyword: None})
+    except TypeError as error:
+        return "unexpected keyword argument" not in str(error)
+    return True
+
+
+@functools.cache
+def accepted_constraints() -> tuple[str, ...]:
+    return tuple(name for name in CONSTRAINTS if accepts(name))
+
+
+@functools.cache
+def can_rank() -> bool:
+    """Whether `best` and `search(..., order="score")` exist."""
+    return hasattr(Lexicon, "best") and accepts("order")
+
+
+@functools.cache
+def has_blanks() -> bool:
+    """Whether '?' in a phrase stands for any one letter."""
+    return Lexicon.from_words(["a"]).count("?") == 1
+
+
+def describe() -> dict[str, object]:
+    """What /api/info tells the page."""
+    return {
+        "constraints": list(accepted_constraints()),
+        "ranking": can_rank(),
+        "blanks": has_blanks(),
+    }

@@ -1,0 +1,129 @@
+"""`vorpalyx serve [--port N] [--host ADDR] [--dict FILE ...] [--weights FILE]`:
+serves the page and the API until Ctrl-C."""
+
+from __future__ import annotations
+
+import argparse
+import ipaddress
+import os
+import signal
+import socket
+import sys
+from collections.abc import Sequence
+
+PROGRAM = "vorpalyx serve"
+LOOPBACK = "127.0.0.1"
+
+
+def _port(text: str) -> int:
+    if text.isdigit() and int(text) <= 65535:
+        return int(text)
+    raise argparse.ArgumentTypeError(
+        f"expected a port number from 0 to 65535, got {text!r}")
+
+
+def build_parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog=PROGRAM,
+        description="Serve a web page for finding anagrams, and its JSON "
+        "API, until Ctrl-C.")
+    parser.add_argument(
+        "--port", type=_port, default=0, metavar="N",
+        help="the port to listen on (default: a free one)")
+    parser.add_argument(
+        "--host", default=LOOPBACK, metavar="ADDR",
+        help="the address to listen on (default: 127.0.0.1, this machine "
+        "only; any other address lets others on the network use the server)")
+    parser.add_argument(
+        "--dict", dest="dictionaries", action="append", default=[],
+        metavar="FILE", help="load the words of FILE (UTF-8, one word per "
+        "line); repeatable; without it the bundled English list is used")
+    parser.add_argument(
+        "--weights", metavar="FILE",
+        help="rank with the word weights of FILE (word<TAB>count lines)")
+    return parser
+
+
+def _listening_socket(host: str, port: int) -> socket.socket:
+    family = socket.AF_INET6 if ":" in host else socket.AF_INET
+    listener = socket.socket(family, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((host, port))
+    listener.listen(128)
+    return listener
+
+
+def address(listener: socket.socket) -> str:
+    host, port = listener.getsockname()[:2]
+    return f"http://[{host}]:{port}/" if ":" in host else f"http://{host}:{port}/"
+
+
+def main(argv: Sequence[str]) -> int:
+    parser = build_parser()
+    try:
+        arguments = parser.parse_args(argv)
+        return _serve(parser, arguments)
+    except SystemExit as exit_request:
+        # argparse exits with 0 after --help and with 2 on a usage error.
+        code = exit_request.code
+        return code if isinstance(code, int) else 2
+
+
+def _serve(parser: argparse.ArgumentParser,
+           arguments: argparse.Namespace) -> int:
+    try:
+        import uvicorn
+
+        from vorpalyx.server.app import create_app
+    except ImportError as error:
+        print(f"{PROGRAM}: error: {error.name} is missing; install the web "
+              "extra: pip install 'vorpalyx[web]'", file=sys.stderr)
+        return 1
+    from vorpalyx._engine import Lexicon
+    from vorpalyx.cli import reason
+    from vorpalyx.server.pool import WorkerPool
+    from vorpalyx.server.worker import load_lexicon
+
+    if arguments.weights is not None and not hasattr(Lexicon, "set_weights"):
+        parser.error("argument --weights: ranking is not available in this build of "
+                     "vorpalyx")
+    dictionaries = [os.path.abspath(path) for path in arguments.dictionaries]
+    weights = arguments.weights and os.path.abspath(arguments.weights)
+    try:
+        # Once here, so that a file that cannot be read is said plainly
+        # before any worker starts.
+        load_lexicon(dictionaries, weights)
+    except (OSError, UnicodeDecodeError, ValueError) as error:
+        what = error.filename if isinstance(error, OSError) else ""
+        detail = reason(error) if isinstance(
+            error, (OSError, UnicodeDecodeError)) else str(error)
+        print(f"{PROGRAM}: error: {what or 'dictionary'}: {detail}",
+              file=sys.stderr)
+        return 1
+    try:
+        listener = _listening_socket(arguments.host, arguments.port)
+    except OSError as error:
+        print(f"{PROGRAM}: error: cannot listen on {arguments.host} port "
+              f"{arguments.port}: {reason(error)}", file=sys.stderr)
+        return 1
+    pool = None
+    # uvicorn answers SIGTERM as it does Ctrl-C and then raises the signal
+    # again; as KeyboardInterrupt it lets the workers be ended here too.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    try:
+        pool = WorkerPool(dictionaries, weights)
+        app = create_app(pool, loopback_only=ipaddress.ip_address(
+            listener.getsockname()[0]).is_loopback)
+        config = uvicorn.Config(app, log_level="warning",
+                                access_log=False, lifespan="off")
+        server = uvicorn.Server(config)
+        print(f"Serving vorpalyx on {address(listener)} (Ctrl-C stops it)",
+              flush=True)
+        server.run(sockets=[listener])
+    except KeyboardInterrupt:
+        pass
+    finally:
+        if pool is not None:
+            pool.close()
+        listener.close()
+    return 0

@@ -1,0 +1,140 @@
+"""The worker processes that solve requests.
+
+A search holds its thread for its whole run, so requests are solved in a few
+processes, each loading the lexicon once, and the event loop only waits for
+their answers. Each process takes one request at a time. A request goes to
+the process that last solved the same query when that one is free (it keeps
+the result, so the next page costs no search), else to the least busy one.
+A process that dies, or overruns its time limit by far and is killed, is
+replaced by a new one (which loads the lexicon while the server waits).
+"""
+
+from __future__ import annotations
+
+import asyncio
+import multiprocessing
+import os
+import signal
+from concurrent.futures import ProcessPoolExecutor
+from concurrent.futures.process import BrokenProcessPool
+from functools import partial
+
+from vorpalyx.server import worker
+from vorpalyx.server.query import Query, Refused
+
+# Past the request's own limit, the time a process gets to answer before it
+# is taken for stuck.
+GRACE_SECONDS = 10.0
+MAX_WAITING = 1000
+
+
+def _context() -> multiprocessing.context.BaseContext:
+    # Processes fork from a clean server process that has imported only the
+    # worker's module: neither the caller's threads nor a re-run of its main
+    # script (which spawning does) come along.
+    context = multiprocessing.get_context("forkserver")
+    context.set_forkserver_preload([worker.__name__])
+    return context
+
+
+def default_size() -> int:
+    return min(4, max(2, os.process_cpu_count() or 1))
+
+
+class _Process:
+    def __init__(self, dictionaries: list[str], weights: str | None) -> None:
+        self.executor = ProcessPoolExecutor(
+            max_workers=1, mp_context=_context(),
+            initializer=worker.start, initargs=(dictionaries, weights))
+        self.pid = self.executor.submit(worker.process_id).result()
+
+    def kill(self) -> None:
+        try:
+            os.kill(self.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        self.executor.shutdown(wait=True, cancel_futures=True)
+
+
+class WorkerPool:
+    def __init__(self, dictionaries: list[str], weights: str | None,
+                 size: int | None = None) -> None:
+        self._dictionaries = dictionaries
+        self._weights = weights
+        self._processes = [_Process(dictionaries, weights)
+                           for _ in range(size or default_size())]
+        # By slot, which a replaced process keeps: the requests that wait
+        # for it or run on it, and the turn they take.
+        self._waiting = [0] * len(self._processes)
+        self._turns = [asyncio.Lock() for _ in self._processes]
+        self._last_solver: dict[tuple[object, ...], int] = {}
+
+    def process_ids(self) -> list[int]:
+        return [process.pid for process in self._processes]
+
+    def _choose(self, key: tuple[object, ...]) -> int:
+        preferred = self._last_solver.get(key)
+        if preferred is not None and not self._waiting[preferred]:
+            return preferred
+        return min(range(len(self._processes)),
+                   key=lambda index: self._waiting[index])
+
+    async def solve(self, query: Query) -> dict[str, object]:
+        """The answer of a worker to `query`; raises Refused."""
+        if sum(self._waiting) >= MAX_WAITING:
+            raise Refused("the server is busy; try again shortly", 503)
+        key = query.key()
+        index = self._choose(key)
+        self._waiting[index] += 1
+        try:
+            async with self._turns[index]:
+                self._last_solver[key] = index
+                if len(self._last_solver) > 4 * MAX_WAITING:
+                    self._last_solver.clear()
+                call = self._call(key, query)
+                loop = asyncio.get_running_loop()
+                try:
+                    future = loop.run_in_executor(
+                        self._processes[index].executor, call)
+                except BrokenProcessPool:
+                    # It died while idle, so not of this request.
+                    self._replace(index)
+                    future = loop.run_in_executor(
+                        self._processes[index].executor, call)
+                limit = float(query.keywords["timeout_seconds"])
+                try:
+                    return await asyncio.wait_for(
+                        future, max(limit, 0) + GRACE_SECONDS)
+                except TimeoutError:
+                    self._replace(index)
+                    raise Refused("the solver did not answer in time", 503) \
+                        from None
+                except BrokenProcessPool:
+                    self._replace(index)
+                    raise Refused("the worker process solving this request "
+                                  "ended unexpectedly (out of memory?)", 503) \
+                        from None
+                except (TypeError, ValueError, OverflowError) as error:
+                    raise Refused(str(error)) from None
+                except MemoryError as error:
+                    raise Refused(str(error) or "out of memory", 422) \
+                        from None
+        finally:
+            self._waiting[index] -= 1
+
+    @staticmethod
+    def _call(key: tuple[object, ...], query: Query):  # type: ignore[no-untyped-def]
+        if query.method == "search":
+            return partial(worker.search, key, query.phrase, query.keywords,
+                           query.offset, query.limit)
+        if query.method == "count":
+            return partial(worker.count, query.phrase, query.keywords)
+        return partial(worker.best, query.phrase, query.k, query.keywords)
+
+    def _replace(self, index: int) -> None:
+        self._processes[index].kill()
+        self._processes[index] = _Process(self._dictionaries, self._weights)
+
+    def close(self) -> None:
+        for process in self._processes:
+            process.executor.shutdown(wait=True, cancel_futures=True)

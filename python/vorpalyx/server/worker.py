@@ -1,0 +1,114 @@
+"""What runs in a worker process: one Lexicon, loaded once, and the results
+of its latest searches, kept so that paging through a result does not search
+again.
+
+Every call is bounded by its `timeout_seconds`. A search that the limit
+stopped returns the solutions it found, so an answer that took most of its
+limit is reported as partial: it may lack some solutions.
+"""
+
+from __future__ import annotations
+
+import os
+import signal
+import time
+from collections import OrderedDict
+from typing import Any
+
+from vorpalyx._engine import Anagrams, Lexicon
+
+# A search stopped by its limit returns between about 3/4 of the limit and
+# a little past it; a complete one rarely takes that long.
+PARTIAL_SHARE = 0.75
+# Kept results hold 16 bytes or less a solution; the latest is always kept.
+KEPT_SOLUTIONS = 2_000_000
+KEPT_RESULTS = 16
+
+_lexicon: Lexicon | None = None
+_kept: OrderedDict[tuple[object, ...], tuple[Anagrams, bool]] = (
+    OrderedDict())
+
+
+def load_lexicon(dictionaries: list[str], weights: str | None) -> Lexicon:
+    if dictionaries:
+        lexicon = Lexicon()
+        for path in dictionaries:
+            lexicon.load_path(path)
+    else:
+        lexicon = Lexicon.english()
+    if weights is not None:
+        lexicon.set_weights(weights)  # type: ignore[attr-defined]
+    return lexicon
+
+
+def start(dictionaries: list[str], weights: str | None) -> None:
+    """The process initializer."""
+    global _lexicon
+    # Ctrl-C reaches the whole process group; the server alone answers it.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+    _lexicon = load_lexicon(dictionaries, weights)
+
+
+def process_id() -> int:
+    return os.getpid()
+
+
+def _timed(call, keywords: dict[str, Any]):  # type: ignore[no-untyped-def]
+    started = time.perf_counter()
+    value = call()
+    seconds = time.perf_counter() - started
+    limit = keywords["timeout_seconds"]
+    partial = seconds >= PARTIAL_SHARE * limit
+    return value, partial, seconds
+
+
+def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
+           offset: int, limit: int) -> dict[str, object]:
+    assert _lexicon is not None
+    started = time.perf_counter()
+    kept = _kept.get(key)
+    if kept is None:
+        result, partial, _ = _timed(
+            lambda: _lexicon.search(phrase, threads=1, **keywords), keywords)
+        kept = (result, partial)
+        _keep(key, kept)
+    else:
+        _kept.move_to_end(key)
+    result, partial = kept
+    solutions = list(result[offset:offset + limit])
+    return {
+        "total": len(result),
+        "partial": partial,
+        "seconds": time.perf_counter() - started,
+        "offset": offset,
+        "solutions": solutions,
+    }
+
+
+def _keep(key: tuple[object, ...], kept: tuple[Anagrams, bool]) -> None:
+    _kept[key] = kept
+    total = sum(len(result) for result, _ in _kept.values())
+    while len(_kept) > 1 and (total > KEPT_SOLUTIONS
+                              or len(_kept) > KEPT_RESULTS):
+        oldest, _ = _kept.popitem(last=False)[1]
+        total -= len(oldest)
+
+
+def count(phrase: str, keywords: dict[str, Any]) -> dict[str, object]:
+    assert _lexicon is not None
+    total, partial, seconds = _timed(
+        lambda: _lexicon.count(phrase, threads=1, **keywords), keywords)
+    return {"count": total, "partial": partial, "seconds": seconds}
+
+
+def best(phrase: str, k: object, keywords: dict[str, Any]) -> dict[str, object]:
+    assert _lexicon is not None
+    ranked, partial, seconds = _timed(
+        lambda: _lexicon.best(phrase, k, **keywords),  # type: ignore[attr-defined]
+        keywords)
+    return {
+        "ranked": [{"score": entry.score, "words": list(entry.words)}
+                   for entry in ranked],
+        "partial": partial,
+        "seconds": seconds,
+    }

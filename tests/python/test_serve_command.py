@@ -1,0 +1,71 @@
+"""`vorpalyx serve` as a command: its address, Ctrl-C, and what it refuses."""
+
+from __future__ import annotations
+
+import json
+import os
+import signal
+import time
+import urllib.request
+
+import pytest
+
+pytest.importorskip("uvicorn")
+
+from serving import running_server  # noqa: E402
+
+from vorpalyx import Lexicon, cli  # noqa: E402
+
+
+def test_it_serves_until_ctrl_c_and_then_leaves_no_process(tmp_path):
+    words = tmp_path / "words.txt"
+    words.write_text("dirty\nroom\n")
+    with running_server("--port", "0", "--dict", str(words)) as (process, address):
+        request = urllib.request.Request(
+            address + "api/search", data=b'{"phrase": "dormitory"}',
+            headers={"content-type": "application/json"})
+        with urllib.request.urlopen(request, timeout=10) as response:
+            assert json.load(response)["solutions"] == [["dirty", "room"]]
+        os.killpg(process.pid, signal.SIGINT)
+        assert process.wait(timeout=20) == 0
+        assert process.stderr.read() == ""
+        assert group_ends(process.pid)
+
+
+def group_ends(group: int) -> bool:
+    # The workers' helpers end when they see the server gone, and the init
+    # process reaps them soon after.
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline:
+        try:
+            os.killpg(group, 0)
+        except ProcessLookupError:
+            return True
+        time.sleep(0.1)
+    return False
+
+
+@pytest.mark.parametrize(("options", "status", "message"), [
+    (["--dict", "missing.txt"], 1,
+     "vorpalyx serve: error: {tmp}/missing.txt: No such file or directory "
+     "(os error 2)\n"),
+    (["--port", "65536"], 2, "argument --port: expected a port number from 0 "
+     "to 65535, got '65536'\n"),
+    (["--host", "192.0.2.1"], 1, "vorpalyx serve: error: cannot listen on "
+     "192.0.2.1 port 0: Cannot assign requested address (os error 99)\n"),
+    (["--weights", "weights.txt"], 2,
+     "argument --weights: ranking is not available in this build of vorpalyx\n"),
+])
+def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
+    if options[0] == "--weights" and hasattr(Lexicon, "set_weights"):
+        pytest.skip("this build ranks")
+    monkeypatch.chdir(tmp_path)
+    assert cli.main(["serve", *options]) == status
+    assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
+
+
+def test_serve_after_double_dash_is_a_phrase(capsys):
+    assert cli.main(["--", "serve"]) == 0
+    expected = Lexicon.english().search("serve")
+    assert capsys.readouterr().out == "".join(
+        " ".join(words) + "\n" for words in expected)

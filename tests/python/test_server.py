@@ -1,0 +1,239 @@
+"""The JSON API and the page's files, through Starlette's test client, with
+real worker processes on the bundled word list."""
+
+from __future__ import annotations
+
+import os
+import pathlib
+import re
+import signal
+import threading
+import time
+
+import pytest
+
+pytest.importorskip("starlette")
+from starlette.testclient import TestClient  # noqa: E402
+
+from vorpalyx import Lexicon  # noqa: E402
+from vorpalyx.server import capabilities  # noqa: E402
+from vorpalyx.server.app import STATIC, create_app  # noqa: E402
+from vorpalyx.server.pool import WorkerPool  # noqa: E402
+
+LONG_PHRASE = "william shakespeare"
+
+
+@pytest.fixture(scope="module")
+def lexicon() -> Lexicon:
+    return Lexicon.english()
+
+
+@pytest.fixture(scope="module")
+def pool():
+    pool = WorkerPool([], None, size=2)
+    try:
+        yield pool
+    finally:
+        pool.close()
+
+
+@pytest.fixture(scope="module")
+def client(pool):
+    with TestClient(create_app(pool)) as test_client:
+        yield test_client
+
+
+def test_search_pages_through_the_whole_result(client, lexicon):
+    expected = lexicon.search("dormitory window", max_words=3)
+    pages = [client.post("/api/search", json={
+        "phrase": "dormitory window", "max_words": 3, "offset": offset,
+        "limit": 100}).json() for offset in (0, 100, len(expected) - 5)]
+    assert [page["total"] for page in pages] == [len(expected)] * 3
+    assert pages[0]["solutions"] == list(expected[:100])
+    assert pages[1]["solutions"] == list(expected[100:200])
+    assert pages[2]["solutions"] == list(expected[-5:])
+    assert not any(page["partial"] for page in pages)
+
+
+# Each value changes the result, so a constraint that is dropped or passed
+# under another name shows up.
+CONSTRAINT_CASES = {
+    "max_words": 2, "min_word_length": 4, "must_start_with": "dw",
+    "can_only_ever_start_with": "drw", "must_not_start_with": "m",
+    "contains_patterns": ["room"], "max_solutions": 0, "timeout_seconds": -1,
+    "min_words": 4, "max_word_length": 4, "lengths": [9, 6],
+    "include": ["room"], "exclude": ["a", "i"], "distinct": True,
+    "leftover": 1,
+}
+
+
+@pytest.mark.parametrize("name", capabilities.accepted_constraints())
+def test_every_accepted_constraint_reaches_the_engine(client, lexicon, name):
+    value = CONSTRAINT_CASES[name]
+    phrase = "dormitory window"
+    search = client.post("/api/search", json={
+        "phrase": phrase, name: value, "limit": 100}).json()
+    count = client.post("/api/count", json={"phrase": phrase, name: value}).json()
+    expected = lexicon.search(phrase, **{name: value})
+    assert expected != lexicon.search(phrase)
+    assert (search["total"], search["solutions"]) == (
+        len(expected), list(expected[:100]))
+    assert count["count"] == len(expected)
+
+
+def test_a_request_is_bounded_by_the_time_limit_and_says_it_is_partial(client):
+    answer = client.post("/api/count", json={
+        "phrase": LONG_PHRASE, "timeout_seconds": 0.05}).json()
+    assert answer["partial"] is True
+    assert 0 < answer["count"] < Lexicon.english().count(LONG_PHRASE)
+
+
+def test_a_short_request_is_answered_while_a_long_one_runs(client):
+    # The long request runs into its 2 s limit; the short one, sent while it
+    # runs, is answered in far less than that only by another process.
+    long_answer = {}
+    long_request = threading.Thread(target=lambda: long_answer.update(
+        client.post("/api/count", json={"phrase": LONG_PHRASE + " and bacon"}).json()))
+    long_request.start()
+    time.sleep(0.2)
+    started = time.monotonic()
+    short = client.post("/api/count", json={"phrase": "dormitory"}).json()
+    waited = time.monotonic() - started
+    long_request.join()
+    assert short["count"] == 70
+    assert long_answer["partial"] is True
+    assert waited < 1.0
+
+
+def test_a_worker_that_dies_is_replaced(client, pool):
+    answers = []
+    request = threading.Thread(target=lambda: answers.append(
+        client.post("/api/count", json={"phrase": LONG_PHRASE + " and bacon"})))
+    request.start()
+    time.sleep(0.3)
+    for process_id in pool.process_ids():
+        os.kill(process_id, signal.SIGKILL)
+    request.join()
+    [answer] = answers
+    assert (answer.status_code, answer.json()) == (503, {
+        "error": "the worker process solving this request ended unexpectedly "
+                 "(out of memory?)"})
+    assert client.post("/api/count", json={"phrase": "dormitory"}).json()["count"] == 70
+
+
+@pytest.mark.skipif(capabilities.can_rank(), reason="this build ranks")
+def test_best_says_ranking_is_unavailable(client):
+    answer = client.post("/api/best", json={"phrase": "dormitory"})
+    assert (answer.status_code, answer.json()) == (
+        404, {"error": "ranking is not available in this build of vorpalyx"})
+
+
+@pytest.mark.skipif(not capabilities.can_rank(), reason="no ranking in this build")
+def test_best_and_ranked_search_agree_with_the_lexicon(client, lexicon):
+    best = client.post("/api/best", json={"phrase": "dormitory window", "k": 5}).json()
+    assert [entry["words"] for entry in best["ranked"]] == [
+        list(entry.words) for entry in lexicon.best("dormitory window", 5)]
+    ranked = client.post("/api/search", json={
+        "phrase": "dormitory window", "order": "score", "limit": 5}).json()
+    assert ranked["solutions"] == [entry["words"] for entry in best["ranked"]]
+
+
+@pytest.mark.parametrize(("method", "body", "status", "message"), [
+    ("search", {"phrase": "x", "max_words": "3"}, 400,
+     "search() argument 'max_words' must be int or None, not str"),
+    ("count", {"phrase": "x", "max_solutions": 10**30}, 400,
+     "count() argument 'max_solutions' must be at most 18446744073709551615, "
+     "not 1000000000000000000000000000000"),
+    ("search", {"phrase": "x", "contains_patterns": "room"}, 400,
+     "search() argument 'contains_patterns' must be an iterable of str, not str"),
+    ("search", {"phrase": 7}, 400, "search() argument 'phrase' must be str, not int"),
+    ("count", {}, 400, "count() missing required argument 'phrase'"),
+    ("search", {"phrase": "x", "threads": 2}, 400,
+     "'threads' is chosen by the server, not by a request"),
+    ("search", {"phrase": "x", "dictionary": "/etc/passwd"}, 400,
+     "search() got an unexpected keyword argument 'dictionary'"),
+    ("count", {"phrase": "x", "offset": 1}, 400,
+     "count() got an unexpected keyword argument 'offset'"),
+    ("search", {"phrase": "x", "limit": 101}, 400,
+     "'limit' must be a whole number from 1 to 100, not 101"),
+    ("search", {"phrase": "x", "offset": True}, 400,
+     "'offset' must be a whole number from 0 to 9223372036854775807, not true"),
+    ("search", {"phrase": "x" * 201}, 400, "'phrase' is longer than 200 characters"),
+    ("search", {"phrase": "x", "contains_patterns": ["y" * 65]}, 400,
+     "'contains_patterns' is longer than 64 characters"),
+    ("search", {"phrase": "x", "contains_patterns": ["y"] * 33}, 400,
+     "'contains_patterns' has more than 32 items"),
+    ("search", {"phrase": "x", "contains_patterns": [["y"]]}, 400,
+     "'contains_patterns' must not hold lists or objects"),
+])
+def test_refusals_are_json_with_the_python_message(client, method, body, status,
+                                                   message):
+    answer = client.post(f"/api/{method}", json=body)
+    assert (answer.status_code, answer.json()) == (status, {"error": message})
+
+
+@pytest.mark.parametrize(("body", "headers", "status", "message"), [
+    (b"{not json", {}, 400, "the request body is not valid JSON: Expecting "
+     "property name enclosed in double quotes: line 1 column 2 (char 1)"),
+    (b'{"phrase": "x", "timeout_seconds": NaN}', {}, 400,
+     "the request body is not valid JSON: NaN is not a JSON number"),
+    (b'{"phrase": "x", "timeout_seconds": 1e999}', {}, 400,
+     "the request body is not valid JSON: 1e999 is not a finite number"),
+    (b'{"phrase": "x", "max_words": 1' + b"0" * 5000 + b"}", {}, 400, None),
+    (b"[" * 100_000, {}, 413, "the request body is larger than 16384 bytes"),
+    (b"[" * 8000 + b"]" * 8000, {}, 400, "the request body must be a JSON object"),
+    (b'["phrase"]', {}, 400, "the request body must be a JSON object"),
+    (b'{"phrase": "x"}', {"content-type": "text/plain"}, 415,
+     "the request must be JSON (Content-Type: application/json)"),
+])
+def test_malformed_bodies_are_refused(client, body, headers, status, message):
+    answer = client.post("/api/search", content=body, headers={
+        "content-type": "application/json", **headers})
+    assert answer.status_code == status
+    if message is None:
+        assert answer.json()["error"].startswith("the request body is not valid JSON")
+    else:
+        assert answer.json() == {"error": message}
+
+
+@pytest.mark.parametrize(("method", "path", "status"), [
+    ("GET", "/api/search", 405), ("PUT", "/api/count", 405),
+    ("GET", "/api/nothing", 404), ("GET", "/static/../query.py", 404),
+])
+def test_other_paths_and_methods_are_json_refusals(client, method, path, status):
+    answer = client.request(method, path)
+    assert answer.status_code == status
+    assert set(answer.json()) == {"error"}
+
+
+@pytest.mark.parametrize(("host", "status"), [
+    ("127.0.0.1:8000", 200), ("localhost", 200), ("127.0.0.2", 200),
+    ("[::1]:8000", 200), ("attacker.example:8000", 421), ("", 421),
+    ("127.0.0.1.attacker.example", 421),
+])
+def test_a_loopback_server_answers_only_requests_addressed_to_it(pool, host, status):
+    with TestClient(create_app(pool, loopback_only=True)) as loopback_client:
+        answer = loopback_client.get("/api/info", headers={"host": host})
+    assert answer.status_code == status
+    if status == 421:
+        assert answer.json() == {"error": "this server answers only requests "
+                                 "addressed to this machine (Host: 127.0.0.1, "
+                                 "localhost or [::1])"}
+
+
+def test_the_page_and_its_files_come_from_this_server_alone(client):
+    page = client.get("/")
+    assert page.status_code == 200
+    assert page.headers["content-security-policy"].startswith("default-src 'self'")
+    for name in ("index.html", "page.css", "page.js"):
+        text = (STATIC / name).read_text()
+        assert not re.search(r"(https?:)?//[a-z]", text.replace("\n//", "\n")), name
+        assert client.get(f"/static/{name}").text == text
+
+
+def test_the_static_files_are_in_the_wheel_package():
+    from vorpalyx.server import app
+
+    installed = pathlib.Path(app.__file__).with_name("static")
+    assert sorted(path.name for path in installed.iterdir()) == [
+        "index.html", "page.css", "page.js"]
