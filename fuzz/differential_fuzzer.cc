@@ -14,9 +14,10 @@
 // min(limit, all) distinct solutions in result order, each of them the
 // oracle's. Small searches also run through AnagramSolver::solve with the
 // trace switched on (written to /dev/null), which must not change the
-// result. Inputs whose literal search would walk more than kMaxSearchedPaths
-// partial paths, or too many trie steps, are rejected, so every run stays
-// fast.
+// result. The ranked search, with fuzzed weights and k, must return the
+// oracle's list sorted by score and cut to k. Inputs whose literal search would
+// walk more than kMaxSearchedPaths partial paths, or too many trie steps, are
+// rejected, so every run stays fast.
 
 #include <fcntl.h>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -42,7 +43,9 @@
 #include "fuzz_check.h"
 #include "solver/anagram_solver.h"
 #include "solver/prepare_patterns.h"
+#include "solver/score_order.h"
 #include "solver/search_records.h"
+#include "solver/word_weights.h"
 
 namespace {
 
@@ -383,6 +386,39 @@ void check_limited(const std::vector<Solution>& result,
   }
 }
 
+// The ranked search with fuzzed weights (few distinct ones, so ties are
+// common; some words left at the floor) and k: the oracle's list stably
+// sorted by score, descending, and cut to k.
+void check_ranked(FuzzedDataProvider& input,
+                  const vorpalyx::AnagramSolver& solver,
+                  const std::vector<std::string>& words,
+                  const std::string& phrase,
+                  const SolverConstraints& constraints,
+                  const std::vector<Solution>& expected) {
+  vorpalyx::WordWeights weights;
+  for (const std::string& word : words) {
+    if (input.ConsumeIntegralInRange<int>(0, 4) != 0) {
+      weights.name(word, -input.ConsumeIntegralInRange<int>(0, 3) * 37);
+    }
+  }
+  weights.set_floor();
+  std::vector<vorpalyx::RankedSolution> ranked;
+  for (const Solution& solution : expected) {
+    std::int64_t score = 0;
+    for (const std::string& word : solution) score += weights.weight_of(word);
+    ranked.push_back({score, solution});
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const vorpalyx::RankedSolution& left,
+                      const vorpalyx::RankedSolution& right) {
+                     return left.score > right.score;
+                   });
+  const auto k =
+      input.ConsumeIntegralInRange<std::size_t>(0, ranked.size() + 1);
+  ranked.resize(std::min(k, ranked.size()));
+  FUZZ_CHECK(solver.best(phrase, constraints, weights, k, {}) == ranked);
+}
+
 // A scratch directory whose trace file is a link to /dev/null, removed when
 // the process exits.
 const std::string& trace_directory() {
@@ -477,6 +513,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                     expected, *c.constraints.max_solutions);
     }
   }
+  check_ranked(input, solver, words, c.phrase, unlimited, expected);
   if (work <= kMaxTracedWork) {
     FUZZ_CHECK(checked_vectors(traced_solve(solver, c.phrase, unlimited)) ==
                expected);

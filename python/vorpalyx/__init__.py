@@ -1,7 +1,7 @@
 """vorpalyx: every combination of dictionary words that spells a phrase.
 
 `Lexicon` is the word list to search and `Anagrams` the lazy result of its
-`search`; `Solver` (from `vorpalyx.core`) is the minimal interface with fixed
+`search`, `Ranked` an item of its `best`; `Solver` (from `vorpalyx.core`) is the minimal interface with fixed
 messages.
 """
 
@@ -13,6 +13,20 @@ from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Anagrams, Lexicon
 from vorpalyx.core import Solver
 
+# Type checkers take this as true; at run time Ranked comes from __getattr__.
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from vorpalyx._ranked import Ranked
+
 _Sequence.register(Anagrams)
 
-__all__ = ["Anagrams", "Lexicon", "Solver", "default_dictionary_path"]
+__all__ = ["Anagrams", "Lexicon", "Ranked", "Solver", "default_dictionary_path"]
+
+
+def __getattr__(name: str) -> object:
+    # Ranked needs collections, which a start of the command does without.
+    if name == "Ranked":
+        from vorpalyx._ranked import Ranked
+
+        return Ranked
+    raise AttributeError(f"module 'vorpalyx' has no attribute {name!r}")

@@ -1,10 +1,12 @@
 import os
-from collections.abc import Iterator, Sequence
+from collections.abc import Iterator, Mapping, Sequence
 from typing import Literal, Protocol, Self, SupportsFloat, SupportsIndex, TypeVar, final, overload
 
 from _typeshed import SupportsWrite
 
 from typing_extensions import disjoint_base
+
+from vorpalyx._ranked import Ranked
 
 _T_co = TypeVar("_T_co", covariant=True)
 
@@ -19,6 +21,7 @@ class _CollectionNotStr(Protocol[_T_co]):
 
 _NotStr = _CollectionNotStr[str] | Iterator[str]
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+_Weights = Mapping[str, SupportsFloat | SupportsIndex] | _Path
 
 @disjoint_base
 class Lexicon:
@@ -46,7 +49,27 @@ class Lexicon:
         max_solutions: SupportsIndex | None = None,
         contains_patterns: _NotStr | None = None,
         threads: SupportsIndex | None = None,
+        order: Literal["standard", "score"] = "standard",
+        weights: _Weights | None = None,
     ) -> Anagrams: ...
+    def best(
+        self,
+        phrase: str,
+        /,
+        k: SupportsIndex = 10,
+        *,
+        weights: _Weights | None = None,
+        must_start_with: str | None = None,
+        can_only_ever_start_with: str | None = None,
+        must_not_start_with: str | None = None,
+        max_words: SupportsIndex | None = None,
+        min_word_length: SupportsIndex | None = None,
+        timeout_seconds: SupportsFloat | SupportsIndex | None = None,
+        max_solutions: SupportsIndex | None = None,
+        contains_patterns: _NotStr | None = None,
+        threads: SupportsIndex | None = None,
+    ) -> list[Ranked]: ...
+    def set_weights(self, weights: _Weights | None, /) -> None: ...
     def count(
         self,
         phrase: str,
@@ -75,6 +98,7 @@ class Anagrams(Sequence[list[str]]):
     def __iter__(self) -> Iterator[list[str]]: ...
     def index(self, value: object, start: SupportsIndex = 0, stop: SupportsIndex = ..., /) -> int: ...
     def count(self, value: object, /) -> int: ...
+    def scores(self) -> list[float]: ...
     def write(
         self, file: SupportsWrite[str] | SupportsWrite[bytes], format: Literal["text", "json"] = "text"
     ) -> None: ...

@@ -39,6 +39,7 @@ EXIT_INTERRUPTED = 130
 EXIT_BROKEN_PIPE = 141
 
 LARGEST_COUNT = 2**64 - 1
+RANKED_SLICE = 1 << 16
 STANDARD_INPUT = "-"
 _ASCII_LETTERS = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")
 
@@ -52,6 +53,8 @@ examples:
   printf 'dirty\\nroom\\n' | vorpalyx --dict - dormitory
   vorpalyx --count "astronomer"
   vorpalyx --json --max-words 1 listen
+  vorpalyx --best 10 "dormitory window"
+  vorpalyx --rank --max-words 2 --weights counts.tsv "a phrase"
   vorpalyx --batch phrases.txt --max-words 3 --jobs 2 > anagrams.jsonl
   vorpalyx serve        # a web page on this machine; vorpalyx -- serve solves "serve"
 
@@ -103,6 +106,18 @@ OPTIONS = (
      "print only the number of solutions"),
     ("--json", "json", FLAG, None, "output",
      "print one JSON array holding each solution as an array of words"),
+    ("--best", "best", COUNT, "K", "ranking",
+     "print only the K best solutions, best first, one per line with its "
+     "score first: the sum of its words' weights, base-10 logarithms of how "
+     "common they are (the bundled list comes with English weights; without "
+     "weights, fewer words rank first)"),
+    ("--rank", "rank", FLAG, None, "ranking",
+     "print every solution best first, each with its score first, as --best "
+     "does"),
+    ("--weights", "weights", TEXT, "FILE", "ranking",
+     "with --best or --rank, take the weights from FILE, lines of "
+     "word<TAB>count (a word's weight is log10(count / total)); words it "
+     "does not name get a floor below its rarest"),
     ("--batch", "batch", TEXT, "FILE", "batch",
      "solve every line of FILE (- for standard input) as a phrase of its own "
      "and print one JSON object per phrase, in input order (JSON Lines): "
@@ -163,6 +178,9 @@ class Arguments:
     words: list[str] | None
     count: bool
     json: bool
+    best: int | None
+    rank: bool
+    weights: str | None
     batch: str | None
     jobs: int | None
 
@@ -182,6 +200,15 @@ def _usage_problem(values: dict[str, object]) -> str | None:
         return "argument --batch: not allowed with PHRASE"
     if values["jobs"] is not None and values["batch"] is None:
         return "argument --jobs: only allowed with --batch"
+    ranking = values["best"] is not None or values["rank"]
+    if values["best"] is not None and values["rank"]:
+        return "argument --rank: not allowed with argument --best"
+    if ranking and values["count"]:
+        return "argument --count: not allowed with --best or --rank"
+    if ranking and values["batch"] is not None:
+        return "argument --batch: not allowed with --best or --rank"
+    if values["weights"] is not None and not ranking:
+        return "argument --weights: only allowed with --best or --rank"
     dictionaries = values["dictionaries"]
     if values["batch"] == STANDARD_INPUT and isinstance(
             dictionaries, list) and STANDARD_INPUT in dictionaries:
@@ -266,6 +293,7 @@ def build_parser() -> argparse.ArgumentParser:
         "dictionary": parser.add_argument_group("dictionary"),
         "output": parser.add_argument_group("output")
         .add_mutually_exclusive_group(),
+        "ranking": parser.add_argument_group("best first"),
         "batch": parser.add_argument_group("many phrases"),
     }
     for flag, destination, kind, metavar, group, help_text in OPTIONS:
@@ -317,8 +345,11 @@ def _read_standard_input(what: str) -> str:
 
 
 def load_lexicon(arguments: Arguments) -> Lexicon:
-    lexicon = Lexicon()
-    for path in arguments.dictionaries or [default_dictionary_path()]:
+    ranking = arguments.best is not None or arguments.rank
+    # The bundled list with its weights, which only a ranking reads.
+    bundled_with_weights = ranking and not arguments.dictionaries
+    lexicon = Lexicon.english() if bundled_with_weights else Lexicon()
+    for path in [] if bundled_with_weights else arguments.dictionaries or [default_dictionary_path()]:
         if path == STANDARD_INPUT:
             # Lines split at "\n" only, as in a file; a "\r" left at a line's
             # end is not a letter, so normalisation drops it.
@@ -334,6 +365,14 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
             lexicon.load_words(arguments.words)
         except ValueError as error:
             raise Refused(f"argument --word: {error}") from error
+    if arguments.weights is not None:
+        try:
+            lexicon.set_weights(arguments.weights)
+        except (OSError, UnicodeDecodeError) as error:
+            raise Refused(f"{arguments.weights}: Failed to read weights: "
+                          f"{reason(error)}") from error
+        except ValueError as error:
+            raise Refused(f"argument --weights: {error}") from error
     return lexicon
 
 
@@ -389,17 +428,58 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
             return
         if arguments.count:
             count = lexicon.count(phrase, **constraints(arguments))
+        elif arguments.best is not None:
+            best = lexicon.best(phrase, arguments.best, **constraints(arguments))
         else:
-            result = lexicon.search(phrase, **constraints(arguments))
+            result = lexicon.search(
+                phrase, order="score" if arguments.rank else "standard",
+                **constraints(arguments))
     except (ValueError, OverflowError, MemoryError) as error:
         raise Refused(refusal_text(error, phrase, arguments)) from error
-    if arguments.count:
+    if arguments.best is not None:
+        if arguments.json:
+            sys.stdout.write("[")
+        _write_ranked([ranked.score for ranked in best],
+                      [ranked.words for ranked in best], arguments.json)
+        if arguments.json:
+            sys.stdout.write("]\n")
+    elif arguments.rank:
+        _write_ranked_result(result, arguments.json)
+    elif arguments.count:
         sys.stdout.write(f"{count}\n")
     elif arguments.json:
         result.write(sys.stdout, format="json")
         sys.stdout.write("\n")
     else:
         result.write(sys.stdout)
+
+
+def _write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_json: bool,
+                  after_another: bool = False) -> None:
+    """Writes solutions with their scores: "-12.26  dirty room window" lines,
+    or (`as_json`) the items of a JSON array, {"score": -12.26, "words":
+    [...]} as json.dumps gives them, each after ", " when `after_another`.
+    Stored words hold only the letters a-z, which JSON takes as they are."""
+    if as_json:
+        items = [f'{{"score": {score!r}, "words": ["{'", "'.join(words)}"]}}'
+                 for score, words in zip(scores, solutions, strict=True)]
+        text = ", ".join(items)
+        sys.stdout.write(", " + text if after_another and items else text)
+        return
+    sys.stdout.write("".join(f"{score:.2f}  {' '.join(words)}\n"
+                             for score, words in zip(scores, solutions, strict=True)))
+
+
+def _write_ranked_result(result: Any, as_json: bool) -> None:
+    """Writes a result in score order a slice at a time, so that memory holds
+    only one slice of Python objects."""
+    if as_json:
+        sys.stdout.write("[")
+    for start in range(0, len(result), RANKED_SLICE):
+        part = result[start:start + RANKED_SLICE]
+        _write_ranked(part.scores(), part, as_json, after_another=start > 0)
+    if as_json:
+        sys.stdout.write("]\n")
 
 
 def _run(argv: Sequence[str]) -> int:

@@ -19,10 +19,33 @@ namespace {
 // each word, made when first needed. Only ever destroyed with the lock held
 // (by the last view's deallocation).
 struct SharedSolutions {
-  explicit SharedSolutions(SolutionList list)
-      : list(std::move(list)), word_objects(this->list.words.size()) {}
+  explicit SharedSolutions(SolutionList list,
+                           std::vector<std::int64_t> scores = {})
+      : list(std::move(list)),
+        word_objects(this->list.words.size()),
+        scores(std::move(scores)) {
+    // A list in score order has a group for each run of one word count;
+    // finding an item then needs a search, not a walk.
+    std::size_t start = 0;
+    for (const SolutionGroup& group : this->list.groups) {
+      group_starts.push_back(start);
+      start += group.solution_count;
+    }
+  }
+
+  // Where solution `position` is: its group and its place there.
+  std::pair<std::size_t, std::size_t> locate(std::size_t position) const {
+    const auto after =
+        std::upper_bound(group_starts.begin(), group_starts.end(), position);
+    const auto group =
+        static_cast<std::size_t>(after - group_starts.begin()) - 1;
+    return {group, position - group_starts[group]};
+  }
+
   SolutionList list;
   std::vector<PyRef> word_objects;
+  std::vector<std::size_t> group_starts;
+  std::vector<std::int64_t> scores;  // by position; empty in result order
 };
 
 struct AnagramsObject {
@@ -72,7 +95,7 @@ PyObject* item_at(AnagramsObject* view, std::size_t index) {
   SharedSolutions& shared = *view->shared;
   const std::size_t position =
       view->first + static_cast<std::size_t>(view->step) * index;
-  const auto [group_index, offset] = shared.list.locate(position);
+  const auto [group_index, offset] = shared.locate(position);
   const SolutionGroup& group = shared.list.groups[group_index];
   std::uint32_t ids_on_stack[16];
   std::vector<std::uint32_t> ids_on_heap;
@@ -278,7 +301,36 @@ PyObject* anagrams_write(PyObject* self, PyObject* const* args,
   Py_RETURN_NONE;
 }
 
+// The scores of the view's solutions, for a result in score order.
+PyObject* anagrams_scores(PyObject* self, PyObject*) {
+  AnagramsObject* view = as_anagrams(self);
+  const std::vector<std::int64_t>& scores = view->shared->scores;
+  if (scores.empty() && view->count != 0) {
+    PyErr_SetString(PyExc_ValueError,
+                    "scores() needs a result in score order: "
+                    "search(..., order='score')");
+    return nullptr;
+  }
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(view->count)));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < view->count; ++i) {
+    const std::size_t position =
+        view->first + static_cast<std::size_t>(view->step) * i;
+    PyObject* score =
+        PyFloat_FromDouble(static_cast<double>(scores[position]) / 100);
+    if (score == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), score);
+  }
+  return list.release();
+}
+
 PyMethodDef anagrams_methods[] = {
+    {"scores", anagrams_scores, METH_NOARGS,
+     "scores($self, /)\n--\n\n"
+     "The score of each solution, in order, for a result of\n"
+     "search(..., order='score'): the sum of its words' weights (base-10\n"
+     "logarithms of their frequencies). ValueError for a result in result\n"
+     "order."},
     {"write",
      reinterpret_cast<PyCFunction>(
          reinterpret_cast<void (*)()>(anagrams_write)),
@@ -376,6 +428,13 @@ PyObject* anagrams_type() {
 PyObject* new_anagrams(SolutionList list) {
   const std::size_t count = list.size();
   auto shared = std::make_shared<SharedSolutions>(std::move(list));
+  return new_view(std::move(shared), 0, 1, count);
+}
+
+PyObject* new_scored_anagrams(ScoredList scored) {
+  const std::size_t count = scored.list.size();
+  auto shared = std::make_shared<SharedSolutions>(std::move(scored.list),
+                                                  std::move(scored.scores));
   return new_view(std::move(shared), 0, 1, count);
 }
 

@@ -22,6 +22,7 @@
 
 #include <memory>
 
+#include "solver/score_order.h"
 #include "solver/solution_list.h"
 
 namespace vorpalyx {
@@ -33,6 +34,9 @@ PyObject* anagrams_type();
 
 // A new Anagrams holding all of `list`.
 PyObject* new_anagrams(SolutionList list);
+
+// A new Anagrams holding all of a list in score order, with its scores.
+PyObject* new_scored_anagrams(ScoredList scored);
 
 }  // namespace vorpalyx
 

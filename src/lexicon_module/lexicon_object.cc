@@ -1,5 +1,8 @@
 #include "lexicon_module/lexicon_object.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -15,9 +18,11 @@
 #include "lexicon_module/engine_call.h"
 #include "lexicon_module/keyword_arguments.h"
 #include "lexicon_module/search_arguments.h"
+#include "lexicon_module/weights_arguments.h"
 #include "module/py_ref.h"
 #include "solver/anagram_solver.h"
 #include "solver/file_contents.h"
+#include "solver/score_order.h"
 #include "solver/two_threads.h"
 
 namespace vorpalyx {
@@ -25,6 +30,10 @@ namespace {
 
 struct LexiconState {
   AnagramSolver solver;
+  std::shared_ptr<const WordWeights> weights;  // null: see bundled_weights
+  // With no weights set: whether the bundled ones apply (english()), else
+  // every word has the floor.
+  std::atomic<bool> bundled_weights{false};
   std::shared_mutex mutex;
 };
 
@@ -33,6 +42,8 @@ struct LexiconObject {
 };
 
 std::string* english_words_path = nullptr;  // for the process
+// The bundled weights, read by the first ranking that needs them.
+std::shared_ptr<const WordWeights>* english_weights = nullptr;
 
 LexiconState& state_of(PyObject* self) {
   return *reinterpret_cast<LexiconObject*>(self)->state;
@@ -105,76 +116,11 @@ bool insert_words(PyObject* self, const std::vector<std::string>& words,
   });
 }
 
-// A UnicodeDecodeError for the first line of `text` that is not UTF-8,
-// naming its number and the file.
-void set_decode_error(std::string_view text, PyObject* path) {
-  std::size_t number = 1;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
-    if (!is_valid_utf8(line)) {
-      PyRef decoded = PyRef::steal(PyUnicode_DecodeUTF8(
-          line.data(), static_cast<Py_ssize_t>(line.size()), "strict"));
-      if (decoded || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) break;
-      PyObject* type;
-      PyObject* value;
-      PyObject* traceback;
-      PyErr_Fetch(&type, &value, &traceback);
-      PyRef error = PyRef::steal(value);
-      Py_XDECREF(type);
-      Py_XDECREF(traceback);
-      Py_ssize_t start = 0, stop = 0;
-      PyRef reason = PyRef::steal(PyUnicodeDecodeError_GetReason(error.get()));
-      if (!reason || PyUnicodeDecodeError_GetStart(error.get(), &start) < 0 ||
-          PyUnicodeDecodeError_GetEnd(error.get(), &stop) < 0) {
-        return;
-      }
-      PyRef full_reason = PyRef::steal(PyUnicode_FromFormat(
-          "%U (line %zu of %R)", reason.get(), number, path));
-      if (!full_reason) return;
-      const char* reason_text = PyUnicode_AsUTF8(full_reason.get());
-      if (reason_text == nullptr) return;
-      PyRef replacement = PyRef::steal(PyUnicodeDecodeError_Create(
-          "utf-8", line.data(), static_cast<Py_ssize_t>(line.size()), start,
-          stop, reason_text));
-      if (replacement) {
-        PyErr_SetObject(PyExc_UnicodeDecodeError, replacement.get());
-      }
-      return;
-    }
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-    ++number;
-  }
-  if (!PyErr_Occurred()) {
-    PyErr_SetString(PyExc_UnicodeError, "the file is not UTF-8");
-  }
-}
-
 bool load_path_into(PyObject* self, PyObject* path_argument,
                     const char* method) {
-  PyRef path = PyRef::steal(PyOS_FSPath(path_argument));
-  if (!path) {
-    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-      PyErr_Clear();
-      PyErr_Format(PyExc_TypeError,
-                   "%s() argument 'path' must be str, bytes or os.PathLike, "
-                   "not %T",
-                   method, path_argument);
-    }
-    return false;
-  }
-  PyRef encoded = PyUnicode_Check(path.get())
-                      ? PyRef::steal(PyUnicode_EncodeFSDefault(path.get()))
-                      : PyRef::borrow(path.get());
-  if (!encoded) return false;
-  const std::string name(
-      PyBytes_AS_STRING(encoded.get()),
-      static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
-  if (name.find('\0') != std::string::npos) {
-    PyErr_Format(PyExc_ValueError, "%s(): embedded null byte", method);
-    return false;
-  }
+  PyRef path;
+  std::string name;
+  if (!convert_path(method, path_argument, &path, &name)) return false;
   std::string contents;
   int error_number = 0;
   bool valid = false;
@@ -271,6 +217,7 @@ void lexicon_dealloc(PyObject* self) {
 constexpr const char* kPathParameter[] = {"path"};
 constexpr const char* kWordsParameter[] = {"words"};
 constexpr const char* kWordParameter[] = {"word"};
+constexpr const char* kWeightsParameter[] = {"weights"};
 constexpr std::span<const char* const> kNoKeywords;
 
 PyObject* load_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -356,12 +303,70 @@ PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
+// The bundled weights, beside the bundled list: english_words_weights.txt
+// for english_words.txt.
+bool read_english_weights() {
+  if (*english_weights) return true;
+  std::string weights_path = *english_words_path;
+  weights_path.insert(weights_path.size() - std::string_view(".txt").size(),
+                      "_weights");
+  std::shared_ptr<const WordWeights> read;
+  int error_number = 0;
+  if (!run_without_gil([&](const InterruptPoll&) {
+        std::string words;
+        std::string weights;
+        error_number = read_file_contents(*english_words_path, &words);
+        if (error_number == 0) {
+          error_number = read_file_contents(weights_path, &weights);
+        }
+        if (error_number == 0) {
+          read = std::make_shared<const WordWeights>(
+              weights_from_aligned_lines(words, weights));
+        }
+      })) {
+    return false;
+  }
+  if (error_number != 0) {
+    errno = error_number;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, weights_path.c_str());
+    return false;
+  }
+  *english_weights = std::move(read);
+  return true;
+}
+
 PyObject* english(PyObject* cls, PyObject*) {
   return new_loaded(cls, [&](PyObject* self) {
     PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
         english_words_path->data(),
         static_cast<Py_ssize_t>(english_words_path->size())));
-    return path && load_path_into(self, path.get(), "english");
+    if (!path || !load_path_into(self, path.get(), "english")) return false;
+    state_of(self).bundled_weights = true;
+    return true;
+  });
+}
+
+PyObject* set_weights(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) {
+  PyObject* bound[1];
+  if (!bind_arguments({"set_weights", kWeightsParameter, kNoKeywords}, args,
+                      nargs, kwnames, bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    std::shared_ptr<const WordWeights> weights;
+    if (bound[0] != Py_None &&
+        !convert_weights("set_weights", bound[0], &weights)) {
+      return nullptr;
+    }
+    LexiconState& state = state_of(self);
+    if (!change_alone(self, "set_weights", [&](AnagramSolver&) {
+          state.weights = std::move(weights);
+          state.bundled_weights = false;
+        })) {
+      return nullptr;
+    }
+    Py_RETURN_NONE;
   });
 }
 
@@ -375,26 +380,167 @@ FastSearchOptions options_for(const SearchRequest& request,
   return options;
 }
 
+// The weights of a call: its own `weights=` when given (into `out`), else
+// the lexicon's, read under the search's hold (weights_for); the bundled
+// ones are read here first when a call that `ranks` may use them.
+bool convert_call_weights(const char* method, PyObject* argument,
+                          const LexiconState& state, bool ranks,
+                          std::shared_ptr<const WordWeights>* out) {
+  if (argument != nullptr && argument != Py_None) {
+    return convert_weights(method, argument, out);
+  }
+  return !ranks || !state.bundled_weights || read_english_weights();
+}
+
+const WordWeights& weights_for(const LexiconState& state,
+                               const std::shared_ptr<const WordWeights>& own) {
+  static const WordWeights unweighted;
+  if (own) return *own;
+  if (state.weights) return *state.weights;
+  return state.bundled_weights && *english_weights ? **english_weights
+                                                   : unweighted;
+}
+
 PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                  PyObject* kwnames) {
-  PyObject* bound[kSearchParameterCount];
-  if (!bind_arguments(search_signature("search"), args, nargs, kwnames,
+  constexpr Py_ssize_t kOrder = kSearchParameterCount;
+  PyObject* bound[kSearchParameterCount + 2];
+  if (!bind_arguments(ordered_search_signature(), args, nargs, kwnames,
                       bound)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
     SearchRequest request;
     if (!convert_search_arguments("search", bound, &request)) return nullptr;
+    bool by_score = false;
+    if (bound[kOrder] != nullptr) {
+      const bool is_str = PyUnicode_Check(bound[kOrder]);
+      by_score = is_str &&
+                 PyUnicode_CompareWithASCIIString(bound[kOrder], "score") == 0;
+      if (!by_score && (!is_str || PyUnicode_CompareWithASCIIString(
+                                       bound[kOrder], "standard") != 0)) {
+        PyErr_Format(PyExc_ValueError,
+                     "search() argument 'order' must be 'standard' or "
+                     "'score', not %R",
+                     bound[kOrder]);
+        return nullptr;
+      }
+    }
+    std::shared_ptr<const WordWeights> weights;
     LexiconState& state = state_of(self);
+    if (!convert_call_weights("search", bound[kOrder + 1], state, by_score,
+                              &weights)) {
+      return nullptr;
+    }
     SolutionList solutions;
+    ScoredList scored;
     if (!run_without_gil([&](const InterruptPoll& poll) {
           const ReadHold hold(state, false);
-          solutions = state.solver.search(request.phrase, request.constraints,
-                                          options_for(request, poll));
+          if (by_score) {
+            scored = state.solver.search_by_score(
+                request.phrase, request.constraints,
+                weights_for(state, weights), options_for(request, poll));
+          } else {
+            solutions = state.solver.search(request.phrase, request.constraints,
+                                            options_for(request, poll));
+          }
         })) {
       return nullptr;
     }
+    if (by_score) return new_scored_anagrams(std::move(scored));
     return new_anagrams(std::move(solutions));
+  });
+}
+
+// k: a whole number from 0; past 2**64 - 1 it asks for everything anyway.
+bool convert_k(PyObject* object, std::uint64_t* k) {
+  if (!PyIndex_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "best() argument 'k' must be int, not %T",
+                 object);
+    return false;
+  }
+  PyRef integer = PyRef::steal(PyNumber_Index(object));
+  if (!integer) return false;
+  int overflow = 0;
+  const long long small =
+      PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
+  if (small == -1 && PyErr_Occurred()) return false;
+  if (overflow < 0 || (overflow == 0 && small < 0)) {
+    PyErr_Format(PyExc_ValueError,
+                 "best() argument 'k' must be at least 0, not %S",
+                 integer.get());
+    return false;
+  }
+  *k = overflow > 0 ? UINT64_MAX : static_cast<std::uint64_t>(small);
+  return true;
+}
+
+// The ranked solutions as a list of vorpalyx.Ranked.
+PyObject* ranked_list(const std::vector<RankedSolution>& ranked) {
+  PyRef module = PyRef::steal(PyImport_ImportModule("vorpalyx._ranked"));
+  if (!module) return nullptr;
+  PyRef ranked_type =
+      PyRef::steal(PyObject_GetAttrString(module.get(), "Ranked"));
+  if (!ranked_type) return nullptr;
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(ranked.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < ranked.size(); ++i) {
+    PyRef words = PyRef::steal(
+        PyList_New(static_cast<Py_ssize_t>(ranked[i].words.size())));
+    if (!words) return nullptr;
+    for (std::size_t j = 0; j < ranked[i].words.size(); ++j) {
+      const std::string& text = ranked[i].words[j];
+      PyObject* word = PyUnicode_DecodeUTF8(
+          text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+      if (word == nullptr) return nullptr;
+      PyList_SET_ITEM(words.get(), static_cast<Py_ssize_t>(j), word);
+    }
+    PyRef score = PyRef::steal(
+        PyFloat_FromDouble(static_cast<double>(ranked[i].score) / 100));
+    if (!score) return nullptr;
+    PyObject* item = PyObject_CallFunctionObjArgs(
+        ranked_type.get(), score.get(), words.get(), nullptr);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
+PyObject* best(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+               PyObject* kwnames) {
+  // phrase, k, weights, then the parameters of search from the first
+  // constraint on.
+  PyObject* bound[kSearchParameterCount + 2];
+  if (!bind_arguments(best_signature(), args, nargs, kwnames, bound)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    std::uint64_t k = 10;
+    if (bound[1] != nullptr && !convert_k(bound[1], &k)) return nullptr;
+    std::shared_ptr<const WordWeights> weights;
+    if (!convert_call_weights("best", bound[2], state_of(self), true,
+                              &weights)) {
+      return nullptr;
+    }
+    PyObject* search_bound[kSearchParameterCount];
+    search_bound[0] = bound[0];
+    std::copy(bound + 3, bound + 3 + kSearchParameterCount - 1,
+              search_bound + 1);
+    SearchRequest request;
+    if (!convert_search_arguments("best", search_bound, &request)) {
+      return nullptr;
+    }
+    LexiconState& state = state_of(self);
+    std::vector<RankedSolution> ranked;
+    if (!run_without_gil([&](const InterruptPoll& poll) {
+          const ReadHold hold(state, false);
+          ranked = state.solver.best(request.phrase, request.constraints,
+                                     weights_for(state, weights), k,
+                                     options_for(request, poll));
+        })) {
+      return nullptr;
+    }
+    return ranked_list(ranked);
   });
 }
 
@@ -471,6 +617,12 @@ PyCFunction fastcall() {
   "timeout_seconds=None, max_solutions=None, contains_patterns=None, " \
   "threads=None"
 
+#define CONSTRAINT_KEYWORDS                                            \
+  "must_start_with=None, can_only_ever_start_with=None, "              \
+  "must_not_start_with=None, max_words=None, min_word_length=None, "   \
+  "timeout_seconds=None, max_solutions=None, contains_patterns=None, " \
+  "threads=None"
+
 #define CONSTRAINTS_DOC                                                      \
   "The constraints are those of Solver.solve, keyword-only and with the\n"   \
   "same meaning: must_start_with (for each letter, at least as many words\n" \
@@ -509,12 +661,46 @@ PyMethodDef lexicon_methods[] = {
     {"add_word", fastcall<add_word>(), METH_FASTCALL | METH_KEYWORDS,
      "add_word($self, word, /)\n--\n\n"
      "Adds one word."},
+    {"set_weights", fastcall<set_weights>(), METH_FASTCALL | METH_KEYWORDS,
+     "set_weights($self, weights, /)\n--\n\n"
+     "Sets how common each word is, for best() and search(order='score').\n\n"
+     "`weights` is a mapping of word to weight, the base-10 logarithm of\n"
+     "the word's relative frequency (a finite number at most 0, such as\n"
+     "-3.61 for 'room'), or the path of a UTF-8 file of word<TAB>count\n"
+     "lines (a word's weight is then log10(count / total of the counts)).\n"
+     "Weights are kept in hundredths. A word of the dictionary that they do\n"
+     "not name gets the floor, one hundredth below the lowest weight given;\n"
+     "None goes back to no weights, where every word has the same floor.\n"
+     "Raises ValueError for a weight that is positive or not finite and for\n"
+     "a bad line of a file (naming its number), TypeError for a key that is\n"
+     "not a str."},
     {"search", fastcall<search>(), METH_FASTCALL | METH_KEYWORDS,
-     "search($self, phrase, /, " SEARCH_KEYWORDS ")\n--\n\n"
+     "search($self, phrase, /, " SEARCH_KEYWORDS
+     ", order='standard', weights=None)\n--\n\n"
      "Every combination of words that spells exactly the letters of\n"
      "`phrase`, as an Anagrams: a lazy sequence of lists of words in result\n"
-     "order, the same as Solver.solve gives for the same "
-     "words.\n\n" CONSTRAINTS_DOC},
+     "order, the same as Solver.solve gives for the same words.\n\n"
+     "order='score' gives the same solutions best first: by score (the sum\n"
+     "of their words' weights, see set_weights) descending, ties in result\n"
+     "order; its scores() are their scores. `weights` (a mapping or a path,\n"
+     "as set_weights takes) stands for the lexicon's own in this "
+     "call.\n\n" CONSTRAINTS_DOC},
+    {"best", fastcall<best>(), METH_FASTCALL | METH_KEYWORDS,
+     "best($self, phrase, /, k=10, *, weights=None, " CONSTRAINT_KEYWORDS
+     ")\n--\n\n"
+     "The k best solutions of `phrase`, best first, as a list of\n"
+     "Ranked(score, words): exactly the first k of search(phrase,\n"
+     "order='score') with the same constraints, found without enumerating\n"
+     "the rest. A solution's score is the sum of its words' weights (see\n"
+     "set_weights; a word met twice counts twice), so common words and few\n"
+     "of them come first; without weights, fewest words first. Ties keep\n"
+     "result order, and words are in the order search gives them.\n"
+     "`weights` stands for the lexicon's own in this call. k=0 gives [];\n"
+     "a k past the number of solutions gives them all.\n\n"
+     "The constraints are those of search. A time limit returns the best\n"
+     "found in time; with max_solutions, the best of the first ones found,\n"
+     "as search would keep them. The interpreter lock is released while the\n"
+     "engine runs, and Ctrl-C stops it with KeyboardInterrupt."},
     {"count", fastcall<count>(), METH_FASTCALL | METH_KEYWORDS,
      "count($self, phrase, /, " SEARCH_KEYWORDS ")\n--\n\n"
      "The number of solutions search would give, found without storing\n"
@@ -529,7 +715,8 @@ constexpr const char kLexiconDoc[] =
     "other characters are dropped). len() is the number of distinct words\n"
     "and `word in lexicon` tells whether one is held. A lexicon may be\n"
     "shared between threads: searches run side by side, and a load waits\n"
-    "for the searches running on it.";
+    "for the searches running on it. best() and search(order='score') rank\n"
+    "solutions by how common their words are: see set_weights().";
 
 PyType_Slot lexicon_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(lexicon_new)},
@@ -554,6 +741,7 @@ PyType_Spec lexicon_spec = {
 
 PyObject* create_lexicon_type(std::string english_path) {
   english_words_path = new std::string(std::move(english_path));
+  english_weights = new std::shared_ptr<const WordWeights>();
   return PyType_FromSpec(&lexicon_spec);
 }
 

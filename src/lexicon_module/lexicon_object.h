@@ -8,7 +8,10 @@
 // lexicon's lock while it holds the interpreter lock, so the two cannot
 // deadlock. A signal handler runs inside a search, on its thread: it may
 // read the lexicon, but a load from there raises RuntimeError instead of
-// waiting for itself. The dictionary only grows.
+// waiting for itself. The dictionary only grows. A lexicon also holds the
+// weights that rank solutions (best(), search(order='score')): set ones,
+// the bundled ones of english() (read once per process, by the first
+// ranking that needs them), or none.
 //
 // Cost: the dictionary's trie (12 bytes a node); a search or count costs
 // what the engine does, plus one view object.

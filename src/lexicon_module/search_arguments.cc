@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
+#include "char_utils/utf8.h"
 #include "module/py_ref.h"
 #include "solver/prepare_patterns.h"
 
@@ -19,6 +20,34 @@ constexpr const char* kKeywordOnly[] = {
 };
 static_assert(std::size(kPositional) + std::size(kKeywordOnly) ==
               kSearchParameterCount);
+// search() also takes the order and weights of its result; best() takes k
+// (also by position) and weights before the rest.
+constexpr const char* kOrderedKeywordOnly[] = {
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+    "threads",
+    "order",
+    "weights",
+};
+constexpr const char* kBestKeywordOnly[] = {
+    "k",
+    "weights",
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+    "threads",
+};
 
 bool wrong_type(const char* method, const char* argument, const char* expected,
                 PyObject* object) {
@@ -110,6 +139,14 @@ Signature search_signature(const char* name) {
   return {name, kPositional, kKeywordOnly};
 }
 
+Signature ordered_search_signature() {
+  return {"search", kPositional, kOrderedKeywordOnly};
+}
+
+Signature best_signature() {
+  return {"best", kPositional, kBestKeywordOnly, 1};
+}
+
 bool convert_str(const char* method, const char* argument, PyObject* object,
                  std::string* out) {
   if (!PyUnicode_Check(object))
@@ -119,6 +156,78 @@ bool convert_str(const char* method, const char* argument, PyObject* object,
   if (utf8 == nullptr) return false;
   out->assign(utf8, static_cast<std::size_t>(size));
   return true;
+}
+
+bool convert_path(const char* method, PyObject* object, PyRef* path,
+                  std::string* name) {
+  *path = PyRef::steal(PyOS_FSPath(object));
+  if (!*path) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+      PyErr_Clear();
+      PyErr_Format(PyExc_TypeError,
+                   "%s() argument 'path' must be str, bytes or os.PathLike, "
+                   "not %T",
+                   method, object);
+    }
+    return false;
+  }
+  PyRef encoded = PyUnicode_Check(path->get())
+                      ? PyRef::steal(PyUnicode_EncodeFSDefault(path->get()))
+                      : PyRef::borrow(path->get());
+  if (!encoded) return false;
+  name->assign(PyBytes_AS_STRING(encoded.get()),
+               static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())));
+  if (name->find('\0') != std::string::npos) {
+    PyErr_Format(PyExc_ValueError, "%s(): embedded null byte", method);
+    return false;
+  }
+  return true;
+}
+
+// A UnicodeDecodeError for the first line of `text` that is not UTF-8,
+// naming its number and the file.
+void set_decode_error(std::string_view text, PyObject* path) {
+  std::size_t number = 1;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    if (!is_valid_utf8(line)) {
+      PyRef decoded = PyRef::steal(PyUnicode_DecodeUTF8(
+          line.data(), static_cast<Py_ssize_t>(line.size()), "strict"));
+      if (decoded || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) break;
+      PyObject* type;
+      PyObject* value;
+      PyObject* traceback;
+      PyErr_Fetch(&type, &value, &traceback);
+      PyRef error = PyRef::steal(value);
+      Py_XDECREF(type);
+      Py_XDECREF(traceback);
+      Py_ssize_t start = 0, stop = 0;
+      PyRef reason = PyRef::steal(PyUnicodeDecodeError_GetReason(error.get()));
+      if (!reason || PyUnicodeDecodeError_GetStart(error.get(), &start) < 0 ||
+          PyUnicodeDecodeError_GetEnd(error.get(), &stop) < 0) {
+        return;
+      }
+      PyRef full_reason = PyRef::steal(PyUnicode_FromFormat(
+          "%U (line %zu of %R)", reason.get(), number, path));
+      if (!full_reason) return;
+      const char* reason_text = PyUnicode_AsUTF8(full_reason.get());
+      if (reason_text == nullptr) return;
+      PyRef replacement = PyRef::steal(PyUnicodeDecodeError_Create(
+          "utf-8", line.data(), static_cast<Py_ssize_t>(line.size()), start,
+          stop, reason_text));
+      if (replacement) {
+        PyErr_SetObject(PyExc_UnicodeDecodeError, replacement.get());
+      }
+      return;
+    }
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+    ++number;
+  }
+  if (!PyErr_Occurred()) {
+    PyErr_SetString(PyExc_UnicodeError, "the file is not UTF-8");
+  }
 }
 
 bool convert_search_arguments(const char* name, PyObject* const* bound,

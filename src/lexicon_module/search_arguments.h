@@ -17,8 +17,10 @@
 #include <Python.h>
 
 #include <string>
+#include <string_view>
 
 #include "lexicon_module/keyword_arguments.h"
+#include "module/py_ref.h"
 #include "solver/search_records.h"
 
 namespace vorpalyx {
@@ -34,6 +36,12 @@ struct SearchRequest {
 Signature search_signature(const char* name);
 inline constexpr Py_ssize_t kSearchParameterCount = 10;
 
+// search(): the parameters of search_signature, then `order` and `weights`.
+Signature ordered_search_signature();
+// best(): `phrase`, then `k` (also by position) and `weights`, then the
+// keyword-only parameters of search_signature.
+Signature best_signature();
+
 // Converts what bind_arguments bound for search_signature(name).
 bool convert_search_arguments(const char* name, PyObject* const* bound,
                               SearchRequest* request);
@@ -42,6 +50,15 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
 // argument in messages.
 bool convert_str(const char* method, const char* argument, PyObject* object,
                  std::string* out);
+
+// A str, bytes or os.PathLike path: `*path` the object os.fspath gives (for
+// messages), `*name` its bytes for the file system.
+bool convert_path(const char* method, PyObject* object, PyRef* path,
+                  std::string* name);
+
+// Sets a UnicodeDecodeError for the first line of `text` that is not UTF-8,
+// naming its number and the file `path`.
+void set_decode_error(std::string_view text, PyObject* path);
 
 }  // namespace vorpalyx
 

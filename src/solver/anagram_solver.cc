@@ -11,6 +11,7 @@
 #include "solver/fast_search.h"
 #include "solver/literal_search.h"
 #include "solver/prepared_constraints.h"
+#include "solver/ranked_search.h"
 #include "solver/result_order.h"
 #include "solver/trace_format.h"
 #include "solver/trace_log.h"
@@ -91,6 +92,25 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
   if (!counts) return {};
   return count_fast_search(trie_, *counts, constraints,
                            prepare_constraints(constraints), start, options);
+}
+
+std::vector<RankedSolution> AnagramSolver::best(
+    std::string_view phrase, const SolverConstraints& constraints,
+    const WordWeights& weights, std::uint64_t k,
+    const FastSearchOptions& options) const {
+  const auto start = std::chrono::steady_clock::now();
+  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
+  if (!counts) return {};
+  return run_ranked_search(trie_, *counts, constraints,
+                           prepare_constraints(constraints), weights, k, start,
+                           options);
+}
+
+ScoredList AnagramSolver::search_by_score(
+    std::string_view phrase, const SolverConstraints& constraints,
+    const WordWeights& weights, const FastSearchOptions& options) const {
+  return order_by_score(search(phrase, constraints, options), weights,
+                        options.second_core);
 }
 
 SolutionList AnagramSolver::run(std::string_view phrase,

@@ -13,12 +13,15 @@
 #define VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 
 #include <string_view>
+#include <vector>
 
 #include "solver/fast_search.h"
+#include "solver/score_order.h"
 #include "solver/search_records.h"
 #include "solver/search_stop.h"
 #include "solver/solution_list.h"
 #include "solver/trace_log.h"
+#include "solver/word_weights.h"
 #include "trie/trie.h"
 
 namespace vorpalyx {
@@ -63,6 +66,19 @@ class AnagramSolver {
   SolutionCount count(std::string_view phrase,
                       const SolverConstraints& constraints,
                       const FastSearchOptions& options) const;
+
+  // The `k` best solutions of what `search` would return, by the score
+  // `weights` give them, best first (run_ranked_search).
+  std::vector<RankedSolution> best(std::string_view phrase,
+                                   const SolverConstraints& constraints,
+                                   const WordWeights& weights, std::uint64_t k,
+                                   const FastSearchOptions& options) const;
+
+  // What `search` returns, in score order, with each solution's score.
+  ScoredList search_by_score(std::string_view phrase,
+                             const SolverConstraints& constraints,
+                             const WordWeights& weights,
+                             const FastSearchOptions& options) const;
 
   // One engine, never traced; for tests and benchmarks.
   SolutionList solve_with_engine(std::string_view phrase,

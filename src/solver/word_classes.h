@@ -94,11 +94,13 @@ PatternsHeld find_patterns_held(const std::vector<std::string>& words,
                                 const std::vector<std::string>& patterns);
 
 // Groups `words` (in ascending byte order) into classes, in search order.
+// With `weights` (one per word), words of different weights are never
+// interchangeable either.
 template <std::size_t N>
-WordClasses<N> group_into_classes(const std::vector<std::string>& words,
-                                  const PackedAlphabet<N>& alphabet,
-                                  const std::vector<std::string>& patterns,
-                                  bool by_first_letter) {
+WordClasses<N> group_into_classes(
+    const std::vector<std::string>& words, const PackedAlphabet<N>& alphabet,
+    const std::vector<std::string>& patterns, bool by_first_letter,
+    const std::vector<std::int32_t>* weights = nullptr) {
   const PatternsHeld held = find_patterns_held(words, patterns);
   std::vector<WordClass<N>> described;
   described.reserve(words.size());
@@ -137,7 +139,10 @@ WordClasses<N> group_into_classes(const std::vector<std::string>& words,
     for (std::size_t i = 0; i < held.words; ++i) {
       if (one_row[i] != other_row[i]) return one_row[i] < other_row[i];
     }
-    return by_first_letter && one.first_letter < other.first_letter;
+    if (by_first_letter && one.first_letter != other.first_letter) {
+      return one.first_letter < other.first_letter;
+    }
+    return weights != nullptr && (*weights)[left] < (*weights)[right];
   };
   auto same_class = [&](std::uint32_t left, std::uint32_t right) {
     return !class_order(left, right) && !class_order(right, left);

@@ -392,6 +392,17 @@ class TestFailures:
             (["--dict", "-", "--batch", "-"],
              "argument --batch: standard input cannot hold both the phrases "
              "and the dictionary (--dict -)"),
+            (["--best", "3", "--rank", "x"],
+             "argument --rank: not allowed with argument --best"),
+            (["--rank", "--count", "x"],
+             "argument --count: not allowed with --best or --rank"),
+            (["--best", "2", "--batch", "list.txt"],
+             "argument --batch: not allowed with --best or --rank"),
+            (["--weights", "counts.tsv", "x"],
+             "argument --weights: only allowed with --best or --rank"),
+            (["--best", "-2", "x"],
+             "argument --best: expected a whole number from 0 to "
+             "18446744073709551615, got '-2'"),
         ],
     )
     def test_usage_error_is_status_2(self, capsys, options, message):
@@ -421,6 +432,49 @@ class TestFailures:
                        "--word", "--count", "--json"]:
             assert option in out
         assert "\nexamples:\n  vorpalyx " in out
+
+
+class TestRanking:
+    def test_best_with_the_bundled_weights(self, capsys):
+        assert run(capsys, "--best", "3", "dormitory window") == (0, (
+            "-10.08  dormitory window\n"
+            "-12.26  dirty room window\n"
+            "-12.58  dirty in wormwood\n"), "")
+        status, out, _ = run(capsys, "--best", "2", "--json", "dormitory window")
+        assert (status, json.loads(out)) == (0, [
+            {"score": -10.08, "words": ["dormitory", "window"]},
+            {"score": -12.26, "words": ["dirty", "room", "window"]}])
+        assert out == json.dumps(json.loads(out)) + "\n"
+
+    @pytest.mark.parametrize("form", [[], ["--json"]])
+    def test_rank_prints_everything_best_first_with_the_files_weights(
+            self, capsys, word_file, tmp_path, form):
+        counts = tmp_path / "counts.tsv"
+        counts.write_text("listen\t1\nsilent\t5\nin\t40\nlets\t9\nles\t3\n"
+                          "tin\t30\n", encoding="utf-8")
+        ranked = vorpalyx.Lexicon.from_words(WORDS)
+        ranked.set_weights(counts)
+        expected = ranked.best(PHRASE, 10**6)
+        status, out, err = run(capsys, "--dict", word_file, "--weights",
+                               str(counts), "--rank", *form, PHRASE)
+        assert (status, err) == (0, "")
+        if form:
+            assert json.loads(out) == [{"score": score, "words": words}
+                                       for score, words in expected]
+        else:
+            assert out == "".join(f"{score:.2f}  {' '.join(words)}\n"
+                                  for score, words in expected)
+        assert expected[0] == (-1.25, ["silent"])  # log10(5 / 88)
+        assert sorted(words for _, words in expected) == sorted(solve_directly())
+
+    def test_a_bad_weights_file_is_one_line_and_status_1(self, capsys,
+                                                         word_file, tmp_path):
+        counts = tmp_path / "counts.tsv"
+        counts.write_text("listen\t1\nsilent 5\n", encoding="utf-8")
+        assert run(capsys, "--dict", word_file, "--weights", str(counts),
+                   "--best", "1", PHRASE) == (
+            1, "", f"vorpalyx: error: argument --weights: set_weights(): line 2 "
+                   f"of {str(counts)!r}: expected word<TAB>count, got 'silent 5'\n")
 
 
 def read_with_argparse(argv: list[str]) -> str | None:

@@ -291,6 +291,23 @@ class TestLexicon:
         finally:
             null.close()
 
+    def test_rankings_and_weights(self, lexicon, tmp_path):
+        phrase, k, weight = fresh_str("Listen!"), fresh_int(1000), float("-1.5")
+        weights = {fresh_str("tin"): weight, fresh_str("listen"): -0.25}
+        counts = tmp_path / "counts.tsv"
+        counts.write_text("tin\t3\nnet\t5\n")
+
+        def run() -> None:
+            lexicon.set_weights(weights)
+            lexicon.best(phrase, k)
+            lexicon.best(phrase, 2, weights=counts, max_words=k)
+            ordered = lexicon.search(phrase, order="score", weights=weights)
+            ordered[::-1].scores()
+            list(ordered)
+            lexicon.set_weights(None)
+
+        assert_leaves_nothing(run, [lexicon, phrase, k, weight, weights, *weights, counts])
+
     def test_loads_and_lexicons_made_and_dropped(self, tmp_path):
         words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
         path = tmp_path / "words.txt"
@@ -311,11 +328,14 @@ class TestLexicon:
     @pytest.mark.parametrize(
         "family",
         ["unexpected-keyword", "wrong-type", "negative-count", "index-raises", "patterns-raise",
-         "missing-file", "not-utf8", "item-not-a-string", "words-raise", "out-of-range"],
+         "missing-file", "not-utf8", "item-not-a-string", "words-raise", "out-of-range",
+         "k-not-an-int", "weight-not-finite", "weight-key-not-a-str", "weights-file-line"],
     )
     def test_error_family(self, family, lexicon, tmp_path):
         binary = tmp_path / "binary.bin"
         binary.write_bytes(b"cat\n\xff\n")
+        bad_counts = tmp_path / "counts.tsv"
+        bad_counts.write_text("cat\t1\ncat 2\n")
         x, number, missing = fresh_str("xx"), -fresh_int(300), str(tmp_path / "missing.txt")
         user_error = KeyError("user")
         failing = Failing(user_error)
@@ -333,6 +353,11 @@ class TestLexicon:
             "item-not-a-string": (TypeError, lambda: lexicon.load_words(words), [words, *words]),
             "words-raise": (KeyError, lambda: lexicon.load_words(failing), [failing, user_error]),
             "out-of-range": (IndexError, lambda: result[number], [result, number]),
+            "k-not-an-int": (TypeError, lambda: lexicon.best(x, x), [x]),
+            "weight-not-finite": (ValueError, lambda: lexicon.set_weights({x: float("nan")}), [x]),
+            "weight-key-not-a-str": (TypeError, lambda: lexicon.best(x, weights={number: -1.0}),
+                                     [x, number]),
+            "weights-file-line": (ValueError, lambda: lexicon.set_weights(bad_counts), [bad_counts]),
         }
         error_type, call, passed = families[family]
         assert_leaves_nothing(expect(error_type, call), [lexicon, *passed])

@@ -48,6 +48,7 @@ from test_trace import FILE_CASES
 
 THREADS = pytest.mark.parametrize("threads", [1, None])
 METHODS = pytest.mark.parametrize("method", ["search", "count"])
+ENGINE_CALLS = pytest.mark.parametrize("method", ["search", "count", "best"])
 
 # Slices of every kind: open, clipped, empty, reversed, stepped past the end.
 SLICES = [
@@ -623,8 +624,11 @@ INTERRUPTED_CHILD = """
         signal.signal(signal.SIGINT, load_then_interrupt)
         threading.Timer(0.2, signal.raise_signal, (signal.SIGINT,)).start()
     try:
+        # best walks by itself up to k, and with every word alike it prunes
+        # nothing but longer solutions.
+        extra = {"k": 65536, "weights": {}} if method == "best" else {}
         getattr(lexicon, method)("the quick brown fox jumps over the lazy dog",
-                                 max_words=Started(), threads=threads)
+                                 max_words=Started(), threads=threads, **extra)
         print("returned")
     except KeyboardInterrupt as error:
         below = [frame.name for frame in traceback.extract_tb(error.__traceback__)[1:]]
@@ -638,7 +642,7 @@ AFTERWARDS = "77061 37 [['dormitory']]"
 
 
 class TestInterrupt:
-    @METHODS
+    @ENGINE_CALLS
     @THREADS
     def test_another_thread_runs_meanwhile_and_its_sigint_stops_the_call(self, method, threads) -> None:
         # The other thread can only count while the call runs when the call
@@ -647,7 +651,7 @@ class TestInterrupt:
         assert completed.returncode == 0, completed.stderr
         assert completed.stdout.splitlines() == ["started", "interrupted [100000] []", AFTERWARDS]
 
-    @METHODS
+    @ENGINE_CALLS
     @THREADS
     def test_sigint_from_another_process(self, method, threads) -> None:
         child = subprocess.Popen(
@@ -666,7 +670,7 @@ class TestInterrupt:
         assert child.returncode == 0, errors
         assert out.splitlines() == ["interrupted [] []", AFTERWARDS]
 
-    @METHODS
+    @ENGINE_CALLS
     def test_a_handler_may_read_but_not_load(self, method) -> None:
         completed = run_child(INTERRUPTED_CHILD, method, "None", "handler", timeout=60)
         assert completed.returncode == 0, completed.stderr

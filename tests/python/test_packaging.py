@@ -31,4 +31,6 @@ def test_sdist_carries_the_licence_and_no_fuzz_corpus(tmp_path):
     assert licence.startswith("MIT License\n\nCopyright (c) 2026 the vorpalyx "
                               "developers\n")
     assert "python/vorpalyx/data/english_words_LICENSE.txt" in names
-    assert "\nLicense-Expression: MIT\nLicense-File: LICENSE\n" in metadata
+    assert "python/vorpalyx/data/english_words_weights_LICENSE.txt" in names
+    assert ("\nLicense-Expression: MIT AND CC-BY-SA-4.0\nLicense-File: LICENSE\n"
+            in metadata)

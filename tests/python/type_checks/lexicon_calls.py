@@ -6,7 +6,7 @@ import io
 import pathlib
 from collections.abc import Sequence
 
-from vorpalyx import Anagrams, Lexicon
+from vorpalyx import Anagrams, Lexicon, Ranked
 
 
 class Mine(Lexicon):
@@ -30,6 +30,11 @@ held: bool = "room" in lexicon and first in result
 result.write(io.StringIO())
 with open("out.json", "wb") as out:
     result[:10].write(out, format="json")
+lexicon.set_weights({"room": -3.61, "dirty": -4})
+lexicon.set_weights(pathlib.Path("counts.tsv"))
+ranked: list[Ranked] = lexicon.best("dormitory", 5, weights="counts.tsv", max_words=2)
+score: float = ranked[0].score + sum(lexicon.search("dormitory", order="score").scores())
+best_words: list[str] = ranked[0].words
 
 lexicon.search("dormitory", contains_patterns="room")  # E: arg-type
 lexicon.load_words("dirty")  # E: arg-type
@@ -42,3 +47,6 @@ same: Mine = Lexicon.english()  # E: assignment
 word: str = result[0]  # E: assignment
 result.write(io.StringIO(), format="xml")  # E: arg-type
 result.write("out.txt")  # E: arg-type
+lexicon.search("dormitory", order="best")  # E: arg-type
+lexicon.set_weights({"room": "-3.61"})  # E: dict-item
+lexicon.best("dormitory", 5, None)  # E: call-arg

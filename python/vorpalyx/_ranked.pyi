@@ -1,0 +1,5 @@
+from typing import NamedTuple
+
+class Ranked(NamedTuple):
+    score: float
+    words: list[str]

@@ -1,0 +1,135 @@
+#include "lexicon_module/weights_arguments.h"
+
+#include <cmath>
+#include <string>
+#include <utility>
+#include <variant>
+
+#include "char_utils/normalize.h"
+#include "char_utils/utf8.h"
+#include "lexicon_module/engine_call.h"
+#include "lexicon_module/search_arguments.h"
+#include "module/py_ref.h"
+#include "solver/file_contents.h"
+
+namespace vorpalyx {
+namespace {
+
+bool from_path(const char* method, PyObject* object, WordWeights* out) {
+  PyRef path;
+  std::string name;
+  if (!convert_path(method, object, &path, &name)) return false;
+  std::string contents;
+  int error_number = 0;
+  bool valid = false;
+  std::variant<WordWeights, WeightsFileError> read;
+  if (!run_without_gil([&](const InterruptPoll&) {
+        error_number = read_file_contents(name, &contents);
+        valid = error_number == 0 && is_valid_utf8(contents);
+        if (valid) read = weights_from_counts(contents);
+      })) {
+    return false;
+  }
+  if (error_number != 0) {
+    errno = error_number;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.get());
+    return false;
+  }
+  if (!valid) {
+    set_decode_error(contents, path.get());
+    return false;
+  }
+  if (const auto* error = std::get_if<WeightsFileError>(&read)) {
+    if (error->line == 0) {
+      PyErr_Format(PyExc_ValueError, "%s(): %R: %s", method, path.get(),
+                   error->reason.c_str());
+    } else {
+      PyErr_Format(PyExc_ValueError, "%s(): line %zu of %R: %s", method,
+                   error->line, path.get(), error->reason.c_str());
+    }
+    return false;
+  }
+  *out = std::move(std::get<WordWeights>(read));
+  return true;
+}
+
+bool from_mapping(const char* method, PyObject* object, WordWeights* out) {
+  PyRef items = PyRef::steal(PyMapping_Items(object));
+  if (!items) return false;
+  const Py_ssize_t size = PyList_GET_SIZE(items.get());
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    PyObject* item = PyList_GET_ITEM(items.get(), i);
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() argument 'weights': items() must give pairs, not %T",
+                   method, item);
+      return false;
+    }
+    key = PyTuple_GET_ITEM(item, 0);
+    value = PyTuple_GET_ITEM(item, 1);
+    if (!PyUnicode_Check(key)) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() argument 'weights' must have str keys, not %T (%R)",
+                   method, key, key);
+      return false;
+    }
+    const PyNumberMethods* number = Py_TYPE(value)->tp_as_number;
+    if (!PyFloat_Check(value) && !PyIndex_Check(value) &&
+        (number == nullptr || number->nb_float == nullptr)) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s() argument 'weights': the weight of %R must be a real "
+                   "number, not %T",
+                   method, key, value);
+      return false;
+    }
+    const double weight = PyFloat_AsDouble(value);
+    if (weight == -1.0 && PyErr_Occurred()) return false;
+    if (!std::isfinite(weight) || weight > 0) {
+      PyErr_Format(PyExc_ValueError,
+                   "%s() argument 'weights': the weight of %R must be a finite "
+                   "number at most 0 (a base-10 logarithm of a frequency), "
+                   "not %R",
+                   method, key, value);
+      return false;
+    }
+    if (weight < kLowestWeight / 100.0) {
+      PyErr_Format(PyExc_ValueError,
+                   "%s() argument 'weights': the weight of %R must be at "
+                   "least %d, not %R",
+                   method, key, kLowestWeight / 100, value);
+      return false;
+    }
+    std::string word;
+    if (!convert_str(method, "weights", key, &word)) return false;
+    word = normalize_word(word);
+    if (!word.empty()) out->name(std::move(word), hundredths(weight));
+  }
+  out->set_floor();
+  return true;
+}
+
+}  // namespace
+
+bool convert_weights(const char* method, PyObject* object,
+                     std::shared_ptr<const WordWeights>* out) {
+  auto weights = std::make_shared<WordWeights>();
+  if (PyUnicode_Check(object) || PyBytes_Check(object) ||
+      PyObject_HasAttrString(object, "__fspath__")) {
+    if (!from_path(method, object, weights.get())) return false;
+  } else if (PyMapping_Check(object) &&
+             PyObject_HasAttrString(object, "items")) {
+    if (!from_mapping(method, object, weights.get())) return false;
+  } else {
+    PyErr_Format(PyExc_TypeError,
+                 "%s() argument 'weights' must be a mapping of str to float "
+                 "or the path of a word<TAB>count file, not %T",
+                 method, object);
+    return false;
+  }
+  *out = std::move(weights);
+  return true;
+}
+
+}  // namespace vorpalyx

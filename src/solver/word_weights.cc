@@ -1,0 +1,149 @@
+#include "solver/word_weights.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "char_utils/normalize.h"
+
+namespace vorpalyx {
+
+void WordWeights::name(std::string word, std::int32_t weight) {
+  const auto [place, added] = by_word.try_emplace(std::move(word), weight);
+  if (!added) place->second = std::max(place->second, weight);
+}
+
+void WordWeights::set_floor() {
+  if (by_word.empty()) {
+    floor = kUnweightedFloor;
+    return;
+  }
+  std::int32_t lowest = 0;
+  for (const auto& [word, weight] : by_word) lowest = std::min(lowest, weight);
+  floor = std::max(lowest - 1, kLowestWeight);
+}
+
+std::int32_t hundredths(double log10_frequency) {
+  return static_cast<std::int32_t>(std::lround(log10_frequency * 100));
+}
+
+namespace {
+
+// Calls `visit(number, line)` for each line of `text` without its '\r',
+// numbered from 1; stops at the first that returns false.
+template <typename Visit>
+bool for_each_line(std::string_view text, Visit&& visit) {
+  std::size_t number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!visit(++number, line)) return false;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return true;
+}
+
+std::string shown(std::string_view line) {
+  constexpr std::size_t kShown = 40;
+  return line.size() <= kShown ? std::string(line)
+                               : std::string(line.substr(0, kShown)) + "...";
+}
+
+}  // namespace
+
+std::variant<WordWeights, WeightsFileError> weights_from_counts(
+    std::string_view text) {
+  std::unordered_map<std::string, double> counts;
+  double total = 0;
+  WeightsFileError error;
+  const bool read = for_each_line(text, [&](std::size_t number,
+                                            std::string_view line) {
+    if (line.empty()) return true;
+    error.line = number;
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) {
+      error.reason = "expected word<TAB>count, got '" + shown(line) + "'";
+      return false;
+    }
+    std::string word = normalize_word(line.substr(0, tab));
+    if (word.empty()) {
+      error.reason =
+          "the word '" + shown(line.substr(0, tab)) + "' has no letters a-z";
+      return false;
+    }
+    const std::string_view count_text = line.substr(tab + 1);
+    double count = 0;
+    const auto [end, status] = std::from_chars(
+        count_text.data(), count_text.data() + count_text.size(), count);
+    if (status != std::errc() || end != count_text.data() + count_text.size() ||
+        count_text.empty() || !std::isfinite(count) || count <= 0) {
+      error.reason =
+          "the count '" + shown(count_text) + "' is not a positive number";
+      return false;
+    }
+    counts[std::move(word)] += count;
+    total += count;
+    return true;
+  });
+  if (!read) return error;
+  if (!std::isfinite(total)) {
+    return WeightsFileError{0, "the counts add up to more than a double holds"};
+  }
+  WordWeights weights;
+  for (auto& [word, count] : counts) {
+    const double weight = std::max(std::log10(count / total),
+                                   static_cast<double>(kLowestWeight) / 100);
+    weights.name(word, std::min(hundredths(weight), 0));
+  }
+  weights.set_floor();
+  return weights;
+}
+
+WordWeights weights_from_aligned_lines(std::string_view words,
+                                       std::string_view weights_text) {
+  std::vector<std::int32_t> values;
+  for_each_line(weights_text, [&](std::size_t number, std::string_view line) {
+    std::int32_t value = 0;
+    const auto [end, status] =
+        std::from_chars(line.data(), line.data() + line.size(), value);
+    if (status != std::errc() || end != line.data() + line.size() ||
+        value > 0 || value < kLowestWeight) {
+      throw std::invalid_argument("bad weight on line " +
+                                  std::to_string(number));
+    }
+    values.push_back(value);
+    return true;
+  });
+  WordWeights weights;
+  weights.by_word.reserve(values.size());
+  std::size_t index = 0;
+  for_each_line(words, [&](std::size_t number, std::string_view line) {
+    if (index == values.size()) {
+      throw std::invalid_argument("no weight for line " +
+                                  std::to_string(number));
+    }
+    // The bundled list is stored normalised already.
+    const bool plain = std::all_of(line.begin(), line.end(), [](char letter) {
+      return letter >= 'a' && letter <= 'z';
+    });
+    std::string word = plain ? std::string(line) : normalize_word(line);
+    if (!word.empty()) weights.name(std::move(word), values[index]);
+    ++index;
+    return true;
+  });
+  if (index != values.size()) {
+    throw std::invalid_argument("more weights than words");
+  }
+  weights.floor = values.empty()
+                      ? kUnweightedFloor
+                      : *std::min_element(values.begin(), values.end());
+  return weights;
+}
+
+}  // namespace vorpalyx
