@@ -15,7 +15,9 @@
 #include "lexicon_module/lexicon_object.h"
 #include "module/py_ref.h"
 
-extern "C" PyMODINIT_FUNC PyInit__engine();
+// Declared ahead: english_words_path finds this library by its address.
+// PyMODINIT_FUNC carries the C linkage.
+PyMODINIT_FUNC PyInit__engine();
 
 namespace vorpalyx {
 namespace {
