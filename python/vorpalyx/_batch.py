@@ -17,12 +17,15 @@ worker at once.
 
 from __future__ import annotations
 
+import array
+import errno
+import fcntl
 import json
 import os
-import select
 import signal
 import struct
 import sys
+import termios
 from collections import deque
 
 TYPE_CHECKING = False
@@ -35,8 +38,11 @@ if TYPE_CHECKING:
 
 # Phrases in flight for each worker: enough that a worker never waits for the
 # parent, few enough that the records waiting for their turn stay few.
-_PHRASES_PER_WORKER = 8
-_QUEUED_PER_WORKER = 2
+_PHRASES_PER_WORKER = 64
+# Phrases sent ahead to one worker, and their bytes, well inside the 64 KiB
+# that a pipe holds.
+_QUEUED_PER_WORKER = 16
+_QUEUED_BYTES = 16 << 10
 _PHRASE_HEADER = struct.Struct("<I")
 _RECORD_HEADER = struct.Struct("<Q")
 
@@ -110,6 +116,21 @@ def _read_exactly(descriptor: int, size: int) -> bytes | None:
     return b"".join(chunks)
 
 
+def _widen_pipe(descriptor: int) -> None:
+    # Room for a whole record or several: a pipe holds 64 KiB by default,
+    # and an unprivileged process may grow it to 1 MiB.
+    try:
+        fcntl.fcntl(descriptor, fcntl.F_SETPIPE_SZ, 1 << 20)
+    except OSError:
+        pass
+
+
+def _bytes_waiting(descriptor: int) -> int:
+    waiting = array.array("i", [0])
+    fcntl.ioctl(descriptor, termios.FIONREAD, waiting)
+    return waiting[0]
+
+
 def _write_all(descriptor: int, data: bytes | memoryview) -> None:
     view = memoryview(data)
     while view:
@@ -117,14 +138,16 @@ def _write_all(descriptor: int, data: bytes | memoryview) -> None:
 
 
 class _Worker:
-    """A forked process that solves the phrases sent to it one at a time, in
-    the order sent; `pending` holds them until their records are read."""
+    """A forked process that solves the phrases sent to it in the order sent;
+    `pending` holds them until their records are read."""
 
     def __init__(self, lexicon: Lexicon, arguments: Arguments,
                  parent_descriptors: list[int]) -> None:
         task_read, self.task_write = os.pipe()
         self.result_read, result_write = os.pipe()
         self.pending: deque[tuple[int, str]] = deque()
+        self.current: tuple[int, str] = (-1, "")  # the last one taken off
+        self.queued_bytes = 0
         self.pid = os.fork()
         if self.pid == 0:
             status = 1
@@ -133,6 +156,7 @@ class _Worker:
                 os.close(self.result_read)
                 for descriptor in parent_descriptors:
                     os.close(descriptor)
+                _widen_pipe(result_write)
                 status = _serve(lexicon, arguments, task_read, result_write)
             finally:
                 os._exit(status)
@@ -140,12 +164,13 @@ class _Worker:
         os.close(result_write)
 
     def can_take(self, phrase: str) -> bool:
-        # A second phrase waits in the pipe while the first is solved, so
-        # that the worker never waits for the parent; only one that fits in
-        # the pipe at once, or the parent could block on it while the worker
-        # blocks on handing over a large record.
-        return not self.pending or (
-            len(phrase) * 4 + _PHRASE_HEADER.size <= select.PIPE_BUF)
+        # Phrases wait in the task pipe while earlier ones are solved, so that
+        # the worker never waits for the parent; never more than the pipe
+        # holds, or the parent could block on a task while the worker blocks
+        # on handing over a large record.
+        size = len(phrase) * 4 + _PHRASE_HEADER.size
+        return not self.pending or (len(self.pending) < _QUEUED_PER_WORKER and
+                                    self.queued_bytes + size <= _QUEUED_BYTES)
 
     def send(self, sequence: int, phrase: str) -> bool:
         """Whether the phrase went out: False if the worker has died."""
@@ -155,15 +180,19 @@ class _Worker:
         except BrokenPipeError:
             return False
         self.pending.append((sequence, phrase))
+        self.queued_bytes += len(phrase) * 4 + _PHRASE_HEADER.size
         return True
 
-    def receive(self) -> bytes | None:
-        """The record of the first pending phrase, or None if the worker
-        died."""
+    def copy_record(self, out: _Output) -> bool:
+        """Copies the record of the first pending phrase to `out` as the
+        worker writes it; False if the worker died before it was whole
+        (nothing of it is written then)."""
+        self.current = self.pending.popleft()
+        self.queued_bytes -= len(self.current[1]) * 4 + _PHRASE_HEADER.size
         header = _read_exactly(self.result_read, _RECORD_HEADER.size)
         if header is None:
-            return None
-        return _read_exactly(self.result_read, _RECORD_HEADER.unpack(header)[0])
+            return False
+        return out.copy_from(self.result_read, _RECORD_HEADER.unpack(header)[0])
 
     def end(self, kill: bool) -> None:
         os.close(self.task_write)
@@ -176,35 +205,102 @@ class _Worker:
         os.waitpid(self.pid, 0)
 
 
+class _Output:
+    """Standard output, written through its descriptor when it has one:
+    records then go from a worker's pipe to it inside the kernel."""
+
+    def __init__(self, out: BinaryIO) -> None:
+        self.out = out
+        out.flush()
+        try:
+            self.descriptor: int | None = out.fileno()
+        except (AttributeError, OSError, ValueError):
+            self.descriptor = None
+        self.splice = self.descriptor is not None
+
+    def write(self, data: bytes) -> None:
+        if self.descriptor is None:
+            self.out.write(data)
+        else:
+            _write_all(self.descriptor, data)
+
+    def copy_from(self, source: int, size: int) -> bool:
+        # Spliced only when the whole record is in the pipe already, so that
+        # a worker that dies midway leaves nothing half written; else, or
+        # when the descriptor takes no splice (a file opened to append, say),
+        # read whole first.
+        if self.splice and _bytes_waiting(source) >= size:
+            assert self.descriptor is not None
+            moved = 0
+            try:
+                while moved < size:
+                    moved += os.splice(source, self.descriptor, size - moved)
+                return True
+            except OSError as error:
+                if error.errno != errno.EINVAL or moved:
+                    raise
+                self.splice = False
+        record = _read_exactly(source, size)
+        if record is None:
+            return False
+        self.write(record)
+        return True
+
+    def flush(self) -> None:
+        if self.descriptor is None:
+            self.out.flush()
+
+
 def _serve(lexicon: Lexicon, arguments: Arguments, task_read: int,
            result_write: int) -> int:
     import io
+    import queue
+    import threading
 
     # Ctrl-C reaches every process of the terminal's group; the parent alone
     # answers it, by ending the workers.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
-    while True:
-        header = _read_exactly(task_read, _PHRASE_HEADER.size)
-        if header is None:
-            return 0
-        data = _read_exactly(task_read, _PHRASE_HEADER.unpack(header)[0])
-        if data is None:
-            return 0
-        record = io.BytesIO()
-        record.write(bytes(_RECORD_HEADER.size))
-        write_record(lexicon, arguments,
-                     data.decode("utf-8", "surrogateescape"), record)
-        record.seek(0)
-        record.write(_RECORD_HEADER.pack(record.getbuffer().nbytes
-                                         - _RECORD_HEADER.size))
-        _write_all(result_write, record.getbuffer())
+    # The parent takes records in input order only, so one may wait in the
+    # pipe while later phrases are solved here: a thread of its own hands
+    # records over, and solving stops only once a queue's worth is waiting.
+    records: queue.Queue[bytes | None] = queue.Queue(_QUEUED_PER_WORKER)
+
+    def hand_over() -> None:
+        while (record := records.get()) is not None:
+            _write_all(result_write, record)
+
+    writer = threading.Thread(target=hand_over, daemon=True)
+    writer.start()
+    try:
+        while True:
+            header = _read_exactly(task_read, _PHRASE_HEADER.size)
+            if header is None:
+                return 0
+            data = _read_exactly(task_read, _PHRASE_HEADER.unpack(header)[0])
+            if data is None:
+                return 0
+            record = io.BytesIO()
+            record.write(bytes(_RECORD_HEADER.size))
+            write_record(lexicon, arguments,
+                         data.decode("utf-8", "surrogateescape"), record)
+            record.seek(0)
+            record.write(_RECORD_HEADER.pack(record.getbuffer().nbytes
+                                             - _RECORD_HEADER.size))
+            records.put(record.getvalue())
+    finally:
+        records.put(None)
+        writer.join()
 
 
 def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                       phrases: Iterator[str], jobs: int, out: BinaryIO) -> None:
+    """Records are taken strictly in input order, each from the worker that
+    solved it; the others meanwhile solve what is queued for them, up to a
+    pipe's worth of records ahead."""
+    output = _Output(out)
     workers: list[_Worker] = []
-    finished: dict[int, bytes] = {}
-    # Phrases sent to a worker that died on an earlier one, to send again.
+    owners: dict[int, _Worker] = {}
+    # Phrases queued behind one that killed their worker, to send again.
     unsent: deque[tuple[int, str]] = deque()
     numbered = enumerate(phrases)
     written = 0
@@ -213,46 +309,55 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
         for _ in range(jobs):
             workers.append(_Worker(lexicon, arguments, _descriptors(workers)))
         while True:
-            while written in finished:
-                out.write(finished.pop(written))
-                written += 1
-            out.flush()
-            for worker in list(workers):
-                while len(worker.pending) < _QUEUED_PER_WORKER:
-                    if not unsent:
-                        task = next(numbered, None)
-                        if task is None:
-                            break
-                        unsent.append(task)
-                    sequence, phrase = unsent[0]
-                    if (sequence - written >= jobs * _PHRASES_PER_WORKER
-                            or not worker.can_take(phrase)):
+            while True:
+                if not unsent:
+                    task = next(numbered, None)
+                    if task is None:
                         break
-                    unsent.popleft()
-                    while not worker.send(sequence, phrase):
-                        # It died while idle, so not of this phrase.
-                        worker = _replace(workers, worker, lexicon, arguments)
-            busy = [worker for worker in workers if worker.pending]
-            if not busy:
+                    unsent.append(task)
+                sequence, phrase = unsent[0]
+                if sequence - written >= jobs * _PHRASES_PER_WORKER:
+                    break
+                worker = min(workers, key=lambda worker: len(worker.pending))
+                if not worker.can_take(phrase):
+                    break
+                unsent.popleft()
+                while not worker.send(sequence, phrase):
+                    # It died while idle, so not of this phrase.
+                    worker = _replace(workers, worker, lexicon, arguments)
+                owners[sequence] = worker
+            if written not in owners:
                 completed = True
                 return
-            ready, _, _ = select.select(
-                [worker.result_read for worker in busy], [], [])
-            for worker in busy:
-                if worker.result_read not in ready:
-                    continue
-                sequence, phrase = worker.pending.popleft()
-                record = worker.receive()
-                if record is None:
-                    record = error_record(
-                        phrase, "the worker process solving this phrase "
-                        "ended unexpectedly (out of memory?)")
-                    unsent.extendleft(reversed(worker.pending))
-                    _replace(workers, worker, lexicon, arguments)
-                finished[sequence] = record
+            worker = owners.pop(written)
+            if not worker.copy_record(output):
+                # The worker died, perhaps of a later phrase, with records
+                # still unwritten: those queued behind this one go to the
+                # others, and this one is solved alone, so that only the
+                # phrase that kills a worker by itself is given up.
+                unsent.extendleft(reversed(worker.pending))
+                for sequence, _ in worker.pending:
+                    del owners[sequence]
+                _replace(workers, worker, lexicon, arguments)
+                _solve_alone(lexicon, arguments, written, worker.current[1],
+                             workers, output)
+            written += 1
+            output.flush()
     finally:
         for worker in workers:
             worker.end(kill=not completed)
+
+
+def _solve_alone(lexicon: Lexicon, arguments: Arguments, sequence: int,
+                 phrase: str, workers: list[_Worker], output: _Output) -> None:
+    alone = _Worker(lexicon, arguments, _descriptors(workers))
+    try:
+        if not (alone.send(sequence, phrase) and alone.copy_record(output)):
+            output.write(error_record(
+                phrase, "the worker process solving this phrase ended "
+                "unexpectedly (out of memory?)"))
+    finally:
+        alone.end(kill=True)
 
 
 def _replace(workers: list[_Worker], dead: _Worker, lexicon: Lexicon,

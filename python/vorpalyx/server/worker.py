@@ -37,7 +37,7 @@ def load_lexicon(dictionaries: list[str], weights: str | None) -> Lexicon:
     else:
         lexicon = Lexicon.english()
     if weights is not None:
-        lexicon.set_weights(weights)  # type: ignore[attr-defined]
+        lexicon.set_weights(weights)
     return lexicon
 
 
@@ -104,7 +104,7 @@ def count(phrase: str, keywords: dict[str, Any]) -> dict[str, object]:
 def best(phrase: str, k: object, keywords: dict[str, Any]) -> dict[str, object]:
     assert _lexicon is not None
     ranked, partial, seconds = _timed(
-        lambda: _lexicon.best(phrase, k, **keywords),  # type: ignore[attr-defined]
+        lambda: _lexicon.best(phrase, k, **keywords),  # type: ignore[arg-type]
         keywords)
     return {
         "ranked": [{"score": entry.score, "words": list(entry.words)}
