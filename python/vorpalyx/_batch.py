@@ -38,11 +38,11 @@ if TYPE_CHECKING:
 
 # Phrases in flight for each worker: enough that a worker never waits for the
 # parent, few enough that the records waiting for their turn stay few.
-_PHRASES_PER_WORKER = 64
+_PHRASES_PER_WORKER = 128
 # Phrases sent ahead to one worker, and their bytes, well inside the 64 KiB
 # that a pipe holds.
-_QUEUED_PER_WORKER = 16
-_QUEUED_BYTES = 16 << 10
+_QUEUED_PER_WORKER = 32
+_QUEUED_BYTES = 32 << 10
 _PHRASE_HEADER = struct.Struct("<I")
 _RECORD_HEADER = struct.Struct("<Q")
 
@@ -263,11 +263,11 @@ def _serve(lexicon: Lexicon, arguments: Arguments, task_read: int,
     # The parent takes records in input order only, so one may wait in the
     # pipe while later phrases are solved here: a thread of its own hands
     # records over, and solving stops only once a queue's worth is waiting.
-    records: queue.Queue[bytes | None] = queue.Queue(_QUEUED_PER_WORKER)
+    records: queue.Queue[io.BytesIO | None] = queue.Queue(_QUEUED_PER_WORKER)
 
     def hand_over() -> None:
         while (record := records.get()) is not None:
-            _write_all(result_write, record)
+            _write_all(result_write, record.getbuffer())
 
     writer = threading.Thread(target=hand_over, daemon=True)
     writer.start()
@@ -286,7 +286,7 @@ def _serve(lexicon: Lexicon, arguments: Arguments, task_read: int,
             record.seek(0)
             record.write(_RECORD_HEADER.pack(record.getbuffer().nbytes
                                              - _RECORD_HEADER.size))
-            records.put(record.getvalue())
+            records.put(record)
     finally:
         records.put(None)
         writer.join()
@@ -300,6 +300,7 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
     output = _Output(out)
     workers: list[_Worker] = []
     owners: dict[int, _Worker] = {}
+
     # Phrases queued behind one that killed their worker, to send again.
     unsent: deque[tuple[int, str]] = deque()
     numbered = enumerate(phrases)
