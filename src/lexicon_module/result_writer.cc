@@ -54,8 +54,8 @@ bool flushed_descriptor(PyObject* file, int* descriptor) {
 
 // Writes every byte of `data`; 0, or the errno that stopped it. Waits when
 // the descriptor is non-blocking and full, asking `poll` meanwhile.
-int write_all(int descriptor, std::string_view data,
-              const InterruptPoll& poll, bool* interrupted) {
+int write_all(int descriptor, std::string_view data, const InterruptPoll& poll,
+              bool* interrupted) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t written =

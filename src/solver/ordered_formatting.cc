@@ -155,8 +155,8 @@ class SegmentQueue {
   std::condition_variable changed_;
   std::vector<std::optional<std::string>> texts_;  // formatted, not emitted
   std::vector<std::string> spares_;  // emitted texts, their storage to reuse
-  std::size_t next_ = 0;     // the first segment nobody has taken
-  std::size_t emitted_ = 0;  // segments emitted
+  std::size_t next_ = 0;             // the first segment nobody has taken
+  std::size_t emitted_ = 0;          // segments emitted
   bool stopped_ = false;
 };
 

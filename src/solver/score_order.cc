@@ -136,43 +136,66 @@ ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
   // The rows are read in score order, all over memory: each is asked for
   // this many solutions ahead, so that it is in the cache when copied.
   constexpr std::size_t kReadAhead = 16;
-  ScoredList scored;
-  scored.scores.reserve(scores.size());
   // A group per run of one word count; scores mix word counts, so runs are
   // often short, and a short run gets one chunk of its own size instead of
   // the usual megabyte.
   constexpr std::size_t kShortRunIds = std::size_t{1} << 18;
-  for (std::size_t begin = 0; begin < positions.size();) {
-    const std::size_t word_count =
-        standard.groups[group_of(positions[begin])].word_count;
-    std::size_t end = begin + 1;
-    while (end < positions.size() &&
-           standard.groups[group_of(positions[end])].word_count == word_count) {
-      ++end;
-    }
-    SolutionGroup& group = scored.list.groups.emplace_back();
-    group.word_count = word_count;
-    std::vector<std::uint32_t>* chunk = nullptr;
-    if ((end - begin) * word_count <= kShortRunIds) {
-      chunk = &group.chunks.emplace_back();
-      chunk->reserve((end - begin) * word_count);
-    }
-    for (std::size_t i = begin; i < end; ++i) {
-      if (i + kReadAhead < positions.size()) {
-        __builtin_prefetch(row_of(positions[i + kReadAhead]));
-        __builtin_prefetch(&scores[positions[i + kReadAhead]]);
+  ScoredList scored;
+  scored.scores.resize(scores.size());
+  // Copies positions [first, last) into groups of their own; the two halves
+  // of a long list are copied side by side, and their groups joined after.
+  auto copy_rows = [&](std::size_t first, std::size_t last,
+                       std::vector<SolutionGroup>& groups) {
+    for (std::size_t begin = first; begin < last;) {
+      const std::size_t word_count =
+          standard.groups[group_of(positions[begin])].word_count;
+      std::size_t end = begin + 1;
+      while (end < last &&
+             standard.groups[group_of(positions[end])].word_count ==
+                 word_count) {
+        ++end;
       }
-      const std::size_t position = positions[i];
-      const std::uint32_t* ids = row_of(position);
-      if (chunk != nullptr) {
-        for (std::size_t k = 0; k < word_count; ++k) chunk->push_back(ids[k]);
-        ++group.solution_count;
-      } else {
-        group.append(ids);
+      SolutionGroup& group = groups.emplace_back();
+      group.word_count = word_count;
+      std::vector<std::uint32_t>* chunk = nullptr;
+      if ((end - begin) * word_count <= kShortRunIds) {
+        chunk = &group.chunks.emplace_back();
+        chunk->reserve((end - begin) * word_count);
       }
-      scored.scores.push_back(scores[position]);
+      for (std::size_t i = begin; i < end; ++i) {
+        if (i + kReadAhead < last) {
+          __builtin_prefetch(row_of(positions[i + kReadAhead]));
+          __builtin_prefetch(&scores[positions[i + kReadAhead]]);
+        }
+        const std::size_t position = positions[i];
+        const std::uint32_t* ids = row_of(position);
+        if (chunk != nullptr) {
+          chunk->insert(chunk->end(), ids, ids + word_count);
+          ++group.solution_count;
+        } else {
+          group.append(ids);
+        }
+        scored.scores[i] = scores[position];
+      }
+      begin = end;
     }
-    begin = end;
+  };
+  const std::size_t middle = positions.size() / 2;
+  std::vector<SolutionGroup> second_half;
+  std::atomic<int> next_half{0};
+  run_on_two_threads(
+      [&] {
+        for (int half = next_half++; half < 2; half = next_half++) {
+          if (half == 0) {
+            copy_rows(0, middle, scored.list.groups);
+          } else {
+            copy_rows(middle, positions.size(), second_half);
+          }
+        }
+      },
+      use_second_thread && positions.size() > kPieceSolutions);
+  for (SolutionGroup& group : second_half) {
+    scored.list.groups.push_back(std::move(group));
   }
   scored.list.words = std::move(standard.words);
   return scored;

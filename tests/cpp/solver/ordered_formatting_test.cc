@@ -42,10 +42,11 @@ class OrderedFormattingTest
 TEST_P(OrderedFormattingTest, GivesWhatOneFormatterGives) {
   const auto [format, segment_solutions, second_thread] = GetParam();
   const SolutionList list = numbered_list();
-  for (const auto& [first, count] : {std::pair<std::size_t, std::size_t>{0, 600},
-                                    {17, 300},
-                                    {599, 1},
-                                    {5, 0}}) {
+  for (const auto& [first, count] :
+       {std::pair<std::size_t, std::size_t>{0, 600},
+        {17, 300},
+        {599, 1},
+        {5, 0}}) {
     std::string joined;
     EXPECT_TRUE(format_in_order(list, format, first, count, segment_solutions,
                                 second_thread, [&](std::string_view piece) {
@@ -61,17 +62,15 @@ INSTANTIATE_TEST_SUITE_P(
     FormsSegmentsAndThreads, OrderedFormattingTest,
     testing::Combine(testing::Values(SolutionFormat::kText,
                                      SolutionFormat::kJson),
-                     testing::Values(1, 7, 299, 600, 10'000),
-                     testing::Bool()));
+                     testing::Values(1, 7, 299, 600, 10'000), testing::Bool()));
 
 TEST(OrderedFormattingStopTest, NothingMoreAfterEmitSaysStop) {
   const SolutionList list = numbered_list();
   for (const bool second_thread : {false, true}) {
     int calls = 0;
-    EXPECT_FALSE(format_in_order(list, SolutionFormat::kText, 0, 600, 10,
-                                 second_thread, [&](std::string_view) {
-                                   return ++calls < 3;
-                                 }));
+    EXPECT_FALSE(
+        format_in_order(list, SolutionFormat::kText, 0, 600, 10, second_thread,
+                        [&](std::string_view) { return ++calls < 3; }));
     EXPECT_EQ(calls, 3);
   }
 }
