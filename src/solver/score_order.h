@@ -44,8 +44,8 @@ struct ScoredList {
   std::vector<std::int64_t> scores;  // by position, descending
 };
 
-// `standard` (in result order) reordered by score, reading it on a second
-// thread too when allowed. Consumes `standard`.
+// `standard` (in result order) reordered by score, reading it and copying
+// it into place on a second thread too when allowed. Consumes `standard`.
 ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
                           bool use_second_thread = false);
 
