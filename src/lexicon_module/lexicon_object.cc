@@ -1,8 +1,5 @@
 #include "lexicon_module/lexicon_object.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -14,83 +11,18 @@
 
 #include "char_utils/normalize.h"
 #include "char_utils/utf8.h"
-#include "lexicon_module/anagrams_object.h"
 #include "lexicon_module/engine_call.h"
 #include "lexicon_module/keyword_arguments.h"
+#include "lexicon_module/lexicon_queries.h"
+#include "lexicon_module/lexicon_state.h"
 #include "lexicon_module/search_arguments.h"
 #include "lexicon_module/weights_arguments.h"
 #include "module/py_ref.h"
 #include "solver/anagram_solver.h"
 #include "solver/file_contents.h"
-#include "solver/score_order.h"
-#include "solver/two_threads.h"
 
 namespace vorpalyx {
 namespace {
-
-struct LexiconState {
-  AnagramSolver solver;
-  std::shared_ptr<const WordWeights> weights;  // null: see bundled_weights
-  // With no weights set: whether the bundled ones apply (english()), else
-  // every word has the floor.
-  std::atomic<bool> bundled_weights{false};
-  std::shared_mutex mutex;
-};
-
-struct LexiconObject {
-  PyObject_HEAD LexiconState* state;
-};
-
-std::string* english_words_path = nullptr;  // for the process
-// The bundled weights, read by the first ranking that needs them.
-std::shared_ptr<const WordWeights>* english_weights = nullptr;
-
-LexiconState& state_of(PyObject* self) {
-  return *reinterpret_cast<LexiconObject*>(self)->state;
-}
-
-// A hold of a lexicon's lock for reading, on this thread. Python code can
-// run while a search holds it: a signal handler, which the search's
-// interrupt poll runs on the searching thread. A read from there shares the
-// hold already taken (a thread may not lock a shared_mutex twice), and a
-// load from there is refused, since it would wait for itself forever.
-class ReadHold {
- public:
-  // Waits for the lock, letting go of the interpreter lock meanwhile when
-  // this thread holds it.
-  ReadHold(LexiconState& state, bool holds_interpreter)
-      : state_(&state), outer_(innermost_) {
-    if (!held_here(state)) {
-      lock_ =
-          std::shared_lock<std::shared_mutex>(state.mutex, std::try_to_lock);
-      if (!lock_.owns_lock() && holds_interpreter) {
-        Py_BEGIN_ALLOW_THREADS lock_.lock();
-        Py_END_ALLOW_THREADS
-      } else if (!lock_.owns_lock()) {
-        lock_.lock();
-      }
-    }
-    innermost_ = this;
-  }
-  ReadHold(const ReadHold&) = delete;
-  ReadHold& operator=(const ReadHold&) = delete;
-  ~ReadHold() { innermost_ = outer_; }
-
-  static bool held_here(const LexiconState& state) {
-    for (const ReadHold* hold = innermost_; hold; hold = hold->outer_) {
-      if (hold->state_ == &state) return true;
-    }
-    return false;
-  }
-
- private:
-  const LexiconState* state_;
-  const ReadHold* outer_;
-  std::shared_lock<std::shared_mutex> lock_;
-  static thread_local const ReadHold* innermost_;
-};
-
-thread_local const ReadHold* ReadHold::innermost_ = nullptr;
 
 // Runs `change(solver)` alone on the lexicon, without the interpreter lock.
 template <typename Change>
@@ -177,17 +109,6 @@ bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
   }
   if (PyErr_Occurred()) return false;
   return insert_words(self, words, method);
-}
-
-// Runs `body` with every C++ exception turned into a Python one.
-template <typename Body>
-PyObject* guarded(Body&& body) {
-  try {
-    return body();
-  } catch (...) {
-    set_python_error_from_current_exception();
-    return nullptr;
-  }
 }
 
 PyObject* lexicon_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -303,43 +224,11 @@ PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
-// The bundled weights, beside the bundled list: english_words_weights.txt
-// for english_words.txt.
-bool read_english_weights() {
-  if (*english_weights) return true;
-  std::string weights_path = *english_words_path;
-  weights_path.insert(weights_path.size() - std::string_view(".txt").size(),
-                      "_weights");
-  std::shared_ptr<const WordWeights> read;
-  int error_number = 0;
-  if (!run_without_gil([&](const InterruptPoll&) {
-        std::string words;
-        std::string weights;
-        error_number = read_file_contents(*english_words_path, &words);
-        if (error_number == 0) {
-          error_number = read_file_contents(weights_path, &weights);
-        }
-        if (error_number == 0) {
-          read = std::make_shared<const WordWeights>(
-              weights_from_aligned_lines(words, weights));
-        }
-      })) {
-    return false;
-  }
-  if (error_number != 0) {
-    errno = error_number;
-    PyErr_SetFromErrnoWithFilename(PyExc_OSError, weights_path.c_str());
-    return false;
-  }
-  *english_weights = std::move(read);
-  return true;
-}
-
 PyObject* english(PyObject* cls, PyObject*) {
   return new_loaded(cls, [&](PyObject* self) {
     PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
-        english_words_path->data(),
-        static_cast<Py_ssize_t>(english_words_path->size())));
+        english_words_path().data(),
+        static_cast<Py_ssize_t>(english_words_path().size())));
     if (!path || !load_path_into(self, path.get(), "english")) return false;
     state_of(self).bundled_weights = true;
     return true;
@@ -367,209 +256,6 @@ PyObject* set_weights(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
       return nullptr;
     }
     Py_RETURN_NONE;
-  });
-}
-
-// The engine options of a search: its threads, and the poll that lets
-// Ctrl-C stop it.
-FastSearchOptions options_for(const SearchRequest& request,
-                              const InterruptPoll& poll) {
-  FastSearchOptions options = FastSearchOptions::for_this_machine();
-  options.second_core = options.second_core && request.second_core;
-  options.interrupt = poll;
-  return options;
-}
-
-// The weights of a call: its own `weights=` when given (into `out`), else
-// the lexicon's, read under the search's hold (weights_for); the bundled
-// ones are read here first when a call that `ranks` may use them.
-bool convert_call_weights(const char* method, PyObject* argument,
-                          const LexiconState& state, bool ranks,
-                          std::shared_ptr<const WordWeights>* out) {
-  if (argument != nullptr && argument != Py_None) {
-    return convert_weights(method, argument, out);
-  }
-  return !ranks || !state.bundled_weights || read_english_weights();
-}
-
-const WordWeights& weights_for(const LexiconState& state,
-                               const std::shared_ptr<const WordWeights>& own) {
-  static const WordWeights unweighted;
-  if (own) return *own;
-  if (state.weights) return *state.weights;
-  return state.bundled_weights && *english_weights ? **english_weights
-                                                   : unweighted;
-}
-
-PyObject* search(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames) {
-  constexpr Py_ssize_t kOrder = kSearchParameterCount;
-  PyObject* bound[kSearchParameterCount + 2];
-  if (!bind_arguments(ordered_search_signature(), args, nargs, kwnames,
-                      bound)) {
-    return nullptr;
-  }
-  return guarded([&]() -> PyObject* {
-    SearchRequest request;
-    if (!convert_search_arguments("search", bound, &request)) return nullptr;
-    bool by_score = false;
-    if (bound[kOrder] != nullptr) {
-      const bool is_str = PyUnicode_Check(bound[kOrder]);
-      by_score = is_str &&
-                 PyUnicode_CompareWithASCIIString(bound[kOrder], "score") == 0;
-      if (!by_score && (!is_str || PyUnicode_CompareWithASCIIString(
-                                       bound[kOrder], "standard") != 0)) {
-        PyErr_Format(PyExc_ValueError,
-                     "search() argument 'order' must be 'standard' or "
-                     "'score', not %R",
-                     bound[kOrder]);
-        return nullptr;
-      }
-    }
-    std::shared_ptr<const WordWeights> weights;
-    LexiconState& state = state_of(self);
-    if (!convert_call_weights("search", bound[kOrder + 1], state, by_score,
-                              &weights)) {
-      return nullptr;
-    }
-    SolutionList solutions;
-    ScoredList scored;
-    if (!run_without_gil([&](const InterruptPoll& poll) {
-          const ReadHold hold(state, false);
-          if (by_score) {
-            scored = state.solver.search_by_score(
-                request.phrase, request.constraints,
-                weights_for(state, weights), options_for(request, poll));
-          } else {
-            solutions = state.solver.search(request.phrase, request.constraints,
-                                            options_for(request, poll));
-          }
-        })) {
-      return nullptr;
-    }
-    if (by_score) return new_scored_anagrams(std::move(scored));
-    return new_anagrams(std::move(solutions));
-  });
-}
-
-// k: a whole number from 0; past 2**64 - 1 it asks for everything anyway.
-bool convert_k(PyObject* object, std::uint64_t* k) {
-  if (!PyIndex_Check(object)) {
-    PyErr_Format(PyExc_TypeError, "best() argument 'k' must be int, not %T",
-                 object);
-    return false;
-  }
-  PyRef integer = PyRef::steal(PyNumber_Index(object));
-  if (!integer) return false;
-  int overflow = 0;
-  const long long small =
-      PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
-  if (small == -1 && PyErr_Occurred()) return false;
-  if (overflow < 0 || (overflow == 0 && small < 0)) {
-    PyErr_Format(PyExc_ValueError,
-                 "best() argument 'k' must be at least 0, not %S",
-                 integer.get());
-    return false;
-  }
-  *k = overflow > 0 ? UINT64_MAX : static_cast<std::uint64_t>(small);
-  return true;
-}
-
-// The ranked solutions as a list of vorpalyx.Ranked.
-PyObject* ranked_list(const std::vector<RankedSolution>& ranked) {
-  PyRef module = PyRef::steal(PyImport_ImportModule("vorpalyx._ranked"));
-  if (!module) return nullptr;
-  PyRef ranked_type =
-      PyRef::steal(PyObject_GetAttrString(module.get(), "Ranked"));
-  if (!ranked_type) return nullptr;
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(ranked.size())));
-  if (!list) return nullptr;
-  for (std::size_t i = 0; i < ranked.size(); ++i) {
-    PyRef words = PyRef::steal(
-        PyList_New(static_cast<Py_ssize_t>(ranked[i].words.size())));
-    if (!words) return nullptr;
-    for (std::size_t j = 0; j < ranked[i].words.size(); ++j) {
-      const std::string& text = ranked[i].words[j];
-      PyObject* word = PyUnicode_DecodeUTF8(
-          text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
-      if (word == nullptr) return nullptr;
-      PyList_SET_ITEM(words.get(), static_cast<Py_ssize_t>(j), word);
-    }
-    PyRef score = PyRef::steal(
-        PyFloat_FromDouble(static_cast<double>(ranked[i].score) / 100));
-    if (!score) return nullptr;
-    PyObject* item = PyObject_CallFunctionObjArgs(
-        ranked_type.get(), score.get(), words.get(), nullptr);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-  }
-  return list.release();
-}
-
-PyObject* best(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-               PyObject* kwnames) {
-  // phrase, k, weights, then the parameters of search from the first
-  // constraint on.
-  PyObject* bound[kSearchParameterCount + 2];
-  if (!bind_arguments(best_signature(), args, nargs, kwnames, bound)) {
-    return nullptr;
-  }
-  return guarded([&]() -> PyObject* {
-    std::uint64_t k = 10;
-    if (bound[1] != nullptr && !convert_k(bound[1], &k)) return nullptr;
-    std::shared_ptr<const WordWeights> weights;
-    if (!convert_call_weights("best", bound[2], state_of(self), true,
-                              &weights)) {
-      return nullptr;
-    }
-    PyObject* search_bound[kSearchParameterCount];
-    search_bound[0] = bound[0];
-    std::copy(bound + 3, bound + 3 + kSearchParameterCount - 1,
-              search_bound + 1);
-    SearchRequest request;
-    if (!convert_search_arguments("best", search_bound, &request)) {
-      return nullptr;
-    }
-    LexiconState& state = state_of(self);
-    std::vector<RankedSolution> ranked;
-    if (!run_without_gil([&](const InterruptPoll& poll) {
-          const ReadHold hold(state, false);
-          ranked = state.solver.best(request.phrase, request.constraints,
-                                     weights_for(state, weights), k,
-                                     options_for(request, poll));
-        })) {
-      return nullptr;
-    }
-    return ranked_list(ranked);
-  });
-}
-
-PyObject* count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                PyObject* kwnames) {
-  PyObject* bound[kSearchParameterCount];
-  if (!bind_arguments(search_signature("count"), args, nargs, kwnames, bound)) {
-    return nullptr;
-  }
-  return guarded([&]() -> PyObject* {
-    SearchRequest request;
-    if (!convert_search_arguments("count", bound, &request)) return nullptr;
-    LexiconState& state = state_of(self);
-    SolutionCount count;
-    if (!run_without_gil([&](const InterruptPoll& poll) {
-          const ReadHold hold(state, false);
-          count = state.solver.count(request.phrase, request.constraints,
-                                     options_for(request, poll));
-        })) {
-      return nullptr;
-    }
-    if (count.saturated) {
-      PyErr_SetString(PyExc_OverflowError,
-                      "the phrase has more than 2**128 - 1 solutions");
-      return nullptr;
-    }
-    return PyLong_FromUnsignedNativeBytes(
-        &count.solutions, sizeof count.solutions,
-        Py_ASNATIVEBYTES_NATIVE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER);
   });
 }
 
@@ -674,7 +360,7 @@ PyMethodDef lexicon_methods[] = {
      "Raises ValueError for a weight that is positive or not finite and for\n"
      "a bad line of a file (naming its number), TypeError for a key that is\n"
      "not a str."},
-    {"search", fastcall<search>(), METH_FASTCALL | METH_KEYWORDS,
+    {"search", fastcall<lexicon_search>(), METH_FASTCALL | METH_KEYWORDS,
      "search($self, phrase, /, " SEARCH_KEYWORDS
      ", order='standard', weights=None)\n--\n\n"
      "Every combination of words that spells exactly the letters of\n"
@@ -685,7 +371,7 @@ PyMethodDef lexicon_methods[] = {
      "order; its scores() are their scores. `weights` (a mapping or a path,\n"
      "as set_weights takes) stands for the lexicon's own in this "
      "call.\n\n" CONSTRAINTS_DOC},
-    {"best", fastcall<best>(), METH_FASTCALL | METH_KEYWORDS,
+    {"best", fastcall<lexicon_best>(), METH_FASTCALL | METH_KEYWORDS,
      "best($self, phrase, /, k=10, *, weights=None, " CONSTRAINT_KEYWORDS
      ")\n--\n\n"
      "The k best solutions of `phrase`, best first, as a list of\n"
@@ -701,7 +387,7 @@ PyMethodDef lexicon_methods[] = {
      "found in time; with max_solutions, the best of the first ones found,\n"
      "as search would keep them. The interpreter lock is released while the\n"
      "engine runs, and Ctrl-C stops it with KeyboardInterrupt."},
-    {"count", fastcall<count>(), METH_FASTCALL | METH_KEYWORDS,
+    {"count", fastcall<lexicon_count>(), METH_FASTCALL | METH_KEYWORDS,
      "count($self, phrase, /, " SEARCH_KEYWORDS ")\n--\n\n"
      "The number of solutions search would give, found without storing\n"
      "them: memory does not grow with the count.\n\n" CONSTRAINTS_DOC},
@@ -740,8 +426,7 @@ PyType_Spec lexicon_spec = {
 }  // namespace
 
 PyObject* create_lexicon_type(std::string english_path) {
-  english_words_path = new std::string(std::move(english_path));
-  english_weights = new std::shared_ptr<const WordWeights>();
+  set_english_words_path(std::move(english_path));
   return PyType_FromSpec(&lexicon_spec);
 }
 

@@ -1,0 +1,78 @@
+#include "lexicon_module/lexicon_state.h"
+
+#include <string_view>
+#include <utility>
+
+#include "lexicon_module/weights_arguments.h"
+#include "solver/file_contents.h"
+
+namespace vorpalyx {
+
+thread_local const ReadHold* ReadHold::innermost_ = nullptr;
+
+namespace {
+
+std::string* english_words = nullptr;  // for the process
+// The bundled weights, read by the first ranking that needs them.
+std::shared_ptr<const WordWeights>* english_weights = nullptr;
+
+// The bundled weights, beside the bundled list: english_words_weights.txt
+// for english_words.txt.
+bool read_english_weights() {
+  if (*english_weights) return true;
+  std::string weights_path = *english_words;
+  weights_path.insert(weights_path.size() - std::string_view(".txt").size(),
+                      "_weights");
+  std::shared_ptr<const WordWeights> read;
+  int error_number = 0;
+  if (!run_without_gil([&](const InterruptPoll&) {
+        std::string words;
+        std::string weights;
+        error_number = read_file_contents(*english_words, &words);
+        if (error_number == 0) {
+          error_number = read_file_contents(weights_path, &weights);
+        }
+        if (error_number == 0) {
+          read = std::make_shared<const WordWeights>(
+              weights_from_aligned_lines(words, weights));
+        }
+      })) {
+    return false;
+  }
+  if (error_number != 0) {
+    errno = error_number;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, weights_path.c_str());
+    return false;
+  }
+  *english_weights = std::move(read);
+  return true;
+}
+
+}  // namespace
+
+void set_english_words_path(std::string path) {
+  english_words = new std::string(std::move(path));
+  english_weights = new std::shared_ptr<const WordWeights>();
+}
+
+const std::string& english_words_path() { return *english_words; }
+
+bool convert_call_weights(const char* method, PyObject* argument,
+                          const LexiconState& state, bool ranks,
+                          std::shared_ptr<const WordWeights>* out) {
+  if (argument != nullptr && argument != Py_None) {
+    return convert_weights(method, argument, out);
+  }
+  return !ranks || !state.bundled_weights || read_english_weights();
+}
+
+const WordWeights& weights_for(const LexiconState& state,
+                               const std::shared_ptr<const WordWeights>& own) {
+  static const WordWeights unweighted;
+  if (own) return *own;
+  if (state.weights) return *state.weights;
+  return state.bundled_weights && *english_weights ? **english_weights
+                                                   : unweighted;
+}
+
+}  // namespace vorpalyx
