@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "char_utils/normalize.h"
-#include "char_utils/utf8.h"
 #include "lexicon_module/engine_call.h"
 #include "lexicon_module/keyword_arguments.h"
 #include "lexicon_module/lexicon_queries.h"
@@ -19,7 +18,6 @@
 #include "lexicon_module/weights_arguments.h"
 #include "module/py_ref.h"
 #include "solver/anagram_solver.h"
-#include "solver/file_contents.h"
 
 namespace vorpalyx {
 namespace {
@@ -51,26 +49,8 @@ bool insert_words(PyObject* self, const std::vector<std::string>& words,
 bool load_path_into(PyObject* self, PyObject* path_argument,
                     const char* method) {
   PyRef path;
-  std::string name;
-  if (!convert_path(method, path_argument, &path, &name)) return false;
   std::string contents;
-  int error_number = 0;
-  bool valid = false;
-  if (!run_without_gil([&](const InterruptPoll&) {
-        error_number = read_file_contents(name, &contents);
-        valid = error_number == 0 && is_valid_utf8(contents);
-      })) {
-    return false;
-  }
-  if (error_number != 0) {
-    errno = error_number;
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.get());
-    return false;
-  }
-  if (!valid) {
-    set_decode_error(contents, path.get());
-    return false;
-  }
+  if (!read_text_file(method, path_argument, &path, &contents)) return false;
   return change_alone(self, method, [&](AnagramSolver& solver) {
     solver.load_dictionary_from_text(contents);
   });

@@ -1,12 +1,15 @@
 #include "lexicon_module/search_arguments.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "char_utils/letter_lists.h"
 #include "char_utils/utf8.h"
+#include "lexicon_module/engine_call.h"
 #include "module/py_ref.h"
+#include "solver/file_contents.h"
 #include "solver/prepare_patterns.h"
 
 namespace vorpalyx {
@@ -290,6 +293,32 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
   if (given(9)) {
     if (!convert_count(name, "threads", bound[9], 1, &count)) return false;
     request->second_core = count > 1;
+  }
+  return true;
+}
+
+bool read_text_file(const char* method, PyObject* object, PyRef* path,
+                    std::string* contents,
+                    const std::function<void(const std::string&)>& use) {
+  std::string name;
+  if (!convert_path(method, object, path, &name)) return false;
+  int error_number = 0;
+  bool valid = false;
+  if (!run_without_gil([&](const InterruptPoll&) {
+        error_number = read_file_contents(name, contents);
+        valid = error_number == 0 && is_valid_utf8(*contents);
+        if (valid && use) use(*contents);
+      })) {
+    return false;
+  }
+  if (error_number != 0) {
+    errno = error_number;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path->get());
+    return false;
+  }
+  if (!valid) {
+    set_decode_error(*contents, path->get());
+    return false;
   }
   return true;
 }

@@ -16,6 +16,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,14 @@ bool convert_path(const char* method, PyObject* object, PyRef* path,
 // Sets a UnicodeDecodeError for the first line of `text` that is not UTF-8,
 // naming its number and the file `path`.
 void set_decode_error(std::string_view text, PyObject* path);
+
+// Reads the UTF-8 file that the path argument `object` names into
+// `*contents` without the interpreter lock, and runs `use(*contents)` there
+// too when given. Raises OSError naming the path, or UnicodeDecodeError
+// naming the line; `*path` is the path object (for messages).
+bool read_text_file(
+    const char* method, PyObject* object, PyRef* path, std::string* contents,
+    const std::function<void(const std::string&)>& use = nullptr);
 
 }  // namespace vorpalyx
 

@@ -6,37 +6,19 @@
 #include <variant>
 
 #include "char_utils/normalize.h"
-#include "char_utils/utf8.h"
-#include "lexicon_module/engine_call.h"
 #include "lexicon_module/search_arguments.h"
 #include "module/py_ref.h"
-#include "solver/file_contents.h"
 
 namespace vorpalyx {
 namespace {
 
 bool from_path(const char* method, PyObject* object, WordWeights* out) {
   PyRef path;
-  std::string name;
-  if (!convert_path(method, object, &path, &name)) return false;
   std::string contents;
-  int error_number = 0;
-  bool valid = false;
   std::variant<WordWeights, WeightsFileError> read;
-  if (!run_without_gil([&](const InterruptPoll&) {
-        error_number = read_file_contents(name, &contents);
-        valid = error_number == 0 && is_valid_utf8(contents);
-        if (valid) read = weights_from_counts(contents);
-      })) {
-    return false;
-  }
-  if (error_number != 0) {
-    errno = error_number;
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.get());
-    return false;
-  }
-  if (!valid) {
-    set_decode_error(contents, path.get());
+  if (!read_text_file(
+          method, object, &path, &contents,
+          [&](const std::string& text) { read = weights_from_counts(text); })) {
     return false;
   }
   if (const auto* error = std::get_if<WeightsFileError>(&read)) {
