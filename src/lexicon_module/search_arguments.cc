@@ -1,5 +1,7 @@
 #include "lexicon_module/search_arguments.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -16,41 +18,30 @@ namespace vorpalyx {
 namespace {
 
 constexpr const char* kPositional[] = {"phrase"};
-constexpr const char* kKeywordOnly[] = {
+constexpr std::array<const char*, 9> kKeywordOnly = {
     "must_start_with", "can_only_ever_start_with", "must_not_start_with",
     "max_words",       "min_word_length",          "timeout_seconds",
     "max_solutions",   "contains_patterns",        "threads",
 };
 static_assert(std::size(kPositional) + std::size(kKeywordOnly) ==
               kSearchParameterCount);
+
+template <std::size_t kFirst, std::size_t kSecond>
+constexpr std::array<const char*, kFirst + kSecond> joined(
+    const std::array<const char*, kFirst>& first,
+    const std::array<const char*, kSecond>& second) {
+  std::array<const char*, kFirst + kSecond> all{};
+  std::copy(first.begin(), first.end(), all.begin());
+  std::copy(second.begin(), second.end(), all.begin() + kFirst);
+  return all;
+}
+
 // search() also takes the order and weights of its result; best() takes k
 // (also by position) and weights before the rest.
-constexpr const char* kOrderedKeywordOnly[] = {
-    "must_start_with",
-    "can_only_ever_start_with",
-    "must_not_start_with",
-    "max_words",
-    "min_word_length",
-    "timeout_seconds",
-    "max_solutions",
-    "contains_patterns",
-    "threads",
-    "order",
-    "weights",
-};
-constexpr const char* kBestKeywordOnly[] = {
-    "k",
-    "weights",
-    "must_start_with",
-    "can_only_ever_start_with",
-    "must_not_start_with",
-    "max_words",
-    "min_word_length",
-    "timeout_seconds",
-    "max_solutions",
-    "contains_patterns",
-    "threads",
-};
+constexpr auto kOrderedKeywordOnly =
+    joined(kKeywordOnly, std::array<const char*, 2>{"order", "weights"});
+constexpr auto kBestKeywordOnly =
+    joined(std::array<const char*, 2>{"k", "weights"}, kKeywordOnly);
 
 bool wrong_type(const char* method, const char* argument, const char* expected,
                 PyObject* object) {
