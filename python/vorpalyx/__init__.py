@@ -1,8 +1,9 @@
 """vorpalyx: every combination of dictionary words that spells a phrase.
 
 `Lexicon` is the word list to search and `Anagrams` the lazy result of its
-`search`, `Ranked` an item of its `best`; `Solver` (from `vorpalyx.core`) is the minimal interface with fixed
-messages.
+`search`, `Ranked` an item of its `best` and `Anagram` a solution with the
+letters its blanks became or it left over (`Anagrams.details`); `Solver`
+(from `vorpalyx.core`) is the minimal interface with fixed messages.
 """
 
 # The interpreter has _collections_abc loaded from its start; collections.abc
@@ -16,17 +17,24 @@ from vorpalyx.core import Solver
 # Type checkers take this as true; at run time Ranked comes from __getattr__.
 TYPE_CHECKING = False
 if TYPE_CHECKING:
-    from vorpalyx._ranked import Ranked
+    from vorpalyx._ranked import Anagram, Ranked
 
 _Sequence.register(Anagrams)
 
-__all__ = ["Anagrams", "Lexicon", "Ranked", "Solver", "default_dictionary_path"]
+__all__ = [
+    "Anagram",
+    "Anagrams",
+    "Lexicon",
+    "Ranked",
+    "Solver",
+    "default_dictionary_path",
+]
 
 
 def __getattr__(name: str) -> object:
-    # Ranked needs collections, which a start of the command does without.
-    if name == "Ranked":
-        from vorpalyx._ranked import Ranked
+    # These need collections, which a start of the command does without.
+    if name in ("Anagram", "Ranked"):
+        from vorpalyx import _ranked
 
-        return Ranked
+        return getattr(_ranked, name)
     raise AttributeError(f"module 'vorpalyx' has no attribute {name!r}")

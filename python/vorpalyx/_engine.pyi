@@ -1,12 +1,12 @@
 import os
-from collections.abc import Iterator, Mapping, Sequence
+from collections.abc import Iterable, Iterator, Mapping, Sequence
 from typing import Literal, Protocol, Self, SupportsFloat, SupportsIndex, TypeVar, final, overload
 
 from _typeshed import SupportsWrite
 
 from typing_extensions import disjoint_base
 
-from vorpalyx._ranked import Ranked
+from vorpalyx._ranked import Anagram, Ranked
 
 _T_co = TypeVar("_T_co", covariant=True)
 
@@ -49,6 +49,13 @@ class Lexicon:
         max_solutions: SupportsIndex | None = None,
         contains_patterns: _NotStr | None = None,
         threads: SupportsIndex | None = None,
+        max_word_length: SupportsIndex | None = None,
+        min_words: SupportsIndex | None = None,
+        lengths: Iterable[int] | None = None,
+        include: _NotStr | None = None,
+        exclude: _NotStr | None = None,
+        distinct: bool | None = None,
+        leftover: SupportsIndex | None = None,
         order: Literal["standard", "score"] = "standard",
         weights: _Weights | None = None,
     ) -> Anagrams: ...
@@ -68,6 +75,13 @@ class Lexicon:
         max_solutions: SupportsIndex | None = None,
         contains_patterns: _NotStr | None = None,
         threads: SupportsIndex | None = None,
+        max_word_length: SupportsIndex | None = None,
+        min_words: SupportsIndex | None = None,
+        lengths: Iterable[int] | None = None,
+        include: _NotStr | None = None,
+        exclude: _NotStr | None = None,
+        distinct: bool | None = None,
+        leftover: SupportsIndex | None = None,
     ) -> list[Ranked]: ...
     def set_weights(self, weights: _Weights | None, /) -> None: ...
     def count(
@@ -84,6 +98,13 @@ class Lexicon:
         max_solutions: SupportsIndex | None = None,
         contains_patterns: _NotStr | None = None,
         threads: SupportsIndex | None = None,
+        max_word_length: SupportsIndex | None = None,
+        min_words: SupportsIndex | None = None,
+        lengths: Iterable[int] | None = None,
+        include: _NotStr | None = None,
+        exclude: _NotStr | None = None,
+        distinct: bool | None = None,
+        leftover: SupportsIndex | None = None,
     ) -> int: ...
     def __len__(self) -> int: ...
     def __contains__(self, word: object, /) -> bool: ...
@@ -99,6 +120,7 @@ class Anagrams(Sequence[list[str]]):
     def index(self, value: object, start: SupportsIndex = 0, stop: SupportsIndex = ..., /) -> int: ...
     def count(self, value: object, /) -> int: ...
     def scores(self) -> list[float]: ...
+    def details(self, index: SupportsIndex, /) -> Anagram: ...
     def write(
         self, file: SupportsWrite[str] | SupportsWrite[bytes], format: Literal["text", "json"] = "text"
     ) -> None: ...

@@ -1,4 +1,4 @@
-"""Ranked, the items of Lexicon.best.
+"""Ranked, the items of Lexicon.best, and Anagram, of Anagrams.details.
 
 Its own module, imported by the first call of best: collections costs every
 start of the command several milliseconds that most runs never use.
@@ -6,12 +6,32 @@ start of the command several milliseconds that most runs never use.
 
 from collections import namedtuple
 
-Ranked = namedtuple("Ranked", ["score", "words"])
+_BLANKS_DOC = "The letters the phrase's blanks ('?') became, in order."
+_LEFTOVER_DOC = "The phrase's letters left unused ('?' for a blank), in order."
+
+Ranked = namedtuple("Ranked", ["score", "words", "blanks", "leftover"],
+                    defaults=("", ""))
 Ranked.__doc__ = """One solution and its score, as Lexicon.best gives them.
 
 score: the sum of the weights of its words (base-10 logarithms of their
 frequencies), a float at most 0, rounded to hundredths; higher is better.
-words: its words, a list of str, in the order Lexicon.search gives them."""
+words: its words, a list of str, in the order Lexicon.search gives them.
+blanks, leftover: as in Anagram; empty without blanks or leftover."""
 Ranked.score.__doc__ = "The sum of the weights of the words, at most 0."
 Ranked.words.__doc__ = "The words of the solution, a list of str."
+Ranked.blanks.__doc__ = _BLANKS_DOC
+Ranked.leftover.__doc__ = _LEFTOVER_DOC
 Ranked.__module__ = "vorpalyx"
+
+Anagram = namedtuple("Anagram", ["words", "blanks", "leftover"])
+Anagram.__doc__ = """One solution with the letters it spells beyond or
+short of its phrase, as Anagrams.details gives it.
+
+words: its words, a list of str.
+blanks: the letters the phrase's blanks ('?') became, alphabetically.
+leftover: the phrase's letters left unused under leftover=N,
+alphabetically, with '?' for a blank left unused."""
+Anagram.words.__doc__ = "The words of the solution, a list of str."
+Anagram.blanks.__doc__ = _BLANKS_DOC
+Anagram.leftover.__doc__ = _LEFTOVER_DOC
+Anagram.__module__ = "vorpalyx"

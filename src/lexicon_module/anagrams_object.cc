@@ -324,7 +324,52 @@ PyObject* anagrams_scores(PyObject* self, PyObject*) {
   return list.release();
 }
 
+PyObject* text_object(const std::string& text) {
+  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
+                              "strict");
+}
+
+// The solution at `index`, with the letters it spells beyond or short of
+// the phrase, as a vorpalyx.Anagram.
+PyObject* anagrams_details(PyObject* self, PyObject* argument) {
+  AnagramsObject* view = as_anagrams(self);
+  Py_ssize_t index = PyNumber_AsSsize_t(argument, PyExc_IndexError);
+  if (index == -1 && PyErr_Occurred()) return nullptr;
+  if (index < 0) index += static_cast<Py_ssize_t>(view->count);
+  if (index < 0 || static_cast<std::size_t>(index) >= view->count) {
+    PyErr_SetString(PyExc_IndexError, "Anagrams index out of range");
+    return nullptr;
+  }
+  PyRef words = PyRef::steal(item_at(view, static_cast<std::size_t>(index)));
+  if (!words) return nullptr;
+  const SharedSolutions& shared = *view->shared;
+  const LetterVariant* letters = nullptr;
+  if (!shared.list.variants.empty()) {
+    const auto [group, place] =
+        shared.locate(view->first + static_cast<std::size_t>(view->step) *
+                                        static_cast<std::size_t>(index));
+    letters =
+        &shared.list.variants[shared.list.groups[group].variant_ids[place]];
+  }
+  PyRef blanks = PyRef::steal(text_object(letters ? letters->blanks : ""));
+  PyRef leftover = PyRef::steal(text_object(letters ? letters->leftover : ""));
+  if (!blanks || !leftover) return nullptr;
+  PyRef module = PyRef::steal(PyImport_ImportModule("vorpalyx._ranked"));
+  if (!module) return nullptr;
+  PyRef anagram_type =
+      PyRef::steal(PyObject_GetAttrString(module.get(), "Anagram"));
+  if (!anagram_type) return nullptr;
+  return PyObject_CallFunctionObjArgs(anagram_type.get(), words.get(),
+                                      blanks.get(), leftover.get(), nullptr);
+}
+
 PyMethodDef anagrams_methods[] = {
+    {"details", anagrams_details, METH_O,
+     "details($self, index, /)\n--\n\n"
+     "The solution at `index` as a vorpalyx.Anagram: its words, the\n"
+     "letters the phrase's blanks ('?') became, and the letters left over\n"
+     "under `leftover` ('?' for a blank left unused), each in alphabetical\n"
+     "order and empty when there are none."},
     {"scores", anagrams_scores, METH_NOARGS,
      "scores($self, /)\n--\n\n"
      "The score of each solution, in order, for a result of\n"

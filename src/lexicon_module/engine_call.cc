@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "solver/composed_search.h"
 #include "solver/memory_budget.h"
 
 namespace vorpalyx {
@@ -17,6 +18,11 @@ void set_python_error_from_current_exception() {
     if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
   } catch (const ResultTooLarge& error) {
     PyErr_SetString(PyExc_MemoryError, error.message().c_str());
+  } catch (const TooManyVariants&) {
+    PyErr_Format(PyExc_ValueError,
+                 "the blanks and 'leftover' allow more than %zu sets of "
+                 "letters; give a smaller 'leftover'",
+                 TooManyVariants::kMost);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::length_error&) {

@@ -68,10 +68,12 @@ PyObject* lexicon_search(PyObject* self, PyObject* const* args,
           if (by_score) {
             scored = state.solver.search_by_score(
                 request.phrase, request.constraints,
-                weights_for(state, weights), options_for(request, poll));
+                weights_for(state, weights), options_for(request, poll),
+                request.extended);
           } else {
             solutions = state.solver.search(request.phrase, request.constraints,
-                                            options_for(request, poll));
+                                            options_for(request, poll),
+                                            request.extended);
           }
         })) {
       return nullptr;
@@ -129,8 +131,16 @@ PyObject* ranked_list(const std::vector<RankedSolution>& ranked) {
     PyRef score = PyRef::steal(
         PyFloat_FromDouble(static_cast<double>(ranked[i].score) / 100));
     if (!score) return nullptr;
+    const LetterVariant& letters = ranked[i].letters;
+    PyRef blanks = PyRef::steal(PyUnicode_FromStringAndSize(
+        letters.blanks.data(), static_cast<Py_ssize_t>(letters.blanks.size())));
+    PyRef leftover = PyRef::steal(PyUnicode_FromStringAndSize(
+        letters.leftover.data(),
+        static_cast<Py_ssize_t>(letters.leftover.size())));
+    if (!blanks || !leftover) return nullptr;
     PyObject* item = PyObject_CallFunctionObjArgs(
-        ranked_type.get(), score.get(), words.get(), nullptr);
+        ranked_type.get(), score.get(), words.get(), blanks.get(),
+        leftover.get(), nullptr);
     if (item == nullptr) return nullptr;
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
   }
@@ -167,9 +177,9 @@ PyObject* lexicon_best(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     std::vector<RankedSolution> ranked;
     if (!run_without_gil([&](const InterruptPoll& poll) {
           const ReadHold hold(state, false);
-          ranked = state.solver.best(request.phrase, request.constraints,
-                                     weights_for(state, weights), k,
-                                     options_for(request, poll));
+          ranked = state.solver.best(
+              request.phrase, request.constraints, weights_for(state, weights),
+              k, options_for(request, poll), request.extended);
         })) {
       return nullptr;
     }
@@ -190,8 +200,9 @@ PyObject* lexicon_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     SolutionCount count;
     if (!run_without_gil([&](const InterruptPoll& poll) {
           const ReadHold hold(state, false);
-          count = state.solver.count(request.phrase, request.constraints,
-                                     options_for(request, poll));
+          count =
+              state.solver.count(request.phrase, request.constraints,
+                                 options_for(request, poll), request.extended);
         })) {
       return nullptr;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
+#include "char_utils/normalize.h"
 #include "char_utils/utf8.h"
 #include "lexicon_module/engine_call.h"
 #include "module/py_ref.h"
@@ -18,10 +19,23 @@ namespace vorpalyx {
 namespace {
 
 constexpr const char* kPositional[] = {"phrase"};
-constexpr std::array<const char*, 9> kKeywordOnly = {
-    "must_start_with", "can_only_ever_start_with", "must_not_start_with",
-    "max_words",       "min_word_length",          "timeout_seconds",
-    "max_solutions",   "contains_patterns",        "threads",
+constexpr std::array<const char*, 16> kKeywordOnly = {
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+    "threads",
+    "max_word_length",
+    "min_words",
+    "lengths",
+    "include",
+    "exclude",
+    "distinct",
+    "leftover",
 };
 static_assert(std::size(kPositional) + std::size(kKeywordOnly) ==
               kSearchParameterCount);
@@ -99,31 +113,95 @@ bool convert_seconds(const char* method, const char* argument, PyObject* object,
   return true;
 }
 
-bool convert_patterns(const char* method, const char* argument,
-                      PyObject* object, std::vector<ProcessedPattern>* out) {
+// The items of an iterable (not a str or bytes), each converted by
+// `convert(item)`, which may run Python code.
+template <typename Convert>
+bool convert_items(const char* method, const char* argument, PyObject* object,
+                   const char* expected, Convert&& convert) {
   if (PyUnicode_Check(object) || PyBytes_Check(object)) {
-    return wrong_type(method, argument, "an iterable of str", object);
+    return wrong_type(method, argument, expected, object);
   }
   PyRef iterator = PyRef::steal(PyObject_GetIter(object));
   if (!iterator) {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
     PyErr_Clear();
-    return wrong_type(method, argument, "an iterable of str", object);
+    return wrong_type(method, argument, expected, object);
   }
-  std::vector<std::string> texts;
   while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
-    if (!PyUnicode_Check(item.get())) {
-      PyErr_Format(PyExc_TypeError,
-                   "%s() argument '%s' must hold only str, not %T", method,
-                   argument, item.get());
-      return false;
-    }
-    if (!convert_str(method, argument, item.get(), &texts.emplace_back())) {
-      return false;
-    }
+    if (!convert(item.get())) return false;
   }
-  if (PyErr_Occurred()) return false;
+  return !PyErr_Occurred();
+}
+
+bool convert_texts(const char* method, const char* argument, PyObject* object,
+                   std::vector<std::string>* texts) {
+  return convert_items(
+      method, argument, object, "an iterable of str", [&](PyObject* item) {
+        if (!PyUnicode_Check(item)) {
+          PyErr_Format(PyExc_TypeError,
+                       "%s() argument '%s' must hold only str, not %T", method,
+                       argument, item);
+          return false;
+        }
+        return convert_str(method, argument, item, &texts->emplace_back());
+      });
+}
+
+bool convert_patterns(const char* method, const char* argument,
+                      PyObject* object, std::vector<ProcessedPattern>* out) {
+  std::vector<std::string> texts;
+  if (!convert_texts(method, argument, object, &texts)) return false;
   *out = prepare_patterns(texts);
+  return true;
+}
+
+// Words as the dictionary holds them; with `need_letters`, a word that has
+// none is refused.
+bool convert_words(const char* method, const char* argument, PyObject* object,
+                   bool need_letters, std::vector<std::string>* out) {
+  std::vector<std::string> texts;
+  if (!convert_texts(method, argument, object, &texts)) return false;
+  for (const std::string& text : texts) {
+    std::string word = normalize_word(text);
+    if (word.empty()) {
+      if (!need_letters) continue;
+      PyRef shown = PyRef::steal(PyUnicode_DecodeUTF8(
+          text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+      if (shown) {
+        PyErr_Format(PyExc_ValueError,
+                     "%s() argument '%s' holds a word without letters: %R",
+                     method, argument, shown.get());
+      }
+      return false;
+    }
+    out->push_back(std::move(word));
+  }
+  return true;
+}
+
+// A crossword enumeration: whole numbers of at least 1, at least one.
+bool convert_lengths(const char* method, PyObject* object,
+                     std::vector<std::uint64_t>* out) {
+  if (!convert_items(
+          method, "lengths", object, "an iterable of int", [&](PyObject* item) {
+            if (!PyLong_Check(item)) {
+              PyErr_Format(PyExc_TypeError,
+                           "%s() argument 'lengths' must hold only int, "
+                           "not %T",
+                           method, item);
+              return false;
+            }
+            return convert_count(method, "lengths", item, 1,
+                                 &out->emplace_back());
+          })) {
+    return false;
+  }
+  if (out->empty()) {
+    PyErr_Format(PyExc_ValueError,
+                 "%s() argument 'lengths' must hold at least one length",
+                 method);
+    return false;
+  }
   return true;
 }
 
@@ -285,6 +363,50 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
     if (!convert_count(name, "threads", bound[9], 1, &count)) return false;
     request->second_core = count > 1;
   }
+  ExtendedConstraints& extended = request->extended;
+  if (given(10)) {
+    if (!convert_count(name, "max_word_length", bound[10], 1, &count)) {
+      return false;
+    }
+    extended.max_word_length = count;
+  }
+  if (given(11)) {
+    if (!convert_count(name, "min_words", bound[11], 0, &count)) return false;
+    extended.min_words = count;
+  }
+  if (given(12) &&
+      !convert_lengths(name, bound[12], &extended.lengths.emplace())) {
+    return false;
+  }
+  if (given(13) &&
+      !convert_words(name, "include", bound[13], true, &extended.include)) {
+    return false;
+  }
+  if (given(14) &&
+      !convert_words(name, "exclude", bound[14], false, &extended.exclude)) {
+    return false;
+  }
+  if (given(15)) {
+    if (!PyBool_Check(bound[15])) {
+      return wrong_type(name, "distinct", "bool", bound[15]);
+    }
+    extended.distinct = bound[15] == Py_True;
+  }
+  if (given(16)) {
+    if (!convert_count(name, "leftover", bound[16], 0, &extended.leftover)) {
+      return false;
+    }
+  }
+  const auto blanks =
+      std::count(request->phrase.begin(), request->phrase.end(), kBlank);
+  if (blanks > kMostBlanks) {
+    PyErr_Format(PyExc_ValueError,
+                 "%s() argument 'phrase' has %zd blanks ('?'); at most %d "
+                 "are allowed",
+                 name, static_cast<Py_ssize_t>(blanks), kMostBlanks);
+    return false;
+  }
+  extended.blanks = static_cast<std::uint32_t>(blanks);
   return true;
 }
 

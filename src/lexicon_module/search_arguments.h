@@ -1,6 +1,7 @@
 // The arguments of Lexicon.search and Lexicon.count: the phrase, the eight
-// constraints of Solver.solve (same names and meaning, keyword-only) and the
-// number of threads, converted into plain C++ values before the engine runs.
+// constraints of Solver.solve (same names and meaning, keyword-only), the
+// number of threads and the extended constraints, converted into plain C++
+// values before the engine runs. Each '?' in the phrase is a blank.
 //
 // Conversion may run Python code (__index__, __float__, a sequence's
 // iteration), so it finishes before the lexicon is locked. Errors are the
@@ -26,16 +27,21 @@
 
 namespace vorpalyx {
 
+// A blank in a phrase: any one letter.
+inline constexpr char kBlank = '?';
+inline constexpr int kMostBlanks = 3;
+
 struct SearchRequest {
   std::string phrase;
   SolverConstraints constraints;
+  ExtendedConstraints extended;
   bool second_core = true;  // threads=None or more than one
 };
 
 // The signature of a search method called `name`, and the number of its
 // parameters (the size of `bound`).
 Signature search_signature(const char* name);
-inline constexpr Py_ssize_t kSearchParameterCount = 10;
+inline constexpr Py_ssize_t kSearchParameterCount = 17;
 
 // search(): the parameters of search_signature, then `order` and `weights`.
 Signature ordered_search_signature();

@@ -8,6 +8,7 @@
 #include <utility>
 #include <variant>
 
+#include "solver/composed_search.h"
 #include "solver/fast_search.h"
 #include "solver/literal_search.h"
 #include "solver/prepared_constraints.h"
@@ -57,59 +58,96 @@ SolutionList AnagramSolver::solve_with_engine(
 
 namespace {
 
-// The phrase's letters, or nothing when no search can find a solution: a
-// phrase without letters, one with a letter outside a-z, or an empty
-// dictionary (it has no shortest word).
-std::optional<CharCounts> searchable_counts(std::string_view phrase,
+// The letters of a phrase, which may be none when it has blanks; nothing
+// for a phrase with a letter outside a-z or an empty dictionary (it has no
+// shortest word).
+std::optional<CharCounts> composable_counts(std::string_view phrase,
                                             const Trie& trie) {
   auto counted = CharCounts::from_str(phrase);
-  if (!std::holds_alternative<CharCounts>(counted)) return std::nullopt;
-  CharCounts& counts = std::get<CharCounts>(counted);
-  if (counts.is_empty() ||
+  if (!std::holds_alternative<CharCounts>(counted) ||
       trie.min_dict_word_len() == std::numeric_limits<std::uint64_t>::max()) {
     return std::nullopt;
   }
-  return std::move(counts);
+  return std::get<CharCounts>(std::move(counted));
+}
+
+// The same, and nothing for a phrase without letters either.
+std::optional<CharCounts> searchable_counts(std::string_view phrase,
+                                            const Trie& trie) {
+  std::optional<CharCounts> counts = composable_counts(phrase, trie);
+  if (counts && counts->is_empty()) return std::nullopt;
+  return counts;
 }
 
 }  // namespace
 
 SolutionList AnagramSolver::search(std::string_view phrase,
                                    const SolverConstraints& constraints,
-                                   const FastSearchOptions& options) const {
+                                   const FastSearchOptions& options,
+                                   const ExtendedConstraints& extended) const {
   const auto start = std::chrono::steady_clock::now();
+  if (extended.composes()) {
+    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
+    if (!counts) return {};
+    return composed_search(trie_, *counts, constraints, extended, start,
+                           options);
+  }
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return run_fast_search(trie_, *counts, constraints,
-                         prepare_constraints(constraints), start, options);
+                         prepare_constraints(constraints, extended), start,
+                         options);
 }
 
 SolutionCount AnagramSolver::count(std::string_view phrase,
                                    const SolverConstraints& constraints,
-                                   const FastSearchOptions& options) const {
+                                   const FastSearchOptions& options,
+                                   const ExtendedConstraints& extended) const {
   const auto start = std::chrono::steady_clock::now();
+  if (extended.composes()) {
+    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
+    if (!counts) return {};
+    return composed_count(trie_, *counts, constraints, extended, start,
+                          options);
+  }
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return count_fast_search(trie_, *counts, constraints,
-                           prepare_constraints(constraints), start, options);
+                           prepare_constraints(constraints, extended), start,
+                           options);
 }
 
 std::vector<RankedSolution> AnagramSolver::best(
     std::string_view phrase, const SolverConstraints& constraints,
     const WordWeights& weights, std::uint64_t k,
-    const FastSearchOptions& options) const {
+    const FastSearchOptions& options,
+    const ExtendedConstraints& extended) const {
   const auto start = std::chrono::steady_clock::now();
+  if (extended.composes()) {
+    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
+    if (!counts) return {};
+    return composed_best(trie_, *counts, constraints, extended, weights, k,
+                         start, options);
+  }
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return run_ranked_search(trie_, *counts, constraints,
-                           prepare_constraints(constraints), weights, k, start,
-                           options);
+                           prepare_constraints(constraints, extended), weights,
+                           k, start, options);
 }
 
 ScoredList AnagramSolver::search_by_score(
     std::string_view phrase, const SolverConstraints& constraints,
-    const WordWeights& weights, const FastSearchOptions& options) const {
-  return order_by_score(search(phrase, constraints, options), weights,
+    const WordWeights& weights, const FastSearchOptions& options,
+    const ExtendedConstraints& extended) const {
+  if (extended.composes()) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
+    if (!counts) return {};
+    return composed_search_by_score(trie_, *counts, constraints, extended,
+                                    weights, start, options);
+  }
+  return order_by_score(search(phrase, constraints, options, extended), weights,
                         options.second_core);
 }
 

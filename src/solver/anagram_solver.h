@@ -55,30 +55,35 @@ class AnagramSolver {
                      bool* traced = nullptr) const;
 
   // The fast search alone, never traced, with the caller's options (threads,
-  // finish costs, interrupt poll): exactly what an untraced solve returns.
-  // Throws as run_fast_search does (fast_search.h).
+  // finish costs, interrupt poll): without `extended`, exactly what an
+  // untraced solve returns. Throws as run_fast_search does (fast_search.h),
+  // and TooManyVariants (composed_search.h).
   SolutionList search(std::string_view phrase,
                       const SolverConstraints& constraints,
-                      const FastSearchOptions& options) const;
+                      const FastSearchOptions& options,
+                      const ExtendedConstraints& extended = {}) const;
 
   // The number of solutions `search` would return, found without storing
   // them (count_fast_search).
   SolutionCount count(std::string_view phrase,
                       const SolverConstraints& constraints,
-                      const FastSearchOptions& options) const;
+                      const FastSearchOptions& options,
+                      const ExtendedConstraints& extended = {}) const;
 
   // The `k` best solutions of what `search` would return, by the score
   // `weights` give them, best first (run_ranked_search).
-  std::vector<RankedSolution> best(std::string_view phrase,
-                                   const SolverConstraints& constraints,
-                                   const WordWeights& weights, std::uint64_t k,
-                                   const FastSearchOptions& options) const;
+  std::vector<RankedSolution> best(
+      std::string_view phrase, const SolverConstraints& constraints,
+      const WordWeights& weights, std::uint64_t k,
+      const FastSearchOptions& options,
+      const ExtendedConstraints& extended = {}) const;
 
   // What `search` returns, in score order, with each solution's score.
   ScoredList search_by_score(std::string_view phrase,
                              const SolverConstraints& constraints,
                              const WordWeights& weights,
-                             const FastSearchOptions& options) const;
+                             const FastSearchOptions& options,
+                             const ExtendedConstraints& extended = {}) const;
 
   // One engine, never traced; for tests and benchmarks.
   SolutionList solve_with_engine(std::string_view phrase,

@@ -3,7 +3,8 @@
 //
 // Each place of the combination takes one member of its class, and the
 // places of a class that comes more than once take members in ascending
-// order, so that each multiset of words comes once. The choices before the
+// order, so that each multiset of words comes once (in strictly ascending
+// order when words must be distinct). The choices before the
 // last advance like an odometer; for each of their settings the last one
 // runs through its members, handed on as one run with the other ranks
 // already merged in order, so that keys can be made along it.
@@ -48,18 +49,31 @@ class ClassExpansion {
   // solutions of `combination`, each run of last ranks ascending, counting
   // each solution on `stop` at `cost`, until `stop` says to end.
   // `classes[i]` gives class i's members_begin, member_count and first_rank;
-  // members are listed in `member_ranks`.
+  // members are listed in `member_ranks`. With `distinct`, a class comes
+  // at most as often as it has members.
   template <typename Class, typename Record>
   void expand(const ClassCombination& combination, const Class* classes,
-              const std::uint32_t* member_ranks, const SolutionCost& cost,
-              SearchStop& stop, Record&& record) {
+              const std::uint32_t* member_ranks, bool distinct,
+              const SolutionCost& cost, SearchStop& stop, Record&& record) {
     choices_.clear();
+    const std::uint32_t step = distinct ? 1 : 0;
     auto add_choice = [&](std::uint32_t class_index) {
       const Class& word_class = classes[class_index];
       const bool repeats =
           !choices_.empty() && choices_.back().class_index == class_index;
+      // With distinct members, each earlier place of a run leaves one
+      // member for every later place.
+      if (repeats && distinct) {
+        for (std::size_t i = choices_.size(); i > 0; --i) {
+          Choice& earlier = choices_[i - 1];
+          if (earlier.class_index != class_index) break;
+          --earlier.limit;
+        }
+      }
+      const std::uint32_t chosen = repeats ? choices_.back().chosen + step : 0;
       choices_.push_back({member_ranks + word_class.members_begin,
-                          word_class.member_count, class_index, 0, repeats});
+                          word_class.member_count, word_class.member_count,
+                          class_index, chosen, repeats});
     };
     for (std::size_t i = 0; i < combination.choice_count; ++i) {
       add_choice(combination.choice_classes[i]);
@@ -97,7 +111,7 @@ class ClassExpansion {
         other_ranks = other_ranks_.get();
       }
       const std::uint32_t first =
-          innermost.repeats ? choices_[outer - 1].chosen : 0;
+          innermost.repeats ? choices_[outer - 1].chosen + step : 0;
       const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(
           innermost.count - first, stop.solutions_left()));
       record(other_ranks, others, innermost.members + first, taken);
@@ -105,11 +119,12 @@ class ClassExpansion {
       stop.count_steps(taken);
       if (stop.stopped()) return;
       std::size_t i = outer;
-      while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].count) --i;
+      while (i > 0 && choices_[i - 1].chosen + 1 == choices_[i - 1].limit) --i;
       if (i == 0) return;
       ++choices_[i - 1].chosen;
       for (; i < outer; ++i) {
-        choices_[i].chosen = choices_[i].repeats ? choices_[i - 1].chosen : 0;
+        choices_[i].chosen =
+            choices_[i].repeats ? choices_[i - 1].chosen + step : 0;
       }
     }
   }
@@ -118,6 +133,7 @@ class ClassExpansion {
   struct Choice {
     const std::uint32_t* members;  // word ranks, ascending
     std::uint32_t count;
+    std::uint32_t limit;  // one past the last member this place may take
     std::uint32_t class_index;
     std::uint32_t chosen;
     bool repeats;  // the same class as the choice before

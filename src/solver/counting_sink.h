@@ -2,7 +2,8 @@
 //
 // A combination of classes stands for the product, over its distinct
 // classes, of C(m + k - 1, k) solutions, where the class has m members and
-// comes k times (a multiset of k of its members); the sink multiplies
+// comes k times (a multiset of k of its members), or C(m, k) when words
+// must be distinct; the sink multiplies
 // instead of expanding, so a count costs what the walk costs, whatever the
 // number of solutions.
 //
@@ -75,12 +76,19 @@ class CountingSink {
       std::numeric_limits<std::uint64_t>::max();
   static constexpr LongKey kMaxLong = ~LongKey{0};
 
-  // product *= C(members + times - 1, times), saturating.
+  // product *= C(members + times - 1, times), or C(members, times) with
+  // distinct words; saturating.
   void multiply(LongKey& product, std::uint64_t members, std::uint64_t times) {
     LongKey multisets = 1;
     for (std::uint64_t j = 1; j <= times; ++j) {
-      // C(m + j - 1, j) = C(m + j - 2, j - 1) * (m + j - 1) / j, exact.
-      const LongKey factor = members + j - 1;
+      // C(m + j - 1, j) = C(m + j - 2, j - 1) * (m + j - 1) / j, and
+      // C(m, j) = C(m, j - 1) * (m - j + 1) / j, both exact.
+      if (classes_.distinct && j > members) {
+        product = 0;
+        return;
+      }
+      const LongKey factor =
+          classes_.distinct ? members - j + 1 : members + j - 1;
       if (multisets > kMaxLong / factor) {
         saturated_ = true;
         return;

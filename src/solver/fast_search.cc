@@ -57,6 +57,10 @@ class FastWalker {
         longer_word_(tables.longer_word),
         letters_needed_at_start_(tables.prepared.letters_needed_at_start),
         pattern_words_(tables.word_classes.pattern_words),
+        shaped_(tables.prepared.shapes_combinations()),
+        distinct_(tables.prepared.distinct),
+        min_words_(tables.prepared.min_words),
+        lengths_left_(tables.prepared.words_of_length),
         held_patterns_(tables.word_classes.pattern_words) {}
 
   const SearchStop& stop() const { return stop_; }
@@ -74,6 +78,7 @@ class FastWalker {
         std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     choice_classes_ =
         std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    runs_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     const PackedAlphabet<N>& alphabet = tables_.alphabet;
     const Packed<N> packed_phrase = alphabet.pack(phrase);
     const std::size_t class_count = tables_.word_classes.classes.size();
@@ -151,6 +156,10 @@ class FastWalker {
     stop_.count_steps(1);
     const std::uint64_t total = level.total - word_class.length;
     if (total < shortest_class_length_) return;
+    if (shaped_ && (!may_take(class_index) ||
+                    min_words_ > depth_ + 1 + total / shortest_class_length_)) {
+      return;
+    }
     const Packed<N> remaining = level.remaining - word_class.counts;
     const std::uint64_t words_left = max_words_ - depth_ - 1;
 
@@ -222,15 +231,20 @@ class FastWalker {
     } else {
       choice_classes_[choice_count_++] = class_index;
     }
+    runs_[depth_] = depth_ != 0 && path_classes_[depth_ - 1] == class_index
+                        ? runs_[depth_ - 1] + 1
+                        : 1;
     path_classes_[depth_] = class_index;
     ++depth_;
     ++starts_[word_class.first_letter];
+    if (!lengths_left_.empty()) --lengths_left_[word_class.length];
   }
 
   void pop_class() {
     --depth_;
     const WordClass<N>& word_class = classes_[path_classes_[depth_]];
     --starts_[word_class.first_letter];
+    if (!lengths_left_.empty()) ++lengths_left_[word_class.length];
     if (word_class.member_count == 1) {
       --single_count_;
       for (std::size_t position = rank_positions_[depth_];
@@ -269,6 +283,7 @@ class FastWalker {
           !alphabet_.fits(next.remaining, entry.counts)) {
         continue;
       }
+      if (shaped_ && !may_take(entry.class_index)) continue;
       const WordClass<N>& word_class = classes_[entry.class_index];
       const Level pair{
           .list_begin = 0,
@@ -326,6 +341,18 @@ class FastWalker {
     return (next->total + longest - 1) / longest <= words_left;
   }
 
+  // Whether the path may take one more word of `class_index`: its length is
+  // still wanted and, with distinct words, its class has a member left.
+  bool may_take(std::uint32_t class_index) const {
+    const WordClass<N>& word_class = classes_[class_index];
+    if (!lengths_left_.empty() && lengths_left_[word_class.length] == 0) {
+      return false;
+    }
+    return !distinct_ || depth_ == 0 ||
+           path_classes_[depth_ - 1] != class_index ||
+           runs_[depth_ - 1] < word_class.member_count;
+  }
+
   // The letters that the words on the path start with too rarely.
   std::uint32_t unmet_starts() const {
     const PreparedConstraints& prepared = tables_.prepared;
@@ -356,6 +383,7 @@ class FastWalker {
   void take_last_word(const Level& level, std::uint32_t class_index) {
     const WordClass<N>& word_class = classes_[class_index];
     if ((level.patterns | word_class.patterns) != all_patterns_) return;
+    if (shaped_ && (depth_ + 1 < min_words_ || !may_take(class_index))) return;
     if (pattern_words_ != 0 && !path_holds_every_pattern(class_index)) {
       return;
     }
@@ -390,11 +418,18 @@ class FastWalker {
   const std::uint64_t longer_word_;
   const std::uint32_t letters_needed_at_start_;
   const std::size_t pattern_words_;
+  // The constraints on a solution's shape: word count, lengths, repeats.
+  const bool shaped_;
+  const bool distinct_;
+  const std::uint64_t min_words_;
+  std::vector<std::uint32_t> lengths_left_;  // by length; empty: any
   LevelLists<N> lists_;
   std::vector<Level> levels_;
   // The classes on the path, in path order, each array with room for one
   // word per letter of the phrase.
   std::unique_ptr<std::uint32_t[]> path_classes_;
+  // How many times in a row the path's class at each depth comes there.
+  std::unique_ptr<std::uint32_t[]> runs_;
   std::size_t depth_ = 0;
   // The word ranks of the path's classes of one member, ascending, and
   // where each went in (by depth).
@@ -573,8 +608,8 @@ Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
     if (elapsed.count() > *prepared.timeout_seconds) return {};
   }
-  std::vector<std::string> words = collect_candidate_words(
-      trie, phrase_counts, constraints, prepared.min_word_length);
+  std::vector<std::string> words =
+      collect_candidate_words(trie, phrase_counts, constraints, prepared);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
   const PackedLayout packed =

@@ -1,11 +1,13 @@
 #include "solver/prepared_constraints.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 
 namespace vorpalyx {
 
-PreparedConstraints prepare_constraints(const SolverConstraints& constraints) {
+PreparedConstraints prepare_constraints(const SolverConstraints& constraints,
+                                        const ExtendedConstraints& extended) {
   PreparedConstraints prepared;
   if (constraints.max_words) prepared.max_words = *constraints.max_words;
   if (constraints.min_word_length) {
@@ -38,7 +40,36 @@ PreparedConstraints prepare_constraints(const SolverConstraints& constraints) {
       prepared.letters_needed_at_start |= 1u << letter;
     }
   }
-  if (prepared.max_words == 0 || prepared.max_solutions == 0) {
+  if (extended.max_word_length) {
+    prepared.max_word_length = *extended.max_word_length;
+  }
+  if (extended.min_words) prepared.min_words = *extended.min_words;
+  if (extended.lengths) {
+    const std::vector<std::uint64_t>& lengths = *extended.lengths;
+    const std::uint64_t count = lengths.size();
+    prepared.max_words = std::min(prepared.max_words, count);
+    prepared.min_words = std::max(prepared.min_words, count);
+    for (std::uint64_t length : lengths) {
+      if (length == 0 || length > (1u << 20)) {
+        prepared.impossible = true;
+        continue;
+      }
+      if (prepared.words_of_length.size() <= length) {
+        prepared.words_of_length.resize(length + 1);
+      }
+      ++prepared.words_of_length[length];
+    }
+    if (lengths.empty()) prepared.impossible = true;
+  }
+  prepared.excluded = extended.exclude;
+  std::sort(prepared.excluded.begin(), prepared.excluded.end());
+  prepared.excluded.erase(
+      std::unique(prepared.excluded.begin(), prepared.excluded.end()),
+      prepared.excluded.end());
+  prepared.distinct = extended.distinct;
+  if (prepared.max_words == 0 || prepared.max_solutions == 0 ||
+      prepared.min_words > prepared.max_words ||
+      prepared.max_word_length < prepared.min_word_length) {
     prepared.impossible = true;
   }
   return prepared;

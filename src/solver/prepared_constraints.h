@@ -3,7 +3,8 @@
 // Limits become plain numbers (absent ones the largest), patterns are kept
 // once each in their order of first appearance, each with a bit of its own,
 // and the start letters that must be met become counts with a bit per
-// letter that has one.
+// letter that has one. An enumeration of word lengths becomes a count per
+// length and fixes the number of words.
 //
 // Invariant: `all_patterns` has one bit per pattern the walk tracks (the
 // first 64; word_classes.h checks any more); `impossible`
@@ -40,10 +41,32 @@ struct PreparedConstraints {
   std::uint64_t all_patterns = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_needed{};
   std::uint32_t letters_needed_at_start = 0;  // bit per letter with a need
+  // The extended constraints the walk itself applies.
+  std::uint64_t max_word_length = kUnlimited;
+  std::uint64_t min_words = 0;
+  // With an enumeration: how many words of each length, by length.
+  std::vector<std::uint32_t> words_of_length;
+  std::vector<std::string> excluded;  // sorted, distinct
+  bool distinct = false;
   bool impossible = false;
+
+  // Whether a candidate word of `length` letters may appear at all.
+  bool allows_length(std::uint64_t length) const {
+    return length >= min_word_length && length <= max_word_length &&
+           (words_of_length.empty() ||
+            (length < words_of_length.size() && words_of_length[length] != 0));
+  }
+  // Whether the walk needs what only the ranking by walk lacks.
+  bool shapes_combinations() const {
+    return min_words > 1 || !words_of_length.empty() || distinct;
+  }
 };
 
-PreparedConstraints prepare_constraints(const SolverConstraints& constraints);
+// The include, blank and leftover parts of `extended` are the composed
+// search's (composed_search.h) and are not read here.
+PreparedConstraints prepare_constraints(
+    const SolverConstraints& constraints,
+    const ExtendedConstraints& extended = {});
 
 }  // namespace vorpalyx
 

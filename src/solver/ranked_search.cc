@@ -399,7 +399,8 @@ std::vector<RankedSolution> run_ranked_search(
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
     const FastSearchOptions& options) {
   if (k == 0 || prepared.impossible) return {};
-  if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk) {
+  if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
+      prepared.shapes_combinations()) {
     return best_of(run_fast_search(trie, phrase_counts, constraints, prepared,
                                    start_time, options),
                    weights, k);
@@ -408,8 +409,8 @@ std::vector<RankedSolution> run_ranked_search(
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
     if (elapsed.count() > *prepared.timeout_seconds) return {};
   }
-  const std::vector<std::string> words = collect_candidate_words(
-      trie, phrase_counts, constraints, prepared.min_word_length);
+  const std::vector<std::string> words =
+      collect_candidate_words(trie, phrase_counts, constraints, prepared);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
   const PackedLayout layout =

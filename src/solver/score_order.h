@@ -29,6 +29,7 @@ namespace vorpalyx {
 struct RankedSolution {
   std::int64_t score = 0;
   Solution words;
+  LetterVariant letters;  // with blanks or leftover letters
 
   friend bool operator==(const RankedSolution&,
                          const RankedSolution&) = default;

@@ -5,6 +5,8 @@
 // container is applied as empty. Patterns arrive normalised and never empty
 // (see prepare_patterns.h).
 //
+// ExtendedConstraints holds what only the Lexicon's searches take.
+//
 // Tested by tests/cpp/solver/anagram_solver_test.cc.
 
 #ifndef VORPALYX_SOLVER_SEARCH_RECORDS_H_
@@ -43,6 +45,28 @@ struct SolverConstraints {
     }
     return !can_only_ever_start_with ||
            can_only_ever_start_with->contains(letter);
+  }
+};
+
+// The constraints that the Lexicon's searches take beside those eight. Words
+// arrive as a-z text, the phrase's blanks as a number. An absent or empty
+// field is a constraint that was not given.
+struct ExtendedConstraints {
+  std::optional<std::uint64_t> max_word_length;
+  std::optional<std::uint64_t> min_words;
+  // Word lengths as a crossword enumeration, in the order solutions give
+  // their words.
+  std::optional<std::vector<std::uint64_t>> lengths;
+  std::vector<std::string> include;  // in every solution, as often as listed
+  std::vector<std::string> exclude;
+  bool distinct = false;       // no word twice in a solution
+  std::uint32_t blanks = 0;    // letters that may be any letter
+  std::uint64_t leftover = 0;  // phrase letters that may stay unused
+
+  // Whether the composed search (composed_search.h) must run: the phrase's
+  // letters change, or its solutions are reordered.
+  bool composes() const {
+    return !include.empty() || blanks != 0 || leftover != 0 || lengths;
   }
 };
 

@@ -46,8 +46,7 @@ struct SearchTables {
       : layout(layout_in),
         alphabet(layout),
         prepared(prepared_in),
-        word_classes(group_into_classes(words, alphabet, prepared.patterns,
-                                        prepared.letters_needed_at_start != 0)),
+        word_classes(classes_for(words, alphabet, prepared)),
         completions(word_classes.classes) {
     const std::vector<WordClass<N>>& classes = word_classes.classes;
     shortest_by_priority.fill(kUnlimited);
@@ -85,6 +84,16 @@ struct SearchTables {
   }
   SearchTables(const SearchTables&) = delete;
   SearchTables& operator=(const SearchTables&) = delete;
+
+  static WordClasses<N> classes_for(const std::vector<std::string>& words,
+                                    const PackedAlphabet<N>& alphabet,
+                                    const PreparedConstraints& prepared) {
+    WordClasses<N> classes =
+        group_into_classes(words, alphabet, prepared.patterns,
+                           prepared.letters_needed_at_start != 0);
+    classes.distinct = prepared.distinct;
+    return classes;
+  }
 
   // Whether the classes together can cover the phrase's letters, every
   // pattern and every required start letter at all.

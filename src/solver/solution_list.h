@@ -34,6 +34,16 @@ namespace vorpalyx {
 
 using Solution = std::vector<std::string>;
 
+// The letters a solution spells beyond or short of its phrase: what the
+// phrase's blanks became, and the letters left over ('?' for a blank left
+// unused), each in alphabetical order.
+struct LetterVariant {
+  std::string blanks;
+  std::string leftover;
+
+  friend bool operator==(const LetterVariant&, const LetterVariant&) = default;
+};
+
 struct SolutionGroup {
   std::size_t word_count = 0;
   std::size_t solution_count = 0;
@@ -43,6 +53,9 @@ struct SolutionGroup {
   std::unique_ptr<std::uint64_t[]> short_keys;
   std::unique_ptr<LongKey[]> long_keys;
   std::shared_ptr<const MultisetNumbering> numbering;  // for short_keys
+  // Rows only: the LetterVariant of each solution, by index into the list's
+  // `variants`; empty when the list has none.
+  std::vector<std::uint32_t> variant_ids;
 
   // Appends one solution of `word_count` ids, as a row.
   void append(const std::uint32_t* word_ids) {
@@ -124,8 +137,17 @@ struct SolutionGroup {
 struct SolutionList {
   std::vector<std::string> words;
   std::vector<SolutionGroup> groups;  // in result order
+  // With blanks or leftover letters, the variants its solutions refer to.
+  std::vector<LetterVariant> variants;
 
   std::size_t size() const;
+  // The letters solution `index` (< size()) spells beyond or short of the
+  // phrase; null when the list has no variants.
+  const LetterVariant* variant_at(std::size_t index) const {
+    if (variants.empty()) return nullptr;
+    const auto [group, place] = locate(index);
+    return &variants[groups[group].variant_ids[place]];
+  }
   // Where solution `index` (< size()) is: its group and its place there.
   std::pair<std::size_t, std::size_t> locate(std::size_t index) const;
   // The solutions as plain word lists; for tests and small results.

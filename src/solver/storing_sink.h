@@ -48,13 +48,13 @@ class StoringSink {
       stop.count_solution(cost);
       return;
     }
-    expansion_.expand(combination, classes_.classes.data(),
-                      classes_.member_ranks.data(), cost, stop,
-                      [&](const std::uint32_t* others, std::size_t count,
-                          const std::uint32_t* lasts, std::size_t last_count) {
-                        buckets_.add_each(bucket, others, count, lasts,
-                                          last_count);
-                      });
+    expansion_.expand(
+        combination, classes_.classes.data(), classes_.member_ranks.data(),
+        classes_.distinct, cost, stop,
+        [&](const std::uint32_t* others, std::size_t count,
+            const std::uint32_t* lasts, std::size_t last_count) {
+          buckets_.add_each(bucket, others, count, lasts, last_count);
+        });
   }
 
   SolutionBuckets& buckets() { return buckets_; }

@@ -1,12 +1,13 @@
 #include "solver/word_classes.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace vorpalyx {
 
 std::vector<std::string> collect_candidate_words(
     const Trie& trie, const CharCounts& phrase,
-    const SolverConstraints& constraints, std::uint64_t min_word_length) {
+    const SolverConstraints& constraints, const PreparedConstraints& prepared) {
   std::vector<std::string> words;
   CharCounts available = phrase;
   std::string word;
@@ -30,8 +31,13 @@ std::vector<std::string> collect_candidate_words(
       continue;
     --available[letter];
     word.push_back(node.letter);
-    next_children.push_back(node.first_child);
-    if (node.is_word && word.size() >= min_word_length) words.push_back(word);
+    next_children.push_back(
+        word.size() < prepared.max_word_length ? node.first_child : kNoNode);
+    if (node.is_word && prepared.allows_length(word.size()) &&
+        !std::binary_search(prepared.excluded.begin(), prepared.excluded.end(),
+                            word)) {
+      words.push_back(word);
+    }
   }
   return words;
 }

@@ -31,6 +31,7 @@
 
 #include "char_utils/char_counts.h"
 #include "solver/packed_counts.h"
+#include "solver/prepared_constraints.h"
 #include "solver/search_records.h"
 #include "trie/trie.h"
 
@@ -38,10 +39,10 @@ namespace vorpalyx {
 
 // Walks the trie with the phrase's letters and returns, in ascending byte
 // order, every word that fits the phrase and passes the per-word
-// constraints (start letters, the shortest length).
+// constraints (start letters, lengths, excluded words).
 std::vector<std::string> collect_candidate_words(
     const Trie& trie, const CharCounts& phrase,
-    const SolverConstraints& constraints, std::uint64_t min_word_length);
+    const SolverConstraints& constraints, const PreparedConstraints& prepared);
 
 // The 26 letters, the one held by the fewest of `words` first (ties in
 // alphabetical order).
@@ -65,6 +66,9 @@ template <std::size_t N>
 struct WordClasses {
   std::vector<WordClass<N>> classes;
   std::vector<std::uint32_t> member_ranks;  // by class, ascending within
+  // Whether a class that comes k times stands for k distinct members
+  // rather than any multiset of k.
+  bool distinct = false;
   // With more patterns than one machine word tracks: the patterns each
   // class holds, `pattern_words` words per class by class_index, and every
   // pattern (0 and empty otherwise).

@@ -81,3 +81,58 @@ def solve(
         and acceptable(combination)
     ]
     return sorted(solutions, key=result_order_key)
+
+
+def solve_extended(
+    dictionary: Sequence[str],
+    phrase: str,
+    *,
+    max_word_length: int | None = None,
+    min_words: int | None = None,
+    lengths: Sequence[int] | None = None,
+    include: Sequence[str] = (),
+    exclude: Sequence[str] = (),
+    distinct: bool = False,
+    leftover: int = 0,
+    **solve_constraints: object,
+) -> list[tuple[list[str], str, str]]:
+    """Every solution with the letters its blanks became and those it left
+    over, by definition: the phrase's letters and its '?' tiles cover the
+    words' letters (real letters first), with at most `leftover` tiles
+    unused."""
+    letters = phrase_letters(phrase.replace("?", ""))
+    if letters is None:
+        return []
+    blanks = phrase.count("?")
+    words = sorted({normalize(word) for word in dictionary} - {""} - set(map(normalize, exclude)))
+    words = [word for word in words if max_word_length is None or len(word) <= max_word_length]
+    required = Counter(map(normalize, include))
+    tiles = letters.total() + blanks
+    found = []
+    for count in range(1, tiles + 1):
+        for combination in combinations_with_replacement(words, count):
+            used = Counter("".join(combination))
+            beyond, short = used - letters, letters - used
+            unused_blanks = blanks - beyond.total()
+            if (
+                unused_blanks < 0
+                or short.total() + unused_blanks > leftover
+                or (distinct and len(set(combination)) < count)
+                or (min_words is not None and count < min_words)
+                or (lengths is not None and sorted(map(len, combination)) != sorted(lengths))
+                or not required <= Counter(combination)
+                or not solve(combination, "".join(combination), **solve_constraints)
+                .count(sorted(combination))
+            ):
+                continue
+            solution = list(combination)
+            if lengths is not None:
+                pool = sorted(solution)
+                solution = [pool.pop(next(i for i, w in enumerate(pool) if len(w) == n)) for n in lengths]
+            found.append(
+                (solution, "".join(sorted(beyond.elements())),
+                 "".join(sorted(short.elements())) + "?" * unused_blanks)
+            )
+    if lengths is not None:
+        return sorted(found, key=lambda item: item[0])
+    return sorted(found, key=lambda item: result_order_key(item[0]))

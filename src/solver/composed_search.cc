@@ -1,0 +1,515 @@
+#include "solver/composed_search.h"
+
+#include <algorithm>
+#include <numeric>
+#include <string>
+#include <utility>
+
+#include "solver/prepared_constraints.h"
+#include "solver/ranked_search.h"
+#include "solver/result_order.h"
+
+namespace vorpalyx {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Variant {
+  CharCounts counts;
+  LetterVariant letters;
+};
+
+// Everything a composed search needs before its searches run.
+struct Composition {
+  bool impossible = false;
+  std::vector<std::string> include;  // ascending
+  // For the words beside the included ones.
+  SolverConstraints rest;
+  ExtendedConstraints rest_extended;
+  PreparedConstraints prepared;
+  // Whether the included words alone, with no word beside them, meet every
+  // constraint.
+  bool include_alone = false;
+  std::vector<std::uint64_t> lengths;  // the enumeration, if any
+  std::vector<Variant> variants;
+};
+
+CharCounts letters_of(const std::string& word) {
+  CharCounts counts;
+  for (char letter : word) ++counts[letter - 'a'];
+  return counts;
+}
+
+// Calls `use(removed)` for each multiset of at most `budget` letters of
+// `base`, none of them one of `barred`.
+template <typename Use>
+void for_each_leftover(const CharCounts& base, const CharCounts& barred,
+                       std::uint64_t budget, Use&& use) {
+  CharCounts removed;
+  // An explicit odometer over the 26 letters, each from 0 to what it may
+  // give.
+  auto most = [&](std::size_t letter) {
+    return barred[letter] != 0 ? 0 : base[letter];
+  };
+  std::uint64_t used = 0;
+  for (;;) {
+    use(removed);
+    std::size_t letter = 0;
+    for (; letter < kAlphabetSize; ++letter) {
+      if (removed[letter] < most(letter) && used < budget) {
+        ++removed[letter];
+        ++used;
+        break;
+      }
+      used -= removed[letter];
+      removed[letter] = 0;
+    }
+    if (letter == kAlphabetSize) return;
+  }
+}
+
+std::vector<Variant> letter_variants(const CharCounts& base,
+                                     std::uint32_t blanks,
+                                     std::uint64_t leftover) {
+  std::vector<Variant> variants;
+  const std::uint32_t least_used =
+      leftover >= blanks ? 0 : blanks - static_cast<std::uint32_t>(leftover);
+  for (std::uint32_t used = least_used; used <= blanks; ++used) {
+    const std::uint64_t budget = leftover - (blanks - used);
+    std::vector<std::uint32_t> chosen(used, 0);  // ascending letters
+    for (;;) {
+      CharCounts added;
+      std::string blank_letters;
+      for (std::uint32_t letter : chosen) {
+        ++added[letter];
+        blank_letters.push_back(static_cast<char>('a' + letter));
+      }
+      for_each_leftover(base, added, budget, [&](const CharCounts& removed) {
+        if (variants.size() == TooManyVariants::kMost) throw TooManyVariants();
+        Variant& variant = variants.emplace_back();
+        variant.letters.blanks = blank_letters;
+        for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+          variant.counts[letter] =
+              base[letter] + added[letter] - removed[letter];
+          variant.letters.leftover.append(removed[letter],
+                                          static_cast<char>('a' + letter));
+        }
+        variant.letters.leftover.append(blanks - used, '?');
+      });
+      std::size_t i = used;
+      while (i > 0 && chosen[i - 1] == kAlphabetSize - 1) --i;
+      if (i == 0) break;
+      ++chosen[i - 1];
+      std::fill(chosen.begin() + i, chosen.end(), chosen[i - 1]);
+    }
+  }
+  return variants;
+}
+
+Composition compose(const Trie& trie, const CharCounts& phrase,
+                    const SolverConstraints& constraints,
+                    const ExtendedConstraints& extended) {
+  Composition plan;
+  plan.include = extended.include;
+  std::sort(plan.include.begin(), plan.include.end());
+  plan.rest = constraints;
+  plan.rest_extended.max_word_length = extended.max_word_length;
+  plan.rest_extended.exclude = extended.exclude;
+  plan.rest_extended.distinct = extended.distinct;
+  if (extended.lengths) plan.lengths = *extended.lengths;
+
+  const std::uint64_t included = plan.include.size();
+  CharCounts base = phrase;
+  std::vector<std::uint64_t> lengths_left = plan.lengths;
+  const PreparedConstraints whole = prepare_constraints(constraints, extended);
+  if (whole.impossible) {
+    plan.impossible = true;
+    return plan;
+  }
+  for (const std::string& word : plan.include) {
+    const CharCounts letters = letters_of(word);
+    const bool excluded =
+        std::binary_search(whole.excluded.begin(), whole.excluded.end(), word);
+    auto length = std::find(lengths_left.begin(), lengths_left.end(),
+                            static_cast<std::uint64_t>(word.size()));
+    if (word.empty() || !trie.contains(word) || !base.can_subtract(letters) ||
+        excluded || word.size() < whole.min_word_length ||
+        word.size() > whole.max_word_length ||
+        !constraints.allows_start(static_cast<char32_t>(word[0])) ||
+        (extended.lengths && length == lengths_left.end())) {
+      plan.impossible = true;
+      return plan;
+    }
+    if (extended.lengths) lengths_left.erase(length);
+    for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+      base[letter] -= letters[letter];
+    }
+  }
+  if (extended.distinct) {
+    if (std::adjacent_find(plan.include.begin(), plan.include.end()) !=
+        plan.include.end()) {
+      plan.impossible = true;
+      return plan;
+    }
+    plan.rest_extended.exclude.insert(plan.rest_extended.exclude.end(),
+                                      plan.include.begin(), plan.include.end());
+  }
+  if (constraints.max_words) {
+    if (*constraints.max_words < included) {
+      plan.impossible = true;
+      return plan;
+    }
+    plan.rest.max_words = *constraints.max_words - included;
+  }
+  const std::uint64_t min_words = whole.min_words;
+  if (min_words > included) plan.rest_extended.min_words = min_words - included;
+  if (extended.lengths) plan.rest_extended.lengths = lengths_left;
+  bool starts_met = true;
+  if (constraints.must_start_with) {
+    for (auto& [character, count] : *plan.rest.must_start_with) {
+      for (const std::string& word : plan.include) {
+        if (count != 0 && static_cast<char32_t>(word[0]) == character) --count;
+      }
+      starts_met = starts_met && count == 0;
+    }
+  }
+  if (constraints.contains_patterns) {
+    std::erase_if(*plan.rest.contains_patterns,
+                  [&](const ProcessedPattern& pattern) {
+                    return std::any_of(plan.include.begin(), plan.include.end(),
+                                       [&](const std::string& word) {
+                                         return word.find(pattern.text) !=
+                                                std::string::npos;
+                                       });
+                  });
+  }
+  plan.include_alone =
+      included != 0 && min_words <= included && lengths_left.empty() &&
+      starts_met &&
+      (!plan.rest.contains_patterns || plan.rest.contains_patterns->empty());
+  plan.prepared = prepare_constraints(plan.rest, plan.rest_extended);
+  plan.variants = letter_variants(base, extended.blanks, extended.leftover);
+  return plan;
+}
+
+// Calls `search(variant_index, counts)` for each variant that has letters
+// to search, and `alone(variant_index)` for each where the included words
+// alone are a solution.
+template <typename Search, typename Alone>
+void for_each_variant(const Composition& plan, Search&& search, Alone&& alone) {
+  if (plan.impossible) return;
+  for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
+    const CharCounts& counts = plan.variants[i].counts;
+    if (counts.is_empty()) {
+      if (plan.include_alone) alone(i);
+    } else if (!plan.prepared.impossible) {
+      search(i, counts);
+    }
+  }
+}
+
+std::uint64_t letter_length(const std::string& word) { return word.size(); }
+
+// With an enumeration, the words of `ids` (ascending) in its order: each
+// place takes the first word left of its length.
+void in_enumeration_order(const std::vector<std::uint64_t>& lengths,
+                          const std::vector<std::uint64_t>& length_of,
+                          std::uint32_t* ids, std::size_t count) {
+  std::vector<std::uint32_t> sorted(ids, ids + count);
+  for (std::size_t place = 0; place < count; ++place) {
+    auto next = std::find_if(sorted.begin(), sorted.end(), [&](auto id) {
+      return length_of[id] == lengths[place];
+    });
+    ids[place] = *next;
+    sorted.erase(next);
+  }
+}
+
+// The solutions of the variants' searches and the included words, merged
+// into one list in result order.
+class Merger {
+ public:
+  explicit Merger(const Composition& plan) : plan_(plan) {}
+
+  void add(std::uint32_t variant, const SolutionList& part) {
+    parts_.push_back({variant, &part});
+  }
+  void add_alone(std::uint32_t variant) {
+    parts_.push_back({variant, nullptr});
+  }
+
+  // The merged list; with `weights`, in score order with each score.
+  SolutionList take(const WordWeights* weights,
+                    std::vector<std::int64_t>* scores) {
+    std::vector<std::string> words = plan_.include;
+    for (const auto& [variant, part] : parts_) {
+      if (part)
+        words.insert(words.end(), part->words.begin(), part->words.end());
+    }
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    auto id_of = [&](const std::string& word) {
+      return static_cast<std::uint32_t>(
+          std::lower_bound(words.begin(), words.end(), word) - words.begin());
+    };
+    std::vector<std::uint32_t> include_ids;
+    for (const std::string& word : plan_.include) {
+      include_ids.push_back(id_of(word));
+    }
+    std::vector<std::uint64_t> length_of(words.size());
+    for (std::size_t id = 0; id < words.size(); ++id) {
+      length_of[id] = letter_length(words[id]);
+    }
+
+    struct Row {
+      std::uint32_t word_count;
+      std::uint64_t shortest;
+      std::uint32_t variant;
+      std::size_t offset;
+    };
+    std::vector<Row> rows;
+    std::vector<std::uint32_t> ids;
+    auto add_row = [&](std::uint32_t variant, const std::uint32_t* part_ids,
+                       std::size_t count) {
+      const std::size_t offset = ids.size();
+      ids.insert(ids.end(), part_ids, part_ids + count);
+      ids.insert(ids.end(), include_ids.begin(), include_ids.end());
+      std::uint32_t* row = ids.data() + offset;
+      const std::size_t word_count = ids.size() - offset;
+      std::sort(row, row + word_count);
+      std::uint64_t shortest = kUnlimited;
+      for (std::size_t i = 0; i < word_count; ++i) {
+        shortest = std::min(shortest, length_of[row[i]]);
+      }
+      if (!plan_.lengths.empty()) {
+        in_enumeration_order(plan_.lengths, length_of, row, word_count);
+      }
+      rows.push_back(
+          {static_cast<std::uint32_t>(word_count), shortest, variant, offset});
+    };
+    std::vector<std::uint32_t> mapped;
+    for (const auto& [variant, part] : parts_) {
+      if (!part) {
+        add_row(variant, nullptr, 0);
+        continue;
+      }
+      mapped.resize(part->words.size());
+      for (std::size_t id = 0; id < mapped.size(); ++id) {
+        mapped[id] = id_of(part->words[id]);
+      }
+      for (const SolutionGroup& group : part->groups) {
+        std::vector<std::uint32_t> row(group.word_count);
+        group.for_each([&](const std::uint32_t* part_ids) {
+          for (std::size_t i = 0; i < group.word_count; ++i) {
+            row[i] = mapped[part_ids[i]];
+          }
+          add_row(variant, row.data(), row.size());
+        });
+      }
+    }
+    auto words_before = [&](const Row& left, const Row& right) {
+      return std::lexicographical_compare(
+          ids.begin() + left.offset,
+          ids.begin() + left.offset + left.word_count,
+          ids.begin() + right.offset,
+          ids.begin() + right.offset + right.word_count);
+    };
+    std::sort(rows.begin(), rows.end(), [&](const Row& left, const Row& right) {
+      if (left.word_count != right.word_count) {
+        return left.word_count < right.word_count;
+      }
+      if (left.shortest != right.shortest)
+        return left.shortest > right.shortest;
+      return words_before(left, right);
+    });
+    if (weights) {
+      std::vector<std::int64_t> weight_of(words.size());
+      for (std::size_t id = 0; id < words.size(); ++id) {
+        weight_of[id] = weights->weight_of(words[id]);
+      }
+      std::vector<std::int64_t> row_scores(rows.size());
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::uint32_t* row = ids.data() + rows[i].offset;
+        for (std::size_t j = 0; j < rows[i].word_count; ++j) {
+          row_scores[i] += weight_of[row[j]];
+        }
+      }
+      std::vector<std::size_t> order(rows.size());
+      std::iota(order.begin(), order.end(), 0);
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t left, std::size_t right) {
+                         return row_scores[left] > row_scores[right];
+                       });
+      std::vector<Row> by_score;
+      by_score.reserve(rows.size());
+      for (std::size_t i : order) {
+        by_score.push_back(rows[i]);
+        scores->push_back(row_scores[i]);
+      }
+      rows = std::move(by_score);
+    }
+
+    SolutionList list;
+    for (const Variant& variant : plan_.variants) {
+      list.variants.push_back(variant.letters);
+    }
+    const bool with_variants = !(plan_.variants.size() == 1 &&
+                                 plan_.variants[0].letters.blanks.empty() &&
+                                 plan_.variants[0].letters.leftover.empty());
+    if (!with_variants) list.variants.clear();
+    for (const Row& row : rows) {
+      if (list.groups.empty() ||
+          list.groups.back().word_count != row.word_count) {
+        list.groups.emplace_back().word_count = row.word_count;
+      }
+      SolutionGroup& group = list.groups.back();
+      group.append(ids.data() + row.offset);
+      if (with_variants) group.variant_ids.push_back(row.variant);
+    }
+    list.words = std::move(words);
+    return list;
+  }
+
+ private:
+  const Composition& plan_;
+  std::vector<std::pair<std::uint32_t, const SolutionList*>> parts_;
+};
+
+SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
+                           const SolverConstraints& constraints,
+                           const ExtendedConstraints& extended,
+                           const WordWeights* weights,
+                           std::vector<std::int64_t>* scores,
+                           Clock::time_point start_time,
+                           const FastSearchOptions& options) {
+  const Composition plan = compose(trie, phrase, constraints, extended);
+  std::vector<SolutionList> parts;
+  parts.reserve(plan.variants.size());
+  Merger merger(plan);
+  std::uint64_t found = 0;
+  const std::uint64_t most = plan.prepared.max_solutions;
+  for_each_variant(
+      plan,
+      [&](std::uint32_t variant, const CharCounts& counts) {
+        if (found >= most) return;
+        PreparedConstraints prepared = plan.prepared;
+        prepared.max_solutions = most == kUnlimited ? most : most - found;
+        SolutionList& part = parts.emplace_back(run_fast_search(
+            trie, counts, plan.rest, prepared, start_time, options));
+        found += part.size();
+        merger.add(variant, part);
+      },
+      [&](std::uint32_t variant) {
+        if (found >= most) return;
+        ++found;
+        merger.add_alone(variant);
+      });
+  return merger.take(weights, scores);
+}
+
+}  // namespace
+
+SolutionList composed_search(const Trie& trie, const CharCounts& phrase,
+                             const SolverConstraints& constraints,
+                             const ExtendedConstraints& extended,
+                             Clock::time_point start_time,
+                             const FastSearchOptions& options) {
+  return merged_search(trie, phrase, constraints, extended, nullptr, nullptr,
+                       start_time, options);
+}
+
+ScoredList composed_search_by_score(const Trie& trie, const CharCounts& phrase,
+                                    const SolverConstraints& constraints,
+                                    const ExtendedConstraints& extended,
+                                    const WordWeights& weights,
+                                    Clock::time_point start_time,
+                                    const FastSearchOptions& options) {
+  ScoredList scored;
+  scored.list = merged_search(trie, phrase, constraints, extended, &weights,
+                              &scored.scores, start_time, options);
+  return scored;
+}
+
+SolutionCount composed_count(const Trie& trie, const CharCounts& phrase,
+                             const SolverConstraints& constraints,
+                             const ExtendedConstraints& extended,
+                             Clock::time_point start_time,
+                             const FastSearchOptions& options) {
+  const Composition plan = compose(trie, phrase, constraints, extended);
+  SolutionCount total;
+  auto add = [&](const SolutionCount& count) {
+    total.saturated = total.saturated || count.saturated ||
+                      total.solutions > ~LongKey{0} - count.solutions;
+    total.solutions =
+        total.saturated ? ~LongKey{0} : total.solutions + count.solutions;
+  };
+  for_each_variant(
+      plan,
+      [&](std::uint32_t, const CharCounts& counts) {
+        add(count_fast_search(trie, counts, plan.rest, plan.prepared,
+                              start_time, options));
+      },
+      [&](std::uint32_t) { add({.solutions = 1}); });
+  if (total.solutions > plan.prepared.max_solutions) {
+    total = {.solutions = plan.prepared.max_solutions};
+  }
+  return total;
+}
+
+std::vector<RankedSolution> composed_best(
+    const Trie& trie, const CharCounts& phrase,
+    const SolverConstraints& constraints, const ExtendedConstraints& extended,
+    const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
+    const FastSearchOptions& options) {
+  const Composition plan = compose(trie, phrase, constraints, extended);
+  std::int64_t include_score = 0;
+  for (const std::string& word : plan.include) {
+    include_score += weights.weight_of(word);
+  }
+  std::vector<RankedSolution> all;
+  auto add = [&](std::uint32_t variant, RankedSolution solution) {
+    solution.score += include_score;
+    solution.words.insert(solution.words.end(), plan.include.begin(),
+                          plan.include.end());
+    std::sort(solution.words.begin(), solution.words.end());
+    if (!plan.lengths.empty()) {
+      std::vector<std::uint64_t> length_of;
+      std::vector<std::uint32_t> ids;
+      for (const std::string& word : solution.words) {
+        ids.push_back(static_cast<std::uint32_t>(length_of.size()));
+        length_of.push_back(letter_length(word));
+      }
+      in_enumeration_order(plan.lengths, length_of, ids.data(), ids.size());
+      Solution ordered;
+      for (std::uint32_t id : ids) ordered.push_back(solution.words[id]);
+      solution.words = std::move(ordered);
+    }
+    const LetterVariant& letters = plan.variants[variant].letters;
+    if (!letters.blanks.empty() || !letters.leftover.empty()) {
+      solution.letters = letters;
+    }
+    all.push_back(std::move(solution));
+  };
+  for_each_variant(
+      plan,
+      [&](std::uint32_t variant, const CharCounts& counts) {
+        for (RankedSolution& solution :
+             run_ranked_search(trie, counts, plan.rest, plan.prepared, weights,
+                               k, start_time, options)) {
+          add(variant, std::move(solution));
+        }
+      },
+      [&](std::uint32_t variant) { add(variant, {}); });
+  const bool by_sequence = !plan.lengths.empty();
+  auto before = [&](const RankedSolution& left, const RankedSolution& right) {
+    if (left.score != right.score) return left.score > right.score;
+    return by_sequence ? left.words < right.words
+                       : solution_precedes(left.words, right.words);
+  };
+  const std::size_t kept = std::min<std::uint64_t>(k, all.size());
+  std::partial_sort(all.begin(), all.begin() + kept, all.end(), before);
+  all.resize(kept);
+  return all;
+}
+
+}  // namespace vorpalyx

@@ -1,0 +1,120 @@
+"""The Lexicon's own constraints (word lengths and counts, whole words in and
+out, distinct words, blanks, leftover letters): against a brute force, and
+their refusals."""
+
+from __future__ import annotations
+
+from typing import Any
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import brute_force
+from vorpalyx import Lexicon
+from search_problems import CONSTRAINTS, problems
+
+
+def extended_constraints(dictionary: list[str]) -> st.SearchStrategy[dict[str, Any]]:
+    words = st.sampled_from([*dictionary, "cab", "zz"])
+    return st.fixed_dictionaries(
+        {},
+        optional={
+            "max_word_length": st.integers(1, 4),
+            "min_words": st.integers(0, 4),
+            "lengths": st.lists(st.integers(1, 4), min_size=1, max_size=3),
+            "include": st.lists(words, max_size=2),
+            "exclude": st.lists(words, max_size=2),
+            "distinct": st.booleans(),
+            "leftover": st.integers(0, 2),
+        },
+    )
+
+
+@st.composite
+def extended_problems(draw: st.DrawFn) -> tuple[list[str], str, dict[str, Any]]:
+    dictionary, phrase, constraints = draw(problems(tuple(CONSTRAINTS)))
+    phrase += "?" * draw(st.sampled_from([0, 0, 1, 2]))
+    return dictionary, phrase, {**constraints, **draw(extended_constraints(dictionary))}
+
+
+def details(lexicon: Lexicon, phrase: str, **constraints: Any) -> list[tuple[list[str], str, str]]:
+    result = lexicon.search(phrase, **constraints)
+    return [tuple(result.details(i)) for i in range(len(result))]  # type: ignore[misc]
+
+
+class TestAgainstBruteForce:
+    @settings(max_examples=300, deadline=None)
+    @given(extended_problems(), st.sampled_from([1, None]))
+    def test_random_problems(self, problem: tuple[list[str], str, dict[str, Any]],
+                             threads: int | None) -> None:
+        words, phrase, constraints = problem
+        expected = brute_force.solve_extended(words, phrase, **constraints)
+        lexicon = Lexicon.from_words(words)
+        assert details(lexicon, phrase, threads=threads, **constraints) == [
+            (list(w), b, l) for w, b, l in expected
+        ]
+        assert lexicon.count(phrase, **constraints) == len(expected)
+        # Every word weighs the same, so best keeps the result order.
+        best = lexicon.best(phrase, len(expected) + 1, weights={}, **constraints)
+        assert [(r.words, r.blanks, r.leftover) for r in best] == expected
+
+    @pytest.mark.parametrize(
+        "phrase, constraints, expected",
+        [
+            # Words of one length alphabetically, the list by the sequence.
+            ("abcab", {"lengths": [1, 3, 1]}, [["a", "abc", "b"], ["a", "bab", "c"], ["a", "bac", "b"], ["b", "aab", "c"]]),
+            # Included words count toward every limit and appear as often as listed.
+            ("aabbc", {"include": ["ab", "ab"]}, [["ab", "ab", "c"]]),
+            ("aabbc", {"include": ["ab"], "max_words": 2}, [["ab", "abc"], ["ab", "bac"]]),
+            # Two blanks that become "ab" or "ba" are one solution; a blank
+            # may be any letter.
+            ("c??", {"lengths": [3]}, [["abc"], ["bac"]]),
+            ("o?o", {}, [["zoo"]]),
+            # Interchangeable words, each once.
+            ("aabb", {"distinct": True, "max_words": 2}, [["ab", "ba"], ["a", "bab"], ["aab", "b"]]),
+        ],
+    )
+    def test_examples(self, phrase: str, constraints: dict[str, Any],
+                      expected: list[list[str]]) -> None:
+        lexicon = Lexicon.from_words(["a", "b", "c", "ab", "ba", "abc", "bac", "aab", "bab", "zoo"])
+        assert list(lexicon.search(phrase, **constraints)) == expected
+
+
+class TestRefusals:
+    @pytest.mark.parametrize(
+        "constraints, error, message",
+        [
+            ({"lengths": [3, -1]}, ValueError, "search() argument 'lengths' must be at least 1, not -1"),
+            ({"lengths": [3, 0]}, ValueError, "search() argument 'lengths' must be at least 1, not 0"),
+            ({"lengths": [2.5]}, TypeError, "search() argument 'lengths' must hold only int, not float"),
+            ({"lengths": []}, ValueError, "search() argument 'lengths' must hold at least one length"),
+            ({"lengths": "54"}, TypeError, "search() argument 'lengths' must be an iterable of int, not str"),
+            ({"include": ["-"]}, ValueError, "search() argument 'include' holds a word without letters: '-'"),
+            ({"include": "ab"}, TypeError, "search() argument 'include' must be an iterable of str, not str"),
+            ({"distinct": 1}, TypeError, "search() argument 'distinct' must be bool, not int"),
+            ({"max_word_length": 0}, ValueError, "search() argument 'max_word_length' must be at least 1, not 0"),
+            ({"leftover": -1}, ValueError, "search() argument 'leftover' must be at least 0, not -1"),
+        ],
+    )
+    def test_arguments(self, constraints: dict[str, Any], error: type, message: str) -> None:
+        with pytest.raises(error) as raised:
+            Lexicon.from_words(["ab"]).search("ab", **constraints)
+        assert str(raised.value) == message
+
+    def test_at_most_three_blanks(self) -> None:
+        with pytest.raises(ValueError) as raised:
+            Lexicon.from_words(["ab"]).count("a????")
+        assert str(raised.value) == "count() argument 'phrase' has 4 blanks ('?'); at most 3 are allowed"
+
+    def test_too_many_ways_to_leave_letters(self) -> None:
+        with pytest.raises(ValueError, match="more than 100000 sets of letters"):
+            Lexicon.from_words(["ab"]).count("abcdefghijklmnopqrstuvwxyz" * 2 + "??", leftover=40)
+
+    @pytest.mark.parametrize(
+        "constraints",
+        [{"lengths": [2, 2]}, {"include": ["ba"]}, {"include": ["ab", "ab"]}, {"include": ["zz"]}],
+    )
+    def test_impossible_asks_give_nothing(self, constraints: dict[str, Any]) -> None:
+        assert list(Lexicon.from_words(["ab", "zz"]).search("ab", **constraints)) == []
+
