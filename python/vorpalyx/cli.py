@@ -54,6 +54,10 @@ examples:
   vorpalyx --count "astronomer"
   vorpalyx --json --max-words 1 listen
   vorpalyx --best 10 "dormitory window"
+  vorpalyx --lengths 5,4 --include room "dormitory"
+  vorpalyx --words 2 --distinct --exclude a "dormitory window"
+  vorpalyx --best 5 "dormitor?"          # ? is a blank, any one letter
+  vorpalyx --leftover 1 --max-words 2 "dormitory window"
   vorpalyx --rank --max-words 2 --weights counts.tsv "a phrase"
   vorpalyx --batch phrases.txt --max-words 3 --jobs 2 > anagrams.jsonl
   vorpalyx serve        # a web page on this machine; vorpalyx -- serve solves "serve"
@@ -62,7 +66,9 @@ Only the letters a-z count: capitals are folded to lower case and spaces,
 digits and punctuation in the phrase are skipped; a phrase with an accented
 letter has no solutions, and one without any of the letters a-z gets a note
 on standard error instead. Solutions come fewest words first, then those whose
-shortest word is longer, then in alphabetical order word by word.
+shortest word is longer, then in alphabetical order word by word (under
+--lengths, by the words in enumeration order). Up to three '?' in the phrase
+are blanks (quote them in the shell).
 
 Exit status: 0 on success (also when there is no solution), 1 when a
 dictionary cannot be read or an argument is refused, 2 on usage errors,
@@ -72,8 +78,8 @@ dictionary cannot be read or an argument is refused, 2 on usage errors,
 # How an option's value is read: a whole number from 0 (or 1) up, a number
 # of seconds, a text (the last one given counts), texts (each one counts),
 # or a flag that takes no value.
-COUNT, POSITIVE, SECONDS, TEXT, TEXTS, FLAG = (
-    "count", "positive", "seconds", "text", "texts", "flag")
+COUNT, POSITIVE, SECONDS, TEXT, TEXTS, FLAG, LENGTHS = (
+    "count", "positive", "seconds", "text", "texts", "flag", "lengths")
 
 # (option, destination, kind, metavar, group, help)
 OPTIONS = (
@@ -96,6 +102,27 @@ OPTIONS = (
      "sort what it found in time (printing comes on top)"),
     ("--max-solutions", "max_solutions", COUNT, "N", "constraints",
      "stop searching once N solutions are found"),
+    ("--max-word-length", "max_word_length", POSITIVE, "N", "constraints",
+     "use only words of at most N letters"),
+    ("--min-words", "min_words", COUNT, "N", "constraints",
+     "use at least N words"),
+    ("--words", "word_count", POSITIVE, "N", "constraints",
+     "use exactly N words (--min-words N --max-words N)"),
+    ("--lengths", "lengths", LENGTHS, "N,N,...", "constraints",
+     "use words of exactly these lengths, a crossword enumeration such as "
+     "5,4 (or 5-4, or '5 4'); each solution gives its words in that order"),
+    ("--include", "include", TEXTS, "WORD", "constraints",
+     "every solution holds WORD (its letters come from the phrase first); "
+     "repeat it for several words, or for one word several times"),
+    ("--exclude", "exclude", TEXTS, "WORD", "constraints",
+     "never use WORD; repeat it for several words"),
+    ("--exclude-file", "exclude_files", TEXTS, "FILE", "constraints",
+     "never use the words of FILE (UTF-8, one word per line)"),
+    ("--distinct", "distinct", FLAG, None, "constraints",
+     "use no word more than once in a solution"),
+    ("--leftover", "leftover", COUNT, "N", "constraints",
+     "allow up to N letters of the phrase to stay unused; each solution "
+     "shows them after its words, as in 'dirty room (-o)'"),
     ("--dict", "dictionaries", TEXTS, "FILE", "dictionary",
      "load the words of FILE (UTF-8, one word per line), or of standard "
      "input when FILE is -; repeat it for several files; without it the "
@@ -155,6 +182,13 @@ def _read_value(kind: str, text: str) -> object:
             return float(text)
         except ValueError:
             raise ValueError(f"invalid float value: {text!r}") from None
+    if kind == LENGTHS:
+        pieces = text.replace(",", " ").replace("-", " ").split()
+        lengths = [_whole_number(piece, 1) for piece in pieces]
+        if not lengths or None in lengths:
+            raise ValueError(f"expected word lengths of at least 1 such as "
+                             f"5,4 or 5-4, got {text!r}")
+        return lengths
     return text
 
 
@@ -174,6 +208,15 @@ class Arguments:
     contains: list[str] | None
     timeout: float | None
     max_solutions: int | None
+    max_word_length: int | None
+    min_words: int | None
+    word_count: int | None
+    lengths: list[int] | None
+    include: list[str] | None
+    exclude: list[str] | None
+    exclude_files: list[str] | None
+    distinct: bool
+    leftover: int | None
     dictionaries: list[str] | None
     words: list[str] | None
     count: bool
@@ -209,6 +252,9 @@ def _usage_problem(values: dict[str, object]) -> str | None:
         return "argument --batch: not allowed with --best or --rank"
     if values["weights"] is not None and not ranking:
         return "argument --weights: only allowed with --best or --rank"
+    if values["word_count"] is not None and (
+            values["max_words"] is not None or values["min_words"] is not None):
+        return "argument --words: not allowed with --max-words or --min-words"
     dictionaries = values["dictionaries"]
     if values["batch"] == STANDARD_INPUT and isinstance(
             dictionaries, list) and STANDARD_INPUT in dictionaries:
@@ -376,19 +422,72 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
     return lexicon
 
 
+def read_excluded_words(arguments: Arguments) -> None:
+    """Adds the words of the --exclude-file files to arguments.exclude."""
+    for path in arguments.exclude_files or []:
+        try:
+            if path == STANDARD_INPUT:
+                text = _read_standard_input("words to exclude")
+            else:
+                with open(path, encoding="utf-8") as file:
+                    text = file.read()
+        except (OSError, UnicodeDecodeError) as error:
+            raise Refused(f"{path}: Failed to read words to exclude: "
+                          f"{reason(error)}") from error
+        arguments.exclude = [*(arguments.exclude or ()), *text.split("\n")]
+    arguments.exclude_files = None
+
+
 def constraints(arguments: Arguments) -> dict[str, Any]:
     """The keywords of Lexicon.search and Lexicon.count that the options
     give."""
+    exactly = arguments.word_count
     return {
         "must_start_with": arguments.must_start_with,
         "can_only_ever_start_with": arguments.can_only_start_with,
         "must_not_start_with": arguments.must_not_start_with,
-        "max_words": arguments.max_words,
+        "max_words": arguments.max_words if exactly is None else exactly,
         "min_word_length": arguments.min_word_length,
         "timeout_seconds": arguments.timeout,
         "max_solutions": arguments.max_solutions,
         "contains_patterns": arguments.contains,
+        "max_word_length": arguments.max_word_length,
+        "min_words": arguments.min_words if exactly is None else exactly,
+        "lengths": arguments.lengths,
+        "include": arguments.include,
+        "exclude": [word for word in arguments.exclude or () if has_letters(word)] or None,
+        "distinct": arguments.distinct or None,
+        "leftover": arguments.leftover,
     }
+
+
+def letter_counts(text: str) -> dict[str, int]:
+    letters = text.lower()
+    return {letter: letters.count(letter) for letter in set(letters) if letter in _ASCII_LETTERS}
+
+
+def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | None:
+    """Why the phrase can have no solution under --include or --lengths, in
+    a line for standard error; None when it may have some."""
+    available = letter_counts(phrase)
+    for word in arguments.include or ():
+        stored = "".join(c for c in word.lower() if c in _ASCII_LETTERS)
+        if stored not in lexicon:
+            return f"--include {word!r} is not in the dictionary"
+        needed = letter_counts(stored)
+        if any(available.get(letter, 0) < count for letter, count in needed.items()):
+            return f"the phrase has not the letters of --include {word!r}"
+        for letter, count in needed.items():
+            available[letter] -= count
+    if arguments.lengths:
+        letters = sum(letter_counts(phrase).values()) + phrase.count("?")
+        total = sum(arguments.lengths)
+        fewest = letters - (arguments.leftover or 0)
+        if not fewest <= total <= letters:
+            spelled = ",".join(map(str, arguments.lengths))
+            return (f"--lengths {spelled} add up to {total} letters, "
+                    f"the phrase has {letters}")
+    return None
 
 
 def refusal_text(error: Exception, phrase: str, arguments: Arguments,
@@ -422,10 +521,14 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         # A phrase is encoded before its letters are looked at, so that one
         # that cannot be is refused whatever it holds.
         phrase.encode("utf-8")
-        if not has_letters(phrase):
+        if not has_letters(phrase) and "?" not in phrase:
             lexicon.count(phrase, **constraints(arguments))
             print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
             return
+        nothing = why_nothing(lexicon, phrase, arguments)
+        if nothing is not None:
+            print(f"{PROGRAM}: note: no solutions: {nothing}", file=sys.stderr)
+        with_letters = "?" in phrase or bool(arguments.leftover)
         if arguments.count:
             count = lexicon.count(phrase, **constraints(arguments))
         elif arguments.best is not None:
@@ -440,13 +543,16 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         if arguments.json:
             sys.stdout.write("[")
         _write_ranked([ranked.score for ranked in best],
-                      [ranked.words for ranked in best], arguments.json)
+                      [ranked.words for ranked in best], arguments.json,
+                      letters=[(r.blanks, r.leftover) for r in best] if with_letters else None)
         if arguments.json:
             sys.stdout.write("]\n")
     elif arguments.rank:
-        _write_ranked_result(result, arguments.json)
+        _write_ranked_result(result, arguments.json, with_letters)
     elif arguments.count:
         sys.stdout.write(f"{count}\n")
+    elif with_letters:
+        _write_with_letters(result, arguments.json)
     elif arguments.json:
         result.write(sys.stdout, format="json")
         sys.stdout.write("\n")
@@ -454,30 +560,70 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         result.write(sys.stdout)
 
 
+def _letters_text(blanks: str, leftover: str) -> str:
+    """What follows a solution's words: " [+w]" for the letters its blanks
+    became, " (-o)" for those it left over."""
+    return (f" [+{blanks}]" if blanks else "") + (f" (-{leftover})" if leftover else "")
+
+
 def _write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_json: bool,
-                  after_another: bool = False) -> None:
+                  after_another: bool = False,
+                  letters: Sequence[tuple[str, str]] | None = None) -> None:
     """Writes solutions with their scores: "-12.26  dirty room window" lines,
     or (`as_json`) the items of a JSON array, {"score": -12.26, "words":
     [...]} as json.dumps gives them, each after ", " when `after_another`.
-    Stored words hold only the letters a-z, which JSON takes as they are."""
+    With `letters`, each solution's blanks and leftover letters too. Stored
+    words hold only the letters a-z, which JSON takes as they are."""
     if as_json:
         items = [f'{{"score": {score!r}, "words": ["{'", "'.join(words)}"]}}'
                  for score, words in zip(scores, solutions, strict=True)]
+        if letters is not None:
+            items = [f'{item[:-1]}, "blanks": "{blanks}", "leftover": "{leftover}"}}'
+                     for item, (blanks, leftover) in zip(items, letters, strict=True)]
         text = ", ".join(items)
         sys.stdout.write(", " + text if after_another and items else text)
         return
-    sys.stdout.write("".join(f"{score:.2f}  {' '.join(words)}\n"
-                             for score, words in zip(scores, solutions, strict=True)))
+    suffixes = [_letters_text(*pair) for pair in letters] if letters else [""] * len(scores)
+    sys.stdout.write("".join(f"{score:.2f}  {' '.join(words)}{suffix}\n"
+                             for score, words, suffix in zip(scores, solutions, suffixes,
+                                                             strict=True)))
 
 
-def _write_ranked_result(result: Any, as_json: bool) -> None:
-    """Writes a result in score order a slice at a time, so that memory holds
-    only one slice of Python objects."""
+def _slices(result: Any) -> Any:
+    """The result a slice at a time, so that memory holds only one slice of
+    Python objects."""
+    for start in range(0, len(result), RANKED_SLICE):
+        yield start, result[start:start + RANKED_SLICE]
+
+
+def _write_ranked_result(result: Any, as_json: bool, with_letters: bool) -> None:
     if as_json:
         sys.stdout.write("[")
-    for start in range(0, len(result), RANKED_SLICE):
-        part = result[start:start + RANKED_SLICE]
-        _write_ranked(part.scores(), part, as_json, after_another=start > 0)
+    for start, part in _slices(result):
+        letters = None
+        if with_letters:
+            letters = [part.details(i)[1:] for i in range(len(part))]
+        _write_ranked(part.scores(), part, as_json, after_another=start > 0, letters=letters)
+    if as_json:
+        sys.stdout.write("]\n")
+
+
+def _write_with_letters(result: Any, as_json: bool) -> None:
+    """Writes each solution with the letters its blanks became and those it
+    left over: "dirty room [+w]" lines, or a JSON array of {"words": [...],
+    "blanks": ..., "leftover": ...} objects."""
+    if as_json:
+        sys.stdout.write("[")
+    for start, part in _slices(result):
+        details = [part.details(i) for i in range(len(part))]
+        if as_json:
+            items = [f'{{"words": ["{'", "'.join(d.words)}"], "blanks": "{d.blanks}", '
+                     f'"leftover": "{d.leftover}"}}' for d in details]
+            text = ", ".join(items)
+            sys.stdout.write(", " + text if start > 0 and items else text)
+        else:
+            sys.stdout.write("".join(f"{' '.join(d.words)}{_letters_text(d.blanks, d.leftover)}\n"
+                                     for d in details))
     if as_json:
         sys.stdout.write("]\n")
 
@@ -491,6 +637,7 @@ def _run(argv: Sequence[str]) -> int:
         return code if isinstance(code, int) else EXIT_USAGE
     try:
         lexicon = load_lexicon(arguments)
+        read_excluded_words(arguments)
         if arguments.batch is not None:
             from vorpalyx._batch import solve_batch
 

@@ -131,18 +131,24 @@ PyObject* ranked_list(const std::vector<RankedSolution>& ranked) {
     PyRef score = PyRef::steal(
         PyFloat_FromDouble(static_cast<double>(ranked[i].score) / 100));
     if (!score) return nullptr;
+    PyRef item = PyRef::steal(PyObject_CallFunctionObjArgs(
+        ranked_type.get(), score.get(), words.get(), nullptr));
+    if (!item) return nullptr;
     const LetterVariant& letters = ranked[i].letters;
-    PyRef blanks = PyRef::steal(PyUnicode_FromStringAndSize(
-        letters.blanks.data(), static_cast<Py_ssize_t>(letters.blanks.size())));
-    PyRef leftover = PyRef::steal(PyUnicode_FromStringAndSize(
-        letters.leftover.data(),
-        static_cast<Py_ssize_t>(letters.leftover.size())));
-    if (!blanks || !leftover) return nullptr;
-    PyObject* item = PyObject_CallFunctionObjArgs(
-        ranked_type.get(), score.get(), words.get(), blanks.get(),
-        leftover.get(), nullptr);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+    if (!letters.blanks.empty() || !letters.leftover.empty()) {
+      PyRef blanks = PyRef::steal(PyUnicode_FromStringAndSize(
+          letters.blanks.data(),
+          static_cast<Py_ssize_t>(letters.blanks.size())));
+      PyRef leftover = PyRef::steal(PyUnicode_FromStringAndSize(
+          letters.leftover.data(),
+          static_cast<Py_ssize_t>(letters.leftover.size())));
+      if (!blanks || !leftover ||
+          PyObject_SetAttrString(item.get(), "blanks", blanks.get()) < 0 ||
+          PyObject_SetAttrString(item.get(), "leftover", leftover.get()) < 0) {
+        return nullptr;
+      }
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
   }
   return list.release();
 }

@@ -93,6 +93,63 @@ class TestConstraintOptions:
 
         assert (status, out, err) == (0, as_lines(expected), "")
 
+    @pytest.mark.parametrize(
+        ("options", "constraints"),
+        [
+            (["--max-word-length", "3"], {"max_word_length": 3}),
+            (["--min-words", "3"], {"min_words": 3}),
+            (["--words", "2"], {"min_words": 2, "max_words": 2}),
+            (["--lengths", "2-4"], {"lengths": [2, 4]}),
+            (["--lengths", "4 2"], {"lengths": [4, 2]}),
+            (["--include", "tin", "--include", "el"], {"include": ["tin", "el"]}),
+            (["--exclude", "lis", "--exclude", "tin"], {"exclude": ["lis", "tin"]}),
+        ],
+    )
+    def test_lexicon_options_give_the_solutions_of_their_constraint(
+            self, capsys, word_file, options, constraints):
+        lexicon = vorpalyx.Lexicon.from_words(WORDS)
+        expected = list(lexicon.search(PHRASE, **constraints))
+        assert expected != list(lexicon.search(PHRASE))
+
+        status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
+
+        assert (status, out, err) == (0, as_lines(expected), "")
+
+    @pytest.mark.parametrize(
+        ("options", "phrase", "expected"),
+        [
+            ([], "lis?", "el is [+e]\n"),
+            (["--leftover", "2", "--max-words", "1"], "tinsel",
+             "enlist\ninlets\nlisten\nsilent\ntinsel\nlent (-is)\nnets (-il)\ntins (-el)\n"),
+            (["--json", "--lengths", "3,2"], "lent?",
+             '[{"words": ["net", "el"], "blanks": "e", "leftover": ""}, '
+             '{"words": ["tin", "el"], "blanks": "i", "leftover": ""}]\n'),
+            (["--best", "1"], "lis?", "-18.00  el is [+e]\n"),
+            (["--exclude-file", "EXCLUDED", "--words", "1"], "listen", "inlets\nlisten\n"),
+            (["--distinct"], "tintin", ""),
+        ],
+    )
+    def test_blanks_and_leftover_letters_follow_the_words(
+            self, capsys, word_file, tmp_path, options, phrase, expected):
+        excluded = tmp_path / "excluded.txt"
+        excluded.write_text("enlist\nsilent\r\ntinsel\n\n", encoding="utf-8")
+        options = [str(excluded) if o == "EXCLUDED" else o for o in options]
+        status, out, err = run(capsys, "--dict", word_file, *options, phrase)
+        assert (status, out, err) == (0, expected, "")
+
+    @pytest.mark.parametrize(
+        ("options", "note"),
+        [
+            (["--include", "xyz"], "--include 'xyz' is not in the dictionary"),
+            (["--include", "lent", "--include", "lent"],
+             "the phrase has not the letters of --include 'lent'"),
+            (["--lengths", "2,2"], "--lengths 2,2 add up to 4 letters, the phrase has 6"),
+        ],
+    )
+    def test_why_a_narrowing_leaves_nothing(self, capsys, word_file, options, note):
+        status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
+        assert (status, out, err) == (0, "", f"vorpalyx: note: no solutions: {note}\n")
+
     def test_without_options_every_solution_is_printed_in_result_order(
             self, capsys, word_file):
         status, out, _ = run(capsys, "--dict", word_file, PHRASE)
@@ -382,7 +439,8 @@ class TestFailures:
              "argument --json: not allowed with argument --count"),
             (["--limit", "3", "x"], "unrecognized arguments: --limit"),
             (["--max", "3", "x"],
-             "ambiguous option: --max could match --max-words, --max-solutions"),
+             "ambiguous option: --max could match --max-words, --max-solutions, "
+             "--max-word-length"),
             (["--batch", "list.txt", "x"],
              "argument --batch: not allowed with PHRASE"),
             (["--jobs", "2", "x"], "argument --jobs: only allowed with --batch"),
@@ -403,6 +461,11 @@ class TestFailures:
             (["--best", "-2", "x"],
              "argument --best: expected a whole number from 0 to "
              "18446744073709551615, got '-2'"),
+            (["--words", "2", "--min-words", "1", "x"],
+             "argument --words: not allowed with --max-words or --min-words"),
+            (["--lengths", "5,0", "x"],
+             "argument --lengths: expected word lengths of at least 1 such as "
+             "5,4 or 5-4, got '5,0'"),
         ],
     )
     def test_usage_error_is_status_2(self, capsys, options, message):
