@@ -277,28 +277,33 @@ PyCFunction fastcall() {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Method));
 }
 
-#define SEARCH_KEYWORDS                                                \
-  "*, must_start_with=None, can_only_ever_start_with=None, "           \
-  "must_not_start_with=None, max_words=None, min_word_length=None, "   \
-  "timeout_seconds=None, max_solutions=None, contains_patterns=None, " \
-  "threads=None"
-
 #define CONSTRAINT_KEYWORDS                                            \
   "must_start_with=None, can_only_ever_start_with=None, "              \
   "must_not_start_with=None, max_words=None, min_word_length=None, "   \
   "timeout_seconds=None, max_solutions=None, contains_patterns=None, " \
-  "threads=None"
+  "threads=None, max_word_length=None, min_words=None, lengths=None, " \
+  "include=None, exclude=None, distinct=None, leftover=None"
 
-#define CONSTRAINTS_DOC                                                      \
-  "The constraints are those of Solver.solve, keyword-only and with the\n"   \
-  "same meaning: must_start_with (for each letter, at least as many words\n" \
-  "start with it as it occurs), can_only_ever_start_with,\n"                 \
-  "must_not_start_with, max_words, min_word_length, timeout_seconds (a\n"    \
-  "bound on the whole call), max_solutions and contains_patterns (some\n"    \
-  "word holds each text's letters in a row). threads=None uses every\n"      \
-  "core, threads=1 only the calling thread; either way the answer is the\n"  \
-  "same. The interpreter lock is released while the engine runs, and\n"      \
-  "Ctrl-C stops it with KeyboardInterrupt.\n"
+#define SEARCH_KEYWORDS "*, " CONSTRAINT_KEYWORDS
+
+#define CONSTRAINTS_DOC                                                       \
+  "The constraints are those of Solver.solve, keyword-only and with the\n"    \
+  "same meaning: must_start_with (for each letter, at least as many words\n"  \
+  "start with it as it occurs), can_only_ever_start_with,\n"                  \
+  "must_not_start_with, max_words, min_word_length, timeout_seconds (a\n"     \
+  "bound on the whole call), max_solutions and contains_patterns (some\n"     \
+  "word holds each text's letters in a row). threads=None uses every\n"       \
+  "core, threads=1 only the calling thread; either way the answer is the\n"   \
+  "same. The interpreter lock is released while the engine runs, and\n"       \
+  "Ctrl-C stops it with KeyboardInterrupt.\n\n"                               \
+  "More constraints, applied inside the search: max_word_length, min_words\n" \
+  "(at least that many words), lengths (exact word lengths, a crossword\n"    \
+  "enumeration: each solution then gives its words in that order, and the\n"  \
+  "list is ordered by that sequence), include (words in every solution,\n"    \
+  "each as often as listed), exclude, distinct (no word twice) and\n"         \
+  "leftover (up to that many of the phrase's letters unused). Each '?' in\n"  \
+  "the phrase is a blank, any one letter (at most 3); details(i) of the\n"    \
+  "result tells the letters blanks became and those left over.\n"
 
 PyMethodDef lexicon_methods[] = {
     {"from_path", fastcall<from_path>(),
