@@ -30,7 +30,7 @@ NARROWINGS: list[dict[str, Any]] = [
     {"lengths": [7, 11]},
     {"lengths": [4, 5, 9]},
     {"max_word_length": 5},
-    {"min_words": 5},
+    {"min_words": 8},
     {"distinct": True},
     {"include": ["speak"]},
     {"exclude": ["a", "i"]},

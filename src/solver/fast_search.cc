@@ -156,11 +156,13 @@ class FastWalker {
     stop_.count_steps(1);
     const std::uint64_t total = level.total - word_class.length;
     if (total < shortest_class_length_) return;
-    if (shaped_ && (!may_take(class_index) ||
-                    min_words_ > depth_ + 1 + total / shortest_class_length_)) {
+    const Packed<N> remaining = level.remaining - word_class.counts;
+    if (shaped_ &&
+        (!may_take(class_index) ||
+         (min_words_ > depth_ + 1 &&
+          min_words_ > depth_ + 1 + most_words_in(remaining, total)))) {
       return;
     }
-    const Packed<N> remaining = level.remaining - word_class.counts;
     const std::uint64_t words_left = max_words_ - depth_ - 1;
 
     Level next{
@@ -272,7 +274,7 @@ class FastWalker {
   // path's last class on) whose key is next.top; only that run is scanned.
   void take_pairs(const Level& level, const Level& next) {
     const std::size_t first =
-        lists_.first_with_key(level.position - 1, level.list_end, next.top);
+        lists_.first_with_key(last_class_on(level), level.list_end, next.top);
     const std::size_t last =
         lists_.first_with_key(first, level.list_end, next.top + 1);
     // Nothing below adds to the lists, so the entries stay where they are.
@@ -313,7 +315,7 @@ class FastWalker {
     // Classes whose rarest letter is rarer than next->top hold a letter that
     // is used up: only the list from the first class keyed next->top fits.
     const std::size_t first =
-        lists_.first_with_key(level.position - 1, level.list_end, next->top);
+        lists_.first_with_key(last_class_on(level), level.list_end, next->top);
     lists_.append_fitting(first, level.list_end, next->remaining,
                           alphabet_.guards,
                           next->total - shortest_class_length_);
@@ -339,6 +341,26 @@ class FastWalker {
     if ((unmet_starts() & ~starts) != 0) return false;
     const std::uint64_t words_left = max_words_ - depth_;
     return (next->total + longest - 1) / longest <= words_left;
+  }
+
+  // The most words that `total` letters, `remaining`, can still make: as
+  // many one-letter words as they allow, the rest at least `longer_word_`
+  // letters each.
+  std::uint64_t most_words_in(const Packed<N>& remaining,
+                              std::uint64_t total) const {
+    const std::uint64_t singles =
+        std::min(total, tables_.single_letter_words_left(remaining));
+    return singles + (total - singles) / longer_word_;
+  }
+
+  // Where the next word's classes begin in `level`'s list: at the path's
+  // last class, or after it when distinct words have used up its members.
+  std::size_t last_class_on(const Level& level) const {
+    const std::size_t last = level.position - 1;
+    if (!distinct_) return last;
+    const std::uint32_t class_index = path_classes_[depth_ - 1];
+    return runs_[depth_ - 1] < classes_[class_index].member_count ? last
+                                                                  : last + 1;
   }
 
   // Whether the path may take one more word of `class_index`: its length is
