@@ -100,7 +100,12 @@ def write_record(lexicon: Lexicon, arguments: Arguments, phrase: str,
     out.write(b'{"phrase": %s, "count": %d' % (_quoted(phrase), count))
     if not arguments.count:
         out.write(b', "solutions": ')
-        result.write(out, format="json")
+        if "?" in phrase or arguments.leftover:
+            # Each solution with the letters its blanks became and those it
+            # left over, as --json gives them.
+            out.write(json.dumps([result.details(i)._asdict() for i in range(count)]).encode())
+        else:
+            result.write(out, format="json")
     out.write(b"}\n")
 
 

@@ -69,6 +69,16 @@ def test_one_record_per_line_in_input_order(capsys, files, jobs, form):
         0, expected_records(bool(form), max_words=2), "")
 
 
+def test_blanks_and_leftover_letters_come_with_each_solution(capsys, monkeypatch, files):
+    words, _ = files
+    monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(b"lis?\n")))
+    assert run(capsys, "--dict", words, "--batch", "-", "--leftover", "1", "--max-words", "1") == (
+        0, '{"phrase": "lis?", "count": 3, "solutions": ['
+           '{"words": ["les"], "blanks": "e", "leftover": "i"}, '
+           '{"words": ["lis"], "blanks": "", "leftover": "?"}, '
+           '{"words": ["lit"], "blanks": "t", "leftover": "s"}]}\n', "")
+
+
 def test_phrases_from_standard_input(capsys, monkeypatch, files):
     words, phrases = files
     with open(phrases, "rb") as stream:
