@@ -147,8 +147,11 @@ ScoredList AnagramSolver::search_by_score(
     return composed_search_by_score(trie_, *counts, constraints, extended,
                                     weights, start, options);
   }
-  return order_by_score(search(phrase, constraints, options, extended), weights,
-                        options.second_core);
+  // Under a time limit the search leaves room for the reordering too.
+  FastSearchOptions reordering = options;
+  reordering.finish_costs.seconds_per_solution += kScoreOrderSecondsPerSolution;
+  return order_by_score(search(phrase, constraints, reordering, extended),
+                        weights, options.second_core);
 }
 
 SolutionList AnagramSolver::run(std::string_view phrase,

@@ -45,6 +45,10 @@ struct ScoredList {
   std::vector<std::int64_t> scores;  // by position, descending
 };
 
+// What order_by_score costs a solution, about, for searches under a time
+// limit to leave room for it.
+inline constexpr double kScoreOrderSecondsPerSolution = 2e-7;
+
 // `standard` (in result order) reordered by score, reading it and copying
 // it into place on a second thread too when allowed. Consumes `standard`.
 ScoredList order_by_score(SolutionList standard, const WordWeights& weights,

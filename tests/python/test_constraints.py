@@ -4,6 +4,8 @@ their refusals."""
 
 from __future__ import annotations
 
+import ctypes
+import time
 from typing import Any
 
 import pytest
@@ -13,6 +15,8 @@ from hypothesis import strategies as st
 import brute_force
 from vorpalyx import Lexicon
 from search_problems import CONSTRAINTS, problems
+
+UNDER_ASAN = hasattr(ctypes.CDLL(None), "__asan_init")
 
 
 def extended_constraints(dictionary: list[str]) -> st.SearchStrategy[dict[str, Any]]:
@@ -118,3 +122,22 @@ class TestRefusals:
     def test_impossible_asks_give_nothing(self, constraints: dict[str, Any]) -> None:
         assert list(Lexicon.from_words(["ab", "zz"]).search("ab", **constraints)) == []
 
+
+
+@pytest.mark.parametrize(
+    "constraints",
+    [{"include": ["a"]}, {"lengths": [4, 4, 4, 4, 4, 4, 4, 4, 1]}, {"leftover": 1},
+     {"order": "score"}, {"include": ["a"], "order": "score"}],
+)
+def test_the_time_limit_bounds_a_composed_search(constraints: dict[str, Any]) -> None:
+    # Merging and reordering come after the searches; the limit leaves room
+    # for them. The bound asserted is loose, for loaded machines.
+    lexicon = Lexicon.english()
+    lexicon.best("a", 1)  # reads the bundled weights outside the timing
+    start = time.perf_counter()
+    result = lexicon.search("william shakespeare and francis bacon", timeout_seconds=0.5,
+                            **constraints)
+    elapsed = time.perf_counter() - start
+    assert len(result) > 0
+    if not UNDER_ASAN:
+        assert elapsed < 1.5 * 0.5 + 0.1
