@@ -227,6 +227,17 @@ void in_enumeration_order(const std::vector<std::uint64_t>& lengths,
   }
 }
 
+// What merging costs per solution and per word of it, beyond the searches'
+// own sorting: reading the keys back into rows and sorting the rows (about
+// 0.5-1 microseconds a solution of 4-9 words on the machine of the
+// benchmarks).
+// A merged row beside its ids.
+constexpr std::uint64_t kRowBytes = 24;
+constexpr double kMergeSecondsPerSolution = 5e-7;
+constexpr double kMergeSecondsPerWord = 6e-8;
+// And putting them in score order.
+constexpr double kScoreSecondsPerSolution = 6e-7;
+
 // The solutions of the variants' searches and the included words, merged
 // into one list in result order.
 class Merger {
@@ -264,11 +275,12 @@ class Merger {
     }
 
     struct Row {
-      std::uint32_t word_count;
       std::uint64_t shortest;
+      std::size_t offset;  // of its ids
+      std::uint32_t word_count;
       std::uint32_t variant;
-      std::size_t offset;
     };
+    static_assert(sizeof(Row) == kRowBytes);
     std::vector<Row> rows;
     std::vector<std::uint32_t> ids;
     std::vector<std::uint32_t> scratch;
@@ -288,8 +300,10 @@ class Merger {
         in_enumeration_order(plan_.lengths, length_of, row, word_count,
                              scratch);
       }
-      rows.push_back(
-          {static_cast<std::uint32_t>(word_count), shortest, variant, offset});
+      rows.push_back({.shortest = shortest,
+                      .offset = offset,
+                      .word_count = static_cast<std::uint32_t>(word_count),
+                      .variant = variant});
     };
     std::vector<std::uint32_t> mapped;
     for (const auto& [variant, part] : parts_) {
@@ -379,15 +393,6 @@ class Merger {
   std::vector<std::pair<std::uint32_t, const SolutionList*>> parts_;
 };
 
-// What merging costs per solution and per word of it, beyond the searches'
-// own sorting: reading the keys back into rows and sorting the rows (about
-// 0.5-1 microseconds a solution of 4-9 words on the machine of the
-// benchmarks).
-constexpr double kMergeSecondsPerSolution = 5e-7;
-constexpr double kMergeSecondsPerWord = 6e-8;
-// And putting them in score order.
-constexpr double kScoreSecondsPerSolution = 6e-7;
-
 SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
                            const SolverConstraints& constraints,
                            const ExtendedConstraints& extended,
@@ -406,6 +411,9 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
   FastSearchOptions merging = options;
   merging.finish_costs.seconds_per_solution += kMergeSecondsPerSolution;
   merging.finish_costs.seconds_per_word += kMergeSecondsPerWord;
+  // And memory for the merged rows, which growth may double.
+  merging.finish_costs.bytes_per_solution += 2 * kRowBytes;
+  merging.finish_costs.bytes_per_word += 2 * sizeof(std::uint32_t);
   if (weights) {
     merging.finish_costs.seconds_per_solution += kScoreSecondsPerSolution;
   }
