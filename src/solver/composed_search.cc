@@ -227,15 +227,14 @@ void in_enumeration_order(const std::vector<std::uint64_t>& lengths,
   }
 }
 
+// A merged row, beside its ids.
+constexpr std::uint64_t kRowBytes = 24;
 // What merging costs per solution and per word of it, beyond the searches'
 // own sorting: reading the keys back into rows and sorting the rows (about
 // 0.5-1 microseconds a solution of 4-9 words on the machine of the
-// benchmarks).
-// A merged row beside its ids.
-constexpr std::uint64_t kRowBytes = 24;
+// benchmarks); and then putting them in score order.
 constexpr double kMergeSecondsPerSolution = 5e-7;
 constexpr double kMergeSecondsPerWord = 6e-8;
-// And putting them in score order.
 constexpr double kScoreSecondsPerSolution = 6e-7;
 
 // The solutions of the variants' searches and the included words, merged
