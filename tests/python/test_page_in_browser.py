@@ -163,7 +163,7 @@ def test_the_page_in_a_browser(browser, tmp_path):
             str(len(result)), [list(entry.words) for entry in details]),
             "the results of the phrase with a blank")
         assert letters_shown(browser) == [f"[+{entry.blanks}]" for entry in details]
-        browser.execute_script("document.getElementById('summary').scrollIntoView()")
+        browser.execute_script("document.getElementById('results').scrollIntoView()")
         browser.save_screenshot(str(tmp_path / "blanks.png"))
         narrowed = result[:PAGE]
 
