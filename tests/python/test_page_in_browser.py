@@ -180,3 +180,9 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert shown(browser)[1] == [['<img src=x onerror="window.ran=1">', "<script>"]]
         assert browser.find_elements(By.CSS_SELECTOR, "#results img, #results script") == []
         assert browser.execute_script("return window.ran") is None
+
+        # Pins take letters as the engine folds them, accents aside, and a
+        # blank for a letter the phrase lacks.
+        assert browser.execute_script(
+            "return remainingLetters('Façade?', ['café', 'x'])") == {
+            "remaining": "ad", "missing": None}
