@@ -142,6 +142,9 @@ def test_the_page_in_a_browser(browser, tmp_path):
         browser.find_element(By.CSS_SELECTOR, "#pinned .chip").click()
 
         browser.find_element(By.CSS_SELECTOR, "#constraints-panel summary").click()
+        # Four words is what the enumeration implies already; it is there for
+        # the page to send as the Lexicon's min_words and max_words.
+        browser.find_element(By.ID, "constraint-words").send_keys("4")
         browser.find_element(By.ID, "constraint-lengths").send_keys("2-2-4-5")
         browser.find_element(By.ID, "constraint-distinct").click()
         narrowed = lexicon.search(PHRASE, lengths=[2, 2, 4, 5], distinct=True,
