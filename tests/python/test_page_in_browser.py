@@ -1,6 +1,7 @@
 """The page in headless Chromium, served by `vorpalyx serve`: typing a
-phrase, the count and first result, paging, pinning a word, two
-constraints, and words shown as text; screenshots go to the test's folder."""
+phrase, the count and first result, paging, pinning and releasing words,
+two constraints, blanks, and words shown as text; screenshots go to the
+test's folder."""
 
 from __future__ import annotations
 
@@ -48,9 +49,9 @@ def browser():
         driver.quit()
 
 
-def remaining_letters(phrase: str, word: str) -> str:
+def remaining_letters(phrase: str, *words: str) -> str:
     letters = [letter for letter in phrase if letter.isalpha()]
-    for letter in word:
+    for letter in "".join(words):
         letters.remove(letter)
     return "".join(letters)
 
@@ -64,6 +65,19 @@ def shown(driver) -> tuple[str | None, list[list[str]]]:
     return total, rows
 
 
+def letters_shown(driver) -> list[str]:
+    """What each row on show prints after its words."""
+    return driver.execute_script(
+        "return [...document.querySelectorAll('#results li')].map((item) =>"
+        " item.querySelector('.letters')?.textContent ?? '');")
+
+
+def click_word(driver, word: str, pinned: bool) -> None:
+    kind = ".pinned-word" if pinned else ".word:not(.pinned-word)"
+    next(button for button in driver.find_elements(By.CSS_SELECTOR, "#results " + kind)
+         if button.text == word).click()
+
+
 def wait_for(driver, condition, what: str):
     return WebDriverWait(driver, 15, poll_frequency=0.05).until(
         lambda _: condition(), message=what)
@@ -71,8 +85,9 @@ def wait_for(driver, condition, what: str):
 
 def test_the_page_in_a_browser(browser, tmp_path):
     lexicon = Lexicon.english()
-    ranked = capabilities.can_rank()
-    expected = lexicon.search(PHRASE, order="score") if ranked else lexicon.search(PHRASE)
+    # The page shows the best first when this build ranks.
+    order = {"order": "score"} if capabilities.can_rank() else {}
+    expected = lexicon.search(PHRASE, **order)
     with running_server("--port", "0") as (_, address):
         browser.get(address)
         phrase = browser.find_element(By.ID, "phrase")
@@ -100,34 +115,66 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert browser.find_element(By.ID, "page-range").text == (
             f"{PAGE + 1}–{2 * PAGE} of {len(expected):,}")
 
-        pinned = expected[PAGE][0]
-        browser.find_elements(By.CSS_SELECTOR, "#results .word")[0].click()
+        # Pins accumulate in `include`; the remaining letters follow them.
+        first = expected[PAGE][0]
+        click_word(browser, first, pinned=False)
         remaining = browser.find_element(By.ID, "remaining")
-        wait_for(browser, lambda: remaining.text == remaining_letters(PHRASE, pinned),
-                 "the remaining letters")
-        if "include" in capabilities.accepted_constraints():
-            with_pin = lexicon.search(PHRASE, include=[pinned])
-        else:
-            with_pin = [[pinned, *words] for words in lexicon.search(remaining.text)]
+        wait_for(browser, lambda: remaining.text == remaining_letters(PHRASE, first),
+                 "the letters the first pin leaves")
+        with_one = lexicon.search(PHRASE, include=[first], **order)
         wait_for(browser, lambda: shown(browser) == (
-            str(len(with_pin)), list(with_pin[:PAGE])), "the results holding the pin")
+            str(len(with_one)), list(with_one[:PAGE])), "the results holding the pin")
+        second = next(word for word in with_one[0] if word != first)
+        click_word(browser, second, pinned=False)
+        with_two = lexicon.search(PHRASE, include=[first, second], **order)
+        assert 0 < len(with_two) < len(with_one)
+        wait_for(browser, lambda: shown(browser) == (
+            str(len(with_two)), list(with_two[:PAGE])), "the results holding both pins")
+        assert remaining.text == remaining_letters(PHRASE, first, second)
+        assert [chip.text for chip in browser.find_elements(
+            By.CSS_SELECTOR, "#pinned .chip")] == [f"{first} ×", f"{second} ×"]
+        browser.save_screenshot(str(tmp_path / "pinned.png"))
 
+        click_word(browser, second, pinned=True)
+        wait_for(browser, lambda: shown(browser) == (
+            str(len(with_one)), list(with_one[:PAGE])), "the results after an unpin")
+        assert remaining.text == remaining_letters(PHRASE, first)
         browser.find_element(By.CSS_SELECTOR, "#pinned .chip").click()
+
         browser.find_element(By.CSS_SELECTOR, "#constraints-panel summary").click()
-        browser.find_element(By.ID, "constraint-max_words").send_keys("2")
-        browser.find_element(By.ID, "constraint-contains_patterns").send_keys("cow")
-        narrowed = lexicon.search(PHRASE, max_words=2, contains_patterns=["cow"])
-        assert 0 < len(narrowed) < PAGE
-        wait_for(browser, lambda: shown(browser) == (str(len(narrowed)), list(narrowed)),
-                 "the results of both constraints")
+        # Four words is what the enumeration implies already; it is there for
+        # the page to send as the Lexicon's min_words and max_words.
+        browser.find_element(By.ID, "constraint-words").send_keys("4")
+        browser.find_element(By.ID, "constraint-lengths").send_keys("2-2-4-5")
+        browser.find_element(By.ID, "constraint-distinct").click()
+        narrowed = lexicon.search(PHRASE, lengths=[2, 2, 4, 5], distinct=True,
+                                  **order)
+        assert len(narrowed) < lexicon.count(PHRASE, lengths=[2, 2, 4, 5])
+        wait_for(browser, lambda: shown(browser) == (
+            str(len(narrowed)), list(narrowed[:PAGE])), "the results of both constraints")
         assert not browser.find_element(By.ID, "pins").is_displayed()
         browser.save_screenshot(str(tmp_path / "constraints.png"))
+
+        # A blank: each result says which letter it became, as the command
+        # line prints it.
+        with_blank = PHRASE[:-1] + "?"
+        phrase.send_keys("\b?")
+        result = lexicon.search(with_blank, lengths=[2, 2, 4, 5], distinct=True,
+                                **order)
+        details = [result.details(index) for index in range(PAGE)]
+        wait_for(browser, lambda: shown(browser) == (
+            str(len(result)), [list(entry.words) for entry in details]),
+            "the results of the phrase with a blank")
+        assert letters_shown(browser) == [f"[+{entry.blanks}]" for entry in details]
+        browser.execute_script("document.getElementById('results').scrollIntoView()")
+        browser.save_screenshot(str(tmp_path / "blanks.png"))
+        narrowed = result[:PAGE]
 
         # An answer to an earlier request never replaces the one on show.
         browser.execute_script(
             "show(page.latest - 1, 'clint eastwoo', {total: 5, offset: 0,"
             " partial: false, solutions: [['stale']]})")
-        assert shown(browser) == (str(len(narrowed)), list(narrowed))
+        assert shown(browser) == (str(len(result)), list(narrowed))
 
         # Whatever a word holds is shown as text, never run or parsed.
         browser.execute_script(
@@ -136,3 +183,9 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert shown(browser)[1] == [['<img src=x onerror="window.ran=1">', "<script>"]]
         assert browser.find_elements(By.CSS_SELECTOR, "#results img, #results script") == []
         assert browser.execute_script("return window.ran") is None
+
+        # Pins take letters as the engine folds them, accents aside, and a
+        # blank for a letter the phrase lacks.
+        assert browser.execute_script(
+            "return remainingLetters('Façade?', ['café', 'x'])") == {
+            "remaining": "ad", "missing": None}

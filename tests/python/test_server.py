@@ -81,6 +81,73 @@ def test_every_accepted_constraint_reaches_the_engine(client, lexicon, name):
     assert count["count"] == len(expected)
 
 
+def test_the_page_is_offered_every_constraint_ranking_and_blanks(client):
+    info = client.get("/api/info").json()
+    assert (info["constraints"], info["ranking"], info["blanks"]) == (
+        list(capabilities.CONSTRAINTS), True, True)
+
+
+@pytest.mark.parametrize("lengths", ["9,6", " 9-6 ", "9 6", [9, 6]])
+def test_lengths_may_be_a_list_or_an_enumeration_as_typed(client, lexicon, lengths):
+    answer = client.post("/api/search", json={
+        "phrase": "dormitory window", "lengths": lengths, "limit": 100}).json()
+    assert answer["solutions"] == list(lexicon.search("dormitory window",
+                                                      lengths=[9, 6]))
+
+
+def test_pins_accumulate_in_include_beside_the_other_constraints(client, lexicon):
+    # As the page asks once two words are pinned and "No word twice" is on.
+    keywords = {"include": ["dirty", "i"], "distinct": True, "leftover": 1,
+                "min_words": 3}
+    expected = lexicon.search("dormitory window", **keywords)
+    answer = client.post("/api/search", json={
+        "phrase": "dormitory window", "limit": 100, **keywords}).json()
+    assert 0 < len(expected) < lexicon.count(
+        "dormitory window", **{**keywords, "include": ["dirty"]})
+    assert (answer["total"], answer["solutions"]) == (len(expected), list(expected[:100]))
+
+
+SEARCHES_WITH_LETTERS = [
+    ("dirty roo?", {"max_words": 2}),
+    ("dirty ro?m", {"leftover": 2, "max_words": 2}),
+    ("dirty ro??", {"max_words": 2, "order": "score"}),
+]
+
+
+@pytest.mark.parametrize(("phrase", "keywords"), SEARCHES_WITH_LETTERS)
+def test_each_solution_comes_with_its_blanks_and_leftover_letters(
+        client, lexicon, phrase, keywords):
+    if "order" in keywords and not capabilities.can_rank():
+        pytest.skip("no ranking in this build")
+    result = lexicon.search(phrase, **keywords)
+    details = [result.details(index) for index in range(20, 40)]
+    answer = client.post("/api/search", json={
+        "phrase": phrase, "offset": 20, "limit": 20, **keywords}).json()
+    assert [answer["solutions"], answer["blanks"], answer["leftover"]] == [
+        [list(entry.words) for entry in details],
+        [entry.blanks for entry in details],
+        [entry.leftover for entry in details]]
+    assert any(answer["blanks"]) == ("?" in phrase)
+    assert any(answer["leftover"]) == ("leftover" in keywords)
+
+
+def test_solutions_without_blanks_or_leftover_have_no_letters(client):
+    answer = client.post("/api/search", json={"phrase": "dirty room"}).json()
+    assert answer["blanks"] == answer["leftover"] == [""] * len(answer["solutions"])
+
+
+@pytest.mark.skipif(not capabilities.can_rank(), reason="no ranking in this build")
+def test_best_gives_the_blanks_and_leftover_letters_of_each(client, lexicon):
+    expected = lexicon.best("dirty ro?m", 10, leftover=1)
+    ranked = client.post("/api/best", json={
+        "phrase": "dirty ro?m", "k": 10, "leftover": 1}).json()["ranked"]
+    assert ranked == [{"score": entry.score, "words": list(entry.words),
+                       "blanks": entry.blanks, "leftover": entry.leftover}
+                      for entry in expected]
+    assert any(entry["blanks"] for entry in ranked)
+    assert any(entry["leftover"] for entry in ranked)
+
+
 def test_a_request_is_bounded_by_the_time_limit_and_says_it_is_partial(client):
     answer = client.post("/api/count", json={
         "phrase": LONG_PHRASE, "timeout_seconds": 0.05}).json()
@@ -165,6 +232,30 @@ def test_best_and_ranked_search_agree_with_the_lexicon(client, lexicon):
      "'contains_patterns' has more than 32 items"),
     ("search", {"phrase": "x", "contains_patterns": [["y"]]}, 400,
      "'contains_patterns' must not hold lists or objects"),
+    ("search", {"phrase": "x", "lengths": "5,x"}, 400,
+     "'lengths' must be word lengths such as [5, 4] or \"5,4\", not \"5,x\""),
+    ("count", {"phrase": "x", "lengths": "5-0"}, 400,
+     "count() argument 'lengths' must be at least 1, not 0"),
+    ("search", {"phrase": "x", "lengths": [5, None]}, 400,
+     "search() argument 'lengths' must hold only int, not NoneType"),
+    ("search", {"phrase": "x", "include": ["!!"]}, 400,
+     "search() argument 'include' holds a word without letters: '!!'"),
+    ("best", {"phrase": "x", "exclude": "a"}, 400,
+     "best() argument 'exclude' must be an iterable of str, not str"),
+    ("count", {"phrase": "x", "distinct": 1}, 400,
+     "count() argument 'distinct' must be bool, not int"),
+    ("search", {"phrase": "x", "leftover": -1}, 400,
+     "search() argument 'leftover' must be at least 0, not -1"),
+    ("count", {"phrase": "x", "min_words": -1}, 400,
+     "count() argument 'min_words' must be at least 0, not -1"),
+    ("search", {"phrase": "x", "max_word_length": 0}, 400,
+     "search() argument 'max_word_length' must be at least 1, not 0"),
+    ("search", {"phrase": "a?b?c?d?"}, 400,
+     "search() argument 'phrase' has 4 blanks ('?'); at most 3 are allowed"),
+    ("search", {"phrase": "x", "exclude": ["a"] * 33}, 400,
+     "'exclude' has more than 32 items"),
+    ("search", {"phrase": "x", "include": ["y" * 65]}, 400,
+     "'include' is longer than 64 characters"),
 ])
 def test_refusals_are_json_with_the_python_message(client, method, body, status,
                                                    message):

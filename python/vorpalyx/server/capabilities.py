@@ -41,7 +41,12 @@ def accepted_constraints() -> tuple[str, ...]:
 @functools.cache
 def can_rank() -> bool:
     """Whether `best` and `search(..., order="score")` exist."""
-    return hasattr(Lexicon, "best") and accepts("order")
+    # `order` is a keyword of search alone.
+    try:
+        Lexicon().search("", order="score")
+    except TypeError:
+        return False
+    return hasattr(Lexicon, "best")
 
 
 @functools.cache

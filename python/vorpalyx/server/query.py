@@ -5,6 +5,7 @@ Python keywords, and the request's own fields (`offset` and `limit` of a
 page, `k` of a ranking, `order`). Sizes are bounded before anything else;
 then the same call is made on an empty Lexicon, which returns at once and
 refuses a wrong argument with exactly the message the Python API gives.
+`lengths` may also be a text, as on the command line: "5,4", "5-4", "5 4".
 """
 
 from __future__ import annotations
@@ -108,6 +109,17 @@ def _whole_number(fields: dict[str, object], name: str, default: int,
     return value
 
 
+def read_lengths(text: str) -> list[int]:
+    """The list of a crossword enumeration written as text; the engine
+    judges the numbers."""
+    pieces = text.replace(",", " ").replace("-", " ").split()
+    if not pieces or not all(piece.isascii() and piece.isdigit()
+                             for piece in pieces):
+        raise Refused(f"'lengths' must be word lengths such as [5, 4] or "
+                      f"\"5,4\", not {json.dumps(text)}")
+    return [int(piece) for piece in pieces]
+
+
 def read_query(method: str, fields: dict[str, object],
                time_limit: float = DEFAULT_TIME_LIMIT) -> Query:
     """The call that `fields` asks for; raises Refused."""
@@ -124,6 +136,8 @@ def read_query(method: str, fields: dict[str, object],
         raise Refused(f"{method}() missing required argument 'phrase'")
     keywords = {name: value for name, value in fields.items()
                 if name in accepted and value is not None}
+    if isinstance(keywords.get("lengths"), str):
+        keywords["lengths"] = read_lengths(keywords["lengths"])
     query = Query(method, fields["phrase"], keywords)  # type: ignore[arg-type]
     if method == "search":
         query.offset = _whole_number(fields, "offset", 0, 0, LARGEST_OFFSET)

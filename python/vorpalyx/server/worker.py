@@ -76,12 +76,20 @@ def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
         _kept.move_to_end(key)
     result, partial = kept
     solutions = list(result[offset:offset + limit])
+    blanks = [""] * len(solutions)
+    leftover = [""] * len(solutions)
+    # Only blanks and leftover letters give a solution letters of its own.
+    if ("?" in phrase or keywords.get("leftover")) and hasattr(result, "details"):
+        for index in range(len(solutions)):
+            _, blanks[index], leftover[index] = result.details(offset + index)
     return {
         "total": len(result),
         "partial": partial,
         "seconds": time.perf_counter() - started,
         "offset": offset,
         "solutions": solutions,
+        "blanks": blanks,
+        "leftover": leftover,
     }
 
 
@@ -107,7 +115,9 @@ def best(phrase: str, k: object, keywords: dict[str, Any]) -> dict[str, object]:
         lambda: _lexicon.best(phrase, k, **keywords),  # type: ignore[arg-type]
         keywords)
     return {
-        "ranked": [{"score": entry.score, "words": list(entry.words)}
+        "ranked": [{"score": entry.score, "words": list(entry.words),
+                    "blanks": getattr(entry, "blanks", ""),
+                    "leftover": getattr(entry, "leftover", "")}
                    for entry in ranked],
         "partial": partial,
         "seconds": seconds,

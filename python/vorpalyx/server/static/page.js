@@ -3,16 +3,18 @@
 // put in the page with textContent, never parsed as HTML.
 
 const DEBOUNCE_MS = 30;
-const LETTERS = /[a-z]/;
+const LETTER = /\p{L}/u;
 
 // One control per constraint, named by the keyword of the Python API and
-// the JSON API; shown only when the server accepts that keyword.
+// the JSON API; shown only when the server accepts that keyword (all of
+// `needs`, for a control that sets several).
 const CONTROLS = [
-  { name: "max_words", label: "At most N words", kind: "count" },
+  { name: "words", label: "Exactly N words", kind: "count", needs: ["min_words", "max_words"], hint: "at least N and at most N" },
   { name: "min_words", label: "At least N words", kind: "count" },
+  { name: "max_words", label: "At most N words", kind: "count" },
   { name: "min_word_length", label: "Shortest word length", kind: "count" },
   { name: "max_word_length", label: "Longest word length", kind: "count" },
-  { name: "lengths", label: "Word lengths in order", kind: "counts", hint: "an enumeration, e.g. 5,4" },
+  { name: "lengths", label: "Word lengths in order", kind: "lengths", hint: "an enumeration: 5,4 or 5-4 or 5 4" },
   { name: "must_start_with", label: "Words must start with", kind: "letters", hint: "e.g. dr: a word starting with d and one with r" },
   { name: "can_only_ever_start_with", label: "Words may only start with", kind: "letters" },
   { name: "must_not_start_with", label: "No word starts with", kind: "letters" },
@@ -20,7 +22,7 @@ const CONTROLS = [
   { name: "include", label: "Include words", kind: "words", hint: "the pinned words" },
   { name: "exclude", label: "Exclude words", kind: "words" },
   { name: "distinct", label: "No word twice", kind: "flag" },
-  { name: "leftover", label: "Letters that may stay unused", kind: "count" },
+  { name: "leftover", label: "Letters that may stay unused", kind: "count", hint: "shown after the words: (-o)" },
   { name: "max_solutions", label: "Stop after N solutions", kind: "count" },
   { name: "timeout_seconds", label: "Time limit (seconds)", kind: "seconds" },
 ];
@@ -50,7 +52,7 @@ function accepts(name) {
 function buildControls() {
   const form = $("constraints");
   for (const control of CONTROLS) {
-    if (!accepts(control.name)) continue;
+    if (!(control.needs ?? [control.name]).every(accepts)) continue;
     const id = "constraint-" + control.name;
     const field = element("div", { class: "field" + (control.kind === "flag" ? " flag" : "") });
     const input = element("input", { id, name: control.name });
@@ -84,14 +86,11 @@ function controlValue(input) {
   switch (input.dataset.kind) {
     case "flag": return input.checked ? true : undefined;
     case "count": case "seconds": return text === "" ? undefined : Number(text);
-    case "letters": return text === "" ? undefined : text;
+    // The server reads an enumeration and says what is wrong with one.
+    case "letters": case "lengths": return text === "" ? undefined : text;
     case "texts": case "words": {
       const items = splitWords(text);
       return items.length ? items : undefined;
-    }
-    case "counts": {
-      const items = text.split(/[\s,\-]+/).filter((item) => item !== "");
-      return items.length ? items.map(Number) : undefined;
     }
   }
   return undefined;
@@ -104,19 +103,28 @@ function constraintValues() {
     const value = controlValue(input);
     if (value !== undefined) values[input.name] = value;
   }
+  if (values.words !== undefined) {
+    values.min_words = values.max_words = values.words;
+    delete values.words;
+  }
   return values;
+}
+
+// Letters compare as the engine folds them: case and accents aside.
+function folded(text) {
+  return text.normalize("NFD").replace(/\p{M}/gu, "").toLowerCase();
 }
 
 // The phrase's letters, in order, less those of the pinned words; `missing`
 // names a pinned word whose letters the phrase does not hold.
 function remainingLetters(phrase, pins) {
   const letters = [];
-  for (const character of phrase.toLowerCase()) {
-    if (LETTERS.test(character) || (page.info.blanks && character === "?")) letters.push(character);
+  for (const character of folded(phrase)) {
+    if (LETTER.test(character) || (page.info.blanks && character === "?")) letters.push(character);
   }
   for (const word of pins) {
-    for (const character of word.toLowerCase()) {
-      if (!LETTERS.test(character)) continue;
+    for (const character of folded(word)) {
+      if (!LETTER.test(character)) continue;
       let at = letters.indexOf(character);
       if (at < 0 && page.info.blanks) at = letters.indexOf("?");
       if (at < 0) return { remaining: "", missing: word };
@@ -168,7 +176,7 @@ async function refresh() {
   if (missing !== null) {
     return show(sequence, phrase, { error: `“${missing}” does not fit in the letters of the phrase` });
   }
-  if (!/[a-z?]/i.test(phrase)) return show(sequence, phrase, null);
+  if (!/[\p{L}?]/u.test(phrase)) return show(sequence, phrase, null);
   const { body, prefix } = request(phrase);
   if (prefix.length && remaining === "") {
     return show(sequence, phrase, { total: 1, offset: 0, partial: false, solutions: [[]] }, prefix, 0);
@@ -221,7 +229,8 @@ function show(sequence, phrase, answer, prefix = [], milliseconds = 0) {
   summary.textContent = (answer.partial ? `at least ${format(total)} ${noun} (time limit reached)` : `${format(total)} ${noun}`)
     + ` · ${Math.round(milliseconds)} ms`;
   answer.solutions.forEach((solution, index) => {
-    results.append(resultItem(prefix.concat(solution), prefix.length, answer.offset + index + 1));
+    const extra = lettersText(answer.blanks?.[index] ?? "", answer.leftover?.[index] ?? "");
+    results.append(resultItem(prefix.concat(solution), prefix.length, answer.offset + index + 1, extra));
   });
   showPaging(answer.offset, answer.solutions.length, total);
 }
@@ -230,15 +239,29 @@ function format(number) {
   return number.toLocaleString("en-US");
 }
 
-function resultItem(words, pinnedCount, position) {
+// What follows a solution's words, as the command line prints it: the
+// letters its blanks became, then the letters it left unused.
+function lettersText(blanks, leftover) {
+  return (blanks ? `[+${blanks}]` : "") + (blanks && leftover ? " " : "") + (leftover ? `(-${leftover})` : "");
+}
+
+function resultItem(words, pinnedCount, position, extra) {
   const item = element("li", { value: String(position) });
+  // A word pinned n times is marked in its first n places.
+  const unmarked = new Map();
+  if (accepts("include")) for (const word of page.pins) unmarked.set(word, (unmarked.get(word) ?? 0) + 1);
   words.forEach((word, index) => {
-    const pinned = index < pinnedCount || (accepts("include") && page.pins.includes(word));
+    let pinned = index < pinnedCount;
+    if (!pinned && unmarked.get(word) > 0) {
+      pinned = true;
+      unmarked.set(word, unmarked.get(word) - 1);
+    }
     const button = element("button", { type: "button", class: pinned ? "word pinned-word" : "word" }, word);
     button.title = pinned ? `Unpin “${word}”` : `Pin “${word}”`;
     button.addEventListener("click", () => (pinned ? unpin(word) : pin(word)));
     item.append(button, " ");
   });
+  if (extra) item.append(element("span", { class: "letters" }, extra), " ");
   const text = words.join(" ");
   const copy = element("button", { type: "button", class: "copy", "aria-label": `Copy “${text}”` }, "Copy");
   copy.addEventListener("click", () => copyText(text, copy));
