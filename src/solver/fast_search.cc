@@ -233,9 +233,11 @@ class FastWalker {
     } else {
       choice_classes_[choice_count_++] = class_index;
     }
-    runs_[depth_] = depth_ != 0 && path_classes_[depth_ - 1] == class_index
-                        ? runs_[depth_ - 1] + 1
-                        : 1;
+    if (distinct_) {
+      runs_[depth_] = depth_ != 0 && path_classes_[depth_ - 1] == class_index
+                          ? runs_[depth_ - 1] + 1
+                          : 1;
+    }
     path_classes_[depth_] = class_index;
     ++depth_;
     ++starts_[word_class.first_letter];
