@@ -8,6 +8,8 @@
 #include <utility>
 #include <variant>
 
+#include "char_utils/fold.h"
+#include "char_utils/normalize.h"
 #include "solver/fast_search.h"
 #include "solver/literal_search.h"
 #include "solver/prepared_constraints.h"
@@ -30,6 +32,53 @@ void AnagramSolver::load_dictionary_from_text(std::string_view text) {
     trie_.insert(line);
     text.remove_prefix(end + 1);
   }
+}
+
+void AnagramSolver::add_word(std::string_view word, bool fold) {
+  // A word spelt as its letters needs no entry unless its letters have one.
+  if (!fold) {
+    if (spellings_.empty()) {
+      trie_.insert(word);
+    } else {
+      const std::string letters = normalize_word(word);
+      spellings_.add(trie_, letters, letters);
+    }
+    return;
+  }
+  thread_local std::string folded;
+  thread_local std::string spelling;
+  fold_word(word, &folded, &spelling);
+  spellings_.add(trie_, folded, spelling);
+}
+
+void AnagramSolver::load_words_from_text(std::string_view text, bool fold) {
+  if (!fold && spellings_.empty()) {
+    load_dictionary_from_text(text);
+    return;
+  }
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    add_word(line, fold);
+    if (end == std::string_view::npos) return;
+    text.remove_prefix(end + 1);
+  }
+}
+
+bool AnagramSolver::holds_spelling(std::string_view word) const {
+  std::string folded;
+  std::string spelling;
+  fold_word(word, &folded, &spelling);
+  return spellings_.holds(trie_, folded, spelling);
+}
+
+FastSearchOptions AnagramSolver::spelt(const FastSearchOptions& options) const {
+  FastSearchOptions spelt_options = options;
+  if (!spellings_.empty()) spelt_options.spellings = &spellings_;
+  return spelt_options;
 }
 
 SolutionList AnagramSolver::solve(std::string_view phrase,
@@ -81,7 +130,8 @@ SolutionList AnagramSolver::search(std::string_view phrase,
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return run_fast_search(trie_, *counts, constraints,
-                         prepare_constraints(constraints), start, options);
+                         prepare_constraints(constraints), start,
+                         spelt(options));
 }
 
 SolutionCount AnagramSolver::count(std::string_view phrase,
@@ -91,7 +141,8 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return count_fast_search(trie_, *counts, constraints,
-                           prepare_constraints(constraints), start, options);
+                           prepare_constraints(constraints), start,
+                           spelt(options));
 }
 
 std::vector<RankedSolution> AnagramSolver::best(
@@ -103,7 +154,7 @@ std::vector<RankedSolution> AnagramSolver::best(
   if (!counts) return {};
   return run_ranked_search(trie_, *counts, constraints,
                            prepare_constraints(constraints), weights, k, start,
-                           options);
+                           spelt(options));
 }
 
 ScoredList AnagramSolver::search_by_score(
