@@ -1,8 +1,9 @@
 """vorpalyx: every combination of dictionary words that spells a phrase.
 
 `Lexicon` is the word list to search and `Anagrams` the lazy result of its
-`search`, `Ranked` an item of its `best`; `Solver` (from `vorpalyx.core`) is the minimal interface with fixed
-messages.
+`search`, `Ranked` an item of its `best`; `fold` spells a text in a-z as a
+`Lexicon` reads it; `Solver` (from `vorpalyx.core`) is the minimal interface
+with fixed messages.
 """
 
 # The interpreter has _collections_abc loaded from its start; collections.abc
@@ -10,7 +11,7 @@ messages.
 from _collections_abc import Sequence as _Sequence
 
 from vorpalyx._dictionary import default_dictionary_path
-from vorpalyx._engine import Anagrams, Lexicon
+from vorpalyx._engine import Anagrams, Lexicon, fold
 from vorpalyx.core import Solver
 
 # Type checkers take this as true; at run time Ranked comes from __getattr__.
@@ -20,7 +21,7 @@ if TYPE_CHECKING:
 
 _Sequence.register(Anagrams)
 
-__all__ = ["Anagrams", "Lexicon", "Ranked", "Solver", "default_dictionary_path"]
+__all__ = ["Anagrams", "Lexicon", "Ranked", "Solver", "default_dictionary_path", "fold"]
 
 
 def __getattr__(name: str) -> object:

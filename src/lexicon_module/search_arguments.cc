@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "char_utils/fold.h"
 #include "char_utils/letter_lists.h"
 #include "char_utils/utf8.h"
 #include "lexicon_module/engine_call.h"
@@ -18,10 +19,17 @@ namespace vorpalyx {
 namespace {
 
 constexpr const char* kPositional[] = {"phrase"};
-constexpr std::array<const char*, 9> kKeywordOnly = {
-    "must_start_with", "can_only_ever_start_with", "must_not_start_with",
-    "max_words",       "min_word_length",          "timeout_seconds",
-    "max_solutions",   "contains_patterns",        "threads",
+constexpr std::array<const char*, 10> kKeywordOnly = {
+    "must_start_with",
+    "can_only_ever_start_with",
+    "must_not_start_with",
+    "max_words",
+    "min_word_length",
+    "timeout_seconds",
+    "max_solutions",
+    "contains_patterns",
+    "threads",
+    "fold",
 };
 static_assert(std::size(kPositional) + std::size(kKeywordOnly) ==
               kSearchParameterCount);
@@ -100,7 +108,8 @@ bool convert_seconds(const char* method, const char* argument, PyObject* object,
 }
 
 bool convert_patterns(const char* method, const char* argument,
-                      PyObject* object, std::vector<ProcessedPattern>* out) {
+                      PyObject* object, bool fold,
+                      std::vector<ProcessedPattern>* out) {
   if (PyUnicode_Check(object) || PyBytes_Check(object)) {
     return wrong_type(method, argument, "an iterable of str", object);
   }
@@ -121,6 +130,7 @@ bool convert_patterns(const char* method, const char* argument,
     if (!convert_str(method, argument, item.get(), &texts.emplace_back())) {
       return false;
     }
+    if (fold) texts.back() = fold_text(texts.back());
   }
   if (PyErr_Occurred()) return false;
   *out = prepare_patterns(texts);
@@ -149,6 +159,13 @@ bool convert_str(const char* method, const char* argument, PyObject* object,
   const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
   if (utf8 == nullptr) return false;
   out->assign(utf8, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool convert_fold(const char* method, PyObject* object, bool* fold) {
+  if (object == nullptr) return true;
+  if (!PyBool_Check(object)) return wrong_type(method, "fold", "bool", object);
+  *fold = object == Py_True;
   return true;
 }
 
@@ -227,6 +244,9 @@ void set_decode_error(std::string_view text, PyObject* path) {
 bool convert_search_arguments(const char* name, PyObject* const* bound,
                               SearchRequest* request) {
   if (!convert_str(name, "phrase", bound[0], &request->phrase)) return false;
+  bool fold = true;
+  if (!convert_fold(name, bound[10], &fold)) return false;
+  if (fold) request->phrase = fold_text(request->phrase);
   SolverConstraints& constraints = request->constraints;
   std::string text;
   auto given = [&](int slot) {
@@ -276,7 +296,7 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
     constraints.max_solutions = count;
   }
   if (given(8)) {
-    if (!convert_patterns(name, "contains_patterns", bound[8],
+    if (!convert_patterns(name, "contains_patterns", bound[8], fold,
                           &constraints.contains_patterns.emplace())) {
       return false;
     }

@@ -1,6 +1,7 @@
 // The arguments of Lexicon.search and Lexicon.count: the phrase, the eight
-// constraints of Solver.solve (same names and meaning, keyword-only) and the
-// number of threads, converted into plain C++ values before the engine runs.
+// constraints of Solver.solve (same names and meaning, keyword-only), the
+// number of threads and whether to fold the phrase and patterns (fold.h),
+// converted into plain C++ values before the engine runs.
 //
 // Conversion may run Python code (__index__, __float__, a sequence's
 // iteration), so it finishes before the lexicon is locked. Errors are the
@@ -27,7 +28,7 @@
 namespace vorpalyx {
 
 struct SearchRequest {
-  std::string phrase;
+  std::string phrase;  // folded unless fold=False
   SolverConstraints constraints;
   bool second_core = true;  // threads=None or more than one
 };
@@ -35,7 +36,7 @@ struct SearchRequest {
 // The signature of a search method called `name`, and the number of its
 // parameters (the size of `bound`).
 Signature search_signature(const char* name);
-inline constexpr Py_ssize_t kSearchParameterCount = 10;
+inline constexpr Py_ssize_t kSearchParameterCount = 11;
 
 // search(): the parameters of search_signature, then `order` and `weights`.
 Signature ordered_search_signature();
@@ -51,6 +52,9 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
 // argument in messages.
 bool convert_str(const char* method, const char* argument, PyObject* object,
                  std::string* out);
+
+// fold=: a bool; left out (null), true.
+bool convert_fold(const char* method, PyObject* object, bool* fold);
 
 // A str, bytes or os.PathLike path: `*path` the object os.fspath gives (for
 // messages), `*name` its bytes for the file system.
