@@ -1,5 +1,6 @@
 #include "solver/anagram_solver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <memory>
@@ -35,20 +36,26 @@ void AnagramSolver::load_dictionary_from_text(std::string_view text) {
 }
 
 void AnagramSolver::add_word(std::string_view word, bool fold) {
-  // A word spelt as its letters needs no entry unless its letters have one.
-  if (!fold) {
-    if (spellings_.empty()) {
-      trie_.insert(word);
-    } else {
-      const std::string letters = normalize_word(word);
-      spellings_.add(trie_, letters, letters);
-    }
-    return;
+  std::string folded;
+  std::string spelling;
+  add_word(word, fold, &folded, &spelling);
+}
+
+void AnagramSolver::add_word(std::string_view word, bool fold,
+                             std::string* folded, std::string* spelling) {
+  // Plain ASCII folds to its letters a-z, which are then its spelling too.
+  const bool plain = !fold || std::all_of(word.begin(), word.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
+  if (plain && spellings_.empty()) {
+    trie_.insert(word);
+  } else if (plain) {
+    *folded = normalize_word(word);
+    spellings_.add(trie_, *folded, *folded);
+  } else {
+    fold_word(word, folded, spelling);
+    spellings_.add(trie_, *folded, *spelling);
   }
-  thread_local std::string folded;
-  thread_local std::string spelling;
-  fold_word(word, &folded, &spelling);
-  spellings_.add(trie_, folded, spelling);
 }
 
 void AnagramSolver::load_words_from_text(std::string_view text, bool fold) {
@@ -56,13 +63,15 @@ void AnagramSolver::load_words_from_text(std::string_view text, bool fold) {
     load_dictionary_from_text(text);
     return;
   }
+  std::string folded;
+  std::string spelling;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
     }
-    add_word(line, fold);
+    add_word(line, fold, &folded, &spelling);
     if (end == std::string_view::npos) return;
     text.remove_prefix(end + 1);
   }

@@ -14,6 +14,7 @@
 #ifndef VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 #define VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -104,6 +105,9 @@ class AnagramSolver {
                    const SolverConstraints& constraints, SearchEngine engine,
                    const FinishCosts& finish_costs, TraceLog* log) const;
 
+  // add_word with buffers for the folded letters and the spelling.
+  void add_word(std::string_view word, bool fold, std::string* folded,
+                std::string* spelling);
   // The options of a search, with this dictionary's spellings.
   FastSearchOptions spelt(const FastSearchOptions& options) const;
 

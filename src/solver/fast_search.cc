@@ -576,7 +576,8 @@ Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
       trie, phrase_counts, constraints, prepared.min_word_length);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
-  SpelledWords spelled = spell_candidates(options.spellings, std::move(words));
+  SpelledWords spelled =
+      spell_candidates(options.spellings, trie, std::move(words));
   const PackedLayout packed =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (packed.words_used) {

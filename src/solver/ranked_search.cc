@@ -415,7 +415,7 @@ std::vector<RankedSolution> run_ranked_search(
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
   const SpelledWords spelled =
-      spell_candidates(options.spellings, std::move(words));
+      spell_candidates(options.spellings, trie, std::move(words));
   const PackedLayout layout =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (layout.words_used) {

@@ -1,77 +1,94 @@
 #include "solver/spellings.h"
 
 #include <algorithm>
-#include <utility>
+#include <limits>
+#include <new>
 
 namespace vorpalyx {
 
-void Spellings::add(Trie& trie, const std::string& folded,
+void Spellings::append(const Trie& trie, NodeIndex node,
+                       std::string_view spelling) {
+  if (text_.size() + spelling.size() >
+          std::numeric_limits<std::uint32_t>::max() ||
+      entries_.size() >= std::numeric_limits<std::uint32_t>::max()) {
+    throw std::bad_alloc();
+  }
+  if (heads_.size() <= node) heads_.resize(trie.node_count());
+  entries_.push_back({static_cast<std::uint32_t>(text_.size()),
+                      static_cast<std::uint32_t>(spelling.size()),
+                      heads_[node]});
+  text_.append(spelling);
+  heads_[node] = static_cast<std::uint32_t>(entries_.size());
+}
+
+void Spellings::add(Trie& trie, std::string_view folded,
                     std::string_view spelling) {
   if (folded.empty()) return;
   const std::size_t words_before = trie.word_count();
-  trie.insert(folded);
+  const NodeIndex node = trie.insert(folded);
   if (trie.word_count() != words_before) {
-    if (spelling != folded) by_folded_[folded].emplace_back(spelling);
+    if (spelling != folded) append(trie, node, spelling);
     return;
   }
-  const auto found = by_folded_.find(folded);
-  if (found == by_folded_.end()) {
+  std::uint32_t entry = first_of(node);
+  if (entry == 0) {
     // Held so far only as its plain letters.
     if (spelling != folded) {
-      by_folded_.emplace(
-          folded, std::vector<std::string>{folded, std::string(spelling)});
+      append(trie, node, folded);
+      append(trie, node, spelling);
       ++extra_;
     }
     return;
   }
-  std::vector<std::string>& spellings = found->second;
-  if (std::find(spellings.begin(), spellings.end(), spelling) ==
-      spellings.end()) {
-    spellings.emplace_back(spelling);
-    ++extra_;
+  for (; entry != 0; entry = entries_[entry - 1].next) {
+    if (text_of(entries_[entry - 1]) == spelling) return;
   }
+  append(trie, node, spelling);
+  ++extra_;
 }
 
-bool Spellings::holds(const Trie& trie, const std::string& folded,
+bool Spellings::holds(const Trie& trie, std::string_view folded,
                       std::string_view spelling) const {
-  if (folded.empty() || !trie.contains(folded)) return false;
+  const NodeIndex node = trie.find(folded);
+  if (node == kNoNode) return false;
   if (spelling == folded) return true;
-  const auto found = by_folded_.find(folded);
-  return found != by_folded_.end() &&
-         std::find(found->second.begin(), found->second.end(), spelling) !=
-             found->second.end();
+  for (std::uint32_t entry = first_of(node); entry != 0;
+       entry = entries_[entry - 1].next) {
+    if (text_of(entries_[entry - 1]) == spelling) return true;
+  }
+  return false;
 }
 
 SpelledWords Spellings::spell_candidates(
-    std::vector<std::string> folded) const {
+    const Trie& trie, std::vector<std::string> folded) const {
   SpelledWords spelled;
-  const bool any_spelt =
-      !by_folded_.empty() &&
-      std::any_of(folded.begin(), folded.end(), [&](const std::string& word) {
-        return by_folded_.contains(word);
-      });
-  if (!any_spelt) {
+  std::vector<std::uint32_t> firsts;
+  if (!entries_.empty()) {
+    firsts.reserve(folded.size());
+    for (const std::string& word : folded) {
+      firsts.push_back(first_of(trie.find(word)));
+    }
+  }
+  if (std::all_of(firsts.begin(), firsts.end(),
+                  [](std::uint32_t first) { return first == 0; })) {
     spelled.words = std::move(folded);
     return spelled;
   }
-  std::vector<std::pair<std::string, std::string>> pairs;
+  std::vector<std::pair<std::string_view, std::uint32_t>> pairs;
   pairs.reserve(folded.size());
-  for (std::string& word : folded) {
-    const auto found = by_folded_.find(word);
-    if (found == by_folded_.end()) {
-      pairs.emplace_back(word, word);
-      continue;
-    }
-    for (const std::string& spelling : found->second) {
-      pairs.emplace_back(spelling, word);
+  for (std::uint32_t i = 0; i < folded.size(); ++i) {
+    if (firsts[i] == 0) pairs.emplace_back(folded[i], i);
+    for (std::uint32_t entry = firsts[i]; entry != 0;
+         entry = entries_[entry - 1].next) {
+      pairs.emplace_back(text_of(entries_[entry - 1]), i);
     }
   }
   std::sort(pairs.begin(), pairs.end());
   spelled.words.reserve(pairs.size());
   spelled.letters.reserve(pairs.size());
-  for (auto& [spelling, letters] : pairs) {
-    spelled.words.push_back(std::move(spelling));
-    spelled.letters.push_back(std::move(letters));
+  for (const auto& [spelling, index] : pairs) {
+    spelled.words.emplace_back(spelling);
+    spelled.letters.push_back(folded[index]);
   }
   return spelled;
 }
