@@ -6,9 +6,14 @@ from __future__ import annotations
 import io
 import json
 import pathlib
+from collections import Counter, defaultdict
+from itertools import chain, combinations_with_replacement, product
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
+import brute_force
 import vorpalyx
 from vorpalyx import Lexicon, cli
 
@@ -100,6 +105,39 @@ class TestLexicon:
     def test_fold_must_be_bool(self, method, call) -> None:
         with pytest.raises(TypeError, match=rf"^{method}\(\) argument 'fold' must be bool, not int$"):
             call(1)
+
+
+def spelt(word: str) -> str:
+    return "".join(c.lower() for c in word if c.isalpha())
+
+
+def solve_folded(words: list[str], phrase: str, max_words: int | None) -> list[list[str]]:
+    """The reference: solutions over the folded words, each word then replaced
+    by each of its spellings (a word used twice by each pair of them)."""
+    spellings: defaultdict[str, set[str]] = defaultdict(set)
+    for word in words:
+        if vorpalyx.fold(word):
+            spellings[vorpalyx.fold(word)].add(spelt(word))
+    found = []
+    for solution in brute_force.solve(list(spellings), vorpalyx.fold(phrase), max_words=max_words):
+        picks = [combinations_with_replacement(sorted(spellings[word]), uses)
+                 for word, uses in Counter(solution).items()]
+        found += [sorted(chain.from_iterable(picked)) for picked in product(*picks)]
+    return sorted(found, key=lambda words: (
+        len(words), -min(len(vorpalyx.fold(word)) for word in words), words))
+
+
+@settings(max_examples=150, deadline=None)
+@given(st.lists(st.text("abcAéèÉàÀ-'", min_size=1, max_size=4), max_size=10),
+       st.text("abcéÀ ", max_size=7), st.one_of(st.none(), st.integers(1, 3)))
+def test_random_spellings_against_a_reference(words: list[str], phrase: str,
+                                              max_words: int | None) -> None:
+    expected = solve_folded(words, phrase, max_words)
+    lexicon = Lexicon.from_words(words)
+    assert list(lexicon.search(phrase, max_words=max_words)) == expected
+    assert lexicon.count(phrase, max_words=max_words) == len(expected)
+    assert [ranked.words for ranked in lexicon.best(phrase, len(expected) + 1, max_words=max_words)] == expected
+    assert len(lexicon) == len({spelt(word) for word in words if vorpalyx.fold(word)})
 
 
 def test_command_line_folds_unless_told_not_to(capsys, tmp_path: pathlib.Path) -> None:
