@@ -10,7 +10,6 @@
 #include <variant>
 
 #include "char_utils/fold.h"
-#include "char_utils/normalize.h"
 #include "solver/fast_search.h"
 #include "solver/literal_search.h"
 #include "solver/prepared_constraints.h"
@@ -50,8 +49,7 @@ void AnagramSolver::add_word(std::string_view word, bool fold,
   if (plain && spellings_.empty()) {
     trie_.insert(word);
   } else if (plain) {
-    *folded = normalize_word(word);
-    spellings_.add(trie_, *folded, *folded);
+    spellings_.add_plain(trie_, word);
   } else {
     fold_word(word, folded, spelling);
     spellings_.add(trie_, *folded, *spelling);

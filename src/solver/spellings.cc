@@ -4,6 +4,8 @@
 #include <limits>
 #include <new>
 
+#include "char_utils/normalize.h"
+
 namespace vorpalyx {
 
 void Spellings::append(const Trie& trie, NodeIndex node,
@@ -44,6 +46,23 @@ void Spellings::add(Trie& trie, std::string_view folded,
     if (text_of(entries_[entry - 1]) == spelling) return;
   }
   append(trie, node, spelling);
+  ++extra_;
+}
+
+void Spellings::add_plain(Trie& trie, std::string_view word) {
+  const std::size_t words_before = trie.word_count();
+  const NodeIndex node = trie.insert(word);
+  // A new word, or one without spellings, is spelt as its letters already.
+  if (node == kNoNode || trie.word_count() != words_before ||
+      first_of(node) == 0) {
+    return;
+  }
+  const std::string letters = normalize_word(word);
+  for (std::uint32_t entry = first_of(node); entry != 0;
+       entry = entries_[entry - 1].next) {
+    if (text_of(entries_[entry - 1]) == letters) return;
+  }
+  append(trie, node, letters);
   ++extra_;
 }
 

@@ -54,6 +54,9 @@ class Spellings {
   // Stores `folded` (letters a-z) in `trie` and `spelling` as one of its
   // spellings. An empty `folded` changes nothing.
   void add(Trie& trie, std::string_view folded, std::string_view spelling);
+  // add() for a word spelt as its letters a-z (normalize_word), which it
+  // may still hold other characters around.
+  void add_plain(Trie& trie, std::string_view word);
 
   // Whether `spelling` of `folded` is held, or `spelling` is plain letters
   // (equal to `folded`) and some spelling folds to it.
