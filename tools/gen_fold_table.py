@@ -146,11 +146,12 @@ def render(table: list[tuple[int, int, str]]) -> str:
         "        code_point < 0x80 ? 0 : kDirect[code_point - 0x80];",
         "    return index == 0 ? nullptr : &kFoldTable[index - 1];",
         "  }",
-        "  const auto* found = std::lower_bound(",
-        "      std::begin(kFoldTable), std::end(kFoldTable), code_point,",
-        "      [](const FoldEntry& entry, char32_t value) {",
-        "        return entry.code_point < value;",
-        "      });",
+        "  const auto* found =",
+        "      std::lower_bound(std::begin(kFoldTable), std::end(kFoldTable), "
+        "code_point,",
+        "                       [](const FoldEntry& entry, char32_t value) {",
+        "                         return entry.code_point < value;",
+        "                       });",
         "  return found != std::end(kFoldTable) && found->code_point == "
         "code_point",
         "             ? found",

@@ -9,7 +9,7 @@
 // solution limits end a search early with what was found.
 //
 // Tested by tests/cpp/solver/anagram_solver_test.cc, time_limit_test.cc,
-// memory_bound_test.cc and memory_budget_test.cc.
+// memory_bound_test.cc, memory_budget_test.cc and spellings_test.cc.
 
 #ifndef VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 #define VORPALYX_SOLVER_ANAGRAM_SOLVER_H_

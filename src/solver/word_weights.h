@@ -14,7 +14,7 @@
 // Cost: a hash lookup per word looked up; the table holds each named word
 // once.
 //
-// Tested by tests/cpp/solver/ranked_search_test.cc.
+// Tested by tests/cpp/solver/ranked_search_test.cc and spellings_test.cc.
 
 #ifndef VORPALYX_SOLVER_WORD_WEIGHTS_H_
 #define VORPALYX_SOLVER_WORD_WEIGHTS_H_
