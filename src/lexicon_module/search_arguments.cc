@@ -163,7 +163,7 @@ bool convert_str(const char* method, const char* argument, PyObject* object,
 }
 
 bool convert_fold(const char* method, PyObject* object, bool* fold) {
-  if (object == nullptr) return true;
+  if (object == nullptr || object == Py_None) return true;
   if (!PyBool_Check(object)) return wrong_type(method, "fold", "bool", object);
   *fold = object == Py_True;
   return true;

@@ -53,7 +53,7 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
 bool convert_str(const char* method, const char* argument, PyObject* object,
                  std::string* out);
 
-// fold=: a bool; left out (null), true.
+// fold=: a bool; left out (null) or None, true.
 bool convert_fold(const char* method, PyObject* object, bool* fold);
 
 // A str, bytes or os.PathLike path: `*path` the object os.fspath gives (for

@@ -3,6 +3,7 @@ spellings kept), fold=False, the command line and Debian's word lists."""
 
 from __future__ import annotations
 
+import contextlib
 import io
 import json
 import pathlib
@@ -105,6 +106,9 @@ class TestLexicon:
     def test_fold_must_be_bool(self, method, call) -> None:
         with pytest.raises(TypeError, match=rf"^{method}\(\) argument 'fold' must be bool, not int$"):
             call(1)
+        # None stands for leaving it out, as for every constraint.
+        with contextlib.suppress(FileNotFoundError):
+            call(None)
 
 
 def spelt(word: str) -> str:
