@@ -2,8 +2,9 @@
 
 `Lexicon` is the word list to search and `Anagrams` the lazy result of its
 `search`, `Ranked` an item of its `best` and `Anagram` a solution with the
-letters its blanks became or it left over (`Anagrams.details`); `Solver`
-(from `vorpalyx.core`) is the minimal interface with fixed messages.
+letters its blanks became or it left over (`Anagrams.details`); `fold`
+spells a text in a-z as a `Lexicon` reads it; `Solver` (from
+`vorpalyx.core`) is the minimal interface with fixed messages.
 """
 
 # The interpreter has _collections_abc loaded from its start; collections.abc
@@ -11,7 +12,7 @@ letters its blanks became or it left over (`Anagrams.details`); `Solver`
 from _collections_abc import Sequence as _Sequence
 
 from vorpalyx._dictionary import default_dictionary_path
-from vorpalyx._engine import Anagrams, Lexicon
+from vorpalyx._engine import Anagrams, Lexicon, fold
 from vorpalyx.core import Solver
 
 # Type checkers take this as true; at run time Ranked comes from __getattr__.
@@ -28,6 +29,7 @@ __all__ = [
     "Ranked",
     "Solver",
     "default_dictionary_path",
+    "fold",
 ]
 
 

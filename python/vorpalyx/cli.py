@@ -20,7 +20,7 @@ import os
 import sys
 
 from vorpalyx._dictionary import default_dictionary_path
-from vorpalyx._engine import Lexicon
+from vorpalyx._engine import Lexicon, fold
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -50,6 +50,7 @@ examples:
   vorpalyx --must-start-with dw --max-words 2 "dormitory window"
   vorpalyx --contains room --max-solutions 10 "dormitory window"
   vorpalyx --dict my_words.txt --word vorpal --word snicker "a phrase"
+  vorpalyx --dict /usr/share/dict/french --max-words 2 "Côte d'Azur"
   printf 'dirty\\nroom\\n' | vorpalyx --dict - dormitory
   vorpalyx --count "astronomer"
   vorpalyx --json --max-words 1 listen
@@ -62,13 +63,14 @@ examples:
   vorpalyx --batch phrases.txt --max-words 3 --jobs 2 > anagrams.jsonl
   vorpalyx serve        # a web page on this machine; vorpalyx -- serve solves "serve"
 
-Only the letters a-z count: capitals are folded to lower case and spaces,
-digits and punctuation in the phrase are skipped; a phrase with an accented
-letter has no solutions, and one without any of the letters a-z gets a note
-on standard error instead. Solutions come fewest words first, then those whose
-shortest word is longer, then in alphabetical order word by word (under
---lengths, by the words in enumeration order). Up to three '?' in the phrase
-are blanks (quote them in the shell).
+Words and the phrase are folded to the letters a-z: capitals to lower case,
+accents dropped (é is e, ß is ss), spaces, digits and punctuation skipped;
+words are shown as the dictionary spells them. With --no-fold only the letters
+a-z count and a phrase with another letter has no solutions. A phrase without
+any letter gets a note on standard error instead. Up to three '?' in the
+phrase are blanks (quote them in the shell). Solutions come fewest words
+first, then those whose shortest word is longer, then in byte order word by
+word (under --lengths, by the words in enumeration order).
 
 Exit status: 0 on success (also when there is no solution), 1 when a
 dictionary cannot be read or an argument is refused, 2 on usage errors,
@@ -129,6 +131,9 @@ OPTIONS = (
      "bundled English list is used"),
     ("--word", "words", TEXTS, "WORD", "dictionary",
      "add WORD to the dictionary; repeat it for several words"),
+    ("--no-fold", "no_fold", FLAG, None, "dictionary",
+     "keep only the letters a-z of the dictionary's words and of the phrase "
+     "instead of folding accented letters to them (é to e, ß to ss)"),
     ("--count", "count", FLAG, None, "output",
      "print only the number of solutions"),
     ("--json", "json", FLAG, None, "output",
@@ -219,6 +224,7 @@ class Arguments:
     leftover: int | None
     dictionaries: list[str] | None
     words: list[str] | None
+    no_fold: bool
     count: bool
     json: bool
     best: int | None
@@ -395,20 +401,23 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
     # The bundled list with its weights, which only a ranking reads.
     bundled_with_weights = ranking and not arguments.dictionaries
     lexicon = Lexicon.english() if bundled_with_weights else Lexicon()
-    for path in [] if bundled_with_weights else arguments.dictionaries or [default_dictionary_path()]:
+    folds = not arguments.no_fold
+    bundled = default_dictionary_path()
+    for path in [] if bundled_with_weights else arguments.dictionaries or [bundled]:
         if path == STANDARD_INPUT:
             # Lines split at "\n" only, as in a file; a "\r" left at a line's
             # end is not a letter, so normalisation drops it.
-            lexicon.load_words(_read_standard_input("dictionary").split("\n"))
+            lexicon.load_words(_read_standard_input("dictionary").split("\n"), fold=folds)
             continue
         try:
-            lexicon.load_path(path)
+            # The bundled list is plain a-z, which folding leaves alone.
+            lexicon.load_path(path, fold=folds and path != bundled)
         except (OSError, UnicodeDecodeError) as error:
             raise Refused(f"{path}: Failed to read dictionary: "
                           f"{reason(error)}") from error
     if arguments.words:
         try:
-            lexicon.load_words(arguments.words)
+            lexicon.load_words(arguments.words, fold=folds)
         except ValueError as error:
             raise Refused(f"argument --word: {error}") from error
     if arguments.weights is not None:
@@ -458,6 +467,7 @@ def constraints(arguments: Arguments) -> dict[str, Any]:
         "exclude": [word for word in arguments.exclude or () if has_letters(word)] or None,
         "distinct": arguments.distinct or None,
         "leftover": arguments.leftover,
+        "fold": not arguments.no_fold,
     }
 
 
@@ -511,8 +521,10 @@ def refusal_text(error: Exception, phrase: str, arguments: Arguments,
     return str(error)
 
 
-def has_letters(phrase: str) -> bool:
-    return not _ASCII_LETTERS.isdisjoint(phrase)
+def has_letters(phrase: str, folds: bool = True) -> bool:
+    if _ASCII_LETTERS.isdisjoint(phrase):
+        return folds and not phrase.isascii() and bool(fold(phrase))
+    return True
 
 
 def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
@@ -521,7 +533,7 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         # A phrase is encoded before its letters are looked at, so that one
         # that cannot be is refused whatever it holds.
         phrase.encode("utf-8")
-        if not has_letters(phrase) and "?" not in phrase:
+        if not has_letters(phrase, not arguments.no_fold) and "?" not in phrase:
             lexicon.count(phrase, **constraints(arguments))
             print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
             return
@@ -572,10 +584,10 @@ def _write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_js
     """Writes solutions with their scores: "-12.26  dirty room window" lines,
     or (`as_json`) the items of a JSON array, {"score": -12.26, "words":
     [...]} as json.dumps gives them, each after ", " when `after_another`.
-    With `letters`, each solution's blanks and leftover letters too. Stored
-    words hold only the letters a-z, which JSON takes as they are."""
+    With `letters`, each solution's blanks and leftover letters too. Words
+    hold letters only, so JSON takes those in a-z as they are."""
     if as_json:
-        items = [f'{{"score": {score!r}, "words": ["{'", "'.join(words)}"]}}'
+        items = [f'{{"score": {score!r}, "words": [{", ".join(map(_json_word, words))}]}}'
                  for score, words in zip(scores, solutions, strict=True)]
         if letters is not None:
             items = [f'{item[:-1]}, "blanks": "{blanks}", "leftover": "{leftover}"}}'
@@ -587,6 +599,14 @@ def _write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_js
     sys.stdout.write("".join(f"{score:.2f}  {' '.join(words)}{suffix}\n"
                              for score, words, suffix in zip(scores, solutions, suffixes,
                                                              strict=True)))
+
+
+def _json_word(word: str) -> str:
+    if word.isascii():
+        return f'"{word}"'
+    import json
+
+    return json.dumps(word)
 
 
 def _slices(result: Any) -> Any:
@@ -617,8 +637,8 @@ def _write_with_letters(result: Any, as_json: bool) -> None:
     for start, part in _slices(result):
         details = [part.details(i) for i in range(len(part))]
         if as_json:
-            items = [f'{{"words": ["{'", "'.join(d.words)}"], "blanks": "{d.blanks}", '
-                     f'"leftover": "{d.leftover}"}}' for d in details]
+            items = [f'{{"words": [{", ".join(map(_json_word, d.words))}], '
+                     f'"blanks": "{d.blanks}", "leftover": "{d.leftover}"}}' for d in details]
             text = ", ".join(items)
             sys.stdout.write(", " + text if start > 0 and items else text)
         else:

@@ -1,4 +1,5 @@
-// The extension module vorpalyx._engine: the Lexicon and Anagrams types.
+// The extension module vorpalyx._engine: the Lexicon and Anagrams types,
+// and fold().
 //
 // Single-phase initialisation, as vorpalyx.core: the types and the module
 // are created once per process and belong to the first interpreter that
@@ -9,8 +10,11 @@
 #include <dlfcn.h>
 
 #include <cstdint>
+#include <new>
 #include <string>
+#include <string_view>
 
+#include "char_utils/fold.h"
 #include "lexicon_module/anagrams_object.h"
 #include "lexicon_module/lexicon_object.h"
 #include "module/py_ref.h"
@@ -22,12 +26,43 @@ PyMODINIT_FUNC PyInit__engine();
 namespace vorpalyx {
 namespace {
 
+PyObject* fold(PyObject*, PyObject* text) {
+  if (!PyUnicode_Check(text)) {
+    PyErr_Format(PyExc_TypeError, "fold() argument must be str, not %T", text);
+    return nullptr;
+  }
+  Py_ssize_t size;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+  if (utf8 == nullptr) return nullptr;
+  try {
+    const std::string folded =
+        fold_text(std::string_view(utf8, static_cast<std::size_t>(size)));
+    return PyUnicode_FromStringAndSize(folded.data(),
+                                       static_cast<Py_ssize_t>(folded.size()));
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
+}
+
+PyMethodDef engine_functions[] = {
+    {"fold", fold, METH_O,
+     "fold(text, /)\n--\n\n"
+     "`text` spelt in the letters a-z, as a Lexicon reads words and "
+     "phrases.\n\n"
+     "Letters are lower-cased and decomposed, and their accents dropped\n"
+     "('Côté' is 'cote'); Latin letters that do not decompose have a plain\n"
+     "spelling ('ß' is 'ss', 'æ' 'ae', 'ø' 'o', 'þ' 'th'). Everything else\n"
+     "is dropped: apostrophes, hyphens, spaces, digits, other scripts."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyModuleDef engine_definition = {
     PyModuleDef_HEAD_INIT,
     "_engine",
-    "The native types behind vorpalyx.Lexicon and vorpalyx.Anagrams.",
+    "The native types behind vorpalyx.Lexicon and vorpalyx.Anagrams, and\n"
+    "the folding of text to a-z.",
     0,
-    nullptr,
+    engine_functions,
     nullptr,
     nullptr,
     nullptr,

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "char_utils/normalize.h"
 #include "lexicon_module/engine_call.h"
 #include "lexicon_module/keyword_arguments.h"
 #include "lexicon_module/lexicon_queries.h"
@@ -40,23 +39,24 @@ bool change_alone(PyObject* self, const char* method, Change change) {
 }
 
 bool insert_words(PyObject* self, const std::vector<std::string>& words,
-                  const char* method) {
+                  const char* method, bool fold) {
   return change_alone(self, method, [&](AnagramSolver& solver) {
-    for (const std::string& word : words) solver.insert(word);
+    for (const std::string& word : words) solver.add_word(word, fold);
   });
 }
 
-bool load_path_into(PyObject* self, PyObject* path_argument,
-                    const char* method) {
+bool load_path_into(PyObject* self, PyObject* path_argument, const char* method,
+                    bool fold) {
   PyRef path;
   std::string contents;
   if (!read_text_file(method, path_argument, &path, &contents)) return false;
   return change_alone(self, method, [&](AnagramSolver& solver) {
-    solver.load_dictionary_from_text(contents);
+    solver.load_words_from_text(contents, fold);
   });
 }
 
-bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
+bool load_words_into(PyObject* self, PyObject* iterable, const char* method,
+                     bool fold) {
   if (PyUnicode_Check(iterable) || PyBytes_Check(iterable)) {
     PyErr_Format(PyExc_TypeError,
                  "%s() argument 'words' must be an iterable of str, not %T",
@@ -88,7 +88,7 @@ bool load_words_into(PyObject* self, PyObject* iterable, const char* method) {
     words.emplace_back(utf8, static_cast<std::size_t>(size));
   }
   if (PyErr_Occurred()) return false;
-  return insert_words(self, words, method);
+  return insert_words(self, words, method, fold);
 }
 
 PyObject* lexicon_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -120,44 +120,51 @@ constexpr const char* kWordsParameter[] = {"words"};
 constexpr const char* kWordParameter[] = {"word"};
 constexpr const char* kWeightsParameter[] = {"weights"};
 constexpr std::span<const char* const> kNoKeywords;
+constexpr const char* kFoldKeyword[] = {"fold"};
 
 PyObject* load_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments({"load_path", kPathParameter, kNoKeywords}, args, nargs,
-                      kwnames, bound)) {
+  PyObject* bound[2];
+  bool fold = true;
+  if (!bind_arguments({"load_path", kPathParameter, kFoldKeyword}, args, nargs,
+                      kwnames, bound) ||
+      !convert_fold("load_path", bound[1], &fold)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
-    if (!load_path_into(self, bound[0], "load_path")) return nullptr;
+    if (!load_path_into(self, bound[0], "load_path", fold)) return nullptr;
     Py_RETURN_NONE;
   });
 }
 
 PyObject* load_words(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments({"load_words", kWordsParameter, kNoKeywords}, args, nargs,
-                      kwnames, bound)) {
+  PyObject* bound[2];
+  bool fold = true;
+  if (!bind_arguments({"load_words", kWordsParameter, kFoldKeyword}, args,
+                      nargs, kwnames, bound) ||
+      !convert_fold("load_words", bound[1], &fold)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
-    if (!load_words_into(self, bound[0], "load_words")) return nullptr;
+    if (!load_words_into(self, bound[0], "load_words", fold)) return nullptr;
     Py_RETURN_NONE;
   });
 }
 
 PyObject* add_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments({"add_word", kWordParameter, kNoKeywords}, args, nargs,
-                      kwnames, bound)) {
+  PyObject* bound[2];
+  bool fold = true;
+  if (!bind_arguments({"add_word", kWordParameter, kFoldKeyword}, args, nargs,
+                      kwnames, bound) ||
+      !convert_fold("add_word", bound[1], &fold)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
     std::vector<std::string> words(1);
     if (!convert_str("add_word", "word", bound[0], &words[0]) ||
-        !insert_words(self, words, "add_word")) {
+        !insert_words(self, words, "add_word", fold)) {
       return nullptr;
     }
     Py_RETURN_NONE;
@@ -182,25 +189,29 @@ PyObject* new_loaded(PyObject* cls, Load load) {
 
 PyObject* from_path(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments({"from_path", kPathParameter, kNoKeywords}, args, nargs,
-                      kwnames, bound)) {
+  PyObject* bound[2];
+  bool fold = true;
+  if (!bind_arguments({"from_path", kPathParameter, kFoldKeyword}, args, nargs,
+                      kwnames, bound) ||
+      !convert_fold("from_path", bound[1], &fold)) {
     return nullptr;
   }
   return new_loaded(cls, [&](PyObject* self) {
-    return load_path_into(self, bound[0], "from_path");
+    return load_path_into(self, bound[0], "from_path", fold);
   });
 }
 
 PyObject* from_words(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments({"from_words", kWordsParameter, kNoKeywords}, args, nargs,
-                      kwnames, bound)) {
+  PyObject* bound[2];
+  bool fold = true;
+  if (!bind_arguments({"from_words", kWordsParameter, kFoldKeyword}, args,
+                      nargs, kwnames, bound) ||
+      !convert_fold("from_words", bound[1], &fold)) {
     return nullptr;
   }
   return new_loaded(cls, [&](PyObject* self) {
-    return load_words_into(self, bound[0], "from_words");
+    return load_words_into(self, bound[0], "from_words", fold);
   });
 }
 
@@ -209,7 +220,10 @@ PyObject* english(PyObject* cls, PyObject*) {
     PyRef path = PyRef::steal(PyUnicode_DecodeFSDefaultAndSize(
         english_words_path().data(),
         static_cast<Py_ssize_t>(english_words_path().size())));
-    if (!path || !load_path_into(self, path.get(), "english")) return false;
+    // The bundled list is plain a-z: folding would change nothing.
+    if (!path || !load_path_into(self, path.get(), "english", false)) {
+      return false;
+    }
     state_of(self).bundled_weights = true;
     return true;
   });
@@ -242,7 +256,7 @@ PyObject* set_weights(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 Py_ssize_t lexicon_length(PyObject* self) {
   LexiconState& state = state_of(self);
   const ReadHold hold(state, true);
-  return static_cast<Py_ssize_t>(state.solver.trie().word_count());
+  return static_cast<Py_ssize_t>(state.solver.spelling_count());
 }
 
 int lexicon_contains(PyObject* self, PyObject* word) {
@@ -255,11 +269,10 @@ int lexicon_contains(PyObject* self, PyObject* word) {
     return 0;
   }
   try {
-    const std::string normalized =
-        normalize_word(std::string_view(utf8, static_cast<std::size_t>(size)));
     LexiconState& state = state_of(self);
     const ReadHold hold(state, true);
-    return !normalized.empty() && state.solver.trie().contains(normalized);
+    return state.solver.holds_spelling(
+        std::string_view(utf8, static_cast<std::size_t>(size)));
   } catch (...) {
     set_python_error_from_current_exception();
     return -1;
@@ -282,7 +295,7 @@ PyCFunction fastcall() {
   "must_not_start_with=None, max_words=None, min_word_length=None, "   \
   "timeout_seconds=None, max_solutions=None, contains_patterns=None, " \
   "threads=None, max_word_length=None, min_words=None, lengths=None, " \
-  "include=None, exclude=None, distinct=None, leftover=None"
+  "include=None, exclude=None, distinct=None, leftover=None, fold=True"
 
 #define SEARCH_KEYWORDS "*, " CONSTRAINT_KEYWORDS
 
@@ -294,8 +307,11 @@ PyCFunction fastcall() {
   "bound on the whole call), max_solutions and contains_patterns (some\n"     \
   "word holds each text's letters in a row). threads=None uses every\n"       \
   "core, threads=1 only the calling thread; either way the answer is the\n"   \
-  "same. The interpreter lock is released while the engine runs, and\n"       \
-  "Ctrl-C stops it with KeyboardInterrupt.\n\n"                               \
+  "same. fold=True (the default) folds the phrase, the patterns and the\n"    \
+  "words of include and exclude as vorpalyx.fold does; with fold=False a\n"   \
+  "letter outside a-z in the phrase leaves no solution. The interpreter\n"    \
+  "lock is released while the engine runs, and Ctrl-C stops it with\n"        \
+  "KeyboardInterrupt.\n\n"                                                    \
   "More constraints, applied inside the search: max_word_length, min_words\n" \
   "(at least that many words), lengths (exact word lengths, a crossword\n"    \
   "enumeration: each solution then gives its words in that order, and the\n"  \
@@ -308,30 +324,38 @@ PyCFunction fastcall() {
 PyMethodDef lexicon_methods[] = {
     {"from_path", fastcall<from_path>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_path($cls, path, /)\n--\n\n"
-     "A new lexicon holding the words of a UTF-8 file, one per line.\n\n"
+     "from_path($cls, path, /, *, fold=True)\n--\n\n"
+     "A new lexicon holding the words of a UTF-8 file, one per line,\n"
+     "folded as load_words folds them.\n\n"
      "`path` is a str, bytes or os.PathLike. Raises FileNotFoundError (or\n"
      "another OSError) naming the path, and UnicodeDecodeError naming the\n"
      "line that is not UTF-8."},
     {"from_words", fastcall<from_words>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_words($cls, words, /)\n--\n\n"
-     "A new lexicon holding the words of an iterable of str."},
+     "from_words($cls, words, /, *, fold=True)\n--\n\n"
+     "A new lexicon holding the words of an iterable of str, folded as\n"
+     "load_words folds them."},
     {"english", english, METH_NOARGS | METH_CLASS,
      "english($cls, /)\n--\n\n"
      "A new lexicon holding the bundled English word list."},
     {"load_path", fastcall<load_path>(), METH_FASTCALL | METH_KEYWORDS,
-     "load_path($self, path, /)\n--\n\n"
+     "load_path($self, path, /, *, fold=True)\n--\n\n"
      "Adds the words of a UTF-8 file, one per line (a '\\r' before the\n"
-     "'\\n' is dropped). Waits for the searches running on this lexicon.\n"
+     "'\\n' is dropped), folded as load_words folds them. Waits for the\n"
+     "searches running on this lexicon.\n"
      "Nothing is added when the file cannot be read or is not UTF-8."},
     {"load_words", fastcall<load_words>(), METH_FASTCALL | METH_KEYWORDS,
-     "load_words($self, words, /)\n--\n\n"
+     "load_words($self, words, /, *, fold=True)\n--\n\n"
      "Adds each str of an iterable as one word. Nothing is added when an\n"
-     "item is not a str."},
+     "item is not a str.\n\n"
+     "With fold=True a word is searched by its letters folded to a-z\n"
+     "(vorpalyx.fold) and shown in its own spelling: lower case, accents\n"
+     "kept, other characters dropped. Spellings that fold alike ('cote',\n"
+     "'côte') are distinct words with the same letters. fold=False keeps\n"
+     "only the letters a-z of a word, each also its spelling."},
     {"add_word", fastcall<add_word>(), METH_FASTCALL | METH_KEYWORDS,
-     "add_word($self, word, /)\n--\n\n"
-     "Adds one word."},
+     "add_word($self, word, /, *, fold=True)\n--\n\n"
+     "Adds one word, folded as load_words folds it."},
     {"set_weights", fastcall<set_weights>(), METH_FASTCALL | METH_KEYWORDS,
      "set_weights($self, weights, /)\n--\n\n"
      "Sets how common each word is, for best() and search(order='score').\n\n"
@@ -339,8 +363,11 @@ PyMethodDef lexicon_methods[] = {
      "the word's relative frequency (a finite number at most 0, such as\n"
      "-3.61 for 'room'), or the path of a UTF-8 file of word<TAB>count\n"
      "lines (a word's weight is then log10(count / total of the counts)).\n"
-     "Weights are kept in hundredths. A word of the dictionary that they do\n"
-     "not name gets the floor, one hundredth below the lowest weight given;\n"
+     "Weights are kept in hundredths and named by spelling (see\n"
+     "load_words): a spelling with accents that they do not name has the\n"
+     "weight of its folded letters, if named ('cafe' for 'café'). A word of\n"
+     "the dictionary that they do not name gets the floor, one hundredth\n"
+     "below the lowest weight given;\n"
      "None goes back to no weights, where every word has the same floor.\n"
      "Raises ValueError for a weight that is positive or not finite and for\n"
      "a bad line of a file (naming its number), TypeError for a key that is\n"
@@ -382,9 +409,12 @@ PyMethodDef lexicon_methods[] = {
 constexpr const char kLexiconDoc[] =
     "Lexicon()\n--\n\n"
     "A word list ready for searching.\n\n"
-    "Only the letters a-z of a word count (capitals fold to lower case,\n"
-    "other characters are dropped). len() is the number of distinct words\n"
-    "and `word in lexicon` tells whether one is held. A lexicon may be\n"
+    "Words are searched by their letters folded to a-z (vorpalyx.fold:\n"
+    "'Côté' has the letters 'cote') and shown in their own spelling\n"
+    "('côté'); see load_words. len() is the number of distinct spellings.\n"
+    "`word in lexicon` is true when the spelling of `word` is held, or when\n"
+    "`word` is written in a-z only and some held spelling folds to it\n"
+    "('cafe' for 'café', not 'cafè'). A lexicon may be\n"
     "shared between threads: searches run side by side, and a load waits\n"
     "for the searches running on it. best() and search(order='score') rank\n"
     "solutions by how common their words are: see set_weights().";

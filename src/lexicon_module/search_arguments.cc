@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "char_utils/fold.h"
 #include "char_utils/letter_lists.h"
 #include "char_utils/normalize.h"
 #include "char_utils/utf8.h"
@@ -19,7 +20,7 @@ namespace vorpalyx {
 namespace {
 
 constexpr const char* kPositional[] = {"phrase"};
-constexpr std::array<const char*, 16> kKeywordOnly = {
+constexpr std::array<const char*, 17> kKeywordOnly = {
     "must_start_with",
     "can_only_ever_start_with",
     "must_not_start_with",
@@ -36,6 +37,7 @@ constexpr std::array<const char*, 16> kKeywordOnly = {
     "exclude",
     "distinct",
     "leftover",
+    "fold",
 };
 static_assert(std::size(kPositional) + std::size(kKeywordOnly) ==
               kSearchParameterCount);
@@ -148,21 +150,33 @@ bool convert_texts(const char* method, const char* argument, PyObject* object,
 }
 
 bool convert_patterns(const char* method, const char* argument,
-                      PyObject* object, std::vector<ProcessedPattern>* out) {
+                      PyObject* object, bool fold,
+                      std::vector<ProcessedPattern>* out) {
   std::vector<std::string> texts;
   if (!convert_texts(method, argument, object, &texts)) return false;
+  if (fold) {
+    for (std::string& text : texts) text = fold_text(text);
+  }
   *out = prepare_patterns(texts);
   return true;
 }
 
-// Words as the dictionary holds them; with `need_letters`, a word that has
-// none is refused.
+// Words as the dictionary holds them: their letters a-z or, with `fold`,
+// their spelling (`spelt`) or their folded letters. With `need_letters`, a
+// word that has none is refused.
 bool convert_words(const char* method, const char* argument, PyObject* object,
-                   bool need_letters, std::vector<std::string>* out) {
+                   bool fold, bool spelt, bool need_letters,
+                   std::vector<std::string>* out) {
   std::vector<std::string> texts;
   if (!convert_texts(method, argument, object, &texts)) return false;
+  std::string folded;
+  std::string spelling;
   for (const std::string& text : texts) {
     std::string word = normalize_word(text);
+    if (fold) {
+      fold_word(text, &folded, &spelling);
+      word = folded.empty() ? "" : spelt ? spelling : folded;
+    }
     if (word.empty()) {
       if (!need_letters) continue;
       PyRef shown = PyRef::steal(PyUnicode_DecodeUTF8(
@@ -227,6 +241,13 @@ bool convert_str(const char* method, const char* argument, PyObject* object,
   const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
   if (utf8 == nullptr) return false;
   out->assign(utf8, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool convert_fold(const char* method, PyObject* object, bool* fold) {
+  if (object == nullptr || object == Py_None) return true;
+  if (!PyBool_Check(object)) return wrong_type(method, "fold", "bool", object);
+  *fold = object == Py_True;
   return true;
 }
 
@@ -305,6 +326,21 @@ void set_decode_error(std::string_view text, PyObject* path) {
 bool convert_search_arguments(const char* name, PyObject* const* bound,
                               SearchRequest* request) {
   if (!convert_str(name, "phrase", bound[0], &request->phrase)) return false;
+  // Blanks are counted before folding, which drops every '?'.
+  const auto blanks =
+      std::count(request->phrase.begin(), request->phrase.end(), kBlank);
+  if (blanks > kMostBlanks) {
+    PyErr_Format(PyExc_ValueError,
+                 "%s() argument 'phrase' has %zd blanks ('?'); at most %d "
+                 "are allowed",
+                 name, static_cast<Py_ssize_t>(blanks), kMostBlanks);
+    return false;
+  }
+  ExtendedConstraints& extended = request->extended;
+  extended.blanks = static_cast<std::uint32_t>(blanks);
+  bool fold = true;
+  if (!convert_fold(name, bound[17], &fold)) return false;
+  if (fold) request->phrase = fold_text(request->phrase);
   SolverConstraints& constraints = request->constraints;
   std::string text;
   auto given = [&](int slot) {
@@ -354,7 +390,7 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
     constraints.max_solutions = count;
   }
   if (given(8)) {
-    if (!convert_patterns(name, "contains_patterns", bound[8],
+    if (!convert_patterns(name, "contains_patterns", bound[8], fold,
                           &constraints.contains_patterns.emplace())) {
       return false;
     }
@@ -363,7 +399,6 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
     if (!convert_count(name, "threads", bound[9], 1, &count)) return false;
     request->second_core = count > 1;
   }
-  ExtendedConstraints& extended = request->extended;
   if (given(10)) {
     if (!convert_count(name, "max_word_length", bound[10], 1, &count)) {
       return false;
@@ -378,12 +413,12 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
       !convert_lengths(name, bound[12], &extended.lengths.emplace())) {
     return false;
   }
-  if (given(13) &&
-      !convert_words(name, "include", bound[13], true, &extended.include)) {
+  if (given(13) && !convert_words(name, "include", bound[13], fold, true, true,
+                                  &extended.include)) {
     return false;
   }
-  if (given(14) &&
-      !convert_words(name, "exclude", bound[14], false, &extended.exclude)) {
+  if (given(14) && !convert_words(name, "exclude", bound[14], fold, false,
+                                  false, &extended.exclude)) {
     return false;
   }
   if (given(15)) {
@@ -397,16 +432,6 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
       return false;
     }
   }
-  const auto blanks =
-      std::count(request->phrase.begin(), request->phrase.end(), kBlank);
-  if (blanks > kMostBlanks) {
-    PyErr_Format(PyExc_ValueError,
-                 "%s() argument 'phrase' has %zd blanks ('?'); at most %d "
-                 "are allowed",
-                 name, static_cast<Py_ssize_t>(blanks), kMostBlanks);
-    return false;
-  }
-  extended.blanks = static_cast<std::uint32_t>(blanks);
   return true;
 }
 

@@ -1,7 +1,8 @@
 // The arguments of Lexicon.search and Lexicon.count: the phrase, the eight
 // constraints of Solver.solve (same names and meaning, keyword-only), the
-// number of threads and the extended constraints, converted into plain C++
-// values before the engine runs. Each '?' in the phrase is a blank.
+// number of threads, the extended constraints and whether to fold the
+// phrase, patterns and words (fold.h), converted into plain C++ values
+// before the engine runs. Each '?' in the phrase is a blank.
 //
 // Conversion may run Python code (__index__, __float__, a sequence's
 // iteration), so it finishes before the lexicon is locked. Errors are the
@@ -32,7 +33,7 @@ inline constexpr char kBlank = '?';
 inline constexpr int kMostBlanks = 3;
 
 struct SearchRequest {
-  std::string phrase;
+  std::string phrase;  // folded unless fold=False
   SolverConstraints constraints;
   ExtendedConstraints extended;
   bool second_core = true;  // threads=None or more than one
@@ -41,7 +42,7 @@ struct SearchRequest {
 // The signature of a search method called `name`, and the number of its
 // parameters (the size of `bound`).
 Signature search_signature(const char* name);
-inline constexpr Py_ssize_t kSearchParameterCount = 17;
+inline constexpr Py_ssize_t kSearchParameterCount = 18;
 
 // search(): the parameters of search_signature, then `order` and `weights`.
 Signature ordered_search_signature();
@@ -57,6 +58,9 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
 // argument in messages.
 bool convert_str(const char* method, const char* argument, PyObject* object,
                  std::string* out);
+
+// fold=: a bool; left out (null) or None, true.
+bool convert_fold(const char* method, PyObject* object, bool* fold);
 
 // A str, bytes or os.PathLike path: `*path` the object os.fspath gives (for
 // messages), `*name` its bytes for the file system.

@@ -5,7 +5,6 @@
 #include <utility>
 #include <variant>
 
-#include "char_utils/normalize.h"
 #include "lexicon_module/search_arguments.h"
 #include "module/py_ref.h"
 
@@ -85,7 +84,7 @@ bool from_mapping(const char* method, PyObject* object, WordWeights* out) {
     }
     std::string word;
     if (!convert_str(method, "weights", key, &word)) return false;
-    word = normalize_word(word);
+    word = spelling_of(word);
     if (!word.empty()) out->name(std::move(word), hundredths(weight));
   }
   out->set_floor();

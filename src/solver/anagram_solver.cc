@@ -1,5 +1,6 @@
 #include "solver/anagram_solver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <variant>
 
+#include "char_utils/fold.h"
 #include "solver/composed_search.h"
 #include "solver/fast_search.h"
 #include "solver/literal_search.h"
@@ -31,6 +33,60 @@ void AnagramSolver::load_dictionary_from_text(std::string_view text) {
     trie_.insert(line);
     text.remove_prefix(end + 1);
   }
+}
+
+void AnagramSolver::add_word(std::string_view word, bool fold) {
+  std::string folded;
+  std::string spelling;
+  add_word(word, fold, &folded, &spelling);
+}
+
+void AnagramSolver::add_word(std::string_view word, bool fold,
+                             std::string* folded, std::string* spelling) {
+  // Plain ASCII folds to its letters a-z, which are then its spelling too.
+  const bool plain = !fold || std::all_of(word.begin(), word.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
+  if (plain && spellings_.empty()) {
+    trie_.insert(word);
+  } else if (plain) {
+    spellings_.add_plain(trie_, word);
+  } else {
+    fold_word(word, folded, spelling);
+    spellings_.add(trie_, *folded, *spelling);
+  }
+}
+
+void AnagramSolver::load_words_from_text(std::string_view text, bool fold) {
+  if (!fold && spellings_.empty()) {
+    load_dictionary_from_text(text);
+    return;
+  }
+  std::string folded;
+  std::string spelling;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    add_word(line, fold, &folded, &spelling);
+    if (end == std::string_view::npos) return;
+    text.remove_prefix(end + 1);
+  }
+}
+
+bool AnagramSolver::holds_spelling(std::string_view word) const {
+  std::string folded;
+  std::string spelling;
+  fold_word(word, &folded, &spelling);
+  return spellings_.holds(trie_, folded, spelling);
+}
+
+FastSearchOptions AnagramSolver::spelt(const FastSearchOptions& options) const {
+  FastSearchOptions spelt_options = options;
+  if (!spellings_.empty()) spelt_options.spellings = &spellings_;
+  return spelt_options;
 }
 
 SolutionList AnagramSolver::solve(std::string_view phrase,
@@ -90,13 +146,13 @@ SolutionList AnagramSolver::search(std::string_view phrase,
     const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
     if (!counts) return {};
     return composed_search(trie_, *counts, constraints, extended, start,
-                           options);
+                           spelt(options));
   }
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return run_fast_search(trie_, *counts, constraints,
                          prepare_constraints(constraints, extended), start,
-                         options);
+                         spelt(options));
 }
 
 SolutionCount AnagramSolver::count(std::string_view phrase,
@@ -108,13 +164,13 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
     const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
     if (!counts) return {};
     return composed_count(trie_, *counts, constraints, extended, start,
-                          options);
+                          spelt(options));
   }
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return count_fast_search(trie_, *counts, constraints,
                            prepare_constraints(constraints, extended), start,
-                           options);
+                           spelt(options));
 }
 
 std::vector<RankedSolution> AnagramSolver::best(
@@ -127,13 +183,13 @@ std::vector<RankedSolution> AnagramSolver::best(
     const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
     if (!counts) return {};
     return composed_best(trie_, *counts, constraints, extended, weights, k,
-                         start, options);
+                         start, spelt(options));
   }
   const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
   if (!counts) return {};
   return run_ranked_search(trie_, *counts, constraints,
                            prepare_constraints(constraints, extended), weights,
-                           k, start, options);
+                           k, start, spelt(options));
 }
 
 ScoredList AnagramSolver::search_by_score(
@@ -145,7 +201,7 @@ ScoredList AnagramSolver::search_by_score(
     const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
     if (!counts) return {};
     return composed_search_by_score(trie_, *counts, constraints, extended,
-                                    weights, start, options);
+                                    weights, start, spelt(options));
   }
   // Under a time limit the search leaves room for the reordering too.
   FastSearchOptions reordering = options;

@@ -1,17 +1,20 @@
 // AnagramSolver: the dictionary and the solve driver.
 //
-// The solver holds one Trie and nothing else; the dictionary only grows, and
+// The solver holds one Trie and, for words loaded folded, their spellings
+// (spellings.h), which search, count and best give in place of the letters;
+// Solver never folds, so its solver holds none. The dictionary only grows, and
 // a solve only reads it, so solves may follow each other with any arguments.
 // `solve` never fails: a phrase without letters, a phrase with a non-ASCII
 // letter and an empty dictionary all give an empty result, and the time and
 // solution limits end a search early with what was found.
 //
 // Tested by tests/cpp/solver/anagram_solver_test.cc, time_limit_test.cc,
-// memory_bound_test.cc and memory_budget_test.cc.
+// memory_bound_test.cc, memory_budget_test.cc and spellings_test.cc.
 
 #ifndef VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 #define VORPALYX_SOLVER_ANAGRAM_SOLVER_H_
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "solver/search_records.h"
 #include "solver/search_stop.h"
 #include "solver/solution_list.h"
+#include "solver/spellings.h"
 #include "solver/trace_log.h"
 #include "solver/word_weights.h"
 #include "trie/trie.h"
@@ -39,6 +43,17 @@ class AnagramSolver {
   void load_dictionary_from_text(std::string_view text);
 
   void insert(std::string_view word) { trie_.insert(word); }
+
+  // Stores `word` folded (char_utils/fold.h) and keeps its spelling; without
+  // `fold`, as insert() does, its spelling then being its letters a-z.
+  void add_word(std::string_view word, bool fold);
+  // add_word for each line of `text`, read as load_dictionary_from_text.
+  void load_words_from_text(std::string_view text, bool fold);
+
+  // The number of distinct spellings held, and whether `word` is one of
+  // them (Spellings::holds).
+  std::size_t spelling_count() const { return spellings_.count(trie_); }
+  bool holds_spelling(std::string_view word) const;
 
   const Trie& trie() const { return trie_; }
 
@@ -95,7 +110,14 @@ class AnagramSolver {
                    const SolverConstraints& constraints, SearchEngine engine,
                    const FinishCosts& finish_costs, TraceLog* log) const;
 
+  // add_word with buffers for the folded letters and the spelling.
+  void add_word(std::string_view word, bool fold, std::string* folded,
+                std::string* spelling);
+  // The options of a search, with this dictionary's spellings.
+  FastSearchOptions spelt(const FastSearchOptions& options) const;
+
   Trie trie_;
+  Spellings spellings_;
 };
 
 }  // namespace vorpalyx

@@ -5,9 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "char_utils/fold.h"
 #include "solver/prepared_constraints.h"
 #include "solver/ranked_search.h"
 #include "solver/result_order.h"
+#include "solver/spellings.h"
 
 namespace vorpalyx {
 namespace {
@@ -106,19 +108,38 @@ std::vector<Variant> letter_variants(const CharCounts& base,
   return variants;
 }
 
+// The letters a-z that `word`, a spelling, stands for.
+std::string folded_letters(std::string_view word) {
+  std::string folded;
+  std::string spelling;
+  fold_word(word, &folded, &spelling);
+  return folded;
+}
+
+// How an included word is shown: as given when the dictionary spells it so,
+// else as the dictionary's first spelling of its letters.
+std::string shown_spelling(const Trie& trie, const Spellings* spellings,
+                           const std::string& word, const std::string& folded) {
+  const SpelledWords spelt = spell_candidates(spellings, trie, {folded});
+  if (std::find(spelt.words.begin(), spelt.words.end(), word) !=
+      spelt.words.end()) {
+    return word;
+  }
+  return spelt.words.empty() ? word : spelt.words.front();
+}
+
 Composition compose(const Trie& trie, const CharCounts& phrase,
                     const SolverConstraints& constraints,
-                    const ExtendedConstraints& extended) {
+                    const ExtendedConstraints& extended,
+                    const Spellings* spellings) {
   Composition plan;
-  plan.include = extended.include;
-  std::sort(plan.include.begin(), plan.include.end());
   plan.rest = constraints;
   plan.rest_extended.max_word_length = extended.max_word_length;
   plan.rest_extended.exclude = extended.exclude;
   plan.rest_extended.distinct = extended.distinct;
   if (extended.lengths) plan.lengths = *extended.lengths;
 
-  const std::uint64_t included = plan.include.size();
+  const std::uint64_t included = extended.include.size();
   CharCounts base = phrase;
   std::vector<std::uint64_t> lengths_left = plan.lengths;
   const PreparedConstraints whole = prepare_constraints(constraints, extended);
@@ -126,7 +147,10 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
     plan.impossible = true;
     return plan;
   }
-  for (const std::string& word : plan.include) {
+  // Included words as their letters, for every test below.
+  std::vector<std::string> include_letters;
+  for (const std::string& given : extended.include) {
+    const std::string word = folded_letters(given);
     const CharCounts letters = letters_of(word);
     const bool excluded =
         std::binary_search(whole.excluded.begin(), whole.excluded.end(), word);
@@ -144,15 +168,20 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
       base[letter] -= letters[letter];
     }
+    plan.include.push_back(shown_spelling(trie, spellings, given, word));
+    include_letters.push_back(word);
   }
+  std::sort(plan.include.begin(), plan.include.end());
+  std::sort(include_letters.begin(), include_letters.end());
   if (extended.distinct) {
-    if (std::adjacent_find(plan.include.begin(), plan.include.end()) !=
-        plan.include.end()) {
+    if (std::adjacent_find(include_letters.begin(), include_letters.end()) !=
+        include_letters.end()) {
       plan.impossible = true;
       return plan;
     }
     plan.rest_extended.exclude.insert(plan.rest_extended.exclude.end(),
-                                      plan.include.begin(), plan.include.end());
+                                      include_letters.begin(),
+                                      include_letters.end());
   }
   if (constraints.max_words) {
     if (*constraints.max_words < included) {
@@ -167,21 +196,21 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
   bool starts_met = true;
   if (constraints.must_start_with) {
     for (auto& [character, count] : *plan.rest.must_start_with) {
-      for (const std::string& word : plan.include) {
+      for (const std::string& word : include_letters) {
         if (count != 0 && static_cast<char32_t>(word[0]) == character) --count;
       }
       starts_met = starts_met && count == 0;
     }
   }
   if (constraints.contains_patterns) {
-    std::erase_if(*plan.rest.contains_patterns,
-                  [&](const ProcessedPattern& pattern) {
-                    return std::any_of(plan.include.begin(), plan.include.end(),
-                                       [&](const std::string& word) {
-                                         return word.find(pattern.text) !=
-                                                std::string::npos;
-                                       });
-                  });
+    std::erase_if(
+        *plan.rest.contains_patterns, [&](const ProcessedPattern& pattern) {
+          return std::any_of(include_letters.begin(), include_letters.end(),
+                             [&](const std::string& word) {
+                               return word.find(pattern.text) !=
+                                      std::string::npos;
+                             });
+        });
   }
   plan.include_alone =
       included != 0 && min_words <= included && lengths_left.empty() &&
@@ -208,7 +237,9 @@ void for_each_variant(const Composition& plan, Search&& search, Alone&& alone) {
   }
 }
 
-std::uint64_t letter_length(const std::string& word) { return word.size(); }
+std::uint64_t letter_length(const std::string& word) {
+  return folded_letters(word).size();
+}
 
 // With an enumeration, the words of `ids` (ascending) in its order: each
 // place takes the first word left of its length.
@@ -399,7 +430,8 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
                            std::vector<std::int64_t>* scores,
                            Clock::time_point start_time,
                            const FastSearchOptions& options) {
-  const Composition plan = compose(trie, phrase, constraints, extended);
+  const Composition plan =
+      compose(trie, phrase, constraints, extended, options.spellings);
   std::vector<SolutionList> parts;
   parts.reserve(plan.variants.size());
   Merger merger(plan);
@@ -473,7 +505,8 @@ SolutionCount composed_count(const Trie& trie, const CharCounts& phrase,
                              const ExtendedConstraints& extended,
                              Clock::time_point start_time,
                              const FastSearchOptions& options) {
-  const Composition plan = compose(trie, phrase, constraints, extended);
+  const Composition plan =
+      compose(trie, phrase, constraints, extended, options.spellings);
   SolutionCount total;
   auto add = [&](const SolutionCount& count) {
     total.saturated = total.saturated || count.saturated ||
@@ -499,7 +532,8 @@ std::vector<RankedSolution> composed_best(
     const SolverConstraints& constraints, const ExtendedConstraints& extended,
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
     const FastSearchOptions& options) {
-  const Composition plan = compose(trie, phrase, constraints, extended);
+  const Composition plan =
+      compose(trie, phrase, constraints, extended, options.spellings);
   std::int64_t include_score = 0;
   for (const std::string& word : plan.include) {
     include_score += weights.weight_of(word);

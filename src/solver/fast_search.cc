@@ -558,16 +558,15 @@ void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
 }
 
 template <std::size_t N>
-SolutionList search_packed(const PackedLayout& layout,
-                           std::vector<std::string> words,
+SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
                            const CharCounts& phrase,
                            const PreparedConstraints& prepared,
                            Clock::time_point start_time,
                            const FastSearchOptions& options,
                            FastSearchReport* report) {
   SolutionList result;
-  const SearchTables<N> tables(layout, prepared, words);
-  result.words = std::move(words);
+  const SearchTables<N> tables(layout, prepared, words.letters_by_rank());
+  result.words = std::move(words.words);
   if (tables.word_classes.classes.empty() || !tables.can_start(phrase)) {
     return result;
   }
@@ -586,13 +585,12 @@ SolutionList search_packed(const PackedLayout& layout,
 
 template <std::size_t N>
 SolutionCount count_packed(const PackedLayout& layout,
-                           const std::vector<std::string>& words,
-                           const CharCounts& phrase,
+                           const SpelledWords& words, const CharCounts& phrase,
                            const PreparedConstraints& prepared,
                            Clock::time_point start_time,
                            const FastSearchOptions& options,
                            FastSearchReport* report) {
-  const SearchTables<N> tables(layout, prepared, words);
+  const SearchTables<N> tables(layout, prepared, words.letters_by_rank());
   if (tables.word_classes.classes.empty() || !tables.can_start(phrase)) {
     return {};
   }
@@ -619,14 +617,15 @@ FastSearchOptions FastSearchOptions::for_this_machine() {
 
 namespace {
 
-// Collects the candidates of `phrase_counts`, packs its letters and calls
-// `search.template operator()<N>(layout, words)` for the packing that fits;
-// `empty` when nothing can be found.
+// Collects the candidates of `phrase_counts`, spells them, packs its
+// letters and calls `search.template operator()<N>(layout, words)` for the
+// packing that fits; `empty` when nothing can be found.
 template <typename Result, typename Search>
 Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
                     const SolverConstraints& constraints,
                     const PreparedConstraints& prepared,
-                    Clock::time_point start_time, Search&& search) {
+                    Clock::time_point start_time,
+                    const FastSearchOptions& options, Search&& search) {
   if (prepared.impossible) return {};
   if (prepared.timeout_seconds) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
@@ -636,20 +635,22 @@ Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
       collect_candidate_words(trie, phrase_counts, constraints, prepared);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
+  SpelledWords spelled =
+      spell_candidates(options.spellings, trie, std::move(words));
   const PackedLayout packed =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (packed.words_used) {
     case 1:
-      return search.template operator()<1>(packed, std::move(words));
+      return search.template operator()<1>(packed, std::move(spelled));
     case 2:
-      return search.template operator()<2>(packed, std::move(words));
+      return search.template operator()<2>(packed, std::move(spelled));
     case 3:
     case 4:
-      return search.template operator()<4>(packed, std::move(words));
+      return search.template operator()<4>(packed, std::move(spelled));
     default:
       return search.template operator()<kAlphabetSize>(
           PackedLayout::for_phrase(phrase_counts, order, true),
-          std::move(words));
+          std::move(spelled));
   }
 }
 
@@ -662,9 +663,8 @@ SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
                              const FastSearchOptions& options,
                              FastSearchReport* report) {
   return with_packing<SolutionList>(
-      trie, phrase_counts, constraints, prepared, start_time,
-      [&]<std::size_t N>(const PackedLayout& layout,
-                         std::vector<std::string> words) {
+      trie, phrase_counts, constraints, prepared, start_time, options,
+      [&]<std::size_t N>(const PackedLayout& layout, SpelledWords words) {
         return search_packed<N>(layout, std::move(words), phrase_counts,
                                 prepared, start_time, options, report);
       });
@@ -678,9 +678,8 @@ SolutionCount count_fast_search(const Trie& trie,
                                 const FastSearchOptions& options,
                                 FastSearchReport* report) {
   return with_packing<SolutionCount>(
-      trie, phrase_counts, constraints, prepared, start_time,
-      [&]<std::size_t N>(const PackedLayout& layout,
-                         std::vector<std::string> words) {
+      trie, phrase_counts, constraints, prepared, start_time, options,
+      [&]<std::size_t N>(const PackedLayout& layout, SpelledWords words) {
         return count_packed<N>(layout, words, phrase_counts, prepared,
                                start_time, options, report);
       });

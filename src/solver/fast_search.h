@@ -53,6 +53,7 @@
 #include "solver/search_stop.h"
 #include "solver/solution_keys.h"
 #include "solver/solution_list.h"
+#include "solver/spellings.h"
 #include "trie/trie.h"
 
 namespace vorpalyx {
@@ -67,6 +68,9 @@ struct FastSearchOptions {
   FinishCosts finish_costs;
   // Asked on the calling thread while the search runs; see search_stop.h.
   InterruptPoll interrupt;
+  // How the dictionary's words are spelt in the result; null: as their
+  // letters.
+  const Spellings* spellings = nullptr;
 
   // A second core when the machine has one.
   static FastSearchOptions for_this_machine();

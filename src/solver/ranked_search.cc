@@ -363,10 +363,11 @@ class RankedWalker {
 // The k best of one search, by walking classes packed N words wide.
 template <std::size_t N>
 std::vector<RankedSolution> walk_packed(
-    const PackedLayout& layout, const std::vector<std::string>& words,
+    const PackedLayout& layout, const SpelledWords& spelled,
     const CharCounts& phrase, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
     const FastSearchOptions& options) {
+  const std::vector<std::string>& words = spelled.words;
   std::vector<std::int32_t> word_weights;
   word_weights.reserve(words.size());
   for (const std::string& word : words) {
@@ -376,7 +377,8 @@ std::vector<RankedSolution> walk_packed(
                   &options.interrupt);
   BestSoFar best(k);
   {
-    RankedWalker<N> walker(layout, words, word_weights, prepared, stop, best);
+    RankedWalker<N> walker(layout, spelled.letters_by_rank(), word_weights,
+                           prepared, stop, best);
     walker.walk(phrase);
   }
   if (stop.interrupted()) throw SearchInterrupted();
@@ -409,26 +411,28 @@ std::vector<RankedSolution> run_ranked_search(
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
     if (elapsed.count() > *prepared.timeout_seconds) return {};
   }
-  const std::vector<std::string> words =
+  std::vector<std::string> words =
       collect_candidate_words(trie, phrase_counts, constraints, prepared);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
+  const SpelledWords spelled =
+      spell_candidates(options.spellings, trie, std::move(words));
   const PackedLayout layout =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (layout.words_used) {
     case 1:
-      return walk_packed<1>(layout, words, phrase_counts, prepared, weights, k,
-                            start_time, options);
+      return walk_packed<1>(layout, spelled, phrase_counts, prepared, weights,
+                            k, start_time, options);
     case 2:
-      return walk_packed<2>(layout, words, phrase_counts, prepared, weights, k,
-                            start_time, options);
+      return walk_packed<2>(layout, spelled, phrase_counts, prepared, weights,
+                            k, start_time, options);
     case 3:
     case 4:
-      return walk_packed<4>(layout, words, phrase_counts, prepared, weights, k,
-                            start_time, options);
+      return walk_packed<4>(layout, spelled, phrase_counts, prepared, weights,
+                            k, start_time, options);
     default:
       return walk_packed<kAlphabetSize>(
-          PackedLayout::for_phrase(phrase_counts, order, true), words,
+          PackedLayout::for_phrase(phrase_counts, order, true), spelled,
           phrase_counts, prepared, weights, k, start_time, options);
   }
 }

@@ -97,7 +97,8 @@ struct PatternsHeld {
 PatternsHeld find_patterns_held(const std::vector<std::string>& words,
                                 const std::vector<std::string>& patterns);
 
-// Groups `words` (in ascending byte order) into classes, in search order.
+// Groups `words` (the letters of each rank: SpelledWords::letters_by_rank)
+// into classes, in search order.
 // With `weights` (one per word), words of different weights are never
 // interchangeable either.
 template <std::size_t N>

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "char_utils/normalize.h"
+#include "char_utils/fold.h"
 
 namespace vorpalyx {
 
@@ -25,6 +25,22 @@ void WordWeights::set_floor() {
   std::int32_t lowest = 0;
   for (const auto& [word, weight] : by_word) lowest = std::min(lowest, weight);
   floor = std::max(lowest - 1, kLowestWeight);
+}
+
+std::int32_t WordWeights::weight_of_folded(const std::string& word) const {
+  const bool plain = std::all_of(word.begin(), word.end(), [](char byte) {
+    return static_cast<unsigned char>(byte) < 0x80;
+  });
+  if (plain) return floor;
+  const auto found = by_word.find(fold_text(word));
+  return found == by_word.end() ? floor : found->second;
+}
+
+std::string spelling_of(std::string_view word) {
+  std::string folded;
+  std::string spelling;
+  fold_word(word, &folded, &spelling);
+  return spelling;
 }
 
 std::int32_t hundredths(double log10_frequency) {
@@ -71,7 +87,7 @@ std::variant<WordWeights, WeightsFileError> weights_from_counts(
       error.reason = "expected word<TAB>count, got '" + shown(line) + "'";
       return false;
     }
-    std::string word = normalize_word(line.substr(0, tab));
+    std::string word = spelling_of(line.substr(0, tab));
     if (word.empty()) {
       error.reason =
           "the word '" + shown(line.substr(0, tab)) + "' has no letters a-z";
@@ -132,7 +148,7 @@ WordWeights weights_from_aligned_lines(std::string_view words,
     const bool plain = std::all_of(line.begin(), line.end(), [](char letter) {
       return letter >= 'a' && letter <= 'z';
     });
-    std::string word = plain ? std::string(line) : normalize_word(line);
+    std::string word = plain ? std::string(line) : spelling_of(line);
     if (!word.empty()) weights.name(std::move(word), values[index]);
     ++index;
     return true;

@@ -3,14 +3,18 @@
 // A word's weight is the base-10 logarithm of its relative frequency, kept
 // in hundredths as an integer (so -361 is 10^-3.61), so that the score of a
 // solution, the sum of its words' weights, is exact and ties are real.
-// Words are keyed as the dictionary stores them (normalised); a word the
-// table does not name has the floor weight.
+// Words are keyed by their spelling (char_utils/fold.h: lower case, accents
+// kept, other characters dropped), which for plain words is the letters the
+// dictionary stores. A spelling with accents that the table does not name
+// has the weight of its folded letters, so weights of words written without
+// accents serve every spelling of them; a word named neither way has the
+// floor weight.
 //
 // Invariant: every weight, the floor included, lies in [kLowestWeight, 0].
 // Cost: a hash lookup per word looked up; the table holds each named word
 // once.
 //
-// Tested by tests/cpp/solver/ranked_search_test.cc.
+// Tested by tests/cpp/solver/ranked_search_test.cc and spellings_test.cc.
 
 #ifndef VORPALYX_SOLVER_WORD_WEIGHTS_H_
 #define VORPALYX_SOLVER_WORD_WEIGHTS_H_
@@ -35,16 +39,22 @@ struct WordWeights {
 
   std::int32_t weight_of(const std::string& word) const {
     const auto found = by_word.find(word);
-    return found == by_word.end() ? floor : found->second;
+    return found == by_word.end() ? weight_of_folded(word) : found->second;
   }
 
-  // Adds `word` (normalised, not empty) with `weight`; a word named twice
+  // Adds `word` (a spelling, not empty) with `weight`; a word named twice
   // keeps its higher weight. Call set_floor() once every word is in.
   void name(std::string word, std::int32_t weight);
   // The floor becomes one hundredth below the lowest weight named (or
   // kUnweightedFloor when none is).
   void set_floor();
+
+ private:
+  std::int32_t weight_of_folded(const std::string& word) const;
 };
+
+// The key a weight given for `word` has: its spelling.
+std::string spelling_of(std::string_view word);
 
 // A weight in hundredths from a logarithm: rounded to the nearest.
 // `log10_frequency` must be finite and in [kLowestWeight / 100, 0].

@@ -9,10 +9,10 @@ namespace vorpalyx {
 
 Trie::Trie() : nodes_(1), last_path_(1, kRoot) {}
 
-void Trie::insert(std::string_view word) {
+NodeIndex Trie::insert(std::string_view word) {
   std::size_t length = 0;
   for (char byte : word) length += is_ascii_letter(byte);
-  if (length == 0) return;
+  if (length == 0) return kNoNode;
 
   // Room for a whole new branch up front: if allocation fails, nothing has
   // been linked yet, so the trie is unchanged.
@@ -53,6 +53,7 @@ void Trie::insert(std::string_view word) {
   nodes_[current].is_word = true;
   min_dict_word_len_ = std::min<std::uint64_t>(min_dict_word_len_, length);
   max_dict_word_len_ = std::max<std::uint64_t>(max_dict_word_len_, length);
+  return current;
 }
 
 NodeIndex Trie::child_for_insert(NodeIndex parent, char letter) {
@@ -77,17 +78,21 @@ NodeIndex Trie::child_for_insert(NodeIndex parent, char letter) {
 }
 
 bool Trie::contains(std::string_view normalized_word) const {
-  if (normalized_word.empty()) return false;
+  return find(normalized_word) != kNoNode;
+}
+
+NodeIndex Trie::find(std::string_view normalized_word) const {
+  if (normalized_word.empty()) return kNoNode;
   NodeIndex current = kRoot;
   for (char letter : normalized_word) {
     NodeIndex child = nodes_[current].first_child;
     while (child != kNoNode && nodes_[child].letter != letter) {
       child = nodes_[child].next_sibling;
     }
-    if (child == kNoNode) return false;
+    if (child == kNoNode) return kNoNode;
     current = child;
   }
-  return nodes_[current].is_word;
+  return nodes_[current].is_word ? current : kNoNode;
 }
 
 }  // namespace vorpalyx

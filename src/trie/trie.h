@@ -45,13 +45,15 @@ class Trie {
 
   Trie();
 
-  // Stores the normalised form of `word` (its ASCII letters, lower-cased).
-  // A word with no ASCII letter changes nothing. Throws std::bad_alloc only;
-  // the trie is then unchanged.
-  void insert(std::string_view word);
+  // Stores the normalised form of `word` (its ASCII letters, lower-cased)
+  // and returns its node. A word with no ASCII letter changes nothing (and
+  // gives kNoNode). Throws std::bad_alloc only; the trie is then unchanged.
+  NodeIndex insert(std::string_view word);
 
   // True when exactly this normalised word is stored.
   bool contains(std::string_view normalized_word) const;
+  // The node of this normalised word when it is stored, else kNoNode.
+  NodeIndex find(std::string_view normalized_word) const;
 
   const TrieNode& node(NodeIndex index) const { return nodes_[index]; }
   const TrieNode& root() const { return nodes_[kRoot]; }

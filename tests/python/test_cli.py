@@ -197,12 +197,15 @@ class TestOutputForms:
                                     phrase):
         assert run(capsys, "--dict", word_file, *form, phrase) == (0, expected, "")
 
-    # Letters as the solver counts them: only a-z, in either case.
-    @pytest.mark.parametrize("phrase", ["", "2 + 2 = 4!", "\u00e9\u00e0"])
+    # Letters as the solver counts them: those that fold to a-z, or only
+    # a-z under --no-fold.
+    @pytest.mark.parametrize(("phrase", "fold"), [
+        ("", []), ("2 + 2 = 4!", []), ("\u03b1\u03b2\u03b3", []),
+        ("\u00e9\u00e0", ["--no-fold"])])
     @pytest.mark.parametrize("form", [[], ["--json"], ["--count"]])
     def test_phrase_without_letters_gets_a_note_and_no_output(
-            self, capsys, word_file, form, phrase):
-        assert run(capsys, "--dict", word_file, *form, phrase) == (
+            self, capsys, word_file, form, phrase, fold):
+        assert run(capsys, "--dict", word_file, *fold, *form, phrase) == (
             0, "", "vorpalyx: note: no letters in the phrase\n")
 
     def test_text_and_json_are_those_of_solve(self, capsys, word_file):
@@ -477,7 +480,7 @@ class TestFailures:
     def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
                                                    word_file):
         class InterruptedLexicon:
-            def load_path(self, path: str) -> None:
+            def load_path(self, path: str, fold: bool) -> None:
                 pass
 
             def search(self, phrase: str, **constraints: object) -> None:
@@ -491,7 +494,7 @@ class TestFailures:
         assert (status, err) == (0, "")
         for option in ["--max-words", "--min-word-length", "--must-start-with",
                        "--can-only-start-with", "--must-not-start-with",
-                       "--contains", "--timeout", "--max-solutions", "--dict",
+                       "--contains", "--timeout", "--max-solutions", "--dict", "--no-fold",
                        "--word", "--count", "--json"]:
             assert option in out
         assert "\nexamples:\n  vorpalyx " in out

@@ -60,13 +60,14 @@ SLICES = [
 
 def assert_same_as_solve(words: Any, phrase: str, constraints: dict[str, Any],
                          threads: int | None) -> None:
-    """search, count, items and slices agree with solve for the same words."""
+    """Without folding, search, count, items and slices agree with solve for
+    the same words."""
     expected = solver_with(words).solve(phrase, **constraints)
-    lexicon = Lexicon.from_words(words)
-    result = lexicon.search(phrase, threads=threads, **constraints)
+    lexicon = Lexicon.from_words(words, fold=False)
+    result = lexicon.search(phrase, threads=threads, fold=False, **constraints)
     assert type(result) is Anagrams
     assert list(result) == expected
-    assert len(result) == lexicon.count(phrase, threads=threads, **constraints) == len(expected)
+    assert len(result) == lexicon.count(phrase, threads=threads, fold=False, **constraints) == len(expected)
     size = len(expected)
     for index in {0, size // 2, size - 1, -1, -size} if size else ():
         assert result[index] == expected[index]
@@ -128,7 +129,7 @@ def lexicon_and_solver(content: bytes, tmp_path: pathlib.Path) -> tuple[Lexicon,
     path.write_bytes(content)
     solver = Solver()
     solver.load_dictionary_from_path(str(path))
-    return Lexicon.from_path(path), solver
+    return Lexicon.from_path(path, fold=False), solver
 
 
 def candidates(texts: list[str]) -> set[str]:
@@ -161,7 +162,7 @@ class TestLoading:
     @pytest.mark.parametrize("words", CAT_AND_DOG_SEQUENCES.values(), ids=CAT_AND_DOG_SEQUENCES)
     def test_a_sequence_gives_the_solvers_words(self, words: Any) -> None:
         solver = solver_with(words)
-        assert_same_words(Lexicon.from_words(words), solver, [str(word) for word in words])
+        assert_same_words(Lexicon.from_words(words, fold=False), solver, [str(word) for word in words])
 
     @pytest.mark.parametrize(("word", "stored"), STORED_FORMS)
     def test_each_word_is_stored_normalised(self, word: str, stored: str) -> None:
