@@ -18,7 +18,7 @@ CONSTRAINTS = (
     "max_words", "min_words", "min_word_length", "max_word_length", "lengths",
     "must_start_with", "can_only_ever_start_with", "must_not_start_with",
     "contains_patterns", "include", "exclude", "distinct", "leftover",
-    "max_solutions", "timeout_seconds",
+    "max_solutions", "timeout_seconds", "fold",
 )
 # Keywords of search that requests never choose: the workers solve on one
 # thread each.

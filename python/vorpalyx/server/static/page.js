@@ -25,6 +25,7 @@ const CONTROLS = [
   { name: "leftover", label: "Letters that may stay unused", kind: "count", hint: "shown after the words: (-o)" },
   { name: "max_solutions", label: "Stop after N solutions", kind: "count" },
   { name: "timeout_seconds", label: "Time limit (seconds)", kind: "seconds" },
+  { name: "fold", label: "Letters a-z only (no folding of accents)", kind: "unflag" },
 ];
 
 const page = {
@@ -54,15 +55,16 @@ function buildControls() {
   for (const control of CONTROLS) {
     if (!(control.needs ?? [control.name]).every(accepts)) continue;
     const id = "constraint-" + control.name;
-    const field = element("div", { class: "field" + (control.kind === "flag" ? " flag" : "") });
+    const checkbox = control.kind === "flag" || control.kind === "unflag";
+    const field = element("div", { class: "field" + (checkbox ? " flag" : "") });
     const input = element("input", { id, name: control.name });
     if (control.kind === "count") Object.assign(input, { type: "number", min: 0, step: 1, inputMode: "numeric" });
     else if (control.kind === "seconds") Object.assign(input, { type: "number", min: 0, step: "any", inputMode: "decimal" });
-    else if (control.kind === "flag") input.type = "checkbox";
+    else if (checkbox) input.type = "checkbox";
     else input.type = "text";
     input.dataset.kind = control.kind;
     const label = element("label", { for: id }, control.label);
-    if (control.kind === "flag") field.append(input, label);
+    if (checkbox) field.append(input, label);
     else field.append(label, input);
     if (control.hint) field.append(element("small", {}, control.hint));
     form.append(field);
@@ -85,6 +87,7 @@ function controlValue(input) {
   const text = input.value.trim();
   switch (input.dataset.kind) {
     case "flag": return input.checked ? true : undefined;
+    case "unflag": return input.checked ? false : undefined;
     case "count": case "seconds": return text === "" ? undefined : Number(text);
     // The server reads an enumeration and says what is wrong with one.
     case "letters": case "lengths": return text === "" ? undefined : text;
