@@ -479,9 +479,15 @@ def letter_counts(text: str) -> dict[str, int]:
 def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | None:
     """Why the phrase can have no solution under --include or --lengths, in
     a line for standard error; None when it may have some."""
+    def letters(text: str) -> str:
+        if arguments.no_fold:
+            return "".join(c for c in text.lower() if c in _ASCII_LETTERS)
+        return fold(text)
+
+    phrase = letters(phrase.replace("?", "")) + "?" * phrase.count("?")
     available = letter_counts(phrase)
     for word in arguments.include or ():
-        stored = "".join(c for c in word.lower() if c in _ASCII_LETTERS)
+        stored = letters(word)
         if stored not in lexicon:
             return f"--include {word!r} is not in the dictionary"
         needed = letter_counts(stored)
