@@ -336,7 +336,10 @@ class Merger {
                       .variant = variant});
     };
     std::vector<std::uint32_t> mapped;
-    for (const auto& [variant, part] : parts_) {
+    for (const auto& entry : parts_) {
+      // Named apart: a lambda may not capture a structured binding.
+      const std::uint32_t variant = entry.first;
+      const SolutionList* part = entry.second;
       if (!part) {
         add_row(variant, nullptr, 0);
         continue;
