@@ -54,7 +54,9 @@ class TestAgainstBruteForce:
                              threads: int | None) -> None:
         words, phrase, constraints = problem
         expected = brute_force.solve_extended(words, phrase, **constraints)
-        lexicon = Lexicon.from_words(words)
+        # The brute force reads words as Solver does, without folding.
+        lexicon = Lexicon.from_words(words, fold=False)
+        constraints = {**constraints, "fold": False}
         assert details(lexicon, phrase, threads=threads, **constraints) == [
             (list(w), b, l) for w, b, l in expected
         ]
