@@ -406,7 +406,7 @@ void check_ranked(FuzzedDataProvider& input,
   for (const Solution& solution : expected) {
     std::int64_t score = 0;
     for (const std::string& word : solution) score += weights.weight_of(word);
-    ranked.push_back({score, solution});
+    ranked.push_back({score, solution, {}});
   }
   std::stable_sort(ranked.begin(), ranked.end(),
                    [](const vorpalyx::RankedSolution& left,

@@ -31,7 +31,7 @@ std::vector<RankedSolution> everything_by_score(
        solver.search(phrase, constraints, FastSearchOptions()).to_vectors()) {
     std::int64_t score = 0;
     for (const std::string& word : words) score += weights.weight_of(word);
-    all.push_back({score, std::move(words)});
+    all.push_back({score, std::move(words), {}});
   }
   std::stable_sort(all.begin(), all.end(),
                    [](const RankedSolution& left, const RankedSolution& right) {

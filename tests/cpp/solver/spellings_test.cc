@@ -78,9 +78,10 @@ TEST(SpellingsTest, WeightsBySpellingThenByFoldedLetters) {
   weights.name(spelling_of("Côté"), -100);
   weights.name("cote", -300);
   weights.set_floor();
-  EXPECT_EQ(solver.best("etoc", {}, weights, 3, FastSearchOptions{}),
-            (std::vector<RankedSolution>{
-                {-100, {"côté"}}, {-300, {"cote"}}, {-300, {"côte"}}}));
+  EXPECT_EQ(
+      solver.best("etoc", {}, weights, 3, FastSearchOptions{}),
+      (std::vector<RankedSolution>{
+          {-100, {"côté"}, {}}, {-300, {"cote"}, {}}, {-300, {"côte"}, {}}}));
 }
 
 }  // namespace
