@@ -1,8 +1,10 @@
 #include "solver/composed_search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "char_utils/fold.h"
@@ -10,6 +12,7 @@
 #include "solver/ranked_search.h"
 #include "solver/result_order.h"
 #include "solver/spellings.h"
+#include "solver/two_threads.h"
 
 namespace vorpalyx {
 namespace {
@@ -221,20 +224,53 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
   return plan;
 }
 
-// Calls `search(variant_index, counts)` for each variant that has letters
-// to search, and `alone(variant_index)` for each where the included words
-// alone are a solution.
+// Calls `alone(variant_index)` for each variant where the included words
+// alone are a solution, then `search(variant_index, counts, options)` for
+// each that has letters to search. With `share` and a second core, two
+// threads take those in turn, each search on one thread, so `search` must
+// be safe to call from both; only the calling thread's searches ask the
+// caller's interrupt poll. A failure on either thread stops both, and the
+// calling thread's, or else the helper's, is rethrown.
 template <typename Search, typename Alone>
-void for_each_variant(const Composition& plan, Search&& search, Alone&& alone) {
+void for_each_variant(const Composition& plan, const FastSearchOptions& options,
+                      bool share, Search&& search, Alone&& alone) {
   if (plan.impossible) return;
+  std::vector<std::uint32_t> searched;
   for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
-    const CharCounts& counts = plan.variants[i].counts;
-    if (counts.is_empty()) {
+    if (plan.variants[i].counts.is_empty()) {
       if (plan.include_alone) alone(i);
     } else if (!plan.prepared.impossible) {
-      search(i, counts);
+      searched.push_back(i);
     }
   }
+  if (!share || !options.second_core || searched.size() < 2) {
+    for (std::uint32_t i : searched)
+      search(i, plan.variants[i].counts, options);
+    return;
+  }
+  FastSearchOptions own = options;
+  own.second_core = false;
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  // The helper's searches stop when the caller's fail.
+  FastSearchOptions helpers = own;
+  helpers.interrupt.interrupted = [&failed] { return failed.load(); };
+  const std::thread::id caller = std::this_thread::get_id();
+  run_on_two_threads(
+      [&] {
+        const FastSearchOptions& mine =
+            std::this_thread::get_id() == caller ? own : helpers;
+        try {
+          for (std::size_t k = next++; k < searched.size() && !failed;
+               k = next++) {
+            search(searched[k], plan.variants[searched[k]].counts, mine);
+          }
+        } catch (...) {
+          failed = true;
+          throw;
+        }
+      },
+      true);
 }
 
 std::uint64_t letter_length(const std::string& word) {
@@ -435,10 +471,9 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
                            const FastSearchOptions& options) {
   const Composition plan =
       compose(trie, phrase, constraints, extended, options.spellings);
-  std::vector<SolutionList> parts;
-  parts.reserve(plan.variants.size());
-  Merger merger(plan);
-  std::uint64_t found = 0;
+  std::vector<SolutionList> parts(plan.variants.size());
+  std::vector<bool> alone(plan.variants.size());
+  std::atomic<std::uint64_t> found{0};
   const std::uint64_t most = plan.prepared.max_solutions;
   // Under a time limit each search leaves room for merging what it finds,
   // and the later ones for merging what the earlier ones found too.
@@ -451,32 +486,43 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
   if (weights) {
     merging.finish_costs.seconds_per_solution += kScoreSecondsPerSolution;
   }
-  double merge_seconds = 0;
+  std::atomic<std::uint64_t> merge_nanoseconds{0};
+  // Which solutions a limit keeps depends on the order of the searches.
+  const bool share = most == kUnlimited;
   for_each_variant(
-      plan,
-      [&](std::uint32_t variant, const CharCounts& counts) {
+      plan, merging, share,
+      [&](std::uint32_t variant, const CharCounts& counts,
+          const FastSearchOptions& variant_options) {
         if (found >= most) return;
         PreparedConstraints prepared = plan.prepared;
         prepared.max_solutions = most == kUnlimited ? most : most - found;
-        if (prepared.timeout_seconds)
-          *prepared.timeout_seconds -= merge_seconds;
-        SolutionList& part = parts.emplace_back(run_fast_search(
-            trie, counts, plan.rest, prepared, start_time, merging));
+        if (prepared.timeout_seconds) {
+          *prepared.timeout_seconds -=
+              static_cast<double>(merge_nanoseconds.load()) * 1e-9;
+        }
+        SolutionList& part = parts[variant] = run_fast_search(
+            trie, counts, plan.rest, prepared, start_time, variant_options);
         found += part.size();
+        double seconds = 0;
         for (const SolutionGroup& group : part.groups) {
-          merge_seconds +=
+          seconds +=
               static_cast<double>(group.solution_count) *
               (merging.finish_costs.seconds_per_solution +
                merging.finish_costs.seconds_per_word *
                    static_cast<double>(group.word_count + plan.include.size()));
         }
-        merger.add(variant, part);
+        merge_nanoseconds += static_cast<std::uint64_t>(seconds * 1e9);
       },
       [&](std::uint32_t variant) {
         if (found >= most) return;
         ++found;
-        merger.add_alone(variant);
+        alone[variant] = true;
       });
+  Merger merger(plan);
+  for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
+    if (alone[i]) merger.add_alone(i);
+    if (!parts[i].groups.empty()) merger.add(i, parts[i]);
+  }
   return merger.take(weights, scores);
 }
 
@@ -517,13 +563,17 @@ SolutionCount composed_count(const Trie& trie, const CharCounts& phrase,
     total.solutions =
         total.saturated ? ~LongKey{0} : total.solutions + count.solutions;
   };
+  std::vector<SolutionCount> counts(plan.variants.size());
   for_each_variant(
-      plan,
-      [&](std::uint32_t, const CharCounts& counts) {
-        add(count_fast_search(trie, counts, plan.rest, plan.prepared,
-                              start_time, options));
+      plan, options, true,
+      [&](std::uint32_t variant, const CharCounts& letters,
+          const FastSearchOptions& variant_options) {
+        counts[variant] =
+            count_fast_search(trie, letters, plan.rest, plan.prepared,
+                              start_time, variant_options);
       },
-      [&](std::uint32_t) { add({.solutions = 1}); });
+      [&](std::uint32_t variant) { counts[variant] = {.solutions = 1}; });
+  for (const SolutionCount& count : counts) add(count);
   if (total.solutions > plan.prepared.max_solutions) {
     total = {.solutions = plan.prepared.max_solutions};
   }
@@ -567,16 +617,21 @@ std::vector<RankedSolution> composed_best(
     }
     all.push_back(std::move(solution));
   };
+  std::vector<std::vector<RankedSolution>> found(plan.variants.size());
   for_each_variant(
-      plan,
-      [&](std::uint32_t variant, const CharCounts& counts) {
-        for (RankedSolution& solution :
-             run_ranked_search(trie, counts, plan.rest, plan.prepared, weights,
-                               k, start_time, options)) {
-          add(variant, std::move(solution));
-        }
+      plan, options, true,
+      [&](std::uint32_t variant, const CharCounts& counts,
+          const FastSearchOptions& variant_options) {
+        found[variant] =
+            run_ranked_search(trie, counts, plan.rest, plan.prepared, weights,
+                              k, start_time, variant_options);
       },
-      [&](std::uint32_t variant) { add(variant, {}); });
+      [&](std::uint32_t variant) { found[variant].emplace_back(); });
+  for (std::uint32_t variant = 0; variant < found.size(); ++variant) {
+    for (RankedSolution& solution : found[variant]) {
+      add(variant, std::move(solution));
+    }
+  }
   const bool by_sequence = !plan.lengths.empty();
   auto before = [&](const RankedSolution& left, const RankedSolution& right) {
     if (left.score != right.score) return left.score > right.score;

@@ -594,6 +594,8 @@ INTERRUPTED_CHILD = """
     from vorpalyx import Lexicon
 
     method, threads, interrupter = sys.argv[1], eval(sys.argv[2]), sys.argv[3]
+    # A blank makes one search per letter, shared by two threads.
+    blank = sys.argv[4] if len(sys.argv) > 4 else ""
     lexicon = Lexicon.english()
     started = threading.Event()
     counted = []
@@ -628,7 +630,7 @@ INTERRUPTED_CHILD = """
         # best walks by itself up to k, and with every word alike it prunes
         # nothing but longer solutions.
         extra = {"k": 65536, "weights": {}} if method == "best" else {}
-        getattr(lexicon, method)("the quick brown fox jumps over the lazy dog",
+        getattr(lexicon, method)("the quick brown fox jumps over the lazy dog" + blank,
                                  max_words=Started(), threads=threads, **extra)
         print("returned")
     except KeyboardInterrupt as error:
@@ -654,9 +656,11 @@ class TestInterrupt:
 
     @ENGINE_CALLS
     @THREADS
-    def test_sigint_from_another_process(self, method, threads) -> None:
+    @pytest.mark.parametrize("blank", ["", "?"])
+    def test_sigint_from_another_process(self, method, threads, blank) -> None:
         child = subprocess.Popen(
-            [sys.executable, "-c", textwrap.dedent(INTERRUPTED_CHILD), method, repr(threads), "parent"],
+            [sys.executable, "-c", textwrap.dedent(INTERRUPTED_CHILD), method, repr(threads), "parent",
+             blank],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         try:
             assert child.stdout is not None
