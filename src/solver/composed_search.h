@@ -19,10 +19,13 @@
 // whole phrase with every constraint would, each once. Cost: one fast
 // search per variant (26 for a blank, 351 for two, and one per multiset of
 // letters that may be left over), then a sort of the merged solutions,
-// held as rows (4 bytes a word); counting merges nothing.
+// held as rows (4 bytes a word); counting merges nothing. With a second
+// core the variants' searches are shared by two threads, one search each,
+// unless a solution limit makes their order matter.
 //
-// Tested by tests/cpp/solver/composed_search_test.cc and, against a brute
-// force, tests/python/test_constraints.py.
+// Tested by tests/cpp/solver/composed_search_test.cc, against a brute force
+// by tests/python/test_constraints.py, and for Ctrl-C by
+// tests/python/test_lexicon.py.
 
 #ifndef VORPALYX_SOLVER_COMPOSED_SEARCH_H_
 #define VORPALYX_SOLVER_COMPOSED_SEARCH_H_
