@@ -62,6 +62,13 @@ void AnagramSolver::load_words_from_text(std::string_view text, bool fold) {
     load_dictionary_from_text(text);
     return;
   }
+  // Room for the spellings of a text with letters outside ASCII, so that
+  // the tables grow without copying themselves over and over.
+  if (fold && std::any_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80;
+      })) {
+    spellings_.reserve(trie_, text.size());
+  }
   std::string folded;
   std::string spelling;
   while (!text.empty()) {

@@ -8,6 +8,14 @@
 
 namespace vorpalyx {
 
+void Spellings::reserve(const Trie& trie, std::size_t bytes) {
+  // Words average well over 4 bytes with their line ends and add fewer new
+  // nodes than bytes; an estimate short of that only grows once more.
+  text_.reserve(text_.size() + bytes);
+  entries_.reserve(entries_.size() + bytes / 8);
+  heads_.reserve(trie.node_count() + bytes / 2);
+}
+
 void Spellings::append(const Trie& trie, NodeIndex node,
                        std::string_view spelling) {
   if (text_.size() + spelling.size() >

@@ -70,6 +70,10 @@ class Spellings {
 
   bool empty() const { return entries_.empty(); }
 
+  // Makes room, about, for the spellings of a text of `bytes` bytes of
+  // words, a line each, to be added to `trie`.
+  void reserve(const Trie& trie, std::size_t bytes);
+
   // Replaces each of `folded` (words of `trie`, ascending) by its
   // spellings.
   SpelledWords spell_candidates(const Trie& trie,
