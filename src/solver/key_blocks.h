@@ -2,8 +2,8 @@
 //
 // Growing costs no copy, and a block is only touched while it is being
 // filled, so millions of keys are gathered at the cost of writing them once.
-// Blocks start small (many buckets hold few keys) and double up to four
-// megabytes each, which are advised huge pages (huge_pages.h).
+// Blocks start small (many buckets hold few keys) and double up to a
+// megabyte each.
 //
 // Invariant: at most the last block is open (partly filled); the closed
 // blocks hold closed_size_ keys. Cost: one store per key, an allocation per
@@ -19,8 +19,6 @@
 #include <memory>
 #include <utility>
 #include <vector>
-
-#include "solver/huge_pages.h"
 
 namespace vorpalyx {
 
@@ -73,7 +71,7 @@ class KeyBlocks {
   };
 
   static std::size_t block_size(std::size_t index) {
-    constexpr std::size_t kLargest = kHugePageAdviceBytes / sizeof(Key);
+    constexpr std::size_t kLargest = (std::size_t{1} << 20) / sizeof(Key);
     return std::min(std::size_t{64} << std::min<std::size_t>(index, 20),
                     kLargest);
   }
@@ -89,7 +87,7 @@ class KeyBlocks {
   void add_block() {
     close();
     const std::size_t count = block_size(blocks_.size());
-    blocks_.push_back({make_large_array<Key>(count), 0});
+    blocks_.push_back({std::make_unique_for_overwrite<Key[]>(count), 0});
     next_ = blocks_.back().keys.get();
     end_ = next_ + count;
   }

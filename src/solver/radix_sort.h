@@ -27,7 +27,6 @@
 #include <memory>
 #include <vector>
 
-#include "solver/huge_pages.h"
 #include "solver/key_blocks.h"
 
 namespace vorpalyx {
@@ -206,7 +205,7 @@ void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
 // Sorts the `count` keys at `keys`, all below 2^key_bits, in place.
 template <typename Key>
 void radix_sort(Key* keys, std::size_t count, int key_bits) {
-  auto scratch = make_large_array<Key>(count);
+  auto scratch = std::make_unique_for_overwrite<Key[]>(count);
   radix_sort_detail::sort_into(keys, scratch.get(), count, key_bits, true);
 }
 
@@ -217,7 +216,7 @@ template <typename Key>
 std::unique_ptr<Key[]> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
                                   int top_digit_bits) {
   const std::size_t count = blocks.size();
-  auto sorted = make_large_array<Key>(count);
+  auto sorted = std::make_unique_for_overwrite<Key[]>(count);
   const int digit_bits = std::min(top_digit_bits, key_bits);
   const int shift = key_bits - digit_bits;
   std::vector<std::size_t> starts((std::size_t{1} << digit_bits) + 1);
@@ -238,7 +237,7 @@ std::unique_ptr<Key[]> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
     }
   });
   blocks.clear();
-  auto scratch = make_large_array<Key>(largest);
+  auto scratch = std::make_unique_for_overwrite<Key[]>(largest);
   for (std::size_t digit = 0; digit + 1 < starts.size(); ++digit) {
     radix_sort_detail::sort_into(sorted.get() + starts[digit], scratch.get(),
                                  starts[digit + 1] - starts[digit], shift,
