@@ -484,17 +484,19 @@ def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | No
             return "".join(c for c in text.lower() if c in _ASCII_LETTERS)
         return fold(text)
 
-    phrase = letters(phrase.replace("?", "")) + "?" * phrase.count("?")
+    blanks = phrase.count("?")
+    phrase = letters(phrase.replace("?", "")) + "?" * blanks
     available = letter_counts(phrase)
     for word in arguments.include or ():
         stored = letters(word)
         if stored not in lexicon:
             return f"--include {word!r} is not in the dictionary"
-        needed = letter_counts(stored)
-        if any(available.get(letter, 0) < count for letter, count in needed.items()):
+        for letter, count in letter_counts(stored).items():
+            # A blank stands in for a letter the phrase lacks.
+            blanks -= max(0, count - available.get(letter, 0))
+            available[letter] = max(0, available.get(letter, 0) - count)
+        if blanks < 0:
             return f"the phrase has not the letters of --include {word!r}"
-        for letter, count in needed.items():
-            available[letter] -= count
     if arguments.lengths:
         letters = sum(letter_counts(phrase).values()) + phrase.count("?")
         total = sum(arguments.lengths)

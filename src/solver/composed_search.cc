@@ -152,6 +152,7 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
   }
   // Included words as their letters, for every test below.
   std::vector<std::string> include_letters;
+  std::string blank_letters;  // those of included words that blanks give
   for (const std::string& given : extended.include) {
     const std::string word = folded_letters(given);
     const CharCounts letters = letters_of(word);
@@ -159,8 +160,8 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
         std::binary_search(whole.excluded.begin(), whole.excluded.end(), word);
     auto length = std::find(lengths_left.begin(), lengths_left.end(),
                             static_cast<std::uint64_t>(word.size()));
-    if (word.empty() || !trie.contains(word) || !base.can_subtract(letters) ||
-        excluded || word.size() < whole.min_word_length ||
+    if (word.empty() || !trie.contains(word) || excluded ||
+        word.size() < whole.min_word_length ||
         word.size() > whole.max_word_length ||
         !constraints.allows_start(static_cast<char32_t>(word[0])) ||
         (extended.lengths && length == lengths_left.end())) {
@@ -169,7 +170,12 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
     }
     if (extended.lengths) lengths_left.erase(length);
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-      base[letter] -= letters[letter];
+      // Letters the phrase lacks come from its blanks.
+      const std::uint64_t taken = std::min(base[letter], letters[letter]);
+      base[letter] -= taken;
+      for (std::uint64_t i = taken; i < letters[letter]; ++i) {
+        blank_letters.push_back(static_cast<char>('a' + letter));
+      }
     }
     plan.include.push_back(shown_spelling(trie, spellings, given, word));
     include_letters.push_back(word);
@@ -220,7 +226,21 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
       starts_met &&
       (!plan.rest.contains_patterns || plan.rest.contains_patterns->empty());
   plan.prepared = prepare_constraints(plan.rest, plan.rest_extended);
-  plan.variants = letter_variants(base, extended.blanks, extended.leftover);
+  if (blank_letters.size() > extended.blanks) {
+    plan.impossible = true;
+    return plan;
+  }
+  std::sort(blank_letters.begin(), blank_letters.end());
+  plan.variants = letter_variants(
+      base, extended.blanks - static_cast<std::uint32_t>(blank_letters.size()),
+      extended.leftover);
+  // The blanks the included words took are the variants' blanks too; the
+  // phrase has none of those letters left, so none is also left over.
+  for (Variant& variant : plan.variants) {
+    std::string& blanks = variant.letters.blanks;
+    blanks.insert(blanks.end(), blank_letters.begin(), blank_letters.end());
+    std::sort(blanks.begin(), blanks.end());
+  }
   return plan;
 }
 

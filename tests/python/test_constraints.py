@@ -73,6 +73,8 @@ class TestAgainstBruteForce:
             # Included words count toward every limit and appear as often as listed.
             ("aabbc", {"include": ["ab", "ab"]}, [["ab", "ab", "c"]]),
             ("aabbc", {"include": ["ab"], "max_words": 2}, [["ab", "abc"], ["ab", "bac"]]),
+            # A blank may stand in for a letter of an included word.
+            ("a?", {"include": ["b"]}, [["a", "b"]]),
             # Two blanks that become "ab" or "ba" are one solution; a blank
             # may be any letter.
             ("c??", {"lengths": [3]}, [["abc"], ["bac"]]),
