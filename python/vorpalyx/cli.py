@@ -21,6 +21,7 @@ import sys
 
 from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Lexicon, fold
+from vorpalyx._output import write_ranked, write_ranked_result, write_with_letters
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -39,7 +40,6 @@ EXIT_INTERRUPTED = 130
 EXIT_BROKEN_PIPE = 141
 
 LARGEST_COUNT = 2**64 - 1
-RANKED_SLICE = 1 << 16
 STANDARD_INPUT = "-"
 _ASCII_LETTERS = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")
 
@@ -464,7 +464,7 @@ def constraints(arguments: Arguments) -> dict[str, Any]:
         "min_words": arguments.min_words if exactly is None else exactly,
         "lengths": arguments.lengths,
         "include": arguments.include,
-        "exclude": [word for word in arguments.exclude or () if has_letters(word)] or None,
+        "exclude": arguments.exclude,
         "distinct": arguments.distinct or None,
         "leftover": arguments.leftover,
         "fold": not arguments.no_fold,
@@ -562,98 +562,22 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
     if arguments.best is not None:
         if arguments.json:
             sys.stdout.write("[")
-        _write_ranked([ranked.score for ranked in best],
+        write_ranked([ranked.score for ranked in best],
                       [ranked.words for ranked in best], arguments.json,
                       letters=[(r.blanks, r.leftover) for r in best] if with_letters else None)
         if arguments.json:
             sys.stdout.write("]\n")
     elif arguments.rank:
-        _write_ranked_result(result, arguments.json, with_letters)
+        write_ranked_result(result, arguments.json, with_letters)
     elif arguments.count:
         sys.stdout.write(f"{count}\n")
     elif with_letters:
-        _write_with_letters(result, arguments.json)
+        write_with_letters(result, arguments.json)
     elif arguments.json:
         result.write(sys.stdout, format="json")
         sys.stdout.write("\n")
     else:
         result.write(sys.stdout)
-
-
-def _letters_text(blanks: str, leftover: str) -> str:
-    """What follows a solution's words: " [+w]" for the letters its blanks
-    became, " (-o)" for those it left over."""
-    return (f" [+{blanks}]" if blanks else "") + (f" (-{leftover})" if leftover else "")
-
-
-def _write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_json: bool,
-                  after_another: bool = False,
-                  letters: Sequence[tuple[str, str]] | None = None) -> None:
-    """Writes solutions with their scores: "-12.26  dirty room window" lines,
-    or (`as_json`) the items of a JSON array, {"score": -12.26, "words":
-    [...]} as json.dumps gives them, each after ", " when `after_another`.
-    With `letters`, each solution's blanks and leftover letters too. Words
-    hold letters only, so JSON takes those in a-z as they are."""
-    if as_json:
-        items = [f'{{"score": {score!r}, "words": [{", ".join(map(_json_word, words))}]}}'
-                 for score, words in zip(scores, solutions, strict=True)]
-        if letters is not None:
-            items = [f'{item[:-1]}, "blanks": "{blanks}", "leftover": "{leftover}"}}'
-                     for item, (blanks, leftover) in zip(items, letters, strict=True)]
-        text = ", ".join(items)
-        sys.stdout.write(", " + text if after_another and items else text)
-        return
-    suffixes = [_letters_text(*pair) for pair in letters] if letters else [""] * len(scores)
-    sys.stdout.write("".join(f"{score:.2f}  {' '.join(words)}{suffix}\n"
-                             for score, words, suffix in zip(scores, solutions, suffixes,
-                                                             strict=True)))
-
-
-def _json_word(word: str) -> str:
-    if word.isascii():
-        return f'"{word}"'
-    import json
-
-    return json.dumps(word)
-
-
-def _slices(result: Any) -> Any:
-    """The result a slice at a time, so that memory holds only one slice of
-    Python objects."""
-    for start in range(0, len(result), RANKED_SLICE):
-        yield start, result[start:start + RANKED_SLICE]
-
-
-def _write_ranked_result(result: Any, as_json: bool, with_letters: bool) -> None:
-    if as_json:
-        sys.stdout.write("[")
-    for start, part in _slices(result):
-        letters = None
-        if with_letters:
-            letters = [part.details(i)[1:] for i in range(len(part))]
-        _write_ranked(part.scores(), part, as_json, after_another=start > 0, letters=letters)
-    if as_json:
-        sys.stdout.write("]\n")
-
-
-def _write_with_letters(result: Any, as_json: bool) -> None:
-    """Writes each solution with the letters its blanks became and those it
-    left over: "dirty room [+w]" lines, or a JSON array of {"words": [...],
-    "blanks": ..., "leftover": ...} objects."""
-    if as_json:
-        sys.stdout.write("[")
-    for start, part in _slices(result):
-        details = [part.details(i) for i in range(len(part))]
-        if as_json:
-            items = [f'{{"words": [{", ".join(map(_json_word, d.words))}], '
-                     f'"blanks": "{d.blanks}", "leftover": "{d.leftover}"}}' for d in details]
-            text = ", ".join(items)
-            sys.stdout.write(", " + text if start > 0 and items else text)
-        else:
-            sys.stdout.write("".join(f"{' '.join(d.words)}{_letters_text(d.blanks, d.leftover)}\n"
-                                     for d in details))
-    if as_json:
-        sys.stdout.write("]\n")
 
 
 def _run(argv: Sequence[str]) -> int:

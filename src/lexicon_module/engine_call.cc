@@ -4,7 +4,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "solver/composed_search.h"
+#include "solver/letter_variants.h"
 #include "solver/memory_budget.h"
 
 namespace vorpalyx {

@@ -172,10 +172,12 @@ bool convert_words(const char* method, const char* argument, PyObject* object,
   std::string folded;
   std::string spelling;
   for (const std::string& text : texts) {
-    std::string word = normalize_word(text);
+    std::string word;
     if (fold) {
       fold_word(text, &folded, &spelling);
-      word = folded.empty() ? "" : spelt ? spelling : folded;
+      if (!folded.empty()) word = spelt ? spelling : folded;
+    } else {
+      word = normalize_word(text);
     }
     if (word.empty()) {
       if (!need_letters) continue;

@@ -144,40 +144,58 @@ std::optional<CharCounts> searchable_counts(std::string_view phrase,
 
 }  // namespace
 
+namespace {
+
+// `composed(letters, start)` for a composed search, else `plain(letters,
+// start)`, with the phrase's letters and the time the call started; the
+// empty result when no search can find a solution.
+template <typename Result, typename Composed, typename Plain>
+Result on_letters(std::string_view phrase, const Trie& trie,
+                  const ExtendedConstraints& extended, Composed&& composed,
+                  Plain&& plain) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool composes = extended.composes();
+  const std::optional<CharCounts> counts =
+      composes ? composable_counts(phrase, trie)
+               : searchable_counts(phrase, trie);
+  if (!counts) return {};
+  return composes ? composed(*counts, start) : plain(*counts, start);
+}
+
+}  // namespace
+
 SolutionList AnagramSolver::search(std::string_view phrase,
                                    const SolverConstraints& constraints,
                                    const FastSearchOptions& options,
                                    const ExtendedConstraints& extended) const {
-  const auto start = std::chrono::steady_clock::now();
-  if (extended.composes()) {
-    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
-    if (!counts) return {};
-    return composed_search(trie_, *counts, constraints, extended, start,
-                           spelt(options));
-  }
-  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
-  if (!counts) return {};
-  return run_fast_search(trie_, *counts, constraints,
-                         prepare_constraints(constraints, extended), start,
-                         spelt(options));
+  return on_letters<SolutionList>(
+      phrase, trie_, extended,
+      [&](const CharCounts& counts, auto start) {
+        return composed_search(trie_, counts, constraints, extended, start,
+                               spelt(options));
+      },
+      [&](const CharCounts& counts, auto start) {
+        return run_fast_search(trie_, counts, constraints,
+                               prepare_constraints(constraints, extended),
+                               start, spelt(options));
+      });
 }
 
 SolutionCount AnagramSolver::count(std::string_view phrase,
                                    const SolverConstraints& constraints,
                                    const FastSearchOptions& options,
                                    const ExtendedConstraints& extended) const {
-  const auto start = std::chrono::steady_clock::now();
-  if (extended.composes()) {
-    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
-    if (!counts) return {};
-    return composed_count(trie_, *counts, constraints, extended, start,
-                          spelt(options));
-  }
-  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
-  if (!counts) return {};
-  return count_fast_search(trie_, *counts, constraints,
-                           prepare_constraints(constraints, extended), start,
-                           spelt(options));
+  return on_letters<SolutionCount>(
+      phrase, trie_, extended,
+      [&](const CharCounts& counts, auto start) {
+        return composed_count(trie_, counts, constraints, extended, start,
+                              spelt(options));
+      },
+      [&](const CharCounts& counts, auto start) {
+        return count_fast_search(trie_, counts, constraints,
+                                 prepare_constraints(constraints, extended),
+                                 start, spelt(options));
+      });
 }
 
 std::vector<RankedSolution> AnagramSolver::best(
@@ -185,18 +203,17 @@ std::vector<RankedSolution> AnagramSolver::best(
     const WordWeights& weights, std::uint64_t k,
     const FastSearchOptions& options,
     const ExtendedConstraints& extended) const {
-  const auto start = std::chrono::steady_clock::now();
-  if (extended.composes()) {
-    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
-    if (!counts) return {};
-    return composed_best(trie_, *counts, constraints, extended, weights, k,
-                         start, spelt(options));
-  }
-  const std::optional<CharCounts> counts = searchable_counts(phrase, trie_);
-  if (!counts) return {};
-  return run_ranked_search(trie_, *counts, constraints,
-                           prepare_constraints(constraints, extended), weights,
-                           k, start, spelt(options));
+  return on_letters<std::vector<RankedSolution>>(
+      phrase, trie_, extended,
+      [&](const CharCounts& counts, auto start) {
+        return composed_best(trie_, counts, constraints, extended, weights, k,
+                             start, spelt(options));
+      },
+      [&](const CharCounts& counts, auto start) {
+        return run_ranked_search(trie_, counts, constraints,
+                                 prepare_constraints(constraints, extended),
+                                 weights, k, start, spelt(options));
+      });
 }
 
 ScoredList AnagramSolver::search_by_score(
@@ -204,11 +221,13 @@ ScoredList AnagramSolver::search_by_score(
     const WordWeights& weights, const FastSearchOptions& options,
     const ExtendedConstraints& extended) const {
   if (extended.composes()) {
-    const auto start = std::chrono::steady_clock::now();
-    const std::optional<CharCounts> counts = composable_counts(phrase, trie_);
-    if (!counts) return {};
-    return composed_search_by_score(trie_, *counts, constraints, extended,
-                                    weights, start, spelt(options));
+    return on_letters<ScoredList>(
+        phrase, trie_, extended,
+        [&](const CharCounts& counts, auto start) {
+          return composed_search_by_score(trie_, counts, constraints, extended,
+                                          weights, start, spelt(options));
+        },
+        [](const CharCounts&, auto) { return ScoredList(); });
   }
   // Under a time limit the search leaves room for the reordering too.
   FastSearchOptions reordering = options;

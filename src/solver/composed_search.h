@@ -6,14 +6,12 @@
 // (word counts and lengths they use, patterns and start letters they meet);
 // a constraint they break leaves nothing to search. Then each way of
 // filling the blanks and leaving letters over gives the letters of one
-// search, a variant. Blanks become any letters, as a multiset (two blanks
-// that become "ab" and "ba" are one variant); a letter is never both a
-// blank's and left over, since that is the same as the blank left over.
-// So the variants spell different letters and no solution comes from two
-// of them. Their solutions are merged, with the included words, into one
-// list in result order; with an enumeration, each solution gives its words
-// in the enumeration's order (words of one length alphabetically), and the
-// list is ordered by that sequence.
+// search, a variant (letter_variants.h); the variants spell different
+// letters, so no solution comes from two of them. Their solutions are
+// merged, with the included words, into one list in result order; with an
+// enumeration, each solution gives its words in the enumeration's order
+// (words of one length alphabetically), and the list is ordered by that
+// sequence.
 //
 // Invariant: a composed search returns the solutions that a search of the
 // whole phrase with every constraint would, each once. Cost: one fast
@@ -36,6 +34,7 @@
 
 #include "char_utils/char_counts.h"
 #include "solver/fast_search.h"
+#include "solver/letter_variants.h"
 #include "solver/score_order.h"
 #include "solver/search_records.h"
 #include "solver/solution_list.h"
@@ -43,12 +42,6 @@
 #include "trie/trie.h"
 
 namespace vorpalyx {
-
-// More ways to fill the blanks and leave letters over than a search may
-// try.
-struct TooManyVariants {
-  static constexpr std::size_t kMost = 100000;
-};
 
 // The composed search of `phrase` (its letters; it may be empty when the
 // phrase has blanks), with the time limit measured from `start_time`.
