@@ -1,13 +1,16 @@
-// KeyBlocks: integer keys appended in blocks that never move.
+// KeyBlocks: integer keys appended to blocks that grow without copying.
 //
-// Growing costs no copy, and a block is only touched while it is being
-// filled, so millions of keys are gathered at the cost of writing them once.
-// Blocks start small (many buckets hold few keys) and double up to a
-// megabyte each.
+// Keys go to one open block that doubles when full; a large block grows by
+// moving its pages (page_array.h), so millions of keys are gathered at the
+// cost of writing them once, in memory no larger than they need. Another
+// walker's keys are taken over as further blocks, not copied. A sort then
+// reads every block and keeps the first as the home of the sorted keys
+// (take_first), so that sorting needs no fresh array as large as the keys.
 //
-// Invariant: at most the last block is open (partly filled); the closed
-// blocks hold closed_size_ keys. Cost: one store per key, an allocation per
-// block; memory is the keys plus at most one partly filled block.
+// Invariant: only the last block takes new keys; every block is non-empty
+// or open. Cost: one store per key, a resize per doubling; memory is the
+// keys plus the unused part of each block (address space only, until
+// written).
 //
 // Tested by tests/cpp/solver/radix_sort_test.cc.
 
@@ -16,9 +19,10 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <memory>
 #include <utility>
 #include <vector>
+
+#include "solver/page_array.h"
 
 namespace vorpalyx {
 
@@ -26,26 +30,23 @@ template <typename Key>
 class KeyBlocks {
  public:
   std::size_t size() const {
-    return closed_size_ +
-           (next_ == nullptr
-                ? 0
-                : static_cast<std::size_t>(next_ - blocks_.back().keys.get()));
+    std::size_t total = 0;
+    for (const Block& block : blocks_) total += block.count;
+    return total + open_count();
   }
 
   void push_back(Key key) {
-    if (next_ == end_) add_block();
+    if (next_ == end_) grow();
     *next_++ = key;
   }
 
   // Calls `visit(begin, end)` for each block's keys in turn.
   template <typename Visit>
-  void for_each_block(Visit&& visit) const {
+  void for_each_block(Visit&& visit) {
+    close();
     for (const Block& block : blocks_) {
-      const bool open = &block == &blocks_.back() && next_ != nullptr;
-      const std::size_t count =
-          open ? static_cast<std::size_t>(next_ - block.keys.get())
-               : block.count;
-      visit(block.keys.get(), block.keys.get() + count);
+      visit(static_cast<const Key*>(block.keys.get()),
+            static_cast<const Key*>(block.keys.get() + block.count));
     }
   }
 
@@ -54,48 +55,67 @@ class KeyBlocks {
     close();
     other.close();
     for (Block& block : other.blocks_) blocks_.push_back(std::move(block));
-    closed_size_ += other.closed_size_;
     other.clear();
+  }
+
+  // The first block with room for `count` keys, keeping its own first; the
+  // others are freed. Leaves these empty.
+  PageArray<Key> take_first(std::size_t count) {
+    close();
+    PageArray<Key> first;
+    if (blocks_.empty()) {
+      first = make_page_array<Key>(count);
+    } else {
+      first = std::move(blocks_.front().keys);
+      if (capacity_of(first) < count) {
+        resize_page_array(first, count, blocks_.front().count);
+      }
+    }
+    clear();
+    return first;
   }
 
   void clear() {
     blocks_.clear();
     next_ = end_ = nullptr;
-    closed_size_ = 0;
   }
 
  private:
   struct Block {
-    std::unique_ptr<Key[]> keys;
-    std::size_t count;  // set when the block is closed
+    PageArray<Key> keys;
+    std::size_t count;  // kept up to date when the block is closed
   };
 
-  static std::size_t block_size(std::size_t index) {
-    constexpr std::size_t kLargest = (std::size_t{1} << 20) / sizeof(Key);
-    return std::min(std::size_t{64} << std::min<std::size_t>(index, 20),
-                    kLargest);
+  std::size_t open_count() const {
+    return next_ == nullptr
+               ? 0
+               : static_cast<std::size_t>(next_ - blocks_.back().keys.get());
   }
 
   void close() {
     if (next_ == nullptr) return;
-    blocks_.back().count =
-        static_cast<std::size_t>(next_ - blocks_.back().keys.get());
-    closed_size_ += blocks_.back().count;
+    blocks_.back().count = open_count();
     next_ = end_ = nullptr;
   }
 
-  void add_block() {
-    close();
-    const std::size_t count = block_size(blocks_.size());
-    blocks_.push_back({std::make_unique_for_overwrite<Key[]>(count), 0});
-    next_ = blocks_.back().keys.get();
-    end_ = next_ + count;
+  void grow() {
+    constexpr std::size_t kFirstBlock = 64;
+    if (next_ == nullptr) {
+      blocks_.push_back({make_page_array<Key>(kFirstBlock), 0});
+      next_ = blocks_.back().keys.get();
+      end_ = next_ + kFirstBlock;
+      return;
+    }
+    Block& block = blocks_.back();
+    const std::size_t count = open_count();
+    resize_page_array(block.keys, 2 * capacity_of(block.keys), count);
+    next_ = block.keys.get() + count;
+    end_ = block.keys.get() + capacity_of(block.keys);
   }
 
-  std::vector<Block> blocks_;
-  Key* next_ = nullptr;  // null when no block is open
+  std::vector<Block> blocks_;  // counts of the open one are stale
+  Key* next_ = nullptr;        // null when no block is open
   Key* end_ = nullptr;
-  std::size_t closed_size_ = 0;  // the keys of the closed blocks
 };
 
 }  // namespace vorpalyx

@@ -12,7 +12,7 @@
 //
 // Invariant: the result is exactly std::sort's. Cost: one or two passes over
 // the keys per digit of the range's differing bits, with a scratch buffer as
-// large as the largest top-level range.
+// large as the keys.
 //
 // Tested by tests/cpp/solver/radix_sort_test.cc (against std::sort).
 
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "solver/key_blocks.h"
+#include "solver/page_array.h"
 
 namespace vorpalyx {
 namespace radix_sort_detail {
@@ -205,18 +206,23 @@ void sort_into(Key* data, Key* other, std::size_t count, int top_bit,
 // Sorts the `count` keys at `keys`, all below 2^key_bits, in place.
 template <typename Key>
 void radix_sort(Key* keys, std::size_t count, int key_bits) {
-  auto scratch = std::make_unique_for_overwrite<Key[]>(count);
+  auto scratch = make_page_array<Key>(count);
   radix_sort_detail::sort_into(keys, scratch.get(), count, key_bits, true);
 }
 
-// Sorts the keys of `blocks` (all below 2^key_bits) into a new array and
-// frees the blocks before taking the scratch buffer. The first pass spreads
-// the keys by their top `top_digit_bits` bits straight from the blocks.
+// Sorts the keys of `blocks` (all below 2^key_bits) and returns them in
+// the first block, grown to hold them all. The first pass spreads the keys
+// by their top `top_digit_bits` bits from the blocks into `scratch`, which
+// grows as needed and is kept for the next sort, so that sorting many
+// buckets in turn takes fresh memory only for the largest.
 template <typename Key>
-std::unique_ptr<Key[]> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
-                                  int top_digit_bits) {
+PageArray<Key> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
+                          int top_digit_bits, PageArray<Key>& scratch) {
   const std::size_t count = blocks.size();
-  auto sorted = std::make_unique_for_overwrite<Key[]>(count);
+  if (capacity_of(scratch) < count) {
+    scratch.reset();
+    scratch = make_page_array<Key>(count);
+  }
   const int digit_bits = std::min(top_digit_bits, key_bits);
   const int shift = key_bits - digit_bits;
   std::vector<std::size_t> starts((std::size_t{1} << digit_bits) + 1);
@@ -225,23 +231,22 @@ std::unique_ptr<Key[]> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
       ++starts[static_cast<std::size_t>(*begin >> shift) + 1];
     }
   });
-  std::size_t largest = 0;
   for (std::size_t digit = 1; digit < starts.size(); ++digit) {
-    largest = std::max(largest, starts[digit]);
     starts[digit] += starts[digit - 1];
   }
   std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+  Key* const spread = scratch.get();
   blocks.for_each_block([&](const Key* begin, const Key* end) {
     for (; begin != end; ++begin) {
-      sorted[next[static_cast<std::size_t>(*begin >> shift)]++] = *begin;
+      spread[next[static_cast<std::size_t>(*begin >> shift)]++] = *begin;
     }
   });
-  blocks.clear();
-  auto scratch = std::make_unique_for_overwrite<Key[]>(largest);
+  PageArray<Key> sorted = blocks.take_first(count);
   for (std::size_t digit = 0; digit + 1 < starts.size(); ++digit) {
-    radix_sort_detail::sort_into(sorted.get() + starts[digit], scratch.get(),
+    radix_sort_detail::sort_into(spread + starts[digit],
+                                 sorted.get() + starts[digit],
                                  starts[digit + 1] - starts[digit], shift,
-                                 true);
+                                 false);
   }
   return sorted;
 }

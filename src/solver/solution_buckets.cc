@@ -11,6 +11,13 @@
 
 namespace vorpalyx {
 
+// The buffers that a thread sorts buckets through, kept from one bucket to
+// the next.
+struct SolutionBuckets::SortScratch {
+  PageArray<std::uint64_t> short_keys;
+  PageArray<LongKey> long_keys;
+};
+
 std::size_t SolutionBuckets::size() const {
   std::size_t total = 0;
   for (const Bucket& bucket : buckets_) total += size_of(bucket);
@@ -44,15 +51,17 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
               return left.shortest > right.shortest;
             });
   std::vector<SolutionGroup> groups(buckets_.size());
-  auto sort_bucket = [&](std::size_t index) {
+  auto sort_bucket = [&](std::size_t index, SortScratch& scratch) {
     Bucket& bucket = buckets_[index];
     switch (bucket.form) {
       case Form::kFields:
       case Form::kMultiset:
-        groups[index] = keyed_group(bucket.short_keys, bucket);
+        groups[index] =
+            keyed_group(bucket.short_keys, bucket, scratch.short_keys);
         break;
       case Form::kLongFields:
-        groups[index] = keyed_group(bucket.long_keys, bucket);
+        groups[index] =
+            keyed_group(bucket.long_keys, bucket, scratch.long_keys);
         break;
       case Form::kRows:
         groups[index] = sorted_rows(std::move(bucket.rows));
@@ -60,9 +69,19 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
     }
   };
   if (!use_second_thread || size() < kKeysWorthASecondThread) {
+    // Scratch for the largest bucket at once, not grown bucket by bucket.
+    SortScratch scratch;
+    std::size_t most_short = 0;
+    std::size_t most_long = 0;
+    for (const Bucket& bucket : buckets_) {
+      most_short = std::max(most_short, bucket.short_keys.size());
+      most_long = std::max(most_long, bucket.long_keys.size());
+    }
+    scratch.short_keys = make_page_array<std::uint64_t>(most_short);
+    scratch.long_keys = make_page_array<LongKey>(most_long);
     for (std::size_t index = 0; index < buckets_.size(); ++index) {
       if (should_stop()) throw SearchInterrupted();
-      sort_bucket(index);
+      sort_bucket(index, scratch);
     }
     return groups;
   }
@@ -78,9 +97,10 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
   std::atomic<std::size_t> next{0};
   run_on_two_threads(
       [&] {
+        SortScratch scratch;
         for (std::size_t taken; (taken = next.fetch_add(1)) < order.size();) {
           if (should_stop()) return;
-          sort_bucket(order[taken]);
+          sort_bucket(order[taken], scratch);
         }
       },
       true);
@@ -143,7 +163,8 @@ const MultisetNumbering& SolutionBuckets::numbering() {
 
 template <typename Key>
 SolutionGroup SolutionBuckets::keyed_group(KeyBlocks<Key>& keys,
-                                           const Bucket& bucket) const {
+                                           const Bucket& bucket,
+                                           PageArray<Key>& scratch) const {
   SolutionGroup group;
   group.word_count = bucket.rows.word_count;
   group.solution_count = keys.size();
@@ -151,7 +172,7 @@ SolutionGroup SolutionBuckets::keyed_group(KeyBlocks<Key>& keys,
   if (bucket.form == Form::kMultiset) group.numbering = numbering_;
   // The top digit is the first word's rank, up to 2^16 ranges.
   auto sorted = radix_sort(keys, static_cast<int>(bucket.key_bits),
-                           std::min(rank_bits_, 16));
+                           std::min(rank_bits_, 16), scratch);
   if constexpr (sizeof(Key) == sizeof(std::uint64_t)) {
     group.short_keys = std::move(sorted);
   } else {

@@ -10,7 +10,7 @@
 // Invariant: every solution of a bucket has the bucket's word count and
 // shortest word, and ranks below the word count given at construction.
 // Cost: 8 bytes per solution in most cases, 16 for long ones, plus the
-// sort's scratch (the largest range of a bucket's first digit); sorting is
+// sort's scratch (as large as the largest bucket); sorting is
 // a radix sort per bucket, on two threads when allowed and worth it.
 //
 // Tested by tests/cpp/solver/fast_search_test.cc (through the search).
@@ -167,8 +167,10 @@ class SolutionBuckets {
   Bucket& create(std::size_t word_count, std::uint64_t shortest);
   bool multisets_fit(std::size_t size) const;
   const MultisetNumbering& numbering();
+  struct SortScratch;
   template <typename Key>
-  SolutionGroup keyed_group(KeyBlocks<Key>& keys, const Bucket& bucket) const;
+  SolutionGroup keyed_group(KeyBlocks<Key>& keys, const Bucket& bucket,
+                            PageArray<Key>& scratch) const;
   static SolutionGroup sorted_rows(SolutionGroup group);
 
   std::size_t word_count_;

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "solver/multiset_numbering.h"
+#include "solver/page_array.h"
 #include "solver/solution_keys.h"
 
 namespace vorpalyx {
@@ -50,8 +51,8 @@ struct SolutionGroup {
   std::vector<std::vector<std::uint32_t>> chunks;
   int id_bits = 0;  // 0: rows; otherwise keys
   // `solution_count` keys in one of the two, the other empty.
-  std::unique_ptr<std::uint64_t[]> short_keys;
-  std::unique_ptr<LongKey[]> long_keys;
+  PageArray<std::uint64_t> short_keys;
+  PageArray<LongKey> long_keys;
   std::shared_ptr<const MultisetNumbering> numbering;  // for short_keys
   // Rows only: the LetterVariant of each solution, by index into the list's
   // `variants`; empty when the list has none.

@@ -1,8 +1,8 @@
 // The radix sort against std::sort, over the key widths and range sizes
 // that take its different paths: comparison sorts for short ranges, 6, 8
 // and 11-bit digits, ranges finished from the lowest digit (in an odd or even
-// number of passes), shared high digits, and keys gathered in blocks; rows
-// too long for keys.
+// number of passes), shared high digits, and keys gathered in blocks (into
+// arrays mapped on their own once large); rows too long for keys.
 
 #include "solver/radix_sort.h"
 
@@ -56,9 +56,15 @@ TEST_P(RadixSortTest, SortsLikeStdSort) {
   radix_sort(in_place.data(), in_place.size(), key_bits);
   EXPECT_EQ(in_place, expected);
 
+  // Two walkers' keys: the first's block grows to hold the second's too.
   KeyBlocks<std::uint64_t> blocks;
-  for (std::uint64_t key : keys) blocks.push_back(key);
-  const auto sorted = radix_sort(blocks, key_bits, 16);
+  KeyBlocks<std::uint64_t> others;
+  for (std::size_t i = 0; i < count; ++i) {
+    (i < count / 2 ? blocks : others).push_back(keys[i]);
+  }
+  blocks.append(std::move(others));
+  PageArray<std::uint64_t> scratch;
+  const auto sorted = radix_sort(blocks, key_bits, 16, scratch);
   EXPECT_EQ(blocks.size(), 0u);
   EXPECT_EQ(std::vector<std::uint64_t>(sorted.get(), sorted.get() + count),
             expected);
@@ -70,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::tuple(40, 12, 0), std::tuple(300, 20, 0),
                     std::tuple(3000, 24, 1), std::tuple(70'000, 40, 0),
                     std::tuple(200'000, 64, 0), std::tuple(100'000, 64, 20),
-                    std::tuple(50'000, 7, 0)));
+                    std::tuple(50'000, 7, 0), std::tuple(1'500'000, 48, 0)));
 
 TEST(RadixSortTest, LongKeysFromBlocks) {
   const std::vector<LongKey> keys = random_keys<LongKey>(100'000, 100, 0, 7);
@@ -78,7 +84,8 @@ TEST(RadixSortTest, LongKeysFromBlocks) {
   for (LongKey key : keys) blocks.push_back(key);
   std::vector<LongKey> expected = keys;
   std::sort(expected.begin(), expected.end());
-  const auto sorted = radix_sort(blocks, 100, 16);
+  PageArray<LongKey> scratch;
+  const auto sorted = radix_sort(blocks, 100, 16, scratch);
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sorted.get()));
 }
 
