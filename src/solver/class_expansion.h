@@ -32,6 +32,19 @@
 
 namespace vorpalyx {
 
+// Merges the ascending ranks [a, a + a_count) and [b, b + b_count) into
+// `out`. The lists are a solution's few words: a plain loop, where
+// std::merge calls memmove for each tail.
+inline void merge_ranks(const std::uint32_t* a, std::size_t a_count,
+                        const std::uint32_t* b, std::size_t b_count,
+                        std::uint32_t* out) {
+  const std::uint32_t* const a_end = a + a_count;
+  const std::uint32_t* const b_end = b + b_count;
+  while (a != a_end && b != b_end) *out++ = *b < *a ? *b++ : *a++;
+  while (a != a_end) *out++ = *a++;
+  while (b != b_end) *out++ = *b++;
+}
+
 class ClassExpansion {
  public:
   // For solutions of up to `most_words` words.
@@ -83,8 +96,7 @@ class ClassExpansion {
     std::size_t fixed_count = combination.single_count;
     const Class& last = classes[combination.last_class];
     if (last.member_count == 1) {
-      std::merge(fixed, fixed + fixed_count, &last.first_rank,
-                 &last.first_rank + 1, fixed_ranks_.get());
+      merge_ranks(fixed, fixed_count, &last.first_rank, 1, fixed_ranks_.get());
       fixed = fixed_ranks_.get();
       ++fixed_count;
     } else {
@@ -106,8 +118,8 @@ class ClassExpansion {
         chosen_ranks_[j] = rank;
       }
       if (outer != 0) {
-        std::merge(fixed, fixed + fixed_count, chosen_ranks_.get(),
-                   chosen_ranks_.get() + outer, other_ranks_.get());
+        merge_ranks(fixed, fixed_count, chosen_ranks_.get(), outer,
+                    other_ranks_.get());
         other_ranks = other_ranks_.get();
       }
       const std::uint32_t first =
