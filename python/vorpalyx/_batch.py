@@ -3,11 +3,14 @@
 Phrases are solved in worker processes forked once the dictionary is loaded,
 so every worker holds the lexicon without loading it again (its pages stay
 shared until written). The parent reads phrases only as they are needed,
-hands each to whichever worker is free, keeps a few per worker in flight and
-writes each record as soon as every record before it is written: output
-streams while later phrases are solved, and memory is bounded by the records
-in flight. With one job everything runs in this process and each record goes
-straight to standard output.
+hands each to whichever worker is free and keeps a few per worker in flight.
+Workers write their records to standard output themselves, in turn: the
+parent passes the turn to the worker holding the next record in input
+order, which writes it and hands the turn back, so records never pass
+through the parent and output streams while later phrases are solved.
+Memory is bounded by the records in flight. With one job, or an output
+without a descriptor of its own (which forked workers could not reach),
+everything runs in this process.
 
 A phrase that cannot be solved (a refused text, a result too large for
 memory, a worker that died on it) gives a record with "error" in place of
@@ -17,15 +20,13 @@ worker at once.
 
 from __future__ import annotations
 
-import array
 import errno
-import fcntl
 import json
+import mmap
 import os
 import signal
 import struct
 import sys
-import termios
 from collections import deque
 
 TYPE_CHECKING = False
@@ -33,18 +34,24 @@ if TYPE_CHECKING:
     from collections.abc import Iterator
     from typing import BinaryIO
 
-    from vorpalyx._engine import Lexicon
+    from vorpalyx._engine import Anagrams, Lexicon
     from vorpalyx.cli import Arguments
 
 # Phrases in flight for each worker: enough that a worker never waits for the
 # parent, few enough that the records waiting for their turn stay few.
-_PHRASES_PER_WORKER = 128
+_PHRASES_PER_WORKER = 256
 # Phrases sent ahead to one worker, and their bytes, well inside the 64 KiB
-# that a pipe holds.
-_QUEUED_PER_WORKER = 32
+# that a pipe holds: records wait for their turn while a worker solves
+# further, so that a worker slowed by a hard phrase holds up the others
+# seldom.
+_QUEUED_PER_WORKER = 256
 _QUEUED_BYTES = 32 << 10
+# The solutions that a worker holds for records waiting for their turn,
+# beyond the first of them: about 64 MB.
+_HELD_SOLUTIONS = 1 << 22
+# Consecutive phrases sent to one worker.
+_RUN = 16
 _PHRASE_HEADER = struct.Struct("<I")
-_RECORD_HEADER = struct.Struct("<Q")
 
 
 def _phrases(path: str) -> Iterator[str]:
@@ -81,9 +88,28 @@ def error_record(phrase: str, message: str) -> bytes:
     return b'{"phrase": %s, "error": %s}\n' % (_quoted(phrase), _quoted(message))
 
 
-def write_record(lexicon: Lexicon, arguments: Arguments, phrase: str,
-                 out: BinaryIO) -> None:
-    """Writes the JSON line of one phrase to `out`."""
+class Record:
+    """One phrase's JSON line, solved and waiting to be written: `head`, then
+    the solutions of `result` written natively, then `tail`."""
+
+    __slots__ = ("head", "result", "tail")
+
+    def __init__(self, head: bytes, result: Anagrams | None = None,
+                 tail: bytes = b"") -> None:
+        self.head = head
+        self.result = result
+        self.tail = tail
+
+    def write(self, out: BinaryIO) -> None:
+        out.write(self.head)
+        if self.result is not None:
+            self.result.write(out, format="json")
+        out.write(self.tail)
+        out.flush()
+
+
+def solve_record(lexicon: Lexicon, arguments: Arguments, phrase: str) -> Record:
+    """The record of one phrase."""
     from vorpalyx.cli import constraints, refusal_text
 
     try:
@@ -94,19 +120,18 @@ def write_record(lexicon: Lexicon, arguments: Arguments, phrase: str,
             result = lexicon.search(phrase, threads=1, **constraints(arguments))
             count = len(result)
     except (ValueError, OverflowError, MemoryError) as error:
-        out.write(error_record(phrase, refusal_text(error, phrase, arguments,
-                                                  name_phrase=False)))
-        return
-    out.write(b'{"phrase": %s, "count": %d' % (_quoted(phrase), count))
-    if not arguments.count:
-        out.write(b', "solutions": ')
-        if "?" in phrase or arguments.leftover:
-            # Each solution with the letters its blanks became and those it
-            # left over, as --json gives them.
-            out.write(json.dumps([result.details(i)._asdict() for i in range(count)]).encode())
-        else:
-            result.write(out, format="json")
-    out.write(b"}\n")
+        return Record(error_record(phrase, refusal_text(error, phrase, arguments,
+                                                        name_phrase=False)))
+    head = b'{"phrase": %s, "count": %d' % (_quoted(phrase), count)
+    if arguments.count:
+        return Record(head + b"}\n")
+    head += b', "solutions": '
+    if "?" in phrase or arguments.leftover:
+        # Each solution with the letters its blanks became and those it
+        # left over, as --json gives them.
+        details = json.dumps([result.details(i)._asdict() for i in range(count)])
+        return Record(head + details.encode() + b"}\n")
+    return Record(head, result, b"}\n")
 
 
 def _read_exactly(descriptor: int, size: int) -> bytes | None:
@@ -121,61 +146,60 @@ def _read_exactly(descriptor: int, size: int) -> bytes | None:
     return b"".join(chunks)
 
 
-def _widen_pipe(descriptor: int) -> None:
-    # Room for a whole record or several: a pipe holds 64 KiB by default,
-    # and an unprivileged process may grow it to 1 MiB.
-    try:
-        fcntl.fcntl(descriptor, fcntl.F_SETPIPE_SZ, 1 << 20)
-    except OSError:
-        pass
-
-
-def _bytes_waiting(descriptor: int) -> int:
-    waiting = array.array("i", [0])
-    fcntl.ioctl(descriptor, termios.FIONREAD, waiting)
-    return waiting[0]
-
-
-def _write_all(descriptor: int, data: bytes | memoryview) -> None:
+def _write_all(descriptor: int, data: bytes) -> None:
     view = memoryview(data)
     while view:
         view = view[os.write(descriptor, view):]
 
 
+class _WorkerLost(Exception):
+    """A worker ended while writing a record, which is then cut short."""
+
+
 class _Worker:
-    """A forked process that solves the phrases sent to it in the order sent;
-    `pending` holds them until their records are read."""
+    """A forked process that solves the phrases sent to it in the order sent
+    and writes each record when given the turn; `pending` holds the phrases
+    until their records are written."""
 
     def __init__(self, lexicon: Lexicon, arguments: Arguments,
                  parent_descriptors: list[int]) -> None:
         task_read, self.task_write = os.pipe()
-        self.result_read, result_write = os.pipe()
+        turn_read, self.turn_write = os.pipe()
+        self.reply_read, reply_write = os.pipe()
+        # Shared with the worker: the records it has begun and finished
+        # writing, for the parent to read once it has died.
+        self.progress = mmap.mmap(-1, _PROGRESS.size)
         self.pending: deque[tuple[int, str]] = deque()
-        self.current: tuple[int, str] = (-1, "")  # the last one taken off
         self.queued_bytes = 0
         self.pid = os.fork()
         if self.pid == 0:
             status = 1
             try:
-                os.close(self.task_write)
-                os.close(self.result_read)
-                for descriptor in parent_descriptors:
+                for descriptor in (self.task_write, self.turn_write,
+                                   self.reply_read, *parent_descriptors):
                     os.close(descriptor)
-                _widen_pipe(result_write)
-                status = _serve(lexicon, arguments, task_read, result_write)
+                status = _serve(lexicon, arguments, task_read, turn_read,
+                                reply_write, self.progress)
             finally:
                 os._exit(status)
-        os.close(task_read)
-        os.close(result_write)
+        for descriptor in (task_read, turn_read, reply_write):
+            os.close(descriptor)
 
-    def can_take(self, phrase: str) -> bool:
+    def descriptors(self) -> tuple[int, int, int]:
+        return self.task_write, self.turn_write, self.reply_read
+
+    def can_take(self, sequence: int, phrase: str) -> bool:
         # Phrases wait in the task pipe while earlier ones are solved, so that
         # the worker never waits for the parent; never more than the pipe
-        # holds, or the parent could block on a task while the worker blocks
-        # on handing over a large record.
+        # holds, so that sending one never blocks. A worker writes its records
+        # in the order sent, so it takes only phrases after those it holds (a
+        # phrase sent again after its worker died may come before them).
+        if not self.pending:
+            return True
         size = len(phrase) * 4 + _PHRASE_HEADER.size
-        return not self.pending or (len(self.pending) < _QUEUED_PER_WORKER and
-                                    self.queued_bytes + size <= _QUEUED_BYTES)
+        return (self.pending[-1][0] < sequence
+                and len(self.pending) < _QUEUED_PER_WORKER
+                and self.queued_bytes + size <= _QUEUED_BYTES)
 
     def send(self, sequence: int, phrase: str) -> bool:
         """Whether the phrase went out: False if the worker has died."""
@@ -188,20 +212,39 @@ class _Worker:
         self.queued_bytes += len(phrase) * 4 + _PHRASE_HEADER.size
         return True
 
-    def copy_record(self, out: _Output) -> bool:
-        """Copies the record of the first pending phrase to `out` as the
-        worker writes it; False if the worker died before it was whole
-        (nothing of it is written then)."""
-        self.current = self.pending.popleft()
-        self.queued_bytes -= len(self.current[1]) * 4 + _PHRASE_HEADER.size
-        header = _read_exactly(self.result_read, _RECORD_HEADER.size)
-        if header is None:
-            return False
-        return out.copy_from(self.result_read, _RECORD_HEADER.unpack(header)[0])
+    def write_records(self, records: int) -> int:
+        """Has the worker write the records of its first `records` pending
+        phrases, each as soon as it is solved, and waits until it has; the
+        number written, fewer if the worker died. Raises the error that
+        stopped the writing."""
+        begun, finished = _PROGRESS.unpack(self.progress)
+        try:
+            _write_all(self.turn_write, _TURN.pack(records))
+            reply = _read_exactly(self.reply_read, 1)
+        except BrokenPipeError:
+            reply = None
+        if reply == _FAILED:
+            failure = _read_exactly(self.reply_read, _FAILURE.size)
+            if failure is not None:
+                code = _FAILURE.unpack(failure)[0]
+                raise OSError(code, os.strerror(code))
+        if reply == _WRITTEN:
+            written = records
+        else:
+            now_begun, now_finished = _PROGRESS.unpack(self.progress)
+            if now_begun != now_finished:
+                raise _WorkerLost(self.pending[now_finished - finished][1])
+            written = now_finished - finished
+        for _ in range(written):
+            self.pending.popleft()
+        self.queued_bytes = sum(len(phrase) * 4 + _PHRASE_HEADER.size
+                                for _, phrase in self.pending)
+        return written
 
     def end(self, kill: bool) -> None:
-        os.close(self.task_write)
-        os.close(self.result_read)
+        for descriptor in self.descriptors():
+            os.close(descriptor)
+        self.progress.close()
         if kill:
             try:
                 os.kill(self.pid, signal.SIGKILL)
@@ -210,99 +253,79 @@ class _Worker:
         os.waitpid(self.pid, 0)
 
 
-class _Output:
-    """Standard output, written through its descriptor when it has one:
-    records then go from a worker's pipe to it inside the kernel."""
-
-    def __init__(self, out: BinaryIO) -> None:
-        self.out = out
-        out.flush()
-        try:
-            self.descriptor: int | None = out.fileno()
-        except (AttributeError, OSError, ValueError):
-            self.descriptor = None
-        self.splice = self.descriptor is not None
-
-    def write(self, data: bytes) -> None:
-        if self.descriptor is None:
-            self.out.write(data)
-        else:
-            _write_all(self.descriptor, data)
-
-    def copy_from(self, source: int, size: int) -> bool:
-        # Spliced only when the whole record is in the pipe already, so that
-        # a worker that dies midway leaves nothing half written; else, or
-        # when the descriptor takes no splice (a file opened to append, say),
-        # read whole first.
-        if self.splice and _bytes_waiting(source) >= size:
-            assert self.descriptor is not None
-            moved = 0
-            try:
-                while moved < size:
-                    moved += os.splice(source, self.descriptor, size - moved)
-                return True
-            except OSError as error:
-                if error.errno != errno.EINVAL or moved:
-                    raise
-                self.splice = False
-        record = _read_exactly(source, size)
-        if record is None:
-            return False
-        self.write(record)
-        return True
-
-    def flush(self) -> None:
-        if self.descriptor is None:
-            self.out.flush()
+# A turn is a number of records to write; the worker replies once they are
+# written, or once writing failed (with the error number).
+_TURN = struct.Struct("<I")
+_WRITTEN = b"d"
+_FAILED = b"f"
+_FAILURE = struct.Struct("<i")
+_PROGRESS = struct.Struct("<QQ")
 
 
-def _serve(lexicon: Lexicon, arguments: Arguments, task_read: int,
-           result_write: int) -> int:
-    import io
-    import queue
-    import threading
+def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
+           replies: int, progress: mmap.mmap) -> int:
+    """Solves the phrases of `tasks` in turn and writes their records when
+    `turns` asks for them; returns the exit status once `tasks` ends."""
+    import select
 
     # Ctrl-C reaches every process of the terminal's group; the parent alone
     # answers it, by ending the workers.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
-    # The parent takes records in input order only, so one may wait in the
-    # pipe while later phrases are solved here: a thread of its own hands
-    # records over, and solving stops only once a queue's worth is waiting.
-    records: queue.Queue[io.BytesIO | None] = queue.Queue(_QUEUED_PER_WORKER)
-
-    def hand_over() -> None:
-        while (record := records.get()) is not None:
-            _write_all(result_write, record.getbuffer())
-
-    writer = threading.Thread(target=hand_over, daemon=True)
-    writer.start()
-    try:
-        while True:
-            header = _read_exactly(task_read, _PHRASE_HEADER.size)
-            if header is None:
+    out = sys.stdout.buffer
+    # Records are written in input order only, so they wait here for their
+    # turn while later phrases are solved, until many are held: by count, or
+    # by solutions once one is held, so that memory stays bounded.
+    solved: deque[Record] = deque()
+    held_solutions = 0
+    turn_left = 0  # records the parent has asked for and not yet had
+    begun = finished = 0
+    tasks_open = True
+    while True:
+        while turn_left and solved:
+            record = solved.popleft()
+            if record.result is not None:
+                held_solutions -= len(record.result)
+            begun += 1
+            _PROGRESS.pack_into(progress, 0, begun, finished)
+            try:
+                record.write(out)
+            except OSError as error:
+                _write_all(replies, _FAILED + _FAILURE.pack(error.errno or errno.EIO))
+                return 1
+            finished += 1
+            _PROGRESS.pack_into(progress, 0, begun, finished)
+            turn_left -= 1
+            if turn_left == 0:
+                _write_all(replies, _WRITTEN)
+        may_solve = tasks_open and (not solved or (
+            len(solved) < _QUEUED_PER_WORKER and held_solutions < _HELD_SOLUTIONS))
+        if not may_solve and not tasks_open and not solved:
+            return 0
+        # A turn asked for goes before a phrase to solve.
+        ready, _, _ = select.select([turns, tasks] if may_solve else [turns], [], [])
+        if turns in ready:
+            turn = _read_exactly(turns, _TURN.size)
+            if turn is None:
                 return 0
-            data = _read_exactly(task_read, _PHRASE_HEADER.unpack(header)[0])
-            if data is None:
-                return 0
-            record = io.BytesIO()
-            record.write(bytes(_RECORD_HEADER.size))
-            write_record(lexicon, arguments,
-                         data.decode("utf-8", "surrogateescape"), record)
-            record.seek(0)
-            record.write(_RECORD_HEADER.pack(record.getbuffer().nbytes
-                                             - _RECORD_HEADER.size))
-            records.put(record)
-    finally:
-        records.put(None)
-        writer.join()
+            turn_left += _TURN.unpack(turn)[0]
+            continue
+        header = _read_exactly(tasks, _PHRASE_HEADER.size)
+        data = header and _read_exactly(tasks, _PHRASE_HEADER.unpack(header)[0])
+        if data is None:
+            tasks_open = False
+            continue
+        record = solve_record(lexicon, arguments, data.decode("utf-8", "surrogateescape"))
+        if record.result is not None:
+            held_solutions += len(record.result)
+        solved.append(record)
 
 
 def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                       phrases: Iterator[str], jobs: int, out: BinaryIO) -> None:
-    """Records are taken strictly in input order, each from the worker that
-    solved it; the others meanwhile solve what is queued for them, up to a
-    pipe's worth of records ahead."""
-    output = _Output(out)
+    """Records are written strictly in input order, each by the worker that
+    solved it; the others meanwhile solve what is queued for them."""
+    from vorpalyx.cli import Refused
+
     workers: list[_Worker] = []
     owners: dict[int, _Worker] = {}
 
@@ -310,6 +333,10 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
     unsent: deque[tuple[int, str]] = deque()
     numbered = enumerate(phrases)
     written = 0
+    # Consecutive phrases go to one worker, so that the turn passes between
+    # workers once a run and not once a record.
+    filling: _Worker | None = None
+    filled = 0
     completed = False
     try:
         for _ in range(jobs):
@@ -324,44 +351,65 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                 sequence, phrase = unsent[0]
                 if sequence - written >= jobs * _PHRASES_PER_WORKER:
                     break
-                worker = min(workers, key=lambda worker: len(worker.pending))
-                if not worker.can_take(phrase):
-                    break
+                if (filling not in workers or filled == _RUN
+                        or not filling.can_take(sequence, phrase)):
+                    able = [worker for worker in workers
+                            if worker.can_take(sequence, phrase)]
+                    if not able:
+                        break
+                    filling = min(able, key=lambda worker: len(worker.pending))
+                    filled = 0
                 unsent.popleft()
-                while not worker.send(sequence, phrase):
+                while not filling.send(sequence, phrase):
                     # It died while idle, so not of this phrase.
-                    worker = _replace(workers, worker, lexicon, arguments)
-                owners[sequence] = worker
+                    filling = _replace(workers, filling, lexicon, arguments)
+                    filled = 0
+                filled += 1
+                owners[sequence] = filling
             if written not in owners:
                 completed = True
                 return
-            worker = owners.pop(written)
-            if not worker.copy_record(output):
+            # The turn covers every record that the worker holds from here
+            # on, up to one that another worker holds.
+            worker = owners[written]
+            records = 1
+            while owners.get(written + records) is worker:
+                records += 1
+            try:
+                taken = worker.write_records(records)
+            except _WorkerLost as lost:
+                raise Refused("a worker process ended while writing the record "
+                              f"of {lost.args[0]!r}") from None
+            for _ in range(taken):
+                del owners[written]
+                written += 1
+            if taken < records:
                 # The worker died, perhaps of a later phrase, with records
-                # still unwritten: those queued behind this one go to the
-                # others, and this one is solved alone, so that only the
+                # still unwritten: those queued behind the next go to the
+                # others, and the next is solved alone, so that only the
                 # phrase that kills a worker by itself is given up.
+                _, phrase = worker.pending.popleft()
                 unsent.extendleft(reversed(worker.pending))
                 for sequence, _ in worker.pending:
                     del owners[sequence]
+                del owners[written]
                 _replace(workers, worker, lexicon, arguments)
-                _solve_alone(lexicon, arguments, written, worker.current[1],
-                             workers, output)
-            written += 1
-            output.flush()
+                _solve_alone(lexicon, arguments, phrase, workers, out)
+                written += 1
     finally:
         for worker in workers:
             worker.end(kill=not completed)
 
 
-def _solve_alone(lexicon: Lexicon, arguments: Arguments, sequence: int,
-                 phrase: str, workers: list[_Worker], output: _Output) -> None:
+def _solve_alone(lexicon: Lexicon, arguments: Arguments, phrase: str,
+                 workers: list[_Worker], out: BinaryIO) -> None:
     alone = _Worker(lexicon, arguments, _descriptors(workers))
     try:
-        if not (alone.send(sequence, phrase) and alone.copy_record(output)):
-            output.write(error_record(
+        if not (alone.send(0, phrase) and alone.write_records(1)):
+            out.write(error_record(
                 phrase, "the worker process solving this phrase ended "
                 "unexpectedly (out of memory?)"))
+            out.flush()
     finally:
         alone.end(kill=True)
 
@@ -376,8 +424,15 @@ def _replace(workers: list[_Worker], dead: _Worker, lexicon: Lexicon,
 
 
 def _descriptors(workers: list[_Worker]) -> list[int]:
-    return [descriptor for worker in workers
-            for descriptor in (worker.task_write, worker.result_read)]
+    return [descriptor for worker in workers for descriptor in worker.descriptors()]
+
+
+def _has_descriptor(out: BinaryIO) -> bool:
+    try:
+        out.fileno()
+    except (AttributeError, OSError, ValueError):
+        return False
+    return True
 
 
 def solve_batch(lexicon: Lexicon, arguments: Arguments) -> None:
@@ -387,10 +442,9 @@ def solve_batch(lexicon: Lexicon, arguments: Arguments) -> None:
     sys.stdout.flush()
     out: BinaryIO = sys.stdout.buffer
     phrases = _phrases(arguments.batch)
-    if jobs == 1:
-        for phrase in phrases:
-            write_record(lexicon, arguments, phrase, out)
-            out.flush()
-    else:
+    if jobs > 1 and _has_descriptor(out):
         _solve_in_workers(lexicon, arguments, phrases, jobs, out)
+    else:
+        for phrase in phrases:
+            solve_record(lexicon, arguments, phrase).write(out)
     out.flush()

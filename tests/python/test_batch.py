@@ -54,18 +54,21 @@ def files(tmp_path):
     return str(words), str(phrases)
 
 
-def run(capsys, *argv: str) -> tuple[int, str, str]:
+def run(capture, *argv: str) -> tuple[int, str, str]:
     status = cli.main(list(argv))
-    captured = capsys.readouterr()
+    captured = capture.readouterr()
     return status, captured.out, captured.err
 
 
+# capfd gives standard output a descriptor, which workers write to; capsys
+# gives none, and the phrases are solved in this process.
 @pytest.mark.parametrize("jobs", ["1", "2"])
 @pytest.mark.parametrize("form", [[], ["--count"]])
-def test_one_record_per_line_in_input_order(capsys, files, jobs, form):
+@pytest.mark.parametrize("capture", ["capfd", "capsys"])
+def test_one_record_per_line_in_input_order(request, files, jobs, form, capture):
     words, phrases = files
-    assert run(capsys, "--dict", words, "--batch", phrases, "--jobs", jobs,
-               "--max-words", "2", *form) == (
+    assert run(request.getfixturevalue(capture), "--dict", words, "--batch",
+               phrases, "--jobs", jobs, "--max-words", "2", *form) == (
         0, expected_records(bool(form), max_words=2), "")
 
 
@@ -95,18 +98,18 @@ def test_missing_batch_file_is_one_line_and_status_1(capsys, files, tmp_path):
                "file or directory (os error 2)\n")
 
 
-def test_a_worker_that_dies_costs_only_its_phrase(capsys, monkeypatch, files):
+def test_a_worker_that_dies_costs_only_its_phrase(capfd, monkeypatch, files):
     words, phrases = files
-    solve_record = _batch.write_record
+    solve_record = _batch.solve_record
 
-    def die_on_dirty_room(lexicon, arguments, phrase, out):
+    def die_on_dirty_room(lexicon, arguments, phrase):
         if phrase == "dirty room":
             os._exit(9)
-        solve_record(lexicon, arguments, phrase, out)
+        return solve_record(lexicon, arguments, phrase)
 
     # The workers are forked, so they inherit the patched function.
-    monkeypatch.setattr(_batch, "write_record", die_on_dirty_room)
-    status, out, _ = run(capsys, "--dict", words, "--batch", phrases,
+    monkeypatch.setattr(_batch, "solve_record", die_on_dirty_room)
+    status, out, _ = run(capfd, "--dict", words, "--batch", phrases,
                          "--jobs", "2", "--count")
     records = expected_records(True).splitlines(keepends=True)
     records[2] = ('{"phrase": "dirty room", "error": "the worker process '
