@@ -661,11 +661,17 @@ class TestProcess:
         assert len(first_bytes) == 100
         assert err == b""
 
-    @pytest.mark.parametrize("size", ["small", "large"])
+    @pytest.mark.parametrize("size", ["small", "large", "batch"])
     def test_pipe_closed_before_any_output_gets_a_quiet_end(self, tmp_path,
                                                             size, word_file):
         if size == "small":
             argv = command("--dict", word_file, PHRASE)
+        elif size == "batch":
+            # Workers write the records: the one that meets the closed pipe
+            # tells the parent.
+            phrases = tmp_path / "phrases.txt"
+            phrases.write_text(f"{PHRASE}\n" * 40)
+            argv = command("--dict", word_file, "--batch", str(phrases), "--jobs", "2")
         else:
             argv = command("--dict", *permutation_dictionary(tmp_path))
         read_end, write_end = os.pipe()
