@@ -268,6 +268,12 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
     `turns` asks for them; returns the exit status once `tasks` ends."""
     import select
 
+    # A turn asked for goes before a phrase to solve.
+    turns_only = select.poll()
+    turns_only.register(turns, select.POLLIN)
+    turns_or_tasks = select.poll()
+    turns_or_tasks.register(turns, select.POLLIN)
+    turns_or_tasks.register(tasks, select.POLLIN)
     # Ctrl-C reaches every process of the terminal's group; the parent alone
     # answers it, by ending the workers.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
@@ -297,12 +303,12 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
             turn_left -= 1
             if turn_left == 0:
                 _write_all(replies, _WRITTEN)
+        if not tasks_open and not solved:
+            return 0
         may_solve = tasks_open and (not solved or (
             len(solved) < _QUEUED_PER_WORKER and held_solutions < _HELD_SOLUTIONS))
-        if not may_solve and not tasks_open and not solved:
-            return 0
-        # A turn asked for goes before a phrase to solve.
-        ready, _, _ = select.select([turns, tasks] if may_solve else [turns], [], [])
+        ready = {descriptor for descriptor, _ in
+                 (turns_or_tasks if may_solve else turns_only).poll()}
         if turns in ready:
             turn = _read_exactly(turns, _TURN.size)
             if turn is None:
