@@ -90,13 +90,14 @@ SolutionGroup make_group(std::vector<std::vector<std::uint32_t>> solutions,
   std::uint64_t largest = 0;
   if (form == 1 && key_bits <= 64) {
     group.id_bits = bits;
-    group.short_keys = std::make_unique<std::uint64_t[]>(solutions.size());
+    group.short_keys =
+        vorpalyx::make_page_array<std::uint64_t>(solutions.size());
     for (std::size_t i = 0; i < solutions.size(); ++i) {
       group.short_keys[i] = fields_key<std::uint64_t>(solutions[i], bits);
     }
   } else if (form == 2 && key_bits <= 128) {
     group.id_bits = bits;
-    group.long_keys = std::make_unique<LongKey[]>(solutions.size());
+    group.long_keys = vorpalyx::make_page_array<LongKey>(solutions.size());
     for (std::size_t i = 0; i < solutions.size(); ++i) {
       group.long_keys[i] = fields_key<LongKey>(solutions[i], bits);
     }
@@ -104,7 +105,8 @@ SolutionGroup make_group(std::vector<std::vector<std::uint32_t>> solutions,
     // A multiset number stands for its ids in ascending order.
     group.id_bits = bits;
     group.numbering = numbering;
-    group.short_keys = std::make_unique<std::uint64_t[]>(solutions.size());
+    group.short_keys =
+        vorpalyx::make_page_array<std::uint64_t>(solutions.size());
     for (std::size_t i = 0; i < solutions.size(); ++i) {
       std::sort(solutions[i].begin(), solutions[i].end());
       group.short_keys[i] = numbering->number(
