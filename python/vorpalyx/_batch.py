@@ -343,27 +343,39 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
     # workers once a run and not once a record.
     filling: _Worker | None = None
     filled = 0
+    ended = False  # every phrase read
     completed = False
     try:
         for _ in range(jobs):
             workers.append(_Worker(lexicon, arguments, _descriptors(workers)))
         while True:
             while True:
-                if not unsent:
+                # Phrases are read a few runs ahead, so that the last ones are
+                # known as such and dealt out one at a time: the workers then
+                # end together.
+                while not ended and len(unsent) <= jobs * _RUN:
                     task = next(numbered, None)
                     if task is None:
-                        break
-                    unsent.append(task)
+                        ended = True
+                    else:
+                        unsent.append(task)
+                if not unsent:
+                    break
                 sequence, phrase = unsent[0]
                 if sequence - written >= jobs * _PHRASES_PER_WORKER:
                     break
-                if (filling not in workers or filled == _RUN
+                run = 1 if ended and len(unsent) <= jobs * _RUN else _RUN
+                if (filling not in workers or filled >= run
                         or not filling.can_take(sequence, phrase)):
-                    able = [worker for worker in workers
+                    # The workers take runs in rotation: one that is ahead
+                    # holds records for their turn, so the pending counts
+                    # do not tell which has the least left to solve.
+                    start = workers.index(filling) + 1 if filling in workers else 0
+                    able = [worker for worker in workers[start:] + workers[:start]
                             if worker.can_take(sequence, phrase)]
                     if not able:
                         break
-                    filling = min(able, key=lambda worker: len(worker.pending))
+                    filling = able[0]
                     filled = 0
                 unsent.popleft()
                 while not filling.send(sequence, phrase):
