@@ -12,7 +12,8 @@ namespace {
 bool is_mapped(std::size_t bytes) { return bytes >= kMappedBytes; }
 
 std::size_t mapped_size(std::size_t bytes) {
-  static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  static const std::size_t page =
+      static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   return (bytes + page - 1) / page * page;
 }
 
@@ -34,6 +35,7 @@ void* allocate_pages(std::size_t bytes) {
 
 void* resize_pages(void* data, std::size_t old_bytes, std::size_t new_bytes,
                    std::size_t kept) {
+#ifdef MREMAP_MAYMOVE
   if (is_mapped(old_bytes) && is_mapped(new_bytes)) {
     if (new_bytes > SIZE_MAX / 2) throw std::bad_alloc();
     void* moved = mremap(data, mapped_size(old_bytes), mapped_size(new_bytes),
@@ -41,6 +43,7 @@ void* resize_pages(void* data, std::size_t old_bytes, std::size_t new_bytes,
     if (moved == MAP_FAILED) throw std::bad_alloc();
     return moved;
   }
+#endif
   if (!is_mapped(old_bytes) && !is_mapped(new_bytes)) {
     void* moved = std::realloc(data, new_bytes == 0 ? 1 : new_bytes);
     if (moved == nullptr) throw std::bad_alloc();

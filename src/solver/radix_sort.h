@@ -243,10 +243,9 @@ PageArray<Key> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
   });
   PageArray<Key> sorted = blocks.take_first(count);
   for (std::size_t digit = 0; digit + 1 < starts.size(); ++digit) {
-    radix_sort_detail::sort_into(spread + starts[digit],
-                                 sorted.get() + starts[digit],
-                                 starts[digit + 1] - starts[digit], shift,
-                                 false);
+    radix_sort_detail::sort_into(
+        spread + starts[digit], sorted.get() + starts[digit],
+        starts[digit + 1] - starts[digit], shift, false);
   }
   return sorted;
 }
