@@ -117,6 +117,27 @@ def test_a_worker_that_dies_costs_only_its_phrase(capfd, monkeypatch, files):
     assert (status, out) == (0, "".join(records))
 
 
+def test_a_worker_that_dies_while_writing_ends_the_batch(capfd, monkeypatch, files):
+    words, phrases = files
+    write = _batch.Record.write
+
+    def die_in_dirty_room(record, out):
+        if record.head.startswith(b'{"phrase": "dirty room"'):
+            out.write(b'{"phrase": "dirty')
+            out.flush()
+            os._exit(9)
+        write(record, out)
+
+    monkeypatch.setattr(_batch.Record, "write", die_in_dirty_room)
+    status, out, err = run(capfd, "--dict", words, "--batch", phrases,
+                           "--jobs", "2", "--count")
+    written = "".join(expected_records(True).splitlines(keepends=True)[:2])
+    assert (status, out, err) == (
+        1, written + '{"phrase": "dirty',
+        "vorpalyx: error: a worker process ended while writing the record of "
+        "'dirty room'\n")
+
+
 @pytest.mark.parametrize("batch", [False, True], ids=["phrase", "batch"])
 def test_interrupt_ends_every_process_with_status_130(tmp_path, batch):
     # Searches that run far longer than the test: every word of one letter
