@@ -152,6 +152,11 @@ def _write_all(descriptor: int, data: bytes) -> None:
         view = view[os.write(descriptor, view):]
 
 
+def _task_bytes(phrase: str) -> int:
+    """The most bytes that `phrase` takes in a worker's task pipe."""
+    return len(phrase) * 4 + _PHRASE_HEADER.size
+
+
 class _WorkerLost(Exception):
     """A worker ended while writing a record, which is then cut short."""
 
@@ -196,10 +201,9 @@ class _Worker:
         # phrase sent again after its worker died may come before them).
         if not self.pending:
             return True
-        size = len(phrase) * 4 + _PHRASE_HEADER.size
         return (self.pending[-1][0] < sequence
                 and len(self.pending) < _QUEUED_PER_WORKER
-                and self.queued_bytes + size <= _QUEUED_BYTES)
+                and self.queued_bytes + _task_bytes(phrase) <= _QUEUED_BYTES)
 
     def send(self, sequence: int, phrase: str) -> bool:
         """Whether the phrase went out: False if the worker has died."""
@@ -209,7 +213,7 @@ class _Worker:
         except BrokenPipeError:
             return False
         self.pending.append((sequence, phrase))
-        self.queued_bytes += len(phrase) * 4 + _PHRASE_HEADER.size
+        self.queued_bytes += _task_bytes(phrase)
         return True
 
     def write_records(self, records: int) -> int:
@@ -236,9 +240,8 @@ class _Worker:
                 raise _WorkerLost(self.pending[now_finished - finished][1])
             written = now_finished - finished
         for _ in range(written):
-            self.pending.popleft()
-        self.queued_bytes = sum(len(phrase) * 4 + _PHRASE_HEADER.size
-                                for _, phrase in self.pending)
+            _, phrase = self.pending.popleft()
+            self.queued_bytes -= _task_bytes(phrase)
         return written
 
     def end(self, kill: bool) -> None:
