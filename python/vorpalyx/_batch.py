@@ -31,7 +31,7 @@ from collections import deque
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
-    from collections.abc import Iterator
+    from collections.abc import Callable, Iterator
     from typing import BinaryIO
 
     from vorpalyx._engine import Anagrams, Lexicon
@@ -46,6 +46,14 @@ _PHRASES_PER_WORKER = 256
 # seldom.
 _QUEUED_PER_WORKER = 256
 _QUEUED_BYTES = 32 << 10
+# Phrases sent to one worker and not yet solved. Each run goes to the worker
+# with the fewest of them, so a worker slowed by hard phrases is given fewer;
+# the few left queued when the input ends are what one worker may still have
+# to solve once the other has finished.
+_UNSOLVED_PER_WORKER = 64
+# While a worker holds the turn, the parent deals phrases to the others this
+# often (milliseconds), so that their queues never run dry.
+_DEAL_INTERVAL = 2
 # The solutions that a worker holds for records waiting for their turn,
 # beyond the first of them: about 64 MB.
 _HELD_SOLUTIONS = 1 << 22
@@ -176,6 +184,9 @@ class _Worker:
         self.progress = mmap.mmap(-1, _PROGRESS.size)
         self.pending: deque[tuple[int, str]] = deque()
         self.queued_bytes = 0
+        self.sent = 0
+        # Died with records unwritten: its next turn finds out which.
+        self.lost = False
         self.pid = os.fork()
         if self.pid == 0:
             status = 1
@@ -199,11 +210,17 @@ class _Worker:
         # holds, so that sending one never blocks. A worker writes its records
         # in the order sent, so it takes only phrases after those it holds (a
         # phrase sent again after its worker died may come before them).
+        if self.lost:
+            return False
         if not self.pending:
             return True
         return (self.pending[-1][0] < sequence
                 and len(self.pending) < _QUEUED_PER_WORKER
+                and self.unsolved() < _UNSOLVED_PER_WORKER
                 and self.queued_bytes + _task_bytes(phrase) <= _QUEUED_BYTES)
+
+    def unsolved(self) -> int:
+        return self.sent - _PROGRESS.unpack(self.progress)[2]
 
     def send(self, sequence: int, phrase: str) -> bool:
         """Whether the phrase went out: False if the worker has died."""
@@ -214,16 +231,25 @@ class _Worker:
             return False
         self.pending.append((sequence, phrase))
         self.queued_bytes += _task_bytes(phrase)
+        self.sent += 1
         return True
 
-    def write_records(self, records: int) -> int:
+    def write_records(self, records: int,
+                      while_waiting: Callable[[], None] | None = None) -> int:
         """Has the worker write the records of its first `records` pending
-        phrases, each as soon as it is solved, and waits until it has; the
-        number written, fewer if the worker died. Raises the error that
-        stopped the writing."""
-        begun, finished = _PROGRESS.unpack(self.progress)
+        phrases, each as soon as it is solved, and waits until it has,
+        calling `while_waiting` every so often meanwhile; the number written,
+        fewer if the worker died. Raises the error that stopped the writing."""
+        begun, finished, _ = _PROGRESS.unpack(self.progress)
         try:
             _write_all(self.turn_write, _TURN.pack(records))
+            if while_waiting is not None:
+                import select
+
+                replied = select.poll()
+                replied.register(self.reply_read, select.POLLIN)
+                while not replied.poll(_DEAL_INTERVAL):
+                    while_waiting()
             reply = _read_exactly(self.reply_read, 1)
         except BrokenPipeError:
             reply = None
@@ -235,7 +261,7 @@ class _Worker:
         if reply == _WRITTEN:
             written = records
         else:
-            now_begun, now_finished = _PROGRESS.unpack(self.progress)
+            now_begun, now_finished, _ = _PROGRESS.unpack(self.progress)
             if now_begun != now_finished:
                 raise _WorkerLost(self.pending[now_finished - finished][1])
             written = now_finished - finished
@@ -262,7 +288,8 @@ _TURN = struct.Struct("<I")
 _WRITTEN = b"d"
 _FAILED = b"f"
 _FAILURE = struct.Struct("<i")
-_PROGRESS = struct.Struct("<QQ")
+# Records begun and finished, phrases solved.
+_PROGRESS = struct.Struct("<QQQ")
 
 
 def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
@@ -287,7 +314,7 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
     solved: deque[Record] = deque()
     held_solutions = 0
     turn_left = 0  # records the parent has asked for and not yet had
-    begun = finished = 0
+    begun = finished = solved_count = 0
     tasks_open = True
     while True:
         while turn_left and solved:
@@ -295,14 +322,14 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
             if record.result is not None:
                 held_solutions -= len(record.result)
             begun += 1
-            _PROGRESS.pack_into(progress, 0, begun, finished)
+            _PROGRESS.pack_into(progress, 0, begun, finished, solved_count)
             try:
                 record.write(out)
             except OSError as error:
                 _write_all(replies, _FAILED + _FAILURE.pack(error.errno or errno.EIO))
                 return 1
             finished += 1
-            _PROGRESS.pack_into(progress, 0, begun, finished)
+            _PROGRESS.pack_into(progress, 0, begun, finished, solved_count)
             turn_left -= 1
             if turn_left == 0:
                 _write_all(replies, _WRITTEN)
@@ -327,6 +354,8 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
         if record.result is not None:
             held_solutions += len(record.result)
         solved.append(record)
+        solved_count += 1
+        _PROGRESS.pack_into(progress, 0, begun, finished, solved_count)
 
 
 def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
@@ -348,45 +377,56 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
     filled = 0
     ended = False  # every phrase read
     completed = False
+
+    def deal(holding_turn: _Worker | None = None) -> None:
+        """Sends phrases to the workers (but `holding_turn`) while they have
+        room and the records in flight are few."""
+        nonlocal filling, filled, ended
+        while True:
+            # Phrases are read a few runs ahead, so that the last ones are
+            # known as such and dealt out one at a time: the workers then
+            # end together.
+            while not ended and len(unsent) <= jobs * _RUN:
+                task = next(numbered, None)
+                if task is None:
+                    ended = True
+                else:
+                    unsent.append(task)
+            if not unsent:
+                return
+            sequence, phrase = unsent[0]
+            if sequence - written >= jobs * _PHRASES_PER_WORKER:
+                return
+            run = 1 if ended and len(unsent) <= jobs * _RUN else _RUN
+            if (filling not in workers or filling is holding_turn
+                    or filled >= run or not filling.can_take(sequence, phrase)):
+                # The next run goes to the worker with the least left to
+                # solve; on a tie, to the next in rotation.
+                start = workers.index(filling) + 1 if filling in workers else 0
+                able = [worker for worker in workers[start:] + workers[:start]
+                        if worker is not holding_turn
+                        and worker.can_take(sequence, phrase)]
+                if not able:
+                    return
+                filling = min(able, key=_Worker.unsolved)
+                filled = 0
+            if not filling.send(sequence, phrase):
+                if filling.pending:
+                    filling.lost = True
+                else:
+                    # It died while idle, so not of a phrase of its own.
+                    _replace(workers, filling, lexicon, arguments)
+                filling = None
+                continue
+            unsent.popleft()
+            filled += 1
+            owners[sequence] = filling
+
     try:
         for _ in range(jobs):
             workers.append(_Worker(lexicon, arguments, _descriptors(workers)))
         while True:
-            while True:
-                # Phrases are read a few runs ahead, so that the last ones are
-                # known as such and dealt out one at a time: the workers then
-                # end together.
-                while not ended and len(unsent) <= jobs * _RUN:
-                    task = next(numbered, None)
-                    if task is None:
-                        ended = True
-                    else:
-                        unsent.append(task)
-                if not unsent:
-                    break
-                sequence, phrase = unsent[0]
-                if sequence - written >= jobs * _PHRASES_PER_WORKER:
-                    break
-                run = 1 if ended and len(unsent) <= jobs * _RUN else _RUN
-                if (filling not in workers or filled >= run
-                        or not filling.can_take(sequence, phrase)):
-                    # The workers take runs in rotation: one that is ahead
-                    # holds records for their turn, so the pending counts
-                    # do not tell which has the least left to solve.
-                    start = workers.index(filling) + 1 if filling in workers else 0
-                    able = [worker for worker in workers[start:] + workers[:start]
-                            if worker.can_take(sequence, phrase)]
-                    if not able:
-                        break
-                    filling = able[0]
-                    filled = 0
-                unsent.popleft()
-                while not filling.send(sequence, phrase):
-                    # It died while idle, so not of this phrase.
-                    filling = _replace(workers, filling, lexicon, arguments)
-                    filled = 0
-                filled += 1
-                owners[sequence] = filling
+            deal()
             if written not in owners:
                 completed = True
                 return
@@ -397,7 +437,7 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
             while owners.get(written + records) is worker:
                 records += 1
             try:
-                taken = worker.write_records(records)
+                taken = worker.write_records(records, lambda: deal(worker))
             except _WorkerLost as lost:
                 raise Refused("a worker process ended while writing the record "
                               f"of {lost.args[0]!r}") from None

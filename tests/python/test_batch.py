@@ -117,6 +117,36 @@ def test_a_worker_that_dies_costs_only_its_phrase(capfd, monkeypatch, files):
     assert (status, out) == (0, "".join(records))
 
 
+def test_a_worker_that_dies_with_records_unwritten_costs_only_its_phrase(
+        capfd, monkeypatch, files, tmp_path):
+    # Slow phrases hold the turn while the parent deals on, so that phrases
+    # are sent to a worker that has died with records still unwritten.
+    words, _ = files
+    phrases = ["listen" if index % 37 == 0 else "tins" for index in range(1500)]
+    phrases[700] = "dirty room"
+    path = tmp_path / "many.txt"
+    path.write_text("\n".join(phrases) + "\n")
+    solve_record = _batch.solve_record
+
+    def slow_or_deadly(lexicon, arguments, phrase):
+        if phrase == "listen":
+            time.sleep(0.005)
+        if phrase == "dirty room":
+            os._exit(9)
+        return solve_record(lexicon, arguments, phrase)
+
+    monkeypatch.setattr(_batch, "solve_record", slow_or_deadly)
+    status, out, _ = run(capfd, "--dict", words, "--batch", str(path),
+                         "--jobs", "2", "--count")
+    solver = Solver()
+    solver.load_dictionary_from_words(WORDS)
+    records = [json.dumps({"phrase": phrase, "count": len(solver.solve(phrase))}) + "\n"
+               for phrase in phrases]
+    records[700] = ('{"phrase": "dirty room", "error": "the worker process '
+                    'solving this phrase ended unexpectedly (out of memory?)"}\n')
+    assert (status, out) == (0, "".join(records))
+
+
 def test_a_worker_that_dies_while_writing_ends_the_batch(capfd, monkeypatch, files):
     words, phrases = files
     write = _batch.Record.write
