@@ -220,7 +220,8 @@ class _Worker:
                 and self.queued_bytes + _task_bytes(phrase) <= _QUEUED_BYTES)
 
     def unsolved(self) -> int:
-        return self.sent - _PROGRESS.unpack(self.progress)[2]
+        solved: int = _PROGRESS.unpack(self.progress)[2]
+        return self.sent - solved
 
     def send(self, sequence: int, phrase: str) -> bool:
         """Whether the phrase went out: False if the worker has died."""
