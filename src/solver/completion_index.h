@@ -37,8 +37,7 @@ class CompletionIndex {
     }
     std::stable_sort(class_indices_.begin(), class_indices_.end(),
                      [&](std::uint32_t left, std::uint32_t right) {
-                       return classes[left].counts.words <
-                              classes[right].counts.words;
+                       return classes[left].counts < classes[right].counts;
                      });
     std::size_t run_count = 0;
     for (std::size_t i = 0; i < class_indices_.size(); ++i) {

@@ -59,6 +59,16 @@ struct Packed {
     return difference == 0;
   }
 
+  // Word by word: comparing the arrays whole calls memcmp.
+  friend bool operator<(const Packed& left, const Packed& right) {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (left.words[i] != right.words[i]) {
+        return left.words[i] < right.words[i];
+      }
+    }
+    return false;
+  }
+
   Packed operator-(const Packed& other) const {
     Packed result;
     for (std::size_t i = 0; i < N; ++i)

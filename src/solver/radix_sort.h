@@ -212,9 +212,9 @@ void radix_sort(Key* keys, std::size_t count, int key_bits) {
 
 // Sorts the keys of `blocks` (all below 2^key_bits) and returns them in
 // the first block, grown to hold them all. The first pass spreads the keys
-// by their top `top_digit_bits` bits from the blocks into `scratch`, which
-// grows as needed and is kept for the next sort, so that sorting many
-// buckets in turn takes fresh memory only for the largest.
+// by their top `top_digit_bits` bits (fewer for few keys) from the blocks
+// into `scratch`, which grows as needed and is kept for the next sort, so
+// that sorting many buckets in turn takes fresh memory only for the largest.
 template <typename Key>
 PageArray<Key> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
                           int top_digit_bits, PageArray<Key>& scratch) {
@@ -223,7 +223,12 @@ PageArray<Key> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
     scratch.reset();
     scratch = make_page_array<Key>(count);
   }
-  const int digit_bits = std::min(top_digit_bits, key_bits);
+  // Fewer keys take fewer bits of the top digit, so that a range still holds
+  // a few keys: a small bucket would otherwise pay for clearing and visiting
+  // tens of thousands of empty ranges.
+  const int digit_bits =
+      std::min({top_digit_bits, key_bits,
+                std::max(1, static_cast<int>(std::bit_width(count)) - 3)});
   const int shift = key_bits - digit_bits;
   std::vector<std::size_t> starts((std::size_t{1} << digit_bits) + 1);
   blocks.for_each_block([&](const Key* begin, const Key* end) {

@@ -136,9 +136,7 @@ WordClasses<N> group_into_classes(
   auto class_order = [&](std::uint32_t left, std::uint32_t right) {
     const WordClass<N>& one = described[left];
     const WordClass<N>& other = described[right];
-    if (one.counts.words != other.counts.words) {
-      return one.counts.words < other.counts.words;
-    }
+    if (!(one.counts == other.counts)) return one.counts < other.counts;
     const std::uint64_t* one_row = held.row(left);
     const std::uint64_t* other_row = held.row(right);
     for (std::size_t i = 0; i < held.words; ++i) {
