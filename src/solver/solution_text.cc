@@ -189,7 +189,9 @@ SolutionFormatter::SolutionFormatter(const SolutionList& list,
   for (const SolutionGroup& group : list.groups) {
     most_words = std::max(most_words, group.word_count);
   }
-  largest_bound_ = solution_bound(most_words, longest_form_);
+  const std::size_t average_form =
+      list.words.empty() ? 0 : offsets_.back() / list.words.size() + 1;
+  typical_bound_ = solution_bound(most_words, average_form);
   if (remaining_ == 0) return;
   std::tie(group_, index_) = list.locate(first);
   if (step_ != 1) ids_.resize(most_words);
@@ -209,13 +211,16 @@ void SolutionFormatter::fill(std::string& out, std::size_t chunk_bytes) {
   constexpr bool kJson = kFormat == SolutionFormat::kJson;
   // What `out` held is written over; resizing only up keeps the zero fill
   // to the part the last chunk did not reach. The room made is the chunk's
-  // size, or less when the rest of the output is sure to take less; past
-  // kLargestPresize the chunk grows as it fills.
-  const std::size_t rest_bound = remaining_ > kLargestPresize / largest_bound_
-                                     ? kLargestPresize
-                                     : remaining_ * largest_bound_;
+  // size, or less when the rest of the output is likely to take less (sized
+  // by the worst case, a short output would clear several times the bytes
+  // it writes); past kLargestPresize, or when the rest takes more, the
+  // chunk grows as it fills.
+  const std::size_t rest_estimate =
+      remaining_ > kLargestPresize / typical_bound_
+          ? kLargestPresize
+          : remaining_ * typical_bound_;
   const std::size_t target =
-      std::min({chunk_bytes, kLargestPresize, rest_bound}) + kSlackBytes;
+      std::min({chunk_bytes, kLargestPresize, rest_estimate}) + kSlackBytes;
   if (out.size() < target) out.resize(target);
   char* cursor = out.data();
   char* end = out.data() + out.size();

@@ -71,7 +71,9 @@ class SolutionFormatter {
   std::string forms_;
   std::vector<std::size_t> offsets_;
   std::size_t longest_form_ = 0;
-  std::size_t largest_bound_ = 1;  // the most bytes any solution can take
+  // The bytes a solution of the most words takes with forms of the average
+  // length: what the room made for the rest of the output is sized by.
+  std::size_t typical_bound_ = 1;
   // For steps other than 1: the last solution read and its group.
   std::vector<std::uint32_t> ids_;
   std::size_t ids_group_ = static_cast<std::size_t>(-1);
