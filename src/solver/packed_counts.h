@@ -26,6 +26,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "char_utils/char_counts.h"
 
@@ -146,6 +147,26 @@ struct PackedAlphabet {
     Packed<N> letters;
     for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
       if (counts[letter] != 0) letters |= guard_of[letter];
+    }
+    return letters;
+  }
+
+  // The same two for a word of a-z whose every letter the layout holds,
+  // letter by letter: without counting the word first, and without a branch
+  // per letter of the alphabet.
+  Packed<N> pack(std::string_view word) const {
+    Packed<N> packed;
+    for (const char character : word) {
+      const auto letter = static_cast<std::size_t>(character - 'a');
+      packed.words[layout->word[letter]] += std::uint64_t{1}
+                                            << layout->shift[letter];
+    }
+    return packed;
+  }
+  Packed<N> letters_of(std::string_view word) const {
+    Packed<N> letters;
+    for (const char character : word) {
+      letters |= guard_of[static_cast<std::size_t>(character - 'a')];
     }
     return letters;
   }

@@ -111,8 +111,6 @@ WordClasses<N> group_into_classes(
   described.reserve(words.size());
   for (std::uint32_t rank = 0; rank < words.size(); ++rank) {
     const std::string_view word = words[rank];
-    CharCounts counts;
-    for (char letter : word) ++counts[letter - 'a'];
     std::uint64_t tracked_patterns = 0;
     for (std::size_t bit = 0; bit < held.tracked.size(); ++bit) {
       const std::uint32_t pattern = held.tracked[bit];
@@ -120,8 +118,8 @@ WordClasses<N> group_into_classes(
                           << bit;
     }
     described.push_back({
-        .counts = alphabet.pack(counts),
-        .letters = alphabet.letters_of(counts),
+        .counts = alphabet.pack(word),
+        .letters = alphabet.letters_of(word),
         .patterns = tracked_patterns,
         .length = word.size(),
         .first_letter = static_cast<std::uint32_t>(word[0] - 'a'),
