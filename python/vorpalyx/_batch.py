@@ -52,8 +52,10 @@ _QUEUED_BYTES = 32 << 10
 # to solve once the other has finished.
 _UNSOLVED_PER_WORKER = 64
 # While a worker holds the turn, the parent deals phrases to the others this
-# often (milliseconds), so that their queues never run dry.
+# often (milliseconds), so that their queues never run dry; up to eight times
+# less often while they are full.
 _DEAL_INTERVAL = 2
+_LONGEST_DEAL_INTERVAL = 16
 # The solutions that a worker holds for records waiting for their turn,
 # beyond the first of them: about 64 MB.
 _HELD_SOLUTIONS = 1 << 22
@@ -236,11 +238,13 @@ class _Worker:
         return True
 
     def write_records(self, records: int,
-                      while_waiting: Callable[[], None] | None = None) -> int:
+                      while_waiting: Callable[[], int | None] | None = None) -> int:
         """Has the worker write the records of its first `records` pending
         phrases, each as soon as it is solved, and waits until it has,
-        calling `while_waiting` every so often meanwhile; the number written,
-        fewer if the worker died. Raises the error that stopped the writing."""
+        calling `while_waiting` every so often meanwhile (it returns how
+        many phrases it sent, or None when no more can go before the turn
+        ends); the number written, fewer if the worker died. Raises the
+        error that stopped the writing."""
         begun, finished, _ = _PROGRESS.unpack(self.progress)
         try:
             _write_all(self.turn_write, _TURN.pack(records))
@@ -249,8 +253,15 @@ class _Worker:
 
                 replied = select.poll()
                 replied.register(self.reply_read, select.POLLIN)
-                while not replied.poll(_DEAL_INTERVAL):
-                    while_waiting()
+                interval: int | None = _DEAL_INTERVAL
+                while not replied.poll(interval):
+                    dealt = while_waiting()
+                    if dealt is None:
+                        interval = None
+                    elif dealt:
+                        interval = _DEAL_INTERVAL
+                    elif interval is not None:
+                        interval = min(2 * interval, _LONGEST_DEAL_INTERVAL)
             reply = _read_exactly(self.reply_read, 1)
         except BrokenPipeError:
             reply = None
@@ -379,10 +390,13 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
     ended = False  # every phrase read
     completed = False
 
-    def deal(holding_turn: _Worker | None = None) -> None:
+    def deal(holding_turn: _Worker | None = None) -> int | None:
         """Sends phrases to the workers (but `holding_turn`) while they have
-        room and the records in flight are few."""
+        room and the records in flight are few; returns how many, or None
+        when no more can go before a turn ends: every phrase is out, or
+        enough records wait for theirs."""
         nonlocal filling, filled, ended
+        sent = 0
         while True:
             # Phrases are read a few runs ahead, so that the last ones are
             # known as such and dealt out one at a time: the workers then
@@ -394,10 +408,10 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                 else:
                     unsent.append(task)
             if not unsent:
-                return
+                return None
             sequence, phrase = unsent[0]
             if sequence - written >= jobs * _PHRASES_PER_WORKER:
-                return
+                return None
             run = 1 if ended and len(unsent) <= jobs * _RUN else _RUN
             if (filling not in workers or filling is holding_turn
                     or filled >= run or not filling.can_take(sequence, phrase)):
@@ -408,7 +422,7 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                         if worker is not holding_turn
                         and worker.can_take(sequence, phrase)]
                 if not able:
-                    return
+                    return sent
                 filling = min(able, key=_Worker.unsolved)
                 filled = 0
             if not filling.send(sequence, phrase):
@@ -421,6 +435,7 @@ def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
                 continue
             unsent.popleft()
             filled += 1
+            sent += 1
             owners[sequence] = filling
 
     try:
