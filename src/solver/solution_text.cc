@@ -42,6 +42,17 @@ void append_json_string(std::string& out, std::string_view word) {
   out += '"';
   std::size_t position = 0;
   while (position < word.size()) {
+    // Bytes that stand for themselves go in as one run: most words are all
+    // such bytes.
+    std::size_t plain = position;
+    while (plain < word.size()) {
+      const auto byte = static_cast<unsigned char>(word[plain]);
+      if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') break;
+      ++plain;
+    }
+    out.append(word.data() + position, plain - position);
+    position = plain;
+    if (position == word.size()) break;
     const auto byte = static_cast<unsigned char>(word[position]);
     if (byte >= 0x80) {
       const char32_t code_point = decode_utf8(word, &position);
