@@ -231,50 +231,11 @@ class TestCallbacksWhileBorrowed:
 
 # Values that leave the result of solving "Listen!" unchanged.
 HARMLESS = {"max_words": 100, "min_word_length": 0, "max_solutions": 100, "timeout_seconds": 100.0}
-INTEGER_PARAMETERS = pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions"])
 
 
 class TestNumberProtocol:
-    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
-    def test_raising_passes_the_exception_unchanged(self, solver, parameter):
-        error = Boom("from a number")
-
-        def fail() -> Any:
-            raise error
-
-        with pytest.raises(Boom) as raised:
-            solver.solve("Listen!", **{parameter: Number(fail)})
-        assert raised.value is error
-        assert_intact(solver)
-
-    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
-    def test_raising_type_error_is_named(self, solver, parameter):
-        def fail() -> Any:
-            raise TypeError("not today")
-
-        with pytest.raises(TypeError, match=f"^argument '{parameter}': not today$"):
-            solver.solve("Listen!", **{parameter: Number(fail)})
-        assert_intact(solver)
-
-    @INTEGER_PARAMETERS
-    def test_index_returning_a_non_int(self, solver, parameter):
-        with pytest.raises(TypeError, match=rf"^argument '{parameter}': __index__ returned non-int \(type str\)$"):
-            solver.solve("Listen!", **{parameter: Number(lambda: "2")})
-        assert_intact(solver)
-
-    @INTEGER_PARAMETERS
-    @pytest.mark.parametrize("value", [-1, 2**64, -(2**100)])
-    def test_index_out_of_range_overflows(self, solver, parameter, value):
-        with pytest.raises(OverflowError) as raised:
-            solver.solve("Listen!", **{parameter: Number(lambda: value)})
-        assert parameter not in str(raised.value)
-        assert_intact(solver)
-
-    def test_float_returning_a_non_float(self, solver):
-        with pytest.raises(TypeError, match=r"^argument 'timeout_seconds': .*__float__ returned non-float"):
-            solver.solve("Listen!", timeout_seconds=Number(lambda: "1.0"))
-        assert_intact(solver)
-
+    # What a raising or wrong __index__ or __float__ gives, and integers out
+    # of range, are in test_solve_arguments.py.
     @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
     def test_add_word_from_a_number_is_refused(self, solver, parameter):
         refusals: list[str] = []
