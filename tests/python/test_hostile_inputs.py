@@ -320,8 +320,13 @@ class TestLoneSurrogates:
         ids=["high", "low-after-text", "unpaired-pair", "in-subclass"],
     )
     def test_unicode_encode_error_and_nothing_changes(self, solver, call, text):
-        with pytest.raises(UnicodeEncodeError):
+        with pytest.raises(UnicodeEncodeError) as expected:
+            str.encode(text, "utf-8")
+        with pytest.raises(UnicodeEncodeError) as raised:
             call(solver, text)
+        # The codec's own error, not renamed after the argument.
+        assert type(raised.value) is UnicodeEncodeError
+        assert str(raised.value) == str(expected.value)
         assert_intact(solver)
 
     def test_paired_surrogates_as_one_character_are_fine(self, solver):

@@ -80,12 +80,6 @@ class TestTextArguments:
             "argument 'phrase': 'NoneType' object cannot be converted to 'PyString'"
         )
 
-    @pytest.mark.parametrize("parameter", TEXT_PARAMETERS)
-    def test_lone_surrogate(self, listen: Solver, parameter: str) -> None:
-        arguments = {"phrase": "Listen!", parameter: "l\udc80"}
-        error = raises_exactly(UnicodeEncodeError, lambda: listen.solve(**arguments))
-        assert not str(error).startswith("argument")
-
     @pytest.mark.parametrize(
         ("arguments", "expected"),
         [
@@ -171,9 +165,6 @@ class TestContainsPatterns:
         with pytest.raises(BaseException) as caught:
             listen.solve("Listen!", contains_patterns=RaisingIteration(error, "ten"))
         assert caught.value is error
-
-    def test_lone_surrogate_item(self, listen: Solver) -> None:
-        raises_exactly(UnicodeEncodeError, lambda: listen.solve("x", contains_patterns=["a\ud800"]))
 
 
 # A value for each integer parameter whose result differs from the default.
