@@ -205,40 +205,10 @@ class TestCallbacksWhileBorrowed:
         assert_intact(solver)
 
 
-# Values that leave the result of solving "Listen!" unchanged.
-HARMLESS = {"max_words": 100, "min_word_length": 0, "max_solutions": 100, "timeout_seconds": 100.0}
-
-
 class TestNumberProtocol:
-    # What a raising or wrong __index__ or __float__ gives, and integers out
-    # of range, are in test_solve_arguments.py.
-    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
-    def test_add_word_from_a_number_is_refused(self, solver, parameter):
-        refusals: list[str] = []
-
-        def call_back() -> Any:
-            try:
-                solver.add_word("cat")
-            except RuntimeError as error:
-                refusals.append(str(error))
-            return HARMLESS[parameter]
-
-        assert solver.solve("Listen!", **{parameter: Number(call_back)}) == LISTEN
-        assert refusals == ["Already borrowed"]
-        assert solver.solve("tac") == []
-
-    @pytest.mark.parametrize("parameter", ["max_words", "min_word_length", "max_solutions", "timeout_seconds"])
-    def test_solve_from_a_number_is_allowed(self, solver, parameter):
-        inner: list[Any] = []
-
-        def call_back() -> Any:
-            inner.append(solver.solve("Listen!"))
-            return HARMLESS[parameter]
-
-        assert solver.solve("Listen!", **{parameter: Number(call_back)}) == LISTEN
-        assert inner == [LISTEN]
-        assert_intact(solver)
-
+    # What a raising or wrong __index__ or __float__ gives, integers out of
+    # range, and calls back into the solver while a number is converted are
+    # in test_solve_arguments.py and test_module.py.
     def test_int_and_float_subclasses_are_taken_by_value(self, solver):
         class StubbornInt(int):
             def __index__(self) -> int:
