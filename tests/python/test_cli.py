@@ -150,44 +150,40 @@ class TestConstraintOptions:
         status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
         assert (status, out, err) == (0, "", f"vorpalyx: note: no solutions: {note}\n")
 
-    def test_without_options_every_solution_is_printed_in_result_order(
-            self, capsys, word_file):
-        status, out, _ = run(capsys, "--dict", word_file, PHRASE)
-        assert status == 0
-        assert out == as_lines(solve_directly())
+    # Without options, with options that narrow nothing (a timeout that never
+    # comes, the largest count), or with the phrase in pieces, which are
+    # joined: every solution, in result order.
+    @pytest.mark.parametrize(
+        "arguments",
+        [[PHRASE], ["--timeout", "nan", PHRASE], ["--max-words", str(2**64 - 1), PHRASE],
+         ["lis", "ten"]],
+        ids=["no-options", "nan-timeout", "largest-count", "phrase-in-pieces"],
+    )
+    def test_every_solution_is_printed_in_result_order(
+            self, capsys, word_file, arguments):
+        status, out, err = run(capsys, "--dict", word_file, *arguments)
+        assert (status, out, err) == (0, as_lines(solve_directly()), "")
         assert out.splitlines()[:5] == ["enlist", "inlets", "listen", "silent",
                                         "tinsel"]
 
-    @pytest.mark.parametrize("limit", [1, 2, 5])
-    def test_max_solutions_caps_the_count(self, capsys, word_file, limit):
-        assert run(capsys, "--dict", word_file, "--max-solutions", str(limit),
-                   "--count", PHRASE) == (0, f"{limit}\n", "")
-
-    def test_not_a_number_timeout_never_stops_the_search(self, capsys, word_file):
-        _, out, _ = run(capsys, "--dict", word_file, "--timeout", "nan", PHRASE)
-        assert out == as_lines(solve_directly())
-
-    def test_largest_count_is_accepted(self, capsys, word_file):
-        _, out, _ = run(capsys, "--dict", word_file,
-                        "--max-words", str(2**64 - 1), PHRASE)
-        assert out == as_lines(solve_directly())
-
-    def test_phrase_arguments_are_joined_into_one_phrase(self, capsys, word_file):
-        _, joined, _ = run(capsys, "--dict", word_file, "lis", "ten")
-        assert joined == as_lines(solve_directly())
-
 
 class TestOutputForms:
-    def test_json_is_one_array_of_arrays(self, capsys, word_file):
-        status, out, _ = run(capsys, "--dict", word_file, "--max-words", "1",
-                             "--json", PHRASE)
-        assert status == 0
-        assert out == ('[["enlist"], ["inlets"], ["listen"], ["silent"], '
-                       '["tinsel"]]\n')
+    @pytest.mark.parametrize(("options", "constraints"),
+                             [([], {}), (["--max-words", "1"], {"max_words": 1})])
+    def test_json_is_one_array_of_arrays_of_solve(self, capsys, word_file,
+                                                  options, constraints):
+        status, out, err = run(capsys, "--dict", word_file, *options, "--json",
+                               PHRASE)
+        assert (status, err) == (0, "")
+        assert json.loads(out) == solve_directly(**constraints)
+        assert out == json.dumps(solve_directly(**constraints)) + "\n"
 
-    def test_count_prints_only_the_number(self, capsys, word_file):
-        assert run(capsys, "--dict", word_file, "--count", PHRASE) == (
-            0, f"{len(solve_directly())}\n", "")
+    @pytest.mark.parametrize("limit", [None, 1, 2, 5])
+    def test_count_prints_only_the_number(self, capsys, word_file, limit):
+        options = [] if limit is None else ["--max-solutions", str(limit)]
+        expected = len(solve_directly()) if limit is None else limit
+        assert run(capsys, "--dict", word_file, *options, "--count", PHRASE) == (
+            0, f"{expected}\n", "")
 
     # Capitals are letters too, so an unsolvable "QQ!" gets no note.
     @pytest.mark.parametrize("phrase", ["qqq", "QQ!"])
@@ -207,16 +203,6 @@ class TestOutputForms:
             self, capsys, word_file, form, phrase, fold):
         assert run(capsys, "--dict", word_file, *fold, *form, phrase) == (
             0, "", "vorpalyx: note: no letters in the phrase\n")
-
-    def test_text_and_json_are_those_of_solve(self, capsys, word_file):
-        expected = solve_directly()
-
-        _, lines, _ = run(capsys, "--dict", word_file, PHRASE)
-        _, json_text, _ = run(capsys, "--dict", word_file, "--json", PHRASE)
-
-        assert lines == as_lines(expected)
-        assert json.loads(json_text) == expected
-        assert json_text == json.dumps(expected) + "\n"
 
 
 class TestDictionarySelection:
