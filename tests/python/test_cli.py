@@ -238,6 +238,7 @@ class TestDictionarySelection:
 
 
 class TestBundledDictionary:
+    # That a Solver loads it is in test_lexicon.py.
     @staticmethod
     def bundled_words() -> list[str]:
         return pathlib.Path(vorpalyx.default_dictionary_path()).read_text(
@@ -269,13 +270,6 @@ class TestBundledDictionary:
         return subprocess.run(
             [sys.executable, str(REPO_ROOT / "tools/make_bundled_dictionary.py"),
              *options], capture_output=True, text=True)
-
-    def test_path_loads_into_a_solver(self):
-        path = vorpalyx.default_dictionary_path()
-        assert isinstance(path, str)
-        solver = Solver()
-        solver.load_dictionary_from_path(path)
-        assert ["dirty", "room"] in solver.solve("dormitory", max_words=2)
 
     def test_holds_only_plain_words_sorted_once(self):
         text = pathlib.Path(vorpalyx.default_dictionary_path()).read_text(

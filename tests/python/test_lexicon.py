@@ -115,8 +115,10 @@ class TestAgainstSolve:
         assert_same_as_solve(words, phrase, constraints, threads)
 
     def test_the_bundled_list_is_the_solvers(self) -> None:
+        path = default_dictionary_path()
+        assert isinstance(path, str)
         solver = Solver()
-        solver.load_dictionary_from_path(default_dictionary_path())
+        solver.load_dictionary_from_path(path)
         lexicon = Lexicon.english()
         assert len(lexicon) == 77_060
         assert list(lexicon.search("dormitory window", max_words=3)) == solver.solve(
