@@ -58,6 +58,16 @@ SLICES = [
 ]
 
 
+@pytest.fixture
+def listen_lexicon() -> Lexicon:
+    return Lexicon.from_words(LISTEN_WORDS)
+
+
+@pytest.fixture
+def listen_result(listen_lexicon: Lexicon) -> Anagrams:
+    return listen_lexicon.search("Listen!")
+
+
 def assert_same_as_solve(words: Any, phrase: str, constraints: dict[str, Any],
                          threads: int | None) -> None:
     """Without folding, search, count, items and slices agree with solve for
@@ -326,21 +336,20 @@ class TestSearchArguments:
             ((("x",), {"threads": 2.0}), TypeError, "{}() argument 'threads' must be int or None, not float"),
         ],
     )
-    def test_errors(self, method: str, arguments, error_type, message: str) -> None:
+    def test_errors(self, listen_lexicon: Lexicon, method: str, arguments, error_type, message: str) -> None:
         positional, keywords = arguments
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
         with pytest.raises(error_type) as caught:
-            getattr(lexicon, method)(*positional, **keywords)
+            getattr(listen_lexicon, method)(*positional, **keywords)
         assert type(caught.value) is error_type
         assert str(caught.value) == message.format(method)
 
     @METHODS
-    def test_none_is_leaving_out_and_numbers_may_be_index_or_float(self, method: str) -> None:
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
+    def test_none_is_leaving_out_and_numbers_may_be_index_or_float(self, listen_lexicon: Lexicon,
+                                                                    method: str) -> None:
         nones = dict.fromkeys(["must_start_with", "can_only_ever_start_with", "must_not_start_with",
                                "max_words", "min_word_length", "timeout_seconds", "max_solutions",
                                "contains_patterns", "threads"])
-        call = getattr(lexicon, method)
+        call = getattr(listen_lexicon, method)
         same = (lambda result: list(result)) if method == "search" else (lambda count: count)
         assert same(call("Listen!", **nones)) == same(call("Listen!"))
         numbers = {"max_words": Index(1), "max_solutions": True, "timeout_seconds": Floating(100.0),
@@ -350,8 +359,8 @@ class TestSearchArguments:
 
 
 class TestAnagrams:
-    def test_a_read_only_sequence(self) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
+    def test_a_read_only_sequence(self, listen_result: Anagrams) -> None:
+        result = listen_result
         assert isinstance(result, collections.abc.Sequence)
         assert repr(result) == "<vorpalyx.Anagrams of 4 solutions>"
         assert repr(result[:1]) == "<vorpalyx.Anagrams of 1 solution>"
@@ -365,31 +374,38 @@ class TestAnagrams:
             result[0] = ["x"]  # type: ignore[index]
         with pytest.raises(TypeError, match="cannot create 'vorpalyx.Anagrams' instances"):
             Anagrams()
-        with pytest.raises(TypeError, match="^Anagrams indices must be integers or slices, not str$"):
-            result["0"]  # type: ignore[call-overload]
 
-    def test_each_item_is_a_new_list(self) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
+    def test_each_item_is_a_new_list(self, listen_result: Anagrams) -> None:
+        result = listen_result
         first = result[3]
         assert first == ["lis", "net"] and first is not result[3]
         first.append("x")
         assert result[3] == ["lis", "net"]
         assert all(type(word) is str for solution in result for word in solution)
 
-    @pytest.mark.parametrize("index", [4, -5, 2**63, -(2**63), 2**70])
-    def test_index_out_of_range(self, index: int) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
-        with pytest.raises(IndexError):
-            result[index]
-        with pytest.raises(IndexError):
-            result[:0][0]
+    @pytest.mark.parametrize(
+        ("subscript", "error_type", "message"),
+        [
+            (lambda result: result[4], IndexError, "Anagrams index out of range"),
+            (lambda result: result[-5], IndexError, "Anagrams index out of range"),
+            (lambda result: result[-(2**63)], IndexError, "Anagrams index out of range"),
+            (lambda result: result[2**63], IndexError, "cannot fit 'int' into an index-sized integer"),
+            (lambda result: result[2**70], IndexError, "cannot fit 'int' into an index-sized integer"),
+            (lambda result: result[:0][0], IndexError, "Anagrams index out of range"),
+            (lambda result: result[::0], ValueError, "slice step cannot be zero"),
+            (lambda result: result["0"], TypeError, "Anagrams indices must be integers or slices, not str"),
+        ],
+        ids=["past-the-end", "before-the-start", "most-negative", "past-ssize", "far-past-ssize",
+             "empty-view", "zero-step", "str"],
+    )
+    def test_bad_subscripts(self, listen_result: Anagrams, subscript, error_type, message: str) -> None:
+        with pytest.raises(error_type) as caught:
+            subscript(listen_result)
+        assert type(caught.value) is error_type
+        assert str(caught.value) == message
 
-    def test_a_zero_step(self) -> None:
-        with pytest.raises(ValueError, match="^slice step cannot be zero$"):
-            Lexicon.from_words(LISTEN_WORDS).search("Listen!")[::0]
-
-    def test_iteration(self) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
+    def test_iteration(self, listen_result: Anagrams) -> None:
+        result = listen_result
         iterator = iter(result[::-1])
         assert iter(iterator) is iterator
         assert iterator.__length_hint__() == 4  # type: ignore[attr-defined]
@@ -405,9 +421,9 @@ class TestAnagrams:
         gc.collect()
         assert list(result) == LISTEN_SOLUTIONS and list(view) == LISTEN_SOLUTIONS[::-2]
 
-    def test_ignores_later_loads(self, tmp_path) -> None:
+    def test_ignores_later_loads(self, listen_lexicon: Lexicon, tmp_path) -> None:
         (tmp_path / "words.txt").write_text("tinsel\n")
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
+        lexicon = listen_lexicon
         result = lexicon.search("Listen!")
         first = result[0]
         lexicon.load_words(["inlets", "lens", "it"])
@@ -443,8 +459,9 @@ class TestHostileInputs:
          ("contains_patterns", lambda error: RaisingIteration(error, "a"))],
         ids=["index", "threads-index", "float", "patterns-iteration"],
     )
-    def test_a_conversion_that_raises_passes_its_error(self, method: str, name: str, make) -> None:
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
+    def test_a_conversion_that_raises_passes_its_error(self, listen_lexicon: Lexicon, method: str, name: str,
+                                                       make) -> None:
+        lexicon = listen_lexicon
         for error in (Boom(name), TypeError(name)):
             with pytest.raises(type(error)) as caught:
                 getattr(lexicon, method)("Listen!", **{name: make(error)})
@@ -816,9 +833,9 @@ class TestWrite:
          ((), TypeError, "write() missing required argument 'file' (pos 1)"),
          ((io.StringIO(), "text", 3), TypeError, "write() takes from 1 to 2 positional arguments but 3 were given")],
     )
-    def test_argument_errors(self, arguments, error_type, message: str) -> None:
+    def test_argument_errors(self, listen_result: Anagrams, arguments, error_type, message: str) -> None:
         with pytest.raises(error_type) as caught:
-            Lexicon.from_words(LISTEN_WORDS).search("Listen!").write(*arguments)
+            listen_result.write(*arguments)
         assert str(caught.value) == message
 
     def test_sigint_stops_a_write_to_a_full_pipe(self) -> None:
