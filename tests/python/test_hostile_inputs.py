@@ -22,7 +22,7 @@ from hypothesis import strategies as st
 
 from vorpalyx.core import Solver
 
-from hostile import Boom, Items, Number, Sneaky
+from hostile import Boom, Items, Number, RaisingIteration, Sneaky, TypeErrorSubclass
 from solve_parameters import SOLVE_PARAMETERS
 
 WORDS = ["listen", "silent", "enlist", "tin", "net", "lis"]
@@ -148,15 +148,16 @@ class TestSequenceProtocol:
             take(solver, BadIter(["cat"]))
         assert_intact(solver)
 
-    def test_next_raising_after_some_items(self, solver, take, parameter):
-        class Stops(Items):
-            def __iter__(self) -> Iterator[Any]:
-                yield "cat"
-                yield "dog"
-                raise Boom("from __next__")
-
-        with pytest.raises(Boom):
-            take(solver, Stops([]))
+    # Any error but a TypeError passes unchanged, and so does a subclass of it.
+    @pytest.mark.parametrize(
+        "error",
+        [Boom("from __next__"), TypeErrorSubclass("sub"), ValueError("value"), MemoryError()],
+        ids=["other", "type-error-subclass", "value-error", "memory-error"],
+    )
+    def test_next_raising_after_some_items(self, solver, take, parameter, error):
+        with pytest.raises(BaseException) as raised:
+            take(solver, RaisingIteration(error, "cat", "dog"))
+        assert raised.value is error
         assert_intact(solver)
 
     def test_sequence_shrinking_while_iterated(self, solver, take, parameter):
