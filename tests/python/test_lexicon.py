@@ -657,14 +657,30 @@ AFTERWARDS = "77061 37 [['dormitory']]"
 
 
 class TestInterrupt:
+    # From within the process: the other thread can only count while the
+    # call runs when the call lets go of the interpreter lock, and its SIGINT
+    # then ends the call; a handler may read the lexicon but not load into
+    # it, and its KeyboardInterrupt ends the call.
     @ENGINE_CALLS
-    @THREADS
-    def test_another_thread_runs_meanwhile_and_its_sigint_stops_the_call(self, method, threads) -> None:
-        # The other thread can only count while the call runs when the call
-        # lets go of the interpreter lock; its SIGINT then ends the call.
-        completed = run_child(INTERRUPTED_CHILD, method, repr(threads), "thread", timeout=60)
+    @pytest.mark.parametrize(
+        ("interrupter", "threads", "expected"),
+        [
+            ("thread", 1, ["started", "interrupted [100000] []"]),
+            ("thread", None, ["started", "interrupted [100000] []"]),
+            ("handler", None, [
+                "started",
+                "add_word() cannot change a Lexicon while this thread searches it (from a signal handler); "
+                "change it after the search",
+                "77060 True 1",
+                "interrupted [] ['load_then_interrupt']",
+            ]),
+        ],
+        ids=["thread-1", "thread-None", "handler"],
+    )
+    def test_sigint_from_within_stops_the_call(self, method, interrupter, threads, expected) -> None:
+        completed = run_child(INTERRUPTED_CHILD, method, repr(threads), interrupter, timeout=60)
         assert completed.returncode == 0, completed.stderr
-        assert completed.stdout.splitlines() == ["started", "interrupted [100000] []", AFTERWARDS]
+        assert completed.stdout.splitlines() == [*expected, AFTERWARDS]
 
     @ENGINE_CALLS
     @THREADS
@@ -686,19 +702,6 @@ class TestInterrupt:
             child.wait()
         assert child.returncode == 0, errors
         assert out.splitlines() == ["interrupted [] []", AFTERWARDS]
-
-    @ENGINE_CALLS
-    def test_a_handler_may_read_but_not_load(self, method) -> None:
-        completed = run_child(INTERRUPTED_CHILD, method, "None", "handler", timeout=60)
-        assert completed.returncode == 0, completed.stderr
-        assert completed.stdout.splitlines() == [
-            "started",
-            "add_word() cannot change a Lexicon while this thread searches it (from a signal handler); "
-            "change it after the search",
-            "77060 True 1",
-            "interrupted [] ['load_then_interrupt']",
-            AFTERWARDS,
-        ]
 
 
 def formatted(solutions: list[list[str]], format: str) -> str:
