@@ -161,6 +161,14 @@ def assert_same_words(lexicon: Lexicon, solver: Solver, texts: list[str]) -> Non
         assert list(lexicon.search(word, max_words=1)) == solver.solve(word, max_words=1)
 
 
+# A path as str, bytes, pathlib.Path or any object with __fspath__.
+PATH_FORMS = pytest.mark.parametrize(
+    "make_path",
+    [str, os.fsencode, pathlib.Path, lambda path: type("Place", (), {"__fspath__": lambda _: str(path)})()],
+    ids=["str", "bytes", "pathlib", "fspath"],
+)
+
+
 class TestLoading:
     @pytest.mark.parametrize(
         "content",
@@ -193,11 +201,7 @@ class TestLoading:
         assert len(lexicon) == 3
         assert list(lexicon.search("tacgodemu")) == [["cat", "dog", "emu"]]
 
-    @pytest.mark.parametrize(
-        "make_path",
-        [str, os.fsencode, pathlib.Path, lambda path: type("Place", (), {"__fspath__": lambda _: str(path)})()],
-        ids=["str", "bytes", "pathlib", "fspath"],
-    )
+    @PATH_FORMS
     def test_path_forms(self, make_path, tmp_path) -> None:
         (tmp_path / "words.txt").write_bytes(b"cat\r\ndog\n")
         path = make_path(tmp_path / "words.txt")
@@ -206,7 +210,7 @@ class TestLoading:
         assert lexicon.load_path(path) is None
         assert "cat" in lexicon and "dog" in lexicon
 
-    @pytest.mark.parametrize("make_path", [str, os.fsencode, pathlib.Path], ids=["str", "bytes", "pathlib"])
+    @PATH_FORMS
     @pytest.mark.parametrize(
         ("name", "error_type"),
         [("missing.txt", FileNotFoundError), ("", IsADirectoryError), ("file/below", NotADirectoryError)],
