@@ -393,25 +393,18 @@ class TestAnagrams:
         assert all(type(word) is str for solution in result for word in solution)
 
     @pytest.mark.parametrize(
-        ("subscript", "error_type", "message"),
-        [
-            (lambda result: result[4], IndexError, "Anagrams index out of range"),
-            (lambda result: result[-5], IndexError, "Anagrams index out of range"),
-            (lambda result: result[-(2**63)], IndexError, "Anagrams index out of range"),
-            (lambda result: result[2**63], IndexError, "cannot fit 'int' into an index-sized integer"),
-            (lambda result: result[2**70], IndexError, "cannot fit 'int' into an index-sized integer"),
-            (lambda result: result[:0][0], IndexError, "Anagrams index out of range"),
-            (lambda result: result[::0], ValueError, "slice step cannot be zero"),
-            (lambda result: result["0"], TypeError, "Anagrams indices must be integers or slices, not str"),
-        ],
-        ids=["past-the-end", "before-the-start", "most-negative", "past-ssize", "far-past-ssize",
-             "empty-view", "zero-step", "str"],
+        ("key", "error_type", "message"),
+        [*((index, IndexError, "Anagrams index out of range") for index in (4, -5, -(2**63))),
+         *((index, IndexError, "cannot fit 'int' into an index-sized integer") for index in (2**63, 2**70)),
+         (slice(None, None, 0), ValueError, "slice step cannot be zero"),
+         ("0", TypeError, "Anagrams indices must be integers or slices, not str")],
     )
-    def test_bad_subscripts(self, listen_result: Anagrams, subscript, error_type, message: str) -> None:
-        with pytest.raises(error_type) as caught:
-            subscript(listen_result)
-        assert type(caught.value) is error_type
-        assert str(caught.value) == message
+    def test_bad_subscripts(self, listen_result: Anagrams, key, error_type, message: str) -> None:
+        for view in (listen_result, listen_result[:0]):
+            with pytest.raises(error_type) as caught:
+                view[key]
+            assert type(caught.value) is error_type
+            assert str(caught.value) == message
 
     def test_iteration(self, listen_result: Anagrams) -> None:
         result = listen_result
