@@ -336,10 +336,11 @@ class TestArgumentOrder:
         assert listen.solve("Listen!", *[None] * 8) == ALL
         assert listen.solve("Listen!", **{name: None for name in PARAMETERS[1:]}) == ALL
 
+    # The fifth argument alone, max_words, and then mixes.
     @pytest.mark.parametrize(
         "values",
         [
-            ("Listen!", None, None, None, 2),
+            ("Listen!", None, None, None, 1),
             ("Listen!", "l", None, None, 2, 3, 10.0, 5, ["is"]),
             ("Listen!", None, "ls", "e", None, 4),
             ("Listen!", "", None, None, None, None, None, 1),
@@ -350,10 +351,6 @@ class TestArgumentOrder:
         expected = listen.solve(*values)
         assert listen.solve(**keywords) == expected
         assert listen.solve(values[0], **dict(list(keywords.items())[1:])) == expected
-
-    def test_max_words_positionally(self, listen: Solver) -> None:
-        assert listen.solve("Listen!", None, None, None, 1) == ONE_WORD
-        assert listen.solve("Listen!", max_words=1) == ONE_WORD
 
 
 class TestResult:
