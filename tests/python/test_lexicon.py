@@ -58,6 +58,16 @@ SLICES = [
 ]
 
 
+@pytest.fixture
+def listen_lexicon() -> Lexicon:
+    return Lexicon.from_words(LISTEN_WORDS)
+
+
+@pytest.fixture
+def listen_result(listen_lexicon: Lexicon) -> Anagrams:
+    return listen_lexicon.search("Listen!")
+
+
 def assert_same_as_solve(words: Any, phrase: str, constraints: dict[str, Any],
                          threads: int | None) -> None:
     """Without folding, search, count, items and slices agree with solve for
@@ -115,8 +125,10 @@ class TestAgainstSolve:
         assert_same_as_solve(words, phrase, constraints, threads)
 
     def test_the_bundled_list_is_the_solvers(self) -> None:
+        path = default_dictionary_path()
+        assert isinstance(path, str)
         solver = Solver()
-        solver.load_dictionary_from_path(default_dictionary_path())
+        solver.load_dictionary_from_path(path)
         lexicon = Lexicon.english()
         assert len(lexicon) == 77_060
         assert list(lexicon.search("dormitory window", max_words=3)) == solver.solve(
@@ -147,6 +159,14 @@ def assert_same_words(lexicon: Lexicon, solver: Solver, texts: list[str]) -> Non
     assert len(lexicon) == len(held)
     for word in held:
         assert list(lexicon.search(word, max_words=1)) == solver.solve(word, max_words=1)
+
+
+# A path as str, bytes, pathlib.Path or any object with __fspath__.
+PATH_FORMS = pytest.mark.parametrize(
+    "make_path",
+    [str, os.fsencode, pathlib.Path, lambda path: type("Place", (), {"__fspath__": lambda _: str(path)})()],
+    ids=["str", "bytes", "pathlib", "fspath"],
+)
 
 
 class TestLoading:
@@ -181,11 +201,7 @@ class TestLoading:
         assert len(lexicon) == 3
         assert list(lexicon.search("tacgodemu")) == [["cat", "dog", "emu"]]
 
-    @pytest.mark.parametrize(
-        "make_path",
-        [str, os.fsencode, pathlib.Path, lambda path: type("Place", (), {"__fspath__": lambda _: str(path)})()],
-        ids=["str", "bytes", "pathlib", "fspath"],
-    )
+    @PATH_FORMS
     def test_path_forms(self, make_path, tmp_path) -> None:
         (tmp_path / "words.txt").write_bytes(b"cat\r\ndog\n")
         path = make_path(tmp_path / "words.txt")
@@ -194,7 +210,7 @@ class TestLoading:
         assert lexicon.load_path(path) is None
         assert "cat" in lexicon and "dog" in lexicon
 
-    @pytest.mark.parametrize("make_path", [str, os.fsencode, pathlib.Path], ids=["str", "bytes", "pathlib"])
+    @PATH_FORMS
     @pytest.mark.parametrize(
         ("name", "error_type"),
         [("missing.txt", FileNotFoundError), ("", IsADirectoryError), ("file/below", NotADirectoryError)],
@@ -322,23 +338,27 @@ class TestSearchArguments:
              "{}() argument 'max_solutions' must be at most 18446744073709551615, not 18446744073709551616"),
             ((("x",), {"threads": 0}), ValueError, "{}() argument 'threads' must be at least 1, not 0"),
             ((("x",), {"threads": 2.0}), TypeError, "{}() argument 'threads' must be int or None, not float"),
+            # A number that is not: the interpreter's error, unchanged.
+            ((("x",), {"max_words": Index("2")}), TypeError, "__index__ returned non-int (type str)"),
+            ((("x",), {"threads": Index(2.0)}), TypeError, "__index__ returned non-int (type float)"),
+            ((("x",), {"timeout_seconds": Floating("2")}), TypeError,
+             "Floating.__float__ returned non-float (type str)"),
         ],
     )
-    def test_errors(self, method: str, arguments, error_type, message: str) -> None:
+    def test_errors(self, listen_lexicon: Lexicon, method: str, arguments, error_type, message: str) -> None:
         positional, keywords = arguments
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
         with pytest.raises(error_type) as caught:
-            getattr(lexicon, method)(*positional, **keywords)
+            getattr(listen_lexicon, method)(*positional, **keywords)
         assert type(caught.value) is error_type
         assert str(caught.value) == message.format(method)
 
     @METHODS
-    def test_none_is_leaving_out_and_numbers_may_be_index_or_float(self, method: str) -> None:
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
+    def test_none_is_leaving_out_and_numbers_may_be_index_or_float(self, listen_lexicon: Lexicon,
+                                                                    method: str) -> None:
         nones = dict.fromkeys(["must_start_with", "can_only_ever_start_with", "must_not_start_with",
                                "max_words", "min_word_length", "timeout_seconds", "max_solutions",
                                "contains_patterns", "threads"])
-        call = getattr(lexicon, method)
+        call = getattr(listen_lexicon, method)
         same = (lambda result: list(result)) if method == "search" else (lambda count: count)
         assert same(call("Listen!", **nones)) == same(call("Listen!"))
         numbers = {"max_words": Index(1), "max_solutions": True, "timeout_seconds": Floating(100.0),
@@ -348,8 +368,8 @@ class TestSearchArguments:
 
 
 class TestAnagrams:
-    def test_a_read_only_sequence(self) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
+    def test_a_read_only_sequence(self, listen_result: Anagrams) -> None:
+        result = listen_result
         assert isinstance(result, collections.abc.Sequence)
         assert repr(result) == "<vorpalyx.Anagrams of 4 solutions>"
         assert repr(result[:1]) == "<vorpalyx.Anagrams of 1 solution>"
@@ -363,31 +383,31 @@ class TestAnagrams:
             result[0] = ["x"]  # type: ignore[index]
         with pytest.raises(TypeError, match="cannot create 'vorpalyx.Anagrams' instances"):
             Anagrams()
-        with pytest.raises(TypeError, match="^Anagrams indices must be integers or slices, not str$"):
-            result["0"]  # type: ignore[call-overload]
 
-    def test_each_item_is_a_new_list(self) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
+    def test_each_item_is_a_new_list(self, listen_result: Anagrams) -> None:
+        result = listen_result
         first = result[3]
         assert first == ["lis", "net"] and first is not result[3]
         first.append("x")
         assert result[3] == ["lis", "net"]
         assert all(type(word) is str for solution in result for word in solution)
 
-    @pytest.mark.parametrize("index", [4, -5, 2**63, -(2**63), 2**70])
-    def test_index_out_of_range(self, index: int) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
-        with pytest.raises(IndexError):
-            result[index]
-        with pytest.raises(IndexError):
-            result[:0][0]
+    @pytest.mark.parametrize(
+        ("key", "error_type", "message"),
+        [*((index, IndexError, "Anagrams index out of range") for index in (4, -5, -(2**63))),
+         *((index, IndexError, "cannot fit 'int' into an index-sized integer") for index in (2**63, 2**70)),
+         (slice(None, None, 0), ValueError, "slice step cannot be zero"),
+         ("0", TypeError, "Anagrams indices must be integers or slices, not str")],
+    )
+    def test_bad_subscripts(self, listen_result: Anagrams, key, error_type, message: str) -> None:
+        for view in (listen_result, listen_result[:0]):
+            with pytest.raises(error_type) as caught:
+                view[key]
+            assert type(caught.value) is error_type
+            assert str(caught.value) == message
 
-    def test_a_zero_step(self) -> None:
-        with pytest.raises(ValueError, match="^slice step cannot be zero$"):
-            Lexicon.from_words(LISTEN_WORDS).search("Listen!")[::0]
-
-    def test_iteration(self) -> None:
-        result = Lexicon.from_words(LISTEN_WORDS).search("Listen!")
+    def test_iteration(self, listen_result: Anagrams) -> None:
+        result = listen_result
         iterator = iter(result[::-1])
         assert iter(iterator) is iterator
         assert iterator.__length_hint__() == 4  # type: ignore[attr-defined]
@@ -403,9 +423,9 @@ class TestAnagrams:
         gc.collect()
         assert list(result) == LISTEN_SOLUTIONS and list(view) == LISTEN_SOLUTIONS[::-2]
 
-    def test_ignores_later_loads(self, tmp_path) -> None:
+    def test_ignores_later_loads(self, listen_lexicon: Lexicon, tmp_path) -> None:
         (tmp_path / "words.txt").write_text("tinsel\n")
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
+        lexicon = listen_lexicon
         result = lexicon.search("Listen!")
         first = result[0]
         lexicon.load_words(["inlets", "lens", "it"])
@@ -441,25 +461,14 @@ class TestHostileInputs:
          ("contains_patterns", lambda error: RaisingIteration(error, "a"))],
         ids=["index", "threads-index", "float", "patterns-iteration"],
     )
-    def test_a_conversion_that_raises_passes_its_error(self, method: str, name: str, make) -> None:
-        lexicon = Lexicon.from_words(LISTEN_WORDS)
+    def test_a_conversion_that_raises_passes_its_error(self, listen_lexicon: Lexicon, method: str, name: str,
+                                                       make) -> None:
+        lexicon = listen_lexicon
         for error in (Boom(name), TypeError(name)):
             with pytest.raises(type(error)) as caught:
                 getattr(lexicon, method)("Listen!", **{name: make(error)})
             assert caught.value is error
         assert list(lexicon.search("Listen!")) == LISTEN_SOLUTIONS
-
-    @pytest.mark.parametrize(
-        ("name", "value", "message"),
-        [("max_words", Index("2"), "__index__ returned non-int (type str)"),
-         ("threads", Index(2.0), "__index__ returned non-int (type float)"),
-         ("timeout_seconds", Floating("2"), "Floating.__float__ returned non-float (type str)")],
-    )
-    def test_a_number_that_is_not_passes_the_interpreters_error(self, name: str, value: Any,
-                                                                message: str) -> None:
-        with pytest.raises(TypeError) as caught:
-            Lexicon.from_words(LISTEN_WORDS).search("Listen!", **{name: value})
-        assert str(caught.value) == message
 
     # Each callback changes or reads the lexicon while its arguments are
     # converted; a conversion inside the lexicon's lock would wait forever,
@@ -645,14 +654,30 @@ AFTERWARDS = "77061 37 [['dormitory']]"
 
 
 class TestInterrupt:
+    # From within the process: the other thread can only count while the
+    # call runs when the call lets go of the interpreter lock, and its SIGINT
+    # then ends the call; a handler may read the lexicon but not load into
+    # it, and its KeyboardInterrupt ends the call.
     @ENGINE_CALLS
-    @THREADS
-    def test_another_thread_runs_meanwhile_and_its_sigint_stops_the_call(self, method, threads) -> None:
-        # The other thread can only count while the call runs when the call
-        # lets go of the interpreter lock; its SIGINT then ends the call.
-        completed = run_child(INTERRUPTED_CHILD, method, repr(threads), "thread", timeout=60)
+    @pytest.mark.parametrize(
+        ("interrupter", "threads", "expected"),
+        [
+            ("thread", 1, ["started", "interrupted [100000] []"]),
+            ("thread", None, ["started", "interrupted [100000] []"]),
+            ("handler", None, [
+                "started",
+                "add_word() cannot change a Lexicon while this thread searches it (from a signal handler); "
+                "change it after the search",
+                "77060 True 1",
+                "interrupted [] ['load_then_interrupt']",
+            ]),
+        ],
+        ids=["thread-1", "thread-None", "handler"],
+    )
+    def test_sigint_from_within_stops_the_call(self, method, interrupter, threads, expected) -> None:
+        completed = run_child(INTERRUPTED_CHILD, method, repr(threads), interrupter, timeout=60)
         assert completed.returncode == 0, completed.stderr
-        assert completed.stdout.splitlines() == ["started", "interrupted [100000] []", AFTERWARDS]
+        assert completed.stdout.splitlines() == [*expected, AFTERWARDS]
 
     @ENGINE_CALLS
     @THREADS
@@ -674,19 +699,6 @@ class TestInterrupt:
             child.wait()
         assert child.returncode == 0, errors
         assert out.splitlines() == ["interrupted [] []", AFTERWARDS]
-
-    @ENGINE_CALLS
-    def test_a_handler_may_read_but_not_load(self, method) -> None:
-        completed = run_child(INTERRUPTED_CHILD, method, "None", "handler", timeout=60)
-        assert completed.returncode == 0, completed.stderr
-        assert completed.stdout.splitlines() == [
-            "started",
-            "add_word() cannot change a Lexicon while this thread searches it (from a signal handler); "
-            "change it after the search",
-            "77060 True 1",
-            "interrupted [] ['load_then_interrupt']",
-            AFTERWARDS,
-        ]
 
 
 def formatted(solutions: list[list[str]], format: str) -> str:
@@ -814,9 +826,9 @@ class TestWrite:
          ((), TypeError, "write() missing required argument 'file' (pos 1)"),
          ((io.StringIO(), "text", 3), TypeError, "write() takes from 1 to 2 positional arguments but 3 were given")],
     )
-    def test_argument_errors(self, arguments, error_type, message: str) -> None:
+    def test_argument_errors(self, listen_result: Anagrams, arguments, error_type, message: str) -> None:
         with pytest.raises(error_type) as caught:
-            Lexicon.from_words(LISTEN_WORDS).search("Listen!").write(*arguments)
+            listen_result.write(*arguments)
         assert str(caught.value) == message
 
     def test_sigint_stops_a_write_to_a_full_pipe(self) -> None:

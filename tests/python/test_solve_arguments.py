@@ -80,12 +80,6 @@ class TestTextArguments:
             "argument 'phrase': 'NoneType' object cannot be converted to 'PyString'"
         )
 
-    @pytest.mark.parametrize("parameter", TEXT_PARAMETERS)
-    def test_lone_surrogate(self, listen: Solver, parameter: str) -> None:
-        arguments = {"phrase": "Listen!", parameter: "l\udc80"}
-        error = raises_exactly(UnicodeEncodeError, lambda: listen.solve(**arguments))
-        assert not str(error).startswith("argument")
-
     @pytest.mark.parametrize(
         ("arguments", "expected"),
         [
@@ -164,17 +158,6 @@ class TestContainsPatterns:
         assert str(error) == "argument 'contains_patterns': bad pattern"
         assert error.__cause__ is original.__cause__
 
-    @pytest.mark.parametrize(
-        "error", [TypeErrorSubclass("sub"), ValueError("value"), MemoryError()]
-    )
-    def test_other_errors_unchanged(self, listen: Solver, error: BaseException) -> None:
-        with pytest.raises(BaseException) as caught:
-            listen.solve("Listen!", contains_patterns=RaisingIteration(error, "ten"))
-        assert caught.value is error
-
-    def test_lone_surrogate_item(self, listen: Solver) -> None:
-        raises_exactly(UnicodeEncodeError, lambda: listen.solve("x", contains_patterns=["a\ud800"]))
-
 
 # A value for each integer parameter whose result differs from the default.
 SIGNIFICANT = {"max_words": 1, "min_word_length": 4, "max_solutions": 0}
@@ -198,13 +181,6 @@ class TestIntegerArguments:
         assert listen.solve("Listen!", max_words=False) == []
         assert len(listen.solve("Listen!", max_solutions=True)) == 1
 
-    def test_int_subclass_is_read_directly(self, listen: Solver) -> None:
-        class Odd(int):
-            def __index__(self) -> int:
-                raise AssertionError("not asked")
-
-        assert listen.solve("Listen!", max_words=Odd(1)) == ONE_WORD
-
     @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
     def test_full_range(self, listen: Solver, parameter: str) -> None:
         expected = [] if parameter == "min_word_length" else ALL
@@ -219,14 +195,13 @@ class TestIntegerArguments:
             ("1", "'str' object cannot be interpreted as an integer"),
             (Real(1.0), "'Real' object cannot be interpreted as an integer"),
             (Index(TypeError("from index")), "from index"),
-            (Index("1"), None),
+            (Index("1"), "__index__ returned non-int (type str)"),
         ],
     )
     def test_not_an_integer(self, listen: Solver, parameter: str, value, message) -> None:
         error = raises_exactly(TypeError, lambda: listen.solve("Listen!", **{parameter: value}))
-        assert str(error).startswith(f"argument '{parameter}': ")
-        if message is not None:
-            assert str(error) == f"argument '{parameter}': {message}"
+        assert str(error) == f"argument '{parameter}': {message}"
+        assert listen.solve("Listen!") == ALL
 
     @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
     @pytest.mark.parametrize("value", [-1, 2**64, -(2**70), Index(-1), Index(2**64), Integer(-1)])
@@ -234,12 +209,15 @@ class TestIntegerArguments:
         error = raises_exactly(OverflowError, lambda: listen.solve("Listen!", **{parameter: value}))
         assert parameter not in str(error)
         assert not str(error).startswith("argument")
+        assert listen.solve("Listen!") == ALL
 
+    @pytest.mark.parametrize("parameter", INTEGER_PARAMETERS)
     @pytest.mark.parametrize("error", [ValueError("v"), TypeErrorSubclass("t"), OverflowError("o")])
-    def test_index_errors_pass_unchanged(self, listen: Solver, error: BaseException) -> None:
+    def test_index_errors_pass_unchanged(self, listen: Solver, parameter: str, error: BaseException) -> None:
         with pytest.raises(BaseException) as caught:
-            listen.solve("Listen!", max_words=Index(error))
+            listen.solve("Listen!", **{parameter: Index(error)})
         assert caught.value is error
+        assert listen.solve("Listen!") == ALL
 
 
 class TestTimeout:
@@ -278,14 +256,13 @@ class TestTimeout:
             (b"1", "must be real number, not bytes"),
             ([1.0], "must be real number, not list"),
             (Floating(TypeError("from float")), "from float"),
-            (Floating("1.0"), None),
+            (Floating("1.0"), "Floating.__float__ returned non-float (type str)"),
         ],
     )
     def test_not_a_number(self, listen: Solver, value, message) -> None:
         error = raises_exactly(TypeError, lambda: listen.solve("Listen!", timeout_seconds=value))
-        assert str(error).startswith("argument 'timeout_seconds': ")
-        if message is not None:
-            assert str(error) == f"argument 'timeout_seconds': {message}"
+        assert str(error) == f"argument 'timeout_seconds': {message}"
+        assert listen.solve("Listen!") == ALL
 
     @pytest.mark.parametrize("value", [10**400, Index(10**400)])
     def test_too_large_int(self, listen: Solver, value) -> None:
@@ -299,6 +276,7 @@ class TestTimeout:
         with pytest.raises(ValueError) as caught:
             listen.solve("Listen!", timeout_seconds=Floating(error))
         assert caught.value is error
+        assert listen.solve("Listen!") == ALL
 
 
 # One wrong value per parameter, each raising a different message.
@@ -358,10 +336,11 @@ class TestArgumentOrder:
         assert listen.solve("Listen!", *[None] * 8) == ALL
         assert listen.solve("Listen!", **{name: None for name in PARAMETERS[1:]}) == ALL
 
+    # The fifth argument alone, max_words, and then mixes.
     @pytest.mark.parametrize(
         "values",
         [
-            ("Listen!", None, None, None, 2),
+            ("Listen!", None, None, None, 1),
             ("Listen!", "l", None, None, 2, 3, 10.0, 5, ["is"]),
             ("Listen!", None, "ls", "e", None, 4),
             ("Listen!", "", None, None, None, None, None, 1),
@@ -372,10 +351,6 @@ class TestArgumentOrder:
         expected = listen.solve(*values)
         assert listen.solve(**keywords) == expected
         assert listen.solve(values[0], **dict(list(keywords.items())[1:])) == expected
-
-    def test_max_words_positionally(self, listen: Solver) -> None:
-        assert listen.solve("Listen!", None, None, None, 1) == ONE_WORD
-        assert listen.solve("Listen!", max_words=1) == ONE_WORD
 
 
 class TestResult:
