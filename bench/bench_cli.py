@@ -113,6 +113,23 @@ def shown(argv: list[str]) -> str:
     return " ".join("CODE" if "\n" in argument else argument for argument in argv)
 
 
+def newlines(buffer: bytearray, size: int) -> int:
+    """The newlines among the first `size` bytes of `buffer`. The reader
+    shares the machine's cores with the process it times, so it should cost
+    little: bytearray.count visits every byte (about 0.1 s of CPU for the
+    batch's 176 MB, a tenth of a core taken from two workers), where find
+    jumps from newline to newline (memchr), far faster for long lines such as
+    a batch's records and slower for short ones, which count takes over."""
+    found = 0
+    position = buffer.find(b"\n", 0, size)
+    while position >= 0:
+        found += 1
+        if found == 64:
+            return found + buffer.count(b"\n", position + 1, size)
+        position = buffer.find(b"\n", position + 1, size)
+    return found
+
+
 def run_process(argv: list[str], save_to: Path | None = None,
                 until_first_line: bool = False) -> Run:
     """Runs argv with its standard output on a pipe that this process reads to
@@ -134,7 +151,7 @@ def run_process(argv: list[str], save_to: Path | None = None,
         os.close(write_end)
         try:
             while size := os.readv(read_end, [buffer]):
-                lines += buffer.count(b"\n", 0, size)
+                lines += newlines(buffer, size)
                 if save_to:
                     saved.write(memoryview(buffer)[:size])
                 if until_first_line and lines:

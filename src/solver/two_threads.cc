@@ -5,8 +5,11 @@
 
 namespace vorpalyx {
 
+// Asked once: the C library reads /sys for it on every call, a system call
+// or four per search in a batch of thousands.
 bool second_core_available() {
-  return std::thread::hardware_concurrency() >= 2;
+  static const bool available = std::thread::hardware_concurrency() >= 2;
+  return available;
 }
 
 HelperThread::~HelperThread() {

@@ -22,7 +22,8 @@
 
 namespace vorpalyx {
 
-// Whether the machine has a second core to give a helper.
+// Whether the machine has a second core to give a helper, as it was when
+// first asked.
 bool second_core_available();
 
 class HelperThread {
