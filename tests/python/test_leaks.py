@@ -79,9 +79,15 @@ def solver() -> Solver:
 
 
 class TestSolves:
-    def test_plain_solve(self, solver):
-        phrase = fresh_str("Listen!")
-        assert_leaves_nothing(lambda: solver.solve(phrase), [phrase, solver])
+    def test_plain_solves_and_solves_stopped_by_their_limits(self, solver):
+        phrase, limit, timeout = fresh_str("Listen!"), 1, float("-1")
+
+        def run() -> None:
+            solver.solve(phrase)
+            solver.solve(phrase, max_solutions=limit)
+            solver.solve(phrase, timeout_seconds=timeout)
+
+        assert_leaves_nothing(run, [phrase, solver, limit, timeout])
 
     def test_solve_with_every_constraint(self, solver):
         phrase, must, only, never = (fresh_str(text) for text in ("Listen, listen", "ll", "lenst", "xy"))
@@ -95,11 +101,6 @@ class TestSolves:
         passed = [phrase, must, only, never, max_words, min_length, timeout, limit, patterns, *patterns]
         assert_leaves_nothing(run, passed)
 
-    def test_solve_stopped_by_its_limits(self, solver):
-        phrase, limit, timeout = fresh_str("Listen!"), 1, float("-1")
-        assert_leaves_nothing(lambda: solver.solve(phrase, max_solutions=limit), [phrase, limit])
-        assert_leaves_nothing(lambda: solver.solve(phrase, timeout_seconds=timeout), [phrase, timeout])
-
     def test_solve_inside_a_conversion(self, solver):
         phrase = fresh_str("Listen!")
 
@@ -111,24 +112,21 @@ class TestSolves:
         nested = Nested()
         assert_leaves_nothing(lambda: solver.solve(phrase, max_words=nested), [phrase, nested])
 
-    def test_dictionary_calls_that_add_nothing_new(self, solver, tmp_path):
+    def test_dictionary_calls_and_solvers_made_and_dropped(self, solver, tmp_path):
         words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
         path = tmp_path / "words.txt"
         path.write_text("\n".join(WORDS) + "\n")
         name = str(path)
-        assert_leaves_nothing(lambda: solver.load_dictionary_from_words(words), [words, *words])
-        assert_leaves_nothing(lambda: solver.add_word(word), [word])
-        assert_leaves_nothing(lambda: solver.load_dictionary_from_path(name), [name])
-
-    def test_solvers_created_and_dropped(self):
-        words = [fresh_str(word) for word in WORDS]
 
         def run() -> None:
-            solver = Solver()
-            solver.load_dictionary_from_words(words)
-            solver.solve("Listen")
+            solver.load_dictionary_from_words(words)  # nothing new to the kept solver
+            solver.add_word(word)
+            solver.load_dictionary_from_path(name)
+            dropped = Solver()
+            dropped.load_dictionary_from_words(words)
+            dropped.solve("Listen")
 
-        assert_leaves_nothing(run, [words, *words])
+        assert_leaves_nothing(run, [words, *words, word, name])
 
 
 def fresh_str(text: str) -> str:
@@ -185,13 +183,14 @@ class Solving:
 Family = tuple[type[BaseException], Callable[[], Any], list[Any]]
 
 
-def error_families(solver: Solver, tmp: Path) -> dict[str, Family]:
-    """Each family of errors: the type raised, a call that raises it, and
-    the objects that the call passes (made once, passed every time)."""
-    binary = tmp / "binary.bin"  # written by the test
+def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Family]:
+    """Each family of errors of the two faces: the type raised, a call that
+    raises it, and the objects that the call passes (made once, passed every
+    time)."""
+    binary, bad_counts = tmp / "binary.bin", tmp / "counts.tsv"  # written by the test
     a, b, x, y = (fresh_str(text) for text in ("aa", "bb", "xx", "yy"))
     number, real, text_number = fresh_int(300), float("2.5"), fresh_str("12")
-    huge_negative = -(10**30)
+    negative, huge_negative = -fresh_int(300), -(10**30)
     letters = {fresh_str("ab")}
     cat_list = [fresh_str("cat"), float("3.5")]
     surrogate = fresh_str("ab\ud800")
@@ -203,7 +202,8 @@ def error_families(solver: Solver, tmp: Path) -> dict[str, Family]:
     user_error = KeyError("user")
     failing = Failing(user_error)
     borrowing, solving = Borrowing(solver), Solving(solver)
-    s = solver
+    s, lex = solver, lexicon
+    result = lexicon.search("Listen!")
     return {
         "too-many-positional": (TypeError, lambda: s.add_word(a, b), [a, b]),
         "unexpected-keyword": (TypeError, lambda: s.solve(x, limit=number), [x, number]),
@@ -236,21 +236,41 @@ def error_families(solver: Solver, tmp: Path) -> dict[str, Family]:
         "user-error-from-float": (KeyError, lambda: s.solve(x, timeout_seconds=failing), [x, failing, user_error]),
         "already-borrowed": (RuntimeError, lambda: s.solve(x, max_words=borrowing), [x, borrowing]),
         "already-mutably-borrowed": (RuntimeError, lambda: s.load_dictionary_from_words(solving), [solving]),
+        "lexicon-unexpected-keyword": (TypeError, lambda: lex.search(x, limit=negative), [x, negative]),
+        "lexicon-wrong-type": (TypeError, lambda: lex.count(x, max_words=x), [x]),
+        "lexicon-negative-count": (ValueError, lambda: lex.search(x, max_solutions=negative), [x, negative]),
+        "lexicon-index-raises": (KeyError, lambda: lex.count(x, threads=failing), [x, failing, user_error]),
+        "lexicon-patterns-raise": (
+            KeyError,
+            lambda: lex.search(x, contains_patterns=iter(failing)),
+            [x, failing, user_error],
+        ),
+        "lexicon-missing-file": (FileNotFoundError, lambda: lex.load_path(missing), [missing]),
+        "lexicon-not-utf8": (UnicodeDecodeError, lambda: Lexicon.from_path(binary), [binary]),
+        "lexicon-item-not-a-string": (TypeError, lambda: lex.load_words(cat_list), [cat_list, *cat_list]),
+        "lexicon-words-raise": (KeyError, lambda: lex.load_words(failing), [failing, user_error]),
+        "lexicon-out-of-range": (IndexError, lambda: result[negative], [result, negative]),
+        "lexicon-k-not-an-int": (TypeError, lambda: lex.best(x, x), [x]),
+        "lexicon-weight-not-finite": (ValueError, lambda: lex.set_weights({x: float("nan")}), [x]),
+        "lexicon-weight-key-not-a-str": (TypeError, lambda: lex.best(x, weights={negative: -1.0}), [x, negative]),
+        "lexicon-weights-file-line": (ValueError, lambda: lex.set_weights(bad_counts), [bad_counts]),
     }
 
 
-FAMILY_NAMES = list(error_families(Solver(), Path("/nonexistent")))
+FAMILY_NAMES = list(error_families(Solver(), Lexicon.from_words(WORDS), Path("/nonexistent")))
 
 
-class TestErrors:
-    @pytest.mark.parametrize("family", FAMILY_NAMES)
-    def test_error_family(self, family, tmp_path):
-        solver = Solver()
-        solver.load_dictionary_from_words(WORDS)
-        (tmp_path / "binary.bin").write_bytes(b"cat\n\xff\n")
-        error_type, call, passed = error_families(solver, tmp_path)[family]
-        assert_leaves_nothing(expect(error_type, call), [solver, *passed])
-        assert solver.solve("Listen!") == [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
+@pytest.mark.parametrize("family", FAMILY_NAMES)
+def test_error_family(family, tmp_path):
+    solver = Solver()
+    solver.load_dictionary_from_words(WORDS)
+    lexicon = Lexicon.from_words(WORDS)
+    (tmp_path / "binary.bin").write_bytes(b"cat\n\xff\n")
+    (tmp_path / "counts.tsv").write_text("cat\t1\ncat 2\n")
+    error_type, call, passed = error_families(solver, lexicon, tmp_path)[family]
+    assert_leaves_nothing(expect(error_type, call), [solver, lexicon, *passed])
+    assert solver.solve("Listen!") == [["enlist"], ["listen"], ["silent"], ["lis", "net"]]
+    assert len(lexicon) == len(WORDS)
 
 
 class Discarding:
@@ -324,44 +344,6 @@ class TestLexicon:
             result[0]
 
         assert_leaves_nothing(run, [words, *words, word, path, name])
-
-    @pytest.mark.parametrize(
-        "family",
-        ["unexpected-keyword", "wrong-type", "negative-count", "index-raises", "patterns-raise",
-         "missing-file", "not-utf8", "item-not-a-string", "words-raise", "out-of-range",
-         "k-not-an-int", "weight-not-finite", "weight-key-not-a-str", "weights-file-line"],
-    )
-    def test_error_family(self, family, lexicon, tmp_path):
-        binary = tmp_path / "binary.bin"
-        binary.write_bytes(b"cat\n\xff\n")
-        bad_counts = tmp_path / "counts.tsv"
-        bad_counts.write_text("cat\t1\ncat 2\n")
-        x, number, missing = fresh_str("xx"), -fresh_int(300), str(tmp_path / "missing.txt")
-        user_error = KeyError("user")
-        failing = Failing(user_error)
-        words = [fresh_str("cat"), float("3.5")]
-        result = lexicon.search("Listen!")
-        families = {
-            "unexpected-keyword": (TypeError, lambda: lexicon.search(x, limit=number), [x, number]),
-            "wrong-type": (TypeError, lambda: lexicon.count(x, max_words=x), [x]),
-            "negative-count": (ValueError, lambda: lexicon.search(x, max_solutions=number), [x, number]),
-            "index-raises": (KeyError, lambda: lexicon.count(x, threads=failing), [x, failing, user_error]),
-            "patterns-raise": (KeyError, lambda: lexicon.search(x, contains_patterns=iter(failing)),
-                               [x, failing, user_error]),
-            "missing-file": (FileNotFoundError, lambda: lexicon.load_path(missing), [missing]),
-            "not-utf8": (UnicodeDecodeError, lambda: Lexicon.from_path(binary), [binary]),
-            "item-not-a-string": (TypeError, lambda: lexicon.load_words(words), [words, *words]),
-            "words-raise": (KeyError, lambda: lexicon.load_words(failing), [failing, user_error]),
-            "out-of-range": (IndexError, lambda: result[number], [result, number]),
-            "k-not-an-int": (TypeError, lambda: lexicon.best(x, x), [x]),
-            "weight-not-finite": (ValueError, lambda: lexicon.set_weights({x: float("nan")}), [x]),
-            "weight-key-not-a-str": (TypeError, lambda: lexicon.best(x, weights={number: -1.0}),
-                                     [x, number]),
-            "weights-file-line": (ValueError, lambda: lexicon.set_weights(bad_counts), [bad_counts]),
-        }
-        error_type, call, passed = families[family]
-        assert_leaves_nothing(expect(error_type, call), [lexicon, *passed])
-        assert len(lexicon) == len(WORDS)
 
 
 class TestSolutionLimit:
