@@ -59,53 +59,11 @@ class TestLoadFromWords:
         assert solver.load_dictionary_from_words(words) is None
         assert solver.solve("a") == []
 
-    def test_loads_make_a_union(self, solver: Solver, has_word: HasWord) -> None:
-        solver.load_dictionary_from_words(["cat"])
-        solver.load_dictionary_from_words(["dog"])
-        solver.add_word("emu")
-        solver.load_dictionary_from_words(["cat"])
-        assert all(has_word(solver, word) for word in ["cat", "dog", "emu"])
-        assert solver.solve("tacgod", max_words=2) == [["cat", "dog"]]
-
     def test_caller_list_is_not_kept(self, solver: Solver) -> None:
         words = ["cat"]
         solver.load_dictionary_from_words(words)
         words.append("dog")
         assert solver.solve("dog") == []
-
-    @pytest.mark.parametrize(
-        ("words", "message"),
-        [
-            ("cat", "Can't extract `str` to `Vec`"),
-            (Text("cat"), "Can't extract `str` to `Vec`"),
-            ({"cat"}, "'set' object cannot be converted to 'Sequence'"),
-            (frozenset(), "'frozenset' object cannot be converted to 'Sequence'"),
-            ({"cat": 1}, "'dict' object cannot be converted to 'Sequence'"),
-            ({}.keys(), "'dict_keys' object cannot be converted to 'Sequence'"),
-            (generator(), "'generator' object cannot be converted to 'Sequence'"),
-            (iter(["cat"]), "'list_iterator' object cannot be converted to 'Sequence'"),
-            (None, "'NoneType' object cannot be converted to 'Sequence'"),
-            (3, "'int' object cannot be converted to 'Sequence'"),
-            (Holder.Nested(), "'Holder.Nested' object cannot be converted to 'Sequence'"),
-            (["cat", 3], "'int' object cannot be converted to 'PyString'"),
-            (["cat", None], "'NoneType' object cannot be converted to 'PyString'"),
-            (["cat", b"dog"], "'bytes' object cannot be converted to 'PyString'"),
-            ([["cat"]], "'list' object cannot be converted to 'PyString'"),
-            (range(3), "'int' object cannot be converted to 'PyString'"),
-            (b"cat", "'int' object cannot be converted to 'PyString'"),
-            (GetItemSequence("cat", Holder.Nested()),
-             "'Holder.Nested' object cannot be converted to 'PyString'"),
-            (RaisingIteration(TypeError("broken"), "cat"), "broken"),
-        ],
-    )
-    def test_conversion_errors(self, solver: Solver, assert_usable, words, message: str) -> None:
-        with pytest.raises(TypeError) as caught:
-            solver.load_dictionary_from_words(words)
-        assert type(caught.value) is TypeError
-        assert str(caught.value) == f"argument 'words': {message}"
-        assert caught.value.__cause__ is None
-        assert solver.solve("act") == []
-        assert_usable(solver)
 
     def test_renamed_error_keeps_the_cause(self, solver: Solver) -> None:
         original = chained_type_error()
@@ -133,13 +91,6 @@ class TestLoadFromWords:
         assert solver.solve("act") == []
         assert_usable(solver)
 
-    @pytest.mark.parametrize("words", [["cat", "\ud800"], ("\udfff",)])
-    def test_lone_surrogate_passes_unchanged(self, solver: Solver, words) -> None:
-        with pytest.raises(UnicodeEncodeError) as caught:
-            solver.load_dictionary_from_words(words)
-        assert not str(caught.value).startswith("argument")
-        assert solver.solve("act") == []
-
 
 class TestAddWord:
     @pytest.mark.parametrize(("word", "stored"), STORED_FORMS)
@@ -148,31 +99,6 @@ class TestAddWord:
     ) -> None:
         assert solver.add_word(word) is None
         assert has_word(solver, stored)
-
-    @pytest.mark.parametrize(
-        ("word", "type_name"),
-        [
-            (5, "int"),
-            (None, "NoneType"),
-            (b"cat", "bytes"),
-            (["cat"], "list"),
-            (pathlib.Path("cat"), "PosixPath"),
-            (Holder.Nested(), "Holder.Nested"),
-        ],
-    )
-    def test_not_a_string(self, solver: Solver, word, type_name: str) -> None:
-        with pytest.raises(TypeError) as caught:
-            solver.add_word(word)
-        assert type(caught.value) is TypeError
-        assert str(caught.value) == (
-            f"argument 'word': '{type_name}' object cannot be converted to 'PyString'"
-        )
-
-    def test_lone_surrogate(self, solver: Solver, assert_usable) -> None:
-        with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
-            solver.add_word("ca\ud83dt")
-        assert solver.solve("act") == []
-        assert_usable(solver)
 
 
 def letters(number: int) -> str:
@@ -192,7 +118,11 @@ def write(directory: pathlib.Path, content: bytes, name: str = "words.txt") -> s
 
 
 class TestLoadFromPath:
-    @pytest.mark.parametrize("content", CAT_AND_DOG_FILES.values(), ids=CAT_AND_DOG_FILES)
+    @pytest.mark.parametrize(
+        "content",
+        [*CAT_AND_DOG_FILES.values(), EVERY_SCALAR_VALUE],
+        ids=[*CAT_AND_DOG_FILES, "every-scalar-value"],
+    )
     def test_loads_each_line(
         self, solver: Solver, has_word: HasWord, tmp_path, content: bytes
     ) -> None:
@@ -240,31 +170,16 @@ class TestLoadFromPath:
         solver.load_dictionary_from_path(Text("sub/words.txt"))
         assert has_word(solver, "cat")
 
-    def test_files_make_a_union(self, solver: Solver, tmp_path) -> None:
+    def test_loads_of_every_kind_make_a_union(
+        self, solver: Solver, has_word: HasWord, tmp_path
+    ) -> None:
         solver.load_dictionary_from_path(write(tmp_path, b"cat\n", "one.txt"))
         solver.load_dictionary_from_path(write(tmp_path, b"dog\n", "two.txt"))
         solver.load_dictionary_from_words(["emu"])
+        solver.add_word("yak")
+        solver.load_dictionary_from_words(["dog"])  # a word twice is still one word
+        assert all(has_word(solver, word) for word in ["cat", "dog", "emu", "yak"])
         assert solver.solve("tacgodemu", max_words=3) == [["cat", "dog", "emu"]]
-
-    @pytest.mark.parametrize("content", NOT_UTF8_FILES)
-    def test_not_utf8_adds_nothing(
-        self, solver: Solver, assert_usable, tmp_path, content: bytes
-    ) -> None:
-        solver.add_word("emu")
-        with pytest.raises(OSError) as caught:
-            solver.load_dictionary_from_path(write(tmp_path, content))
-        assert type(caught.value) is OSError
-        assert caught.value.args == (
-            "Failed to read dictionary: stream did not contain valid UTF-8",
-        )
-        assert solver.solve("act") == []
-        assert solver.solve("emu") == [["emu"]]
-        assert_usable(solver)
-
-    def test_every_scalar_value_is_utf8(self, solver: Solver, has_word: HasWord, tmp_path) -> None:
-        solver.load_dictionary_from_path(write(tmp_path, EVERY_SCALAR_VALUE))
-        assert has_word(solver, "cat")
-        assert has_word(solver, "dog")
 
     @pytest.mark.parametrize(
         ("make_path", "detail"),
@@ -276,6 +191,8 @@ class TestLoadFromPath:
             (lambda d: write(d, b"x") + "/below", f"{os.strerror(errno.ENOTDIR)} (os error 20)"),
             (lambda d: str(d / "a\0b"), "file name contained an unexpected NUL byte"),
             (lambda d: "\0", "file name contained an unexpected NUL byte"),
+            *[(lambda d, content=content: write(d, content), "stream did not contain valid UTF-8")
+              for content in NOT_UTF8_FILES],
         ],
         ids=[
             "missing",
@@ -285,6 +202,7 @@ class TestLoadFromPath:
             "not-a-directory",
             "nul",
             "only-nul",
+            *[f"not-utf8-{index}" for index in range(len(NOT_UTF8_FILES))],
         ],
     )
     def test_read_errors(
@@ -300,34 +218,10 @@ class TestLoadFromPath:
         assert error.errno is None
         assert error.strerror is None
         assert error.filename is None
+        # Nothing of a file that cannot be read is kept, not even its first lines.
+        assert solver.solve("act") == []
         assert solver.solve("emu") == [["emu"]]
         assert_usable(solver)
-
-    @pytest.mark.parametrize(
-        ("path", "type_name"),
-        [
-            (pathlib.Path("words.txt"), "PosixPath"),
-            (b"words.txt", "bytes"),
-            (None, "NoneType"),
-            (3, "int"),
-        ],
-    )
-    def test_only_str_paths(
-        self, solver: Solver, tmp_path, monkeypatch, path, type_name: str
-    ) -> None:
-        monkeypatch.chdir(tmp_path)
-        write(tmp_path, b"cat\n")
-        with pytest.raises(TypeError) as caught:
-            solver.load_dictionary_from_path(path)
-        assert type(caught.value) is TypeError
-        assert str(caught.value) == (
-            f"argument 'path': '{type_name}' object cannot be converted to 'PyString'"
-        )
-        assert solver.solve("act") == []
-
-    def test_lone_surrogate_path(self, solver: Solver) -> None:
-        with pytest.raises(UnicodeEncodeError):
-            solver.load_dictionary_from_path("words\udcff.txt")
 
     @pytest.mark.skipif(
         hasattr(ctypes.CDLL(None), "__asan_init"),
@@ -367,3 +261,73 @@ class TestLoadFromPath:
         before, after, result = completed.stdout.split(maxsplit=2)
         assert after == before
         assert result.strip() == "[['emu']]"
+
+
+NOT_A_STR = "'{}' object cannot be converted to 'PyString'"
+# method -> (argument name, [(value, message after "argument 'name': ")]).
+WRONG_TYPES: dict[str, tuple[str, list[tuple[object, str]]]] = {
+    "load_dictionary_from_words": ("words", [
+        ("cat", "Can't extract `str` to `Vec`"),
+        (Text("cat"), "Can't extract `str` to `Vec`"),
+        ({"cat"}, "'set' object cannot be converted to 'Sequence'"),
+        (frozenset(), "'frozenset' object cannot be converted to 'Sequence'"),
+        ({"cat": 1}, "'dict' object cannot be converted to 'Sequence'"),
+        ({}.keys(), "'dict_keys' object cannot be converted to 'Sequence'"),
+        (generator(), "'generator' object cannot be converted to 'Sequence'"),
+        (iter(["cat"]), "'list_iterator' object cannot be converted to 'Sequence'"),
+        (None, "'NoneType' object cannot be converted to 'Sequence'"),
+        (3, "'int' object cannot be converted to 'Sequence'"),
+        (Holder.Nested(), "'Holder.Nested' object cannot be converted to 'Sequence'"),
+        (["cat", 3], "'int' object cannot be converted to 'PyString'"),
+        (["cat", None], "'NoneType' object cannot be converted to 'PyString'"),
+        (["cat", b"dog"], "'bytes' object cannot be converted to 'PyString'"),
+        ([["cat"]], "'list' object cannot be converted to 'PyString'"),
+        (range(3), "'int' object cannot be converted to 'PyString'"),
+        (b"cat", "'int' object cannot be converted to 'PyString'"),
+        (GetItemSequence("cat", Holder.Nested()),
+         "'Holder.Nested' object cannot be converted to 'PyString'"),
+        (RaisingIteration(TypeError("broken"), "cat"), "broken"),
+    ]),
+    "add_word": ("word", [(value, NOT_A_STR.format(name)) for value, name in [
+        (5, "int"), (None, "NoneType"), (b"cat", "bytes"), (["cat"], "list"),
+        (pathlib.Path("cat"), "PosixPath"), (Holder.Nested(), "Holder.Nested")]]),
+    "load_dictionary_from_path": ("path", [(value, NOT_A_STR.format(name)) for value, name in [
+        (pathlib.Path("words.txt"), "PosixPath"), (b"words.txt", "bytes"), (None, "NoneType"),
+        (3, "int")]]),
+}
+
+
+@pytest.mark.parametrize(
+    ("method", "value", "message"),
+    [(method, *case) for method, (_, cases) in WRONG_TYPES.items() for case in cases],
+)
+def test_wrong_types(
+    solver: Solver, assert_usable, tmp_path, monkeypatch, method: str, value, message: str
+) -> None:
+    # A path taken as bytes or os.PathLike would find this file of 'cat'.
+    monkeypatch.chdir(tmp_path)
+    write(tmp_path, b"cat\n")
+    with pytest.raises(TypeError) as caught:
+        getattr(solver, method)(value)
+    assert type(caught.value) is TypeError
+    assert str(caught.value) == f"argument '{WRONG_TYPES[method][0]}': {message}"
+    assert caught.value.__cause__ is None
+    assert solver.solve("act") == []
+    assert_usable(solver)
+
+
+@pytest.mark.parametrize(
+    ("method", "value"),
+    [
+        ("load_dictionary_from_words", ["cat", "\ud800"]),
+        ("load_dictionary_from_words", ("\udfff",)),
+        ("add_word", "ca\ud83dt"),
+        ("load_dictionary_from_path", "words\udcff.txt"),
+    ],
+)
+def test_lone_surrogates_pass_unchanged(solver: Solver, assert_usable, method: str, value) -> None:
+    with pytest.raises(UnicodeEncodeError, match="surrogates not allowed") as caught:
+        getattr(solver, method)(value)
+    assert not str(caught.value).startswith("argument")
+    assert solver.solve("act") == []
+    assert_usable(solver)
