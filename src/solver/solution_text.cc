@@ -88,12 +88,8 @@ void append_json_string(std::string& out, std::string_view word) {
       case '\f':
         out += "\\f";
         break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          append_hex_escape(out, byte);
-        } else {
-          out += static_cast<char>(byte);
-        }
+      default:  // the other controls and DEL: printable ones went in above
+        append_hex_escape(out, byte);
     }
   }
   out += '"';
