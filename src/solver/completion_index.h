@@ -6,9 +6,10 @@
 // them all, as a run of class indices in ascending order.
 //
 // Invariant: every class appears in exactly one run, under its own letters.
-// Cost: open addressing over a table a quarter full, with a bitmap of the
-// slots in use, so a miss (the usual outcome) reads a few cache lines and
-// ends at the first probe; 4 bytes per class and a slot per four of them.
+// Cost: open addressing over a table a quarter full, behind a filter of the
+// hashes present (64 bits per run, up to 8 KiB; never fewer than the slots),
+// so a miss (the usual outcome) reads one cached word and seldom a slot; 4
+// bytes per class and a slot per four of them.
 //
 // Tested by tests/cpp/solver/fast_search_test.cc and the differential tests.
 
@@ -47,7 +48,13 @@ class CompletionIndex {
     slots_.resize(std::bit_ceil(std::max<std::size_t>(4 * run_count, 2)));
     mask_ = slots_.size() - 1;
     shift_ = 64 - std::countr_zero(slots_.size());
-    occupied_.resize((slots_.size() + 63) / 64);
+    // The filter has a bit per slot and, while it stays small enough for the
+    // core's first cache, many more: a miss then rarely reads a slot.
+    const std::size_t filter_bits =
+        std::max(slots_.size(),
+                 std::min(std::bit_ceil(64 * run_count), kMostFilterBits));
+    filter_shift_ = 64 - std::countr_zero(filter_bits);
+    present_.resize((filter_bits + 63) / 64);
     for (std::size_t begin = 0; begin < class_indices_.size();) {
       std::size_t end = begin + 1;
       const Packed<N>& key = classes[class_indices_[begin]].counts;
@@ -55,11 +62,12 @@ class CompletionIndex {
              classes[class_indices_[end]].counts == key) {
         ++end;
       }
-      std::size_t slot = slot_of(key);
+      std::size_t slot = slot_of(hash_of(key));
       while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
       slots_[slot] = {key, static_cast<std::uint32_t>(begin),
                       static_cast<std::uint32_t>(end)};
-      occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
+      const std::size_t bit = filter_bit_of(hash_of(key));
+      present_[bit / 64] |= std::uint64_t{1} << (bit % 64);
       begin = end;
     }
   }
@@ -68,9 +76,10 @@ class CompletionIndex {
   // counts without guard bits), ascending; empty when there are none.
   std::pair<const std::uint32_t*, const std::uint32_t*> find(
       const Packed<N>& letters) const {
-    std::size_t slot = slot_of(letters);
-    if ((occupied_[slot / 64] >> (slot % 64) & 1) == 0)
-      return {nullptr, nullptr};
+    const std::uint64_t hash = hash_of(letters);
+    const std::size_t bit = filter_bit_of(hash);
+    if ((present_[bit / 64] >> (bit % 64) & 1) == 0) return {nullptr, nullptr};
+    std::size_t slot = slot_of(hash);
     for (;; slot = (slot + 1) & mask_) {
       const Slot& entry = slots_[slot];
       if (entry.end == 0) return {nullptr, nullptr};
@@ -88,20 +97,34 @@ class CompletionIndex {
     std::uint32_t end = 0;  // 0 marks a free slot: runs are never empty
   };
 
-  // Multiplicative hashing: the high bits of the product index the table.
-  std::size_t slot_of(const Packed<N>& key) const {
+  // 8 KiB of filter.
+  static constexpr std::size_t kMostFilterBits = std::size_t{1} << 16;
+
+  // Multiplicative hashing: the high bits of the product index the table
+  // and the filter.
+  static std::uint64_t hash_of(const Packed<N>& key) {
     std::uint64_t hash = 0;
     for (std::uint64_t word : key.words) {
       hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
     }
+    return hash;
+  }
+  std::size_t slot_of(std::uint64_t hash) const {
     return shift_ == 64 ? 0 : static_cast<std::size_t>(hash >> shift_);
+  }
+  std::size_t filter_bit_of(std::uint64_t hash) const {
+    return filter_shift_ == 64
+               ? 0
+               : static_cast<std::size_t>(hash >> filter_shift_);
   }
 
   std::vector<std::uint32_t> class_indices_;  // grouped by letters
   std::vector<Slot> slots_;
-  std::vector<std::uint64_t> occupied_;  // a bit per slot in use
+  // A bit per value of the hash's high bits that some run's letters take.
+  std::vector<std::uint64_t> present_;
   std::size_t mask_ = 0;
   int shift_ = 0;
+  int filter_shift_ = 0;
 };
 
 }  // namespace vorpalyx
