@@ -378,6 +378,13 @@ class Refused(Exception):
     """An input that the command cannot take; the message says which."""
 
 
+def tell(line: str) -> None:
+    """Writes a line to standard error. With standard error closed, print
+    would write it to standard output, among the solutions."""
+    if sys.stderr is not None:
+        print(line, file=sys.stderr)
+
+
 def reason(error: OSError | UnicodeDecodeError) -> str:
     if isinstance(error, UnicodeDecodeError):
         return "stream did not contain valid UTF-8"
@@ -543,11 +550,11 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         phrase.encode("utf-8")
         if not has_letters(phrase, not arguments.no_fold) and "?" not in phrase:
             lexicon.count(phrase, **constraints(arguments))
-            print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
+            tell(f"{PROGRAM}: note: no letters in the phrase")
             return
         nothing = why_nothing(lexicon, phrase, arguments)
         if nothing is not None:
-            print(f"{PROGRAM}: note: no solutions: {nothing}", file=sys.stderr)
+            tell(f"{PROGRAM}: note: no solutions: {nothing}")
         with_letters = "?" in phrase or bool(arguments.leftover)
         if arguments.count:
             count = lexicon.count(phrase, **constraints(arguments))
@@ -597,7 +604,7 @@ def _run(argv: Sequence[str]) -> int:
         else:
             _solve_one(lexicon, arguments)
     except Refused as refusal:
-        print(f"{PROGRAM}: error: {refusal}", file=sys.stderr)
+        tell(f"{PROGRAM}: error: {refusal}")
         return EXIT_FAILURE
     return EXIT_SUCCESS
 

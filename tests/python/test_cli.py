@@ -444,6 +444,14 @@ class TestFailures:
         assert err.startswith("usage: vorpalyx ")
         assert err.endswith(f"\nvorpalyx: error: {message}\n")
 
+    # print would send them to standard output, among the solutions.
+    @pytest.mark.parametrize(("options", "status"), [
+        (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1)])
+    def test_messages_stay_out_of_the_output_when_standard_error_is_closed(
+            self, capsys, monkeypatch, word_file, options, status):
+        monkeypatch.setattr(sys, "stderr", None)
+        assert run(capsys, "--dict", word_file, *options) == (status, "", "")
+
     def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
                                                    word_file):
         class InterruptedLexicon:
