@@ -73,8 +73,9 @@ first, then those whose shortest word is longer, then in byte order word by
 word (under --lengths, by the words in enumeration order).
 
 Exit status: 0 on success (also when there is no solution), 1 when a
-dictionary cannot be read or an argument is refused, 2 on usage errors,
-130 when interrupted, 141 when the reader of the output went away.
+dictionary cannot be read, an argument is refused or the output cannot be
+written, 2 on usage errors, 130 when interrupted, 141 when the reader of the
+output went away.
 """
 
 # How an option's value is read: a whole number from 0 (or 1) up, a number
@@ -597,6 +598,8 @@ def _run(argv: Sequence[str]) -> int:
     try:
         lexicon = load_lexicon(arguments)
         read_excluded_words(arguments)
+        if sys.stdout is None:
+            raise OSError(errno.EBADF, os.strerror(errno.EBADF))
         if arguments.batch is not None:
             from vorpalyx._batch import solve_batch
 
@@ -634,10 +637,17 @@ def main(argv: Sequence[str] | None = None) -> int:
         return serve(argv[1:])
     try:
         status = _run(argv)
-        sys.stdout.flush()
+        if sys.stdout is not None:
+            sys.stdout.flush()
         return status
     except BrokenPipeError:
         _discard_further_output()
         return EXIT_BROKEN_PIPE
+    except OSError as error:
+        # Writing the output failed (a full disk, say); what is still
+        # buffered cannot be written either.
+        _discard_further_output()
+        tell(f"{PROGRAM}: error: standard output: {reason(error)}")
+        return EXIT_FAILURE
     except KeyboardInterrupt:
         return EXIT_INTERRUPTED

@@ -657,3 +657,24 @@ class TestProcess:
         finally:
             os.close(write_end)
         assert (completed.returncode, completed.stderr) == (141, b"")
+
+    @pytest.mark.parametrize(("options", "reason"), [
+        ([], "No space left on device (os error 28)"),
+        (["--count"], "No space left on device (os error 28)"),
+        (["--batch", "phrases.txt", "--jobs", "2"],
+         "No space left on device (os error 28)"),
+        (["closed"], "Bad file descriptor (os error 9)"),
+    ])
+    def test_output_that_cannot_be_written_is_one_line_and_status_1(
+            self, tmp_path, word_file, options, reason):
+        (tmp_path / "phrases.txt").write_text(f"{PHRASE}\n" * 40)
+        closed = options == ["closed"]
+        argv = command("--dict", word_file, *([] if closed else options))
+        if "--batch" not in options:
+            argv.append(PHRASE)
+        with open(os.devnull if closed else "/dev/full", "wb") as full:
+            completed = subprocess.run(
+                argv, cwd=tmp_path, stdout=full, stderr=subprocess.PIPE,
+                preexec_fn=(lambda: os.close(1)) if closed else None, timeout=60)
+        assert (completed.returncode, completed.stderr.decode()) == (
+            1, f"vorpalyx: error: standard output: {reason}\n")
