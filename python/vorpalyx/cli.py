@@ -262,11 +262,16 @@ def _usage_problem(values: dict[str, object]) -> str | None:
     if values["word_count"] is not None and (
             values["max_words"] is not None or values["min_words"] is not None):
         return "argument --words: not allowed with --max-words or --min-words"
-    dictionaries = values["dictionaries"]
-    if values["batch"] == STANDARD_INPUT and isinstance(
-            dictionaries, list) and STANDARD_INPUT in dictionaries:
-        return ("argument --batch: standard input cannot hold both the "
-                "phrases and the dictionary (--dict -)")
+    # Standard input is read to its end by the first of them that reads it.
+    readers = [(name, what) for name, what, given in (
+        ("--batch", "the phrases", [values["batch"]]),
+        ("--dict", "the dictionary", values["dictionaries"]),
+        ("--exclude-file", "the words to exclude", values["exclude_files"]),
+    ) if isinstance(given, list) and STANDARD_INPUT in given]
+    if len(readers) > 1:
+        (name, what), (other_name, other_what) = readers[:2]
+        return (f"argument {name}: standard input cannot hold both {what} "
+                f"and {other_what} ({other_name} -)")
     return None
 
 

@@ -420,6 +420,12 @@ class TestFailures:
             (["--dict", "-", "--batch", "-"],
              "argument --batch: standard input cannot hold both the phrases "
              "and the dictionary (--dict -)"),
+            (["--exclude-file", "-", "--batch", "-"],
+             "argument --batch: standard input cannot hold both the phrases "
+             "and the words to exclude (--exclude-file -)"),
+            (["--exclude-file", "-", "--dict", "-", "x"],
+             "argument --dict: standard input cannot hold both the dictionary "
+             "and the words to exclude (--exclude-file -)"),
             (["--best", "3", "--rank", "x"],
              "argument --rank: not allowed with argument --best"),
             (["--rank", "--count", "x"],
