@@ -500,6 +500,9 @@ def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | No
     blanks = phrase.count("?")
     phrase = letters(phrase.replace("?", "")) + "?" * blanks
     available = letter_counts(phrase)
+    if not all(map(letters, arguments.include or ())):
+        # The search refuses an included word without letters, saying so.
+        return None
     for word in arguments.include or ():
         stored = letters(word)
         if stored not in lexicon:

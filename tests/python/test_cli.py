@@ -124,18 +124,24 @@ class TestConstraintOptions:
         status, out, err = run(capsys, "--dict", word_file, *options, phrase)
         assert (status, out, err) == (0, expected, "")
 
+    # An included word without letters is refused, and nothing more is said.
     @pytest.mark.parametrize(
-        ("options", "note"),
+        ("options", "status", "message"),
         [
-            (["--include", "xyz"], "--include 'xyz' is not in the dictionary"),
-            (["--include", "lent", "--include", "lent"],
-             "the phrase has not the letters of --include 'lent'"),
-            (["--lengths", "2,2"], "--lengths 2,2 add up to 4 letters, the phrase has 6"),
+            (["--include", "xyz"], 0,
+             "note: no solutions: --include 'xyz' is not in the dictionary"),
+            (["--include", "lent", "--include", "lent"], 0,
+             "note: no solutions: the phrase has not the letters of --include 'lent'"),
+            (["--lengths", "2,2"], 0,
+             "note: no solutions: --lengths 2,2 add up to 4 letters, the phrase has 6"),
+            (["--include", "xyz", "--include", "!!"], 1,
+             "error: search() argument 'include' holds a word without letters: '!!'"),
         ],
     )
-    def test_why_a_narrowing_leaves_nothing(self, capsys, word_file, options, note):
-        status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
-        assert (status, out, err) == (0, "", f"vorpalyx: note: no solutions: {note}\n")
+    def test_why_a_narrowing_leaves_nothing(self, capsys, word_file, options, status,
+                                            message):
+        assert run(capsys, "--dict", word_file, *options, PHRASE) == (
+            status, "", f"vorpalyx: {message}\n")
 
     # Without options, with options that narrow nothing (a timeout that never
     # comes, the largest count), or with the phrase in pieces, which are
