@@ -385,8 +385,9 @@ PyMethodDef anagrams_methods[] = {
      "format='text': the words of a solution joined by one space, one\n"
      "solution per line. format='json': one array of arrays of words, the\n"
      "same text as json.dumps(list(self)). A file with a fileno() is\n"
-     "flushed and then written to directly; any other is given str (bytes\n"
-     "for a binary file) through its write(). A closed pipe raises\n"
+     "flushed and then written to directly, in UTF-8, unless it is a text\n"
+     "file of another encoding; any other is given str (bytes for a binary\n"
+     "file) through its write(). A closed pipe raises\n"
      "BrokenPipeError, Ctrl-C KeyboardInterrupt."},
     {"index", anagrams_index, METH_VARARGS,
      "index($self, value, start=0, stop=sys.maxsize, /)\n--\n\n"
