@@ -226,12 +226,22 @@ bool find_equal(PyObject* self, PyObject* value, Py_ssize_t start,
   return true;
 }
 
+// A bound of index(), clipped to the range of Py_ssize_t as list.index
+// clips it.
+int clipped_bound(PyObject* object, void* bound) {
+  const Py_ssize_t value = PyNumber_AsSsize_t(object, nullptr);
+  if (value == -1 && PyErr_Occurred()) return 0;
+  *static_cast<Py_ssize_t*>(bound) = value;
+  return 1;
+}
+
 // Sequence.index, with list.index's bounds.
 PyObject* anagrams_index(PyObject* self, PyObject* args) {
   PyObject* value;
   Py_ssize_t start = 0;
   Py_ssize_t stop = PY_SSIZE_T_MAX;
-  if (!PyArg_ParseTuple(args, "O|nn:index", &value, &start, &stop)) {
+  if (!PyArg_ParseTuple(args, "O|O&O&:index", &value, clipped_bound, &start,
+                        clipped_bound, &stop)) {
     return nullptr;
   }
   const auto length = static_cast<Py_ssize_t>(as_anagrams(self)->count);

@@ -376,7 +376,7 @@ class TestAnagrams:
         assert list(reversed(result)) == LISTEN_SOLUTIONS[::-1]
         assert ["lis", "net"] in result and ["net", "lis"] not in result
         assert result.index(["silent"]) == 2 and result.count(["silent"]) == 1 and result.count("x") == 0
-        assert result.index(["listen"], -3, -2) == 1
+        assert result.index(["listen"], -3, -2) == 1 == result.index(["listen"], -2**70, 2**70)
         with pytest.raises(ValueError, match=r"^\['listen'\] is not in Anagrams$"):
             result.index(["listen"], 2)
         with pytest.raises(TypeError):
