@@ -61,6 +61,7 @@ _LONGEST_DEAL_INTERVAL = 16
 _HELD_SOLUTIONS = 1 << 22
 # Consecutive phrases sent to one worker.
 _RUN = 16
+_JOBS_PER_CORE = 4
 _PHRASE_HEADER = struct.Struct("<I")
 
 
@@ -514,7 +515,10 @@ def _has_descriptor(out: BinaryIO) -> bool:
 
 def solve_batch(lexicon: Lexicon, arguments: Arguments) -> None:
     assert arguments.batch is not None
-    jobs = arguments.jobs or os.process_cpu_count() or 1
+    cores = os.process_cpu_count() or 1
+    # More workers than a few per core only take turns on the cores, and a
+    # huge --jobs would start processes until the system had none left.
+    jobs = min(arguments.jobs or cores, _JOBS_PER_CORE * cores)
     # Nothing buffered may be written twice by the workers' copies.
     sys.stdout.flush()
     out: BinaryIO = sys.stdout.buffer

@@ -158,7 +158,7 @@ OPTIONS = (
      'under --count, with "error" instead when the phrase cannot be solved'),
     ("--jobs", "jobs", POSITIVE, "N", "batch",
      "solve the phrases of --batch in N worker processes (default: one per "
-     "core)"),
+     "core; at most four per core)"),
 )
 _OPTION_BY_FLAG = {option[0]: option for option in OPTIONS}
 # Options of which at most one may be given.

@@ -202,3 +202,21 @@ def test_interrupt_ends_every_process_with_status_130(tmp_path, batch):
         except ProcessLookupError:
             pass
         process.wait()
+
+
+def test_jobs_are_at_most_four_per_core(capfd, monkeypatch, files):
+    words, phrases = files
+    monkeypatch.setattr(os, "process_cpu_count", lambda: 1)
+    started = []
+
+    class Counted(_batch._Worker):
+        def __init__(self, *arguments) -> None:
+            started.append(self)
+            # Stops a build that would start a worker for each of the jobs.
+            assert len(started) <= 4
+            super().__init__(*arguments)
+
+    monkeypatch.setattr(_batch, "_Worker", Counted)
+    assert run(capfd, "--dict", words, "--batch", phrases, "--jobs", str(2**64 - 1),
+               "--count") == (0, expected_records(True), "")
+    assert len(started) == 4
