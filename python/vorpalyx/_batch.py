@@ -179,18 +179,23 @@ class _Worker:
 
     def __init__(self, lexicon: Lexicon, arguments: Arguments,
                  parent_descriptors: list[int]) -> None:
-        task_read, self.task_write = os.pipe()
-        turn_read, self.turn_write = os.pipe()
-        self.reply_read, reply_write = os.pipe()
-        # Shared with the worker: the records it has begun and finished
-        # writing, for the parent to read once it has died.
-        self.progress = mmap.mmap(-1, _PROGRESS.size)
         self.pending: deque[tuple[int, str]] = deque()
         self.queued_bytes = 0
         self.sent = 0
         # Died with records unwritten: its next turn finds out which.
         self.lost = False
-        self.pid = os.fork()
+        try:
+            task_read, self.task_write = os.pipe()
+            turn_read, self.turn_write = os.pipe()
+            self.reply_read, reply_write = os.pipe()
+            # Shared with the worker: the records it has begun and finished
+            # writing, for the parent to read once it has died.
+            self.progress = mmap.mmap(-1, _PROGRESS.size)
+            self.pid = os.fork()
+        except OSError as error:
+            from vorpalyx.cli import Refused, reason
+
+            raise Refused(f"cannot start a worker process: {reason(error)}") from error
         if self.pid == 0:
             status = 1
             try:

@@ -98,6 +98,18 @@ def test_missing_batch_file_is_one_line_and_status_1(capsys, files, tmp_path):
                "file or directory (os error 2)\n")
 
 
+def test_a_worker_that_cannot_be_started_is_one_line_and_status_1(capfd, monkeypatch, files):
+    words, phrases = files
+
+    def refuse() -> int:
+        raise BlockingIOError(11, os.strerror(11))
+
+    monkeypatch.setattr(os, "fork", refuse)
+    assert run(capfd, "--dict", words, "--batch", phrases, "--jobs", "2") == (
+        1, "", "vorpalyx: error: cannot start a worker process: "
+               f"{os.strerror(11)} (os error 11)\n")
+
+
 def test_a_worker_that_dies_costs_only_its_phrase(capfd, monkeypatch, files):
     words, phrases = files
     solve_record = _batch.solve_record
