@@ -397,8 +397,8 @@ PyMethodDef anagrams_methods[] = {
      "same text as json.dumps(list(self)). A file with a fileno() is\n"
      "flushed and then written to directly, in UTF-8, unless it is a text\n"
      "file of another encoding; any other is given str (bytes for a binary\n"
-     "file) through its write(). A closed pipe raises\n"
-     "BrokenPipeError, Ctrl-C KeyboardInterrupt."},
+     "file) through its write(). A closed pipe raises BrokenPipeError,\n"
+     "Ctrl-C KeyboardInterrupt."},
     {"index", anagrams_index, METH_VARARGS,
      "index($self, value, start=0, stop=sys.maxsize, /)\n--\n\n"
      "The first position of `value` from `start` to `stop`; ValueError\n"
