@@ -21,6 +21,7 @@ worker at once.
 from __future__ import annotations
 
 import errno
+import io
 import json
 import mmap
 import os
@@ -526,8 +527,16 @@ def solve_batch(lexicon: Lexicon, arguments: Arguments) -> None:
     jobs = min(arguments.jobs or cores, _JOBS_PER_CORE * cores)
     # Nothing buffered may be written twice by the workers' copies.
     sys.stdout.flush()
-    out: BinaryIO = sys.stdout.buffer
     phrases = _phrases(arguments.batch)
+    out: BinaryIO | None = getattr(sys.stdout, "buffer", None)
+    if out is None:
+        # A text stream without bytes beneath it (io.StringIO, say): each
+        # record is made as bytes and written as text.
+        for phrase in phrases:
+            record = io.BytesIO()
+            solve_record(lexicon, arguments, phrase).write(record)
+            sys.stdout.write(record.getvalue().decode("utf-8"))
+        return
     if jobs > 1 and _has_descriptor(out):
         _solve_in_workers(lexicon, arguments, phrases, jobs, out)
     else:

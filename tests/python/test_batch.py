@@ -4,6 +4,7 @@ batch (a missing file, a worker that dies, Ctrl-C)."""
 
 from __future__ import annotations
 
+import contextlib
 import io
 import json
 import os
@@ -61,15 +62,20 @@ def run(capture, *argv: str) -> tuple[int, str, str]:
 
 
 # capfd gives standard output a descriptor, which workers write to; capsys
-# gives none, and the phrases are solved in this process.
+# gives none, and the phrases are solved in this process; an io.StringIO
+# has no bytes beneath it either.
 @pytest.mark.parametrize("jobs", ["1", "2"])
 @pytest.mark.parametrize("form", [[], ["--count"]])
-@pytest.mark.parametrize("capture", ["capfd", "capsys"])
+@pytest.mark.parametrize("capture", ["capfd", "capsys", "string-io"])
 def test_one_record_per_line_in_input_order(request, files, jobs, form, capture):
     words, phrases = files
-    assert run(request.getfixturevalue(capture), "--dict", words, "--batch",
-               phrases, "--jobs", jobs, "--max-words", "2", *form) == (
-        0, expected_records(bool(form), max_words=2), "")
+    argv = ["--dict", words, "--batch", phrases, "--jobs", jobs, "--max-words", "2", *form]
+    if capture == "string-io":
+        with contextlib.redirect_stdout(io.StringIO()) as out:
+            ran = (cli.main(argv), out.getvalue(), "")
+    else:
+        ran = run(request.getfixturevalue(capture), *argv)
+    assert ran == (0, expected_records(bool(form), max_words=2), "")
 
 
 def test_blanks_and_leftover_letters_come_with_each_solution(capsys, monkeypatch, files):
