@@ -76,7 +76,9 @@ def _phrases(path: str) -> Iterator[str]:
         if path == STANDARD_INPUT:
             if sys.stdin is None:
                 raise OSError(9, os.strerror(9))
-            stream: BinaryIO = sys.stdin.buffer
+            stream: BinaryIO = getattr(sys.stdin, "buffer", None) or io.BytesIO(
+                # A text stream without bytes beneath it (io.StringIO, say).
+                sys.stdin.read().encode("utf-8", "surrogateescape"))
         else:
             stream = open(path, "rb")
     except OSError as error:

@@ -403,7 +403,10 @@ def _read_standard_input(what: str) -> str:
     try:
         if sys.stdin is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-        return sys.stdin.buffer.read().decode("utf-8")
+        stream = getattr(sys.stdin, "buffer", None)
+        # A text stream without bytes beneath it (io.StringIO, say) is read
+        # as text.
+        return sys.stdin.read() if stream is None else stream.read().decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
         raise Refused(f"standard input: Failed to read {what}: "
                       f"{reason(error)}") from error

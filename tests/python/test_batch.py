@@ -88,10 +88,13 @@ def test_blanks_and_leftover_letters_come_with_each_solution(capsys, monkeypatch
            '{"words": ["lit"], "blanks": "t", "leftover": "s"}]}\n', "")
 
 
-def test_phrases_from_standard_input(capsys, monkeypatch, files):
+@pytest.mark.parametrize("text_only", [False, True], ids=["bytes-beneath", "string-io"])
+def test_phrases_from_standard_input(capsys, monkeypatch, files, text_only):
     words, phrases = files
     with open(phrases, "rb") as stream:
-        monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(stream.read())))
+        data = stream.read()
+    monkeypatch.setattr(sys, "stdin", io.StringIO(data.decode("utf-8", "surrogateescape"))
+                        if text_only else io.TextIOWrapper(io.BytesIO(data)))
     assert run(capsys, "--dict", words, "--batch", "-") == (
         0, expected_records(False), "")
 

@@ -208,7 +208,7 @@ class TestDictionarySelection:
                         "lyx", "vorpa")
         assert out == "vorpalyx\n"
 
-    @pytest.mark.parametrize("second_from", ["file", "standard input"])
+    @pytest.mark.parametrize("second_from", ["file", "standard input", "text standard input"])
     def test_dictionaries_and_words_are_combined(self, capsys, monkeypatch,
                                                  tmp_path, second_from):
         first, second = tmp_path / "first.txt", tmp_path / "second.txt"
@@ -217,6 +217,9 @@ class TestDictionarySelection:
         second.write_text("room\r\nDon't\fStop\n", encoding="utf-8")
         if second_from == "standard input":
             feed_standard_input(monkeypatch, second.read_bytes())
+        elif second_from == "text standard input":
+            monkeypatch.setattr(sys, "stdin", io.StringIO(second.read_bytes().decode()))
+        if second_from != "file":
             second = pathlib.Path("-")
         _, out, _ = run(capsys, "--dict", str(first), "--dict", str(second),
                         "--word", "dormitory", "--max-words", "3",
