@@ -599,6 +599,17 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         result.write(sys.stdout)
 
 
+def _write_utf8() -> None:
+    """Has standard output write UTF-8, as the command's output is, whatever
+    encoding the locale gives it (one that may lack letters of the words)."""
+    import codecs
+
+    encoding = getattr(sys.stdout, "encoding", None)
+    if (isinstance(encoding, str) and codecs.lookup(encoding).name != "utf-8"
+            and hasattr(sys.stdout, "reconfigure")):
+        sys.stdout.reconfigure(encoding="utf-8")
+
+
 def _run(argv: Sequence[str]) -> int:
     try:
         arguments = parse_arguments(argv)
@@ -611,6 +622,7 @@ def _run(argv: Sequence[str]) -> int:
         read_excluded_words(arguments)
         if sys.stdout is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
+        _write_utf8()
         if arguments.batch is not None:
             from vorpalyx._batch import solve_batch
 

@@ -625,6 +625,18 @@ class TestProcess:
         assert (completed.returncode, completed.stdout, completed.stderr) == (
             0, f"{len(solve_directly())}\n", "")
 
+    # The locale's encoding (here one without œ) does not change the output.
+    @pytest.mark.parametrize(("form", "expected"), [
+        ([], "cœur\n"), (["--best", "1"], "-9.00  cœur\n")])
+    def test_output_is_utf8_whatever_the_locale(self, tmp_path, form, expected):
+        words = tmp_path / "words.txt"
+        words.write_text("cœur\n", encoding="utf-8")
+        completed = subprocess.run(command("--dict", str(words), *form, "coeur"),
+                                   capture_output=True,
+                                   env={**os.environ, "PYTHONIOENCODING": "latin-1"})
+        assert (completed.returncode, completed.stdout.decode(), completed.stderr) == (
+            0, expected, b"")
+
     def test_large_output_is_complete(self, tmp_path):
         dictionary, phrase = permutation_dictionary(tmp_path)
         completed = subprocess.run(command("--dict", dictionary, phrase),
