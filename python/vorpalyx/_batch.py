@@ -21,6 +21,7 @@ worker at once.
 from __future__ import annotations
 
 import errno
+import io
 import json
 import mmap
 import os
@@ -61,6 +62,7 @@ _LONGEST_DEAL_INTERVAL = 16
 _HELD_SOLUTIONS = 1 << 22
 # Consecutive phrases sent to one worker.
 _RUN = 16
+_JOBS_PER_CORE = 4
 _PHRASE_HEADER = struct.Struct("<I")
 
 
@@ -74,7 +76,9 @@ def _phrases(path: str) -> Iterator[str]:
         if path == STANDARD_INPUT:
             if sys.stdin is None:
                 raise OSError(9, os.strerror(9))
-            stream: BinaryIO = sys.stdin.buffer
+            stream: BinaryIO = getattr(sys.stdin, "buffer", None) or io.BytesIO(
+                # A text stream without bytes beneath it (io.StringIO, say).
+                sys.stdin.read().encode("utf-8", "surrogateescape"))
         else:
             stream = open(path, "rb")
     except OSError as error:
@@ -178,18 +182,23 @@ class _Worker:
 
     def __init__(self, lexicon: Lexicon, arguments: Arguments,
                  parent_descriptors: list[int]) -> None:
-        task_read, self.task_write = os.pipe()
-        turn_read, self.turn_write = os.pipe()
-        self.reply_read, reply_write = os.pipe()
-        # Shared with the worker: the records it has begun and finished
-        # writing, for the parent to read once it has died.
-        self.progress = mmap.mmap(-1, _PROGRESS.size)
         self.pending: deque[tuple[int, str]] = deque()
         self.queued_bytes = 0
         self.sent = 0
         # Died with records unwritten: its next turn finds out which.
         self.lost = False
-        self.pid = os.fork()
+        try:
+            task_read, self.task_write = os.pipe()
+            turn_read, self.turn_write = os.pipe()
+            self.reply_read, reply_write = os.pipe()
+            # Shared with the worker: the records it has begun and finished
+            # writing, for the parent to read once it has died.
+            self.progress = mmap.mmap(-1, _PROGRESS.size)
+            self.pid = os.fork()
+        except OSError as error:
+            from vorpalyx.cli import Refused, reason
+
+            raise Refused(f"cannot start a worker process: {reason(error)}") from error
         if self.pid == 0:
             status = 1
             try:
@@ -514,11 +523,22 @@ def _has_descriptor(out: BinaryIO) -> bool:
 
 def solve_batch(lexicon: Lexicon, arguments: Arguments) -> None:
     assert arguments.batch is not None
-    jobs = arguments.jobs or os.process_cpu_count() or 1
+    cores = os.process_cpu_count() or 1
+    # More workers than a few per core only take turns on the cores, and a
+    # huge --jobs would start processes until the system had none left.
+    jobs = min(arguments.jobs or cores, _JOBS_PER_CORE * cores)
     # Nothing buffered may be written twice by the workers' copies.
     sys.stdout.flush()
-    out: BinaryIO = sys.stdout.buffer
     phrases = _phrases(arguments.batch)
+    out: BinaryIO | None = getattr(sys.stdout, "buffer", None)
+    if out is None:
+        # A text stream without bytes beneath it (io.StringIO, say): each
+        # record is made as bytes and written as text.
+        for phrase in phrases:
+            record = io.BytesIO()
+            solve_record(lexicon, arguments, phrase).write(record)
+            sys.stdout.write(record.getvalue().decode("utf-8"))
+        return
     if jobs > 1 and _has_descriptor(out):
         _solve_in_workers(lexicon, arguments, phrases, jobs, out)
     else:

@@ -73,8 +73,9 @@ first, then those whose shortest word is longer, then in byte order word by
 word (under --lengths, by the words in enumeration order).
 
 Exit status: 0 on success (also when there is no solution), 1 when a
-dictionary cannot be read or an argument is refused, 2 on usage errors,
-130 when interrupted, 141 when the reader of the output went away.
+dictionary cannot be read, an argument is refused or the output cannot be
+written, 2 on usage errors, 130 when interrupted, 141 when the reader of the
+output went away.
 """
 
 # How an option's value is read: a whole number from 0 (or 1) up, a number
@@ -157,7 +158,7 @@ OPTIONS = (
      'under --count, with "error" instead when the phrase cannot be solved'),
     ("--jobs", "jobs", POSITIVE, "N", "batch",
      "solve the phrases of --batch in N worker processes (default: one per "
-     "core)"),
+     "core; at most four per core)"),
 )
 _OPTION_BY_FLAG = {option[0]: option for option in OPTIONS}
 # Options of which at most one may be given.
@@ -261,11 +262,16 @@ def _usage_problem(values: dict[str, object]) -> str | None:
     if values["word_count"] is not None and (
             values["max_words"] is not None or values["min_words"] is not None):
         return "argument --words: not allowed with --max-words or --min-words"
-    dictionaries = values["dictionaries"]
-    if values["batch"] == STANDARD_INPUT and isinstance(
-            dictionaries, list) and STANDARD_INPUT in dictionaries:
-        return ("argument --batch: standard input cannot hold both the "
-                "phrases and the dictionary (--dict -)")
+    # Standard input is read to its end by the first of them that reads it.
+    readers = [(name, what) for name, what, given in (
+        ("--batch", "the phrases", [values["batch"]]),
+        ("--dict", "the dictionary", values["dictionaries"]),
+        ("--exclude-file", "the words to exclude", values["exclude_files"]),
+    ) if isinstance(given, list) and STANDARD_INPUT in given]
+    if len(readers) > 1:
+        (name, what), (other_name, other_what) = readers[:2]
+        return (f"argument {name}: standard input cannot hold both {what} "
+                f"and {other_what} ({other_name} -)")
     return None
 
 
@@ -378,6 +384,13 @@ class Refused(Exception):
     """An input that the command cannot take; the message says which."""
 
 
+def tell(line: str) -> None:
+    """Writes a line to standard error. With standard error closed, print
+    would write it to standard output, among the solutions."""
+    if sys.stderr is not None:
+        print(line, file=sys.stderr)
+
+
 def reason(error: OSError | UnicodeDecodeError) -> str:
     if isinstance(error, UnicodeDecodeError):
         return "stream did not contain valid UTF-8"
@@ -390,7 +403,10 @@ def _read_standard_input(what: str) -> str:
     try:
         if sys.stdin is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-        return sys.stdin.buffer.read().decode("utf-8")
+        stream = getattr(sys.stdin, "buffer", None)
+        # A text stream without bytes beneath it (io.StringIO, say) is read
+        # as text.
+        return sys.stdin.read() if stream is None else stream.read().decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
         raise Refused(f"standard input: Failed to read {what}: "
                       f"{reason(error)}") from error
@@ -487,6 +503,9 @@ def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | No
     blanks = phrase.count("?")
     phrase = letters(phrase.replace("?", "")) + "?" * blanks
     available = letter_counts(phrase)
+    if not all(map(letters, arguments.include or ())):
+        # The search refuses an included word without letters, saying so.
+        return None
     for word in arguments.include or ():
         stored = letters(word)
         if stored not in lexicon:
@@ -543,11 +562,11 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         phrase.encode("utf-8")
         if not has_letters(phrase, not arguments.no_fold) and "?" not in phrase:
             lexicon.count(phrase, **constraints(arguments))
-            print(f"{PROGRAM}: note: no letters in the phrase", file=sys.stderr)
+            tell(f"{PROGRAM}: note: no letters in the phrase")
             return
         nothing = why_nothing(lexicon, phrase, arguments)
         if nothing is not None:
-            print(f"{PROGRAM}: note: no solutions: {nothing}", file=sys.stderr)
+            tell(f"{PROGRAM}: note: no solutions: {nothing}")
         with_letters = "?" in phrase or bool(arguments.leftover)
         if arguments.count:
             count = lexicon.count(phrase, **constraints(arguments))
@@ -580,6 +599,17 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         result.write(sys.stdout)
 
 
+def _write_utf8() -> None:
+    """Has standard output write UTF-8, as the command's output is, whatever
+    encoding the locale gives it (one that may lack letters of the words)."""
+    import codecs
+
+    encoding = getattr(sys.stdout, "encoding", None)
+    if (isinstance(encoding, str) and codecs.lookup(encoding).name != "utf-8"
+            and hasattr(sys.stdout, "reconfigure")):
+        sys.stdout.reconfigure(encoding="utf-8")
+
+
 def _run(argv: Sequence[str]) -> int:
     try:
         arguments = parse_arguments(argv)
@@ -590,6 +620,9 @@ def _run(argv: Sequence[str]) -> int:
     try:
         lexicon = load_lexicon(arguments)
         read_excluded_words(arguments)
+        if sys.stdout is None:
+            raise OSError(errno.EBADF, os.strerror(errno.EBADF))
+        _write_utf8()
         if arguments.batch is not None:
             from vorpalyx._batch import solve_batch
 
@@ -597,7 +630,7 @@ def _run(argv: Sequence[str]) -> int:
         else:
             _solve_one(lexicon, arguments)
     except Refused as refusal:
-        print(f"{PROGRAM}: error: {refusal}", file=sys.stderr)
+        tell(f"{PROGRAM}: error: {refusal}")
         return EXIT_FAILURE
     return EXIT_SUCCESS
 
@@ -627,10 +660,17 @@ def main(argv: Sequence[str] | None = None) -> int:
         return serve(argv[1:])
     try:
         status = _run(argv)
-        sys.stdout.flush()
+        if sys.stdout is not None:
+            sys.stdout.flush()
         return status
     except BrokenPipeError:
         _discard_further_output()
         return EXIT_BROKEN_PIPE
+    except OSError as error:
+        # Writing the output failed (a full disk, say); what is still
+        # buffered cannot be written either.
+        _discard_further_output()
+        tell(f"{PROGRAM}: error: standard output: {reason(error)}")
+        return EXIT_FAILURE
     except KeyboardInterrupt:
         return EXIT_INTERRUPTED

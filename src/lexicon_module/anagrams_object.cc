@@ -226,12 +226,22 @@ bool find_equal(PyObject* self, PyObject* value, Py_ssize_t start,
   return true;
 }
 
+// A bound of index(), clipped to the range of Py_ssize_t as list.index
+// clips it.
+int clipped_bound(PyObject* object, void* bound) {
+  const Py_ssize_t value = PyNumber_AsSsize_t(object, nullptr);
+  if (value == -1 && PyErr_Occurred()) return 0;
+  *static_cast<Py_ssize_t*>(bound) = value;
+  return 1;
+}
+
 // Sequence.index, with list.index's bounds.
 PyObject* anagrams_index(PyObject* self, PyObject* args) {
   PyObject* value;
   Py_ssize_t start = 0;
   Py_ssize_t stop = PY_SSIZE_T_MAX;
-  if (!PyArg_ParseTuple(args, "O|nn:index", &value, &start, &stop)) {
+  if (!PyArg_ParseTuple(args, "O|O&O&:index", &value, clipped_bound, &start,
+                        clipped_bound, &stop)) {
     return nullptr;
   }
   const auto length = static_cast<Py_ssize_t>(as_anagrams(self)->count);
@@ -385,9 +395,10 @@ PyMethodDef anagrams_methods[] = {
      "format='text': the words of a solution joined by one space, one\n"
      "solution per line. format='json': one array of arrays of words, the\n"
      "same text as json.dumps(list(self)). A file with a fileno() is\n"
-     "flushed and then written to directly; any other is given str (bytes\n"
-     "for a binary file) through its write(). A closed pipe raises\n"
-     "BrokenPipeError, Ctrl-C KeyboardInterrupt."},
+     "flushed and then written to directly, in UTF-8, unless it is a text\n"
+     "file of another encoding; any other is given str (bytes for a binary\n"
+     "file) through its write(). A closed pipe raises BrokenPipeError,\n"
+     "Ctrl-C KeyboardInterrupt."},
     {"index", anagrams_index, METH_VARARGS,
      "index($self, value, start=0, stop=sys.maxsize, /)\n--\n\n"
      "The first position of `value` from `start` to `stop`; ValueError\n"

@@ -217,6 +217,35 @@ bool write_to_method(SolutionFormatter& formatter, PyObject* file) {
   return true;
 }
 
+// Whether `file` is a text file that encodes in something other than UTF-8:
+// its descriptor must not be handed the engine's UTF-8 bytes.
+bool encodes_otherwise(PyObject* file, bool* otherwise) {
+  *otherwise = false;
+  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
+  if (!io) return false;
+  PyRef text_base =
+      PyRef::steal(PyObject_GetAttrString(io.get(), "TextIOBase"));
+  if (!text_base) return false;
+  const int is_text = PyObject_IsInstance(file, text_base.get());
+  if (is_text <= 0) return is_text == 0;
+  PyRef encoding = PyRef::steal(PyObject_GetAttrString(file, "encoding"));
+  if (!encoding) return false;
+  if (!PyUnicode_Check(encoding.get())) {
+    *otherwise = true;
+    return true;
+  }
+  PyRef codecs = PyRef::steal(PyImport_ImportModule("codecs"));
+  if (!codecs) return false;
+  PyRef info = PyRef::steal(
+      PyObject_CallMethod(codecs.get(), "lookup", "O", encoding.get()));
+  if (!info) return false;
+  PyRef name = PyRef::steal(PyObject_GetAttrString(info.get(), "name"));
+  if (!name) return false;
+  *otherwise = !PyUnicode_Check(name.get()) ||
+               PyUnicode_CompareWithASCIIString(name.get(), "utf-8") != 0;
+  return true;
+}
+
 }  // namespace
 
 bool write_solutions(const SolutionList& list, std::size_t first,
@@ -224,7 +253,9 @@ bool write_solutions(const SolutionList& list, std::size_t first,
                      SolutionFormat format) {
   int descriptor = -1;
   if (!flushed_descriptor(file, &descriptor)) return false;
-  if (descriptor >= 0) {
+  bool otherwise = false;
+  if (descriptor >= 0 && !encodes_otherwise(file, &otherwise)) return false;
+  if (descriptor >= 0 && !otherwise) {
     return write_to_descriptor(list, format, first, step, count, descriptor);
   }
   try {

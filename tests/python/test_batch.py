@@ -4,6 +4,7 @@ batch (a missing file, a worker that dies, Ctrl-C)."""
 
 from __future__ import annotations
 
+import contextlib
 import io
 import json
 import os
@@ -61,15 +62,20 @@ def run(capture, *argv: str) -> tuple[int, str, str]:
 
 
 # capfd gives standard output a descriptor, which workers write to; capsys
-# gives none, and the phrases are solved in this process.
+# gives none, and the phrases are solved in this process; an io.StringIO
+# has no bytes beneath it either.
 @pytest.mark.parametrize("jobs", ["1", "2"])
 @pytest.mark.parametrize("form", [[], ["--count"]])
-@pytest.mark.parametrize("capture", ["capfd", "capsys"])
+@pytest.mark.parametrize("capture", ["capfd", "capsys", "string-io"])
 def test_one_record_per_line_in_input_order(request, files, jobs, form, capture):
     words, phrases = files
-    assert run(request.getfixturevalue(capture), "--dict", words, "--batch",
-               phrases, "--jobs", jobs, "--max-words", "2", *form) == (
-        0, expected_records(bool(form), max_words=2), "")
+    argv = ["--dict", words, "--batch", phrases, "--jobs", jobs, "--max-words", "2", *form]
+    if capture == "string-io":
+        with contextlib.redirect_stdout(io.StringIO()) as out:
+            ran = (cli.main(argv), out.getvalue(), "")
+    else:
+        ran = run(request.getfixturevalue(capture), *argv)
+    assert ran == (0, expected_records(bool(form), max_words=2), "")
 
 
 def test_blanks_and_leftover_letters_come_with_each_solution(capsys, monkeypatch, files):
@@ -82,10 +88,13 @@ def test_blanks_and_leftover_letters_come_with_each_solution(capsys, monkeypatch
            '{"words": ["lit"], "blanks": "t", "leftover": "s"}]}\n', "")
 
 
-def test_phrases_from_standard_input(capsys, monkeypatch, files):
+@pytest.mark.parametrize("text_only", [False, True], ids=["bytes-beneath", "string-io"])
+def test_phrases_from_standard_input(capsys, monkeypatch, files, text_only):
     words, phrases = files
     with open(phrases, "rb") as stream:
-        monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(stream.read())))
+        data = stream.read()
+    monkeypatch.setattr(sys, "stdin", io.StringIO(data.decode("utf-8", "surrogateescape"))
+                        if text_only else io.TextIOWrapper(io.BytesIO(data)))
     assert run(capsys, "--dict", words, "--batch", "-") == (
         0, expected_records(False), "")
 
@@ -96,6 +105,18 @@ def test_missing_batch_file_is_one_line_and_status_1(capsys, files, tmp_path):
     assert run(capsys, "--dict", words, "--batch", str(missing)) == (
         1, "", f"vorpalyx: error: {missing}: Failed to read phrases: No such "
                "file or directory (os error 2)\n")
+
+
+def test_a_worker_that_cannot_be_started_is_one_line_and_status_1(capfd, monkeypatch, files):
+    words, phrases = files
+
+    def refuse() -> int:
+        raise BlockingIOError(11, os.strerror(11))
+
+    monkeypatch.setattr(os, "fork", refuse)
+    assert run(capfd, "--dict", words, "--batch", phrases, "--jobs", "2") == (
+        1, "", "vorpalyx: error: cannot start a worker process: "
+               f"{os.strerror(11)} (os error 11)\n")
 
 
 def test_a_worker_that_dies_costs_only_its_phrase(capfd, monkeypatch, files):
@@ -202,3 +223,21 @@ def test_interrupt_ends_every_process_with_status_130(tmp_path, batch):
         except ProcessLookupError:
             pass
         process.wait()
+
+
+def test_jobs_are_at_most_four_per_core(capfd, monkeypatch, files):
+    words, phrases = files
+    monkeypatch.setattr(os, "process_cpu_count", lambda: 1)
+    started = []
+
+    class Counted(_batch._Worker):
+        def __init__(self, *arguments) -> None:
+            started.append(self)
+            # Stops a build that would start a worker for each of the jobs.
+            assert len(started) <= 4
+            super().__init__(*arguments)
+
+    monkeypatch.setattr(_batch, "_Worker", Counted)
+    assert run(capfd, "--dict", words, "--batch", phrases, "--jobs", str(2**64 - 1),
+               "--count") == (0, expected_records(True), "")
+    assert len(started) == 4

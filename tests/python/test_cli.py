@@ -124,18 +124,24 @@ class TestConstraintOptions:
         status, out, err = run(capsys, "--dict", word_file, *options, phrase)
         assert (status, out, err) == (0, expected, "")
 
+    # An included word without letters is refused, and nothing more is said.
     @pytest.mark.parametrize(
-        ("options", "note"),
+        ("options", "status", "message"),
         [
-            (["--include", "xyz"], "--include 'xyz' is not in the dictionary"),
-            (["--include", "lent", "--include", "lent"],
-             "the phrase has not the letters of --include 'lent'"),
-            (["--lengths", "2,2"], "--lengths 2,2 add up to 4 letters, the phrase has 6"),
+            (["--include", "xyz"], 0,
+             "note: no solutions: --include 'xyz' is not in the dictionary"),
+            (["--include", "lent", "--include", "lent"], 0,
+             "note: no solutions: the phrase has not the letters of --include 'lent'"),
+            (["--lengths", "2,2"], 0,
+             "note: no solutions: --lengths 2,2 add up to 4 letters, the phrase has 6"),
+            (["--include", "xyz", "--include", "!!"], 1,
+             "error: search() argument 'include' holds a word without letters: '!!'"),
         ],
     )
-    def test_why_a_narrowing_leaves_nothing(self, capsys, word_file, options, note):
-        status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
-        assert (status, out, err) == (0, "", f"vorpalyx: note: no solutions: {note}\n")
+    def test_why_a_narrowing_leaves_nothing(self, capsys, word_file, options, status,
+                                            message):
+        assert run(capsys, "--dict", word_file, *options, PHRASE) == (
+            status, "", f"vorpalyx: {message}\n")
 
     # Without options, with options that narrow nothing (a timeout that never
     # comes, the largest count), or with the phrase in pieces, which are
@@ -202,7 +208,7 @@ class TestDictionarySelection:
                         "lyx", "vorpa")
         assert out == "vorpalyx\n"
 
-    @pytest.mark.parametrize("second_from", ["file", "standard input"])
+    @pytest.mark.parametrize("second_from", ["file", "standard input", "text standard input"])
     def test_dictionaries_and_words_are_combined(self, capsys, monkeypatch,
                                                  tmp_path, second_from):
         first, second = tmp_path / "first.txt", tmp_path / "second.txt"
@@ -211,6 +217,9 @@ class TestDictionarySelection:
         second.write_text("room\r\nDon't\fStop\n", encoding="utf-8")
         if second_from == "standard input":
             feed_standard_input(monkeypatch, second.read_bytes())
+        elif second_from == "text standard input":
+            monkeypatch.setattr(sys, "stdin", io.StringIO(second.read_bytes().decode()))
+        if second_from != "file":
             second = pathlib.Path("-")
         _, out, _ = run(capsys, "--dict", str(first), "--dict", str(second),
                         "--word", "dormitory", "--max-words", "3",
@@ -420,6 +429,12 @@ class TestFailures:
             (["--dict", "-", "--batch", "-"],
              "argument --batch: standard input cannot hold both the phrases "
              "and the dictionary (--dict -)"),
+            (["--exclude-file", "-", "--batch", "-"],
+             "argument --batch: standard input cannot hold both the phrases "
+             "and the words to exclude (--exclude-file -)"),
+            (["--exclude-file", "-", "--dict", "-", "x"],
+             "argument --dict: standard input cannot hold both the dictionary "
+             "and the words to exclude (--exclude-file -)"),
             (["--best", "3", "--rank", "x"],
              "argument --rank: not allowed with argument --best"),
             (["--rank", "--count", "x"],
@@ -443,6 +458,14 @@ class TestFailures:
         assert (status, out) == (2, "")
         assert err.startswith("usage: vorpalyx ")
         assert err.endswith(f"\nvorpalyx: error: {message}\n")
+
+    # print would send them to standard output, among the solutions.
+    @pytest.mark.parametrize(("options", "status"), [
+        (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1)])
+    def test_messages_stay_out_of_the_output_when_standard_error_is_closed(
+            self, capsys, monkeypatch, word_file, options, status):
+        monkeypatch.setattr(sys, "stderr", None)
+        assert run(capsys, "--dict", word_file, *options) == (status, "", "")
 
     def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
                                                    word_file):
@@ -602,6 +625,18 @@ class TestProcess:
         assert (completed.returncode, completed.stdout, completed.stderr) == (
             0, f"{len(solve_directly())}\n", "")
 
+    # The locale's encoding (here one without œ) does not change the output.
+    @pytest.mark.parametrize(("form", "expected"), [
+        ([], "cœur\n"), (["--best", "1"], "-9.00  cœur\n")])
+    def test_output_is_utf8_whatever_the_locale(self, tmp_path, form, expected):
+        words = tmp_path / "words.txt"
+        words.write_text("cœur\n", encoding="utf-8")
+        completed = subprocess.run(command("--dict", str(words), *form, "coeur"),
+                                   capture_output=True,
+                                   env={**os.environ, "PYTHONIOENCODING": "latin-1"})
+        assert (completed.returncode, completed.stdout.decode(), completed.stderr) == (
+            0, expected, b"")
+
     def test_large_output_is_complete(self, tmp_path):
         dictionary, phrase = permutation_dictionary(tmp_path)
         completed = subprocess.run(command("--dict", dictionary, phrase),
@@ -649,3 +684,24 @@ class TestProcess:
         finally:
             os.close(write_end)
         assert (completed.returncode, completed.stderr) == (141, b"")
+
+    @pytest.mark.parametrize(("options", "reason"), [
+        ([], "No space left on device (os error 28)"),
+        (["--count"], "No space left on device (os error 28)"),
+        (["--batch", "phrases.txt", "--jobs", "2"],
+         "No space left on device (os error 28)"),
+        (["closed"], "Bad file descriptor (os error 9)"),
+    ])
+    def test_output_that_cannot_be_written_is_one_line_and_status_1(
+            self, tmp_path, word_file, options, reason):
+        (tmp_path / "phrases.txt").write_text(f"{PHRASE}\n" * 40)
+        closed = options == ["closed"]
+        argv = command("--dict", word_file, *([] if closed else options))
+        if "--batch" not in options:
+            argv.append(PHRASE)
+        with open(os.devnull if closed else "/dev/full", "wb") as full:
+            completed = subprocess.run(
+                argv, cwd=tmp_path, stdout=full, stderr=subprocess.PIPE,
+                preexec_fn=(lambda: os.close(1)) if closed else None, timeout=60)
+        assert (completed.returncode, completed.stderr.decode()) == (
+            1, f"vorpalyx: error: standard output: {reason}\n")

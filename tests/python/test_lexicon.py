@@ -376,7 +376,7 @@ class TestAnagrams:
         assert list(reversed(result)) == LISTEN_SOLUTIONS[::-1]
         assert ["lis", "net"] in result and ["net", "lis"] not in result
         assert result.index(["silent"]) == 2 and result.count(["silent"]) == 1 and result.count("x") == 0
-        assert result.index(["listen"], -3, -2) == 1
+        assert result.index(["listen"], -3, -2) == 1 == result.index(["listen"], -2**70, 2**70)
         with pytest.raises(ValueError, match=r"^\['listen'\] is not in Anagrams$"):
             result.index(["listen"], 2)
         with pytest.raises(TypeError):
@@ -745,18 +745,20 @@ FORMATS = pytest.mark.parametrize("format", ["text", "json"])
 class TestWrite:
     @FORMATS
     @pytest.mark.parametrize("view", VIEWS.values(), ids=VIEWS)
-    @pytest.mark.parametrize("target", ["binary-file", "text-file", "string-io", "bytes-io", "short-writes",
-                                        "silent-writes", "pipe", "non-blocking-pipe"])
+    @pytest.mark.parametrize("target", ["binary-file", "text-file", "utf16-file", "string-io", "bytes-io",
+                                        "short-writes", "silent-writes", "pipe", "non-blocking-pipe"])
     def test_writes_the_formatting_of_its_items(self, long_result, format, view, target, tmp_path) -> None:
         result, solutions = long_result
         expected = formatted(solutions[view], format)
         if target.endswith("file"):
             path = tmp_path / "out.txt"
-            with open(path, "wb" if target == "binary-file" else "w") as file:
+            # A text file in another encoding than UTF-8 is written in its own.
+            encoding = "utf-16" if target == "utf16-file" else None
+            with open(path, "wb" if target == "binary-file" else "w", encoding=encoding) as file:
                 file.write(b"head\n" if target == "binary-file" else "head\n")
                 assert result[view].write(file, format) is None
                 file.write(b"tail\n" if target == "binary-file" else "tail\n")
-            assert path.read_text() == "head\n" + expected + "tail\n"
+            assert path.read_text(encoding=encoding) == "head\n" + expected + "tail\n"
         elif target.endswith("io"):
             file = io.StringIO() if target == "string-io" else io.BytesIO()
             result[view].write(file, format=format)

@@ -51,6 +51,12 @@ def group_ends(group: int) -> bool:
      "(os error 2)\n"),
     (["--port", "65536"], 2, "argument --port: expected a port number from 0 "
      "to 65535, got '65536'\n"),
+    # The file at fault is named, the weights as such.
+    (["--dict", "words.txt", "--dict", "latin1.txt"], 1,
+     "vorpalyx serve: error: {tmp}/latin1.txt: stream did not contain valid UTF-8\n"),
+    (["--dict", "words.txt", "--weights", "counts.tsv"], 1,
+     "vorpalyx serve: error: argument --weights: set_weights(): line 1 of "
+     "'{tmp}/counts.tsv': expected word<TAB>count, got 'room 5'\n"),
     (["--host", "192.0.2.1"], 1, "vorpalyx serve: error: cannot listen on "
      "192.0.2.1 port 0: Cannot assign requested address (os error 99)\n"),
     (["--weights", "weights.txt"], 2,
@@ -60,6 +66,9 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     if options[0] == "--weights" and hasattr(Lexicon, "set_weights"):
         pytest.skip("this build ranks")
     monkeypatch.chdir(tmp_path)
+    (tmp_path / "words.txt").write_text("room\n")
+    (tmp_path / "latin1.txt").write_bytes(b"caf\xe9\n")
+    (tmp_path / "counts.tsv").write_text("room 5\n")
     assert cli.main(["serve", *options]) == status
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
 

@@ -246,6 +246,8 @@ def test_best_says_ranking_is_unavailable(client):
      "search() argument 'phrase' has 4 blanks ('?'); at most 3 are allowed"),
     ("search", {"phrase": "x", "exclude": ["a"] * 33}, 400,
      "'exclude' has more than 32 items"),
+    ("search", {"phrase": "x", "exclude": {"a" * 65: 1}}, 400,
+     "'exclude' is longer than 64 characters"),
     ("search", {"phrase": "x", "include": ["y" * 65]}, 400,
      "'include' is longer than 64 characters"),
 ])

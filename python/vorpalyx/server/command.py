@@ -58,6 +58,31 @@ def address(listener: socket.socket) -> str:
     return f"http://[{host}]:{port}/" if ":" in host else f"http://{host}:{port}/"
 
 
+def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
+    """Why the files cannot be loaded, naming the one at fault; None when
+    they can. Loaded once here, file by file, so that this is said plainly
+    before any worker starts."""
+    from vorpalyx._engine import Lexicon
+    from vorpalyx.cli import reason
+
+    lexicon = Lexicon() if dictionaries else Lexicon.english()
+    for path in dictionaries:
+        try:
+            lexicon.load_path(path)
+        except (OSError, UnicodeDecodeError) as error:
+            return f"{path}: {reason(error)}"
+        except ValueError as error:
+            return f"{path}: {error}"
+    if weights is not None:
+        try:
+            lexicon.set_weights(weights)
+        except (OSError, UnicodeDecodeError) as error:
+            return f"{weights}: {reason(error)}"
+        except ValueError as error:
+            return f"argument --weights: {error}"
+    return None
+
+
 def main(argv: Sequence[str]) -> int:
     parser = build_parser()
     try:
@@ -82,23 +107,15 @@ def _serve(parser: argparse.ArgumentParser,
     from vorpalyx._engine import Lexicon
     from vorpalyx.cli import reason
     from vorpalyx.server.pool import WorkerPool
-    from vorpalyx.server.worker import load_lexicon
 
     if arguments.weights is not None and not hasattr(Lexicon, "set_weights"):
         parser.error("argument --weights: ranking is not available in this build of "
                      "vorpalyx")
     dictionaries = [os.path.abspath(path) for path in arguments.dictionaries]
     weights = arguments.weights and os.path.abspath(arguments.weights)
-    try:
-        # Once here, so that a file that cannot be read is said plainly
-        # before any worker starts.
-        load_lexicon(dictionaries, weights)
-    except (OSError, UnicodeDecodeError, ValueError) as error:
-        what = error.filename if isinstance(error, OSError) else ""
-        detail = reason(error) if isinstance(
-            error, (OSError, UnicodeDecodeError)) else str(error)
-        print(f"{PROGRAM}: error: {what or 'dictionary'}: {detail}",
-              file=sys.stderr)
+    problem = _unreadable(dictionaries, weights)
+    if problem is not None:
+        print(f"{PROGRAM}: error: {problem}", file=sys.stderr)
         return 1
     try:
         listener = _listening_socket(arguments.host, arguments.port)

@@ -90,6 +90,9 @@ def _check_size(name: str, value: object) -> None:
     limit = MAX_PHRASE_CHARACTERS if name == "phrase" else MAX_TEXT_CHARACTERS
     if isinstance(value, str) and len(value) > limit:
         raise Refused(f"'{name}' is longer than {limit} characters")
+    if isinstance(value, dict):
+        # The API takes an object as the list of its keys.
+        value = list(value)
     if isinstance(value, list):
         if len(value) > MAX_LIST_ITEMS:
             raise Refused(f"'{name}' has more than {MAX_LIST_ITEMS} items")
