@@ -79,38 +79,32 @@ def solver() -> Solver:
 
 
 class TestSolves:
-    def test_plain_solves_and_solves_stopped_by_their_limits(self, solver):
+    def test_plain_limited_constrained_and_nested_solves(self, solver):
         phrase, limit, timeout = fresh_str("Listen!"), 1, float("-1")
-
-        def run() -> None:
-            solver.solve(phrase)
-            solver.solve(phrase, max_solutions=limit)
-            solver.solve(phrase, timeout_seconds=timeout)
-
-        assert_leaves_nothing(run, [phrase, solver, limit, timeout])
-
-    def test_solve_with_every_constraint(self, solver):
-        phrase, must, only, never = (fresh_str(text) for text in ("Listen, listen", "ll", "lenst", "xy"))
-        max_words, min_length, limit = fresh_int(1000), 2, fresh_int(1001)
-        timeout = float("1000.5")
+        # Every constraint given, in order.
+        every = [fresh_str(text) for text in ("Listen, listen", "ll", "lenst", "xy")]
+        max_words, min_length, most, long_timeout = fresh_int(1000), 2, fresh_int(1001), float("1000.5")
         patterns = [fresh_str(text) for text in ("en", "Li-s", "!!")]
 
-        def run() -> None:
-            solver.solve(phrase, must, only, never, max_words, min_length, timeout, limit, patterns)
-
-        passed = [phrase, must, only, never, max_words, min_length, timeout, limit, patterns, *patterns]
-        assert_leaves_nothing(run, passed)
-
-    def test_solve_inside_a_conversion(self, solver):
-        phrase = fresh_str("Listen!")
-
         class Nested:
+            """A number that solves while it is converted."""
+
             def __index__(self) -> int:
                 solver.solve(phrase)
                 return 1000
 
         nested = Nested()
-        assert_leaves_nothing(lambda: solver.solve(phrase, max_words=nested), [phrase, nested])
+
+        def run() -> None:
+            solver.solve(phrase)
+            solver.solve(phrase, max_solutions=limit)
+            solver.solve(phrase, timeout_seconds=timeout)
+            solver.solve(*every, max_words, min_length, long_timeout, most, patterns)
+            solver.solve(phrase, max_words=nested)
+
+        passed = [phrase, solver, limit, timeout, *every, max_words, min_length, most, long_timeout,
+                  patterns, *patterns, nested]
+        assert_leaves_nothing(run, passed)
 
     def test_dictionary_calls_and_objects_made_and_dropped(self, solver, tmp_path):
         words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
@@ -290,9 +284,13 @@ class TestLexicon:
     def lexicon(self) -> Lexicon:
         return Lexicon.from_words(WORDS)
 
-    def test_searches_counts_and_their_results(self, lexicon):
+    def test_searches_counts_rankings_and_their_results(self, lexicon, tmp_path):
         phrase, pattern = fresh_str("Listen!"), fresh_str("en")
         patterns, limit, threads = [pattern], fresh_int(1000), fresh_int(300)
+        weight = float("-1.5")
+        weights = {fresh_str("tin"): weight, fresh_str("listen"): -0.25}
+        counts = tmp_path / "counts.tsv"
+        counts.write_text("tin\t3\nnet\t5\n")
         result = lexicon.search(phrase)
         word = result[-1][0]
         null = open(os.devnull, "wb")
@@ -311,29 +309,19 @@ class TestLexicon:
             lexicon.count(phrase, max_words=limit, threads=1)
             result.write(null)
             result[::-1].write(writer, "json")
-
-        try:
-            assert_leaves_nothing(
-                run, [lexicon, phrase, pattern, patterns, limit, threads, result, word, null, writer])
-        finally:
-            null.close()
-
-    def test_rankings_and_weights(self, lexicon, tmp_path):
-        phrase, k, weight = fresh_str("Listen!"), fresh_int(1000), float("-1.5")
-        weights = {fresh_str("tin"): weight, fresh_str("listen"): -0.25}
-        counts = tmp_path / "counts.tsv"
-        counts.write_text("tin\t3\nnet\t5\n")
-
-        def run() -> None:
             lexicon.set_weights(weights)
-            lexicon.best(phrase, k)
-            lexicon.best(phrase, 2, weights=counts, max_words=k)
+            lexicon.best(phrase, limit)
+            lexicon.best(phrase, 2, weights=counts, max_words=limit)
             ordered = lexicon.search(phrase, order="score", weights=weights)
             ordered[::-1].scores()
             list(ordered)
             lexicon.set_weights(None)
 
-        assert_leaves_nothing(run, [lexicon, phrase, k, weight, weights, *weights, counts])
+        try:
+            assert_leaves_nothing(run, [lexicon, phrase, pattern, patterns, limit, threads, result, word, null,
+                                        writer, weight, weights, *weights, counts])
+        finally:
+            null.close()
 
 
 class TestSolutionLimit:
