@@ -21,6 +21,8 @@ import pytest
 from vorpalyx import Lexicon
 from vorpalyx.core import Solver
 
+from hostile import Floating, GetItemSequence, Index
+
 ITERATIONS = 10_000
 WARM_UP = 500
 RSS_SLACK = 2 * 1024 * 1024
@@ -94,6 +96,9 @@ class TestSolves:
                 return 1000
 
         nested = Nested()
+        # Numbers given by __index__ and __float__, and the int __index__ gives.
+        letters, index_value, floating = fresh_str("ls"), fresh_int(10**6 + 7), Floating(float("50.0"))
+        index = Index(index_value)
 
         def run() -> None:
             solver.solve(phrase)
@@ -101,19 +106,23 @@ class TestSolves:
             solver.solve(phrase, timeout_seconds=timeout)
             solver.solve(*every, max_words, min_length, long_timeout, most, patterns)
             solver.solve(phrase, max_words=nested)
+            solver.solve(phrase, letters, letters, None, index, index, floating, index, patterns)
+            solver.solve(phrase, max_solutions=index, contains_patterns=(patterns[0],))
 
         passed = [phrase, solver, limit, timeout, *every, max_words, min_length, most, long_timeout,
-                  patterns, *patterns, nested]
+                  patterns, *patterns, nested, letters, index_value, floating, index]
         assert_leaves_nothing(run, passed)
 
     def test_dictionary_calls_and_objects_made_and_dropped(self, solver, tmp_path):
         words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
+        sequence = GetItemSequence(*words)  # known only by __getitem__
         path = tmp_path / "words.txt"
         path.write_text("\n".join(WORDS) + "\n")
         name = str(path)
 
         def run() -> None:
             solver.load_dictionary_from_words(words)  # nothing new to the kept solver
+            solver.load_dictionary_from_words(sequence)
             solver.add_word(word)
             solver.load_dictionary_from_path(name)
             dropped = Solver()
@@ -127,7 +136,7 @@ class TestSolves:
             del lexicon
             result[0]  # a result outlives its lexicon
 
-        assert_leaves_nothing(run, [words, *words, word, path, name])
+        assert_leaves_nothing(run, [words, *words, word, path, name, sequence])
 
 
 def fresh_str(text: str) -> str:
@@ -190,7 +199,7 @@ def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Fam
     time)."""
     binary, bad_counts = tmp / "binary.bin", tmp / "counts.tsv"  # written by the test
     a, b, x, y = (fresh_str(text) for text in ("aa", "bb", "xx", "yy"))
-    number, real, text_number = fresh_int(300), float("2.5"), fresh_str("12")
+    number, real, text_number, big = fresh_int(300), float("2.5"), fresh_str("12"), 2**64 + 12345
     negative, huge_negative = -fresh_int(300), -(10**30)
     letters = {fresh_str("ab")}
     cat_list = [fresh_str("cat"), float("3.5")]
@@ -218,6 +227,7 @@ def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Fam
         "item-not-a-string": (TypeError, lambda: s.load_dictionary_from_words(cat_list), [cat_list, *cat_list]),
         "integer-type": (TypeError, lambda: s.solve(x, max_words=real), [x, real]),
         "integer-overflow": (OverflowError, lambda: s.solve(x, max_solutions=huge_negative), [x, huge_negative]),
+        "integer-too-big": (OverflowError, lambda: s.solve(x, max_words=big), [x, big]),
         "float-type": (TypeError, lambda: s.solve(x, timeout_seconds=text_number), [x, text_number]),
         "surrogate": (UnicodeEncodeError, lambda: s.solve(surrogate), [surrogate]),
         "missing-file": (OSError, lambda: s.load_dictionary_from_path(missing), [missing]),
@@ -227,6 +237,11 @@ def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Fam
             TypeError,
             lambda: s.load_dictionary_from_words(renamed),
             [renamed, type_error, cause],
+        ),
+        "renamed-pattern-error": (
+            TypeError,
+            lambda: s.solve(x, contains_patterns=renamed),
+            [x, renamed, type_error, cause],
         ),
         "user-error-from-sequence": (
             KeyError,

@@ -2,7 +2,6 @@
 
 import math
 import pathlib
-import sys
 from collections.abc import Iterator
 
 import pytest
@@ -342,55 +341,3 @@ class TestResult:
                 listen.solve(**{"phrase": "Listen!", name: value})
         assert_usable(listen)
         assert listen.solve("Listen!") == ALL
-
-
-class TestReferenceCounts:
-    def test_unchanged_after_many_calls(self, listen: Solver) -> None:
-        phrase = "".join(["Lis", "ten!"])
-        letters = "".join(["l", "s"])
-        pattern = "".join(["n", "et"])
-        pattern_list = [pattern, "".join(["is"])]
-        index_value = 10**6 + 7
-        index = Index(index_value)
-        floating = Floating(50.0)
-        big = 2**64 + 12345
-        bad_item = object()
-        bad_list = [pattern, bad_item]
-        words = ["".join(["lis", "ten"]), "".join(["net"])]
-        sequence = GetItemSequence(*words)
-        path_text = "".join(["/nonexistent/", "words"])
-        cause_error = type_error_with_cause()
-        watched = [
-            phrase, index_value, letters, pattern, pattern_list, index, floating, big,
-            bad_item, bad_list, words, sequence, path_text, cause_error, cause_error.__cause__,
-        ]
-        before = [sys.getrefcount(item) for item in watched]
-
-        for _ in range(300):
-            listen.solve(
-                phrase, letters, letters, None, index, index, floating, index, pattern_list
-            )
-            listen.solve(phrase, max_solutions=index, contains_patterns=(pattern,))
-            listen.load_dictionary_from_words(words)
-            listen.load_dictionary_from_words(sequence)
-            listen.add_word(pattern)
-            for call in (
-                lambda: listen.solve(phrase, max_words=big),
-                lambda: listen.solve(phrase, contains_patterns=bad_list),
-                lambda: listen.solve(phrase, timeout_seconds=letters),
-                lambda: listen.solve(
-                    phrase, contains_patterns=RaisingIteration(cause_error, "ten")
-                ),
-                lambda: listen.load_dictionary_from_words(bad_list),
-                lambda: listen.load_dictionary_from_path(path_text),
-                lambda: listen.add_word(bad_item),
-                lambda: listen.solve(phrase, phrase=phrase),
-            ):
-                try:
-                    call()
-                except (TypeError, OverflowError, OSError):
-                    pass
-            cause_error.__traceback__ = None
-
-        after = [sys.getrefcount(item) for item in watched]
-        assert after == before
