@@ -195,24 +195,6 @@ class TestCallbacksWhileBorrowed:
         assert_intact(solver)
 
 
-class TestNumberProtocol:
-    # What a raising or wrong __index__ or __float__ gives, integers out of
-    # range, and calls back into the solver while a number is converted are
-    # in test_solve_arguments.py and test_module.py.
-    def test_int_and_float_subclasses_are_taken_by_value(self, solver):
-        class StubbornInt(int):
-            def __index__(self) -> int:
-                raise Boom("never called")
-
-        class StubbornFloat(float):
-            def __float__(self) -> float:
-                raise Boom("never called")
-
-        assert solver.solve("Listen!", max_words=StubbornInt(1)) == LISTEN[:3]
-        assert solver.solve("Listen!", timeout_seconds=StubbornFloat(-1.0)) == []
-        assert solver.solve("Listen!", timeout_seconds=StubbornFloat("nan")) == LISTEN
-
-
 class TestStrSubclasses:
     def test_every_text_parameter_reads_the_characters(self, tmp_path):
         solver = Solver()

@@ -177,7 +177,7 @@ class TestNumberArguments:
         assert len(listen.solve("Listen!", max_solutions=True)) == 1
 
     # Integers up to 2**64 - 1; any timeout long enough, and a negative one
-    # passed on.
+    # passed on. Subclasses of int and float are taken by value.
     @pytest.mark.parametrize(
         ("parameter", "value", "expected"),
         [
@@ -185,7 +185,7 @@ class TestNumberArguments:
               for parameter in INTEGER_PARAMETERS for make in (int, Index)),
             *(("timeout_seconds", value, ALL) for value in (
                 100.0, 1, True, Integer(100), Real(100.0), Floating(100.0), Index(100),
-                math.nan, math.inf, 1e308)),
+                math.nan, Real(math.nan), math.inf, 1e308)),
             *(("timeout_seconds", value, []) for value in (
                 -1.0, -1, Real(-1.0), Floating(-1.0), Index(-1), -math.inf, -1e-300)),
         ],
