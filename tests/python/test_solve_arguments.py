@@ -323,18 +323,7 @@ class TestArgumentOrder:
 
 
 class TestResult:
-    def test_fresh_lists_of_str(self, listen: Solver) -> None:
-        first = listen.solve("Listen!")
-        assert first == ALL
-        assert type(first) is list
-        assert all(type(solution) is list for solution in first)
-        assert all(type(word) is str for solution in first for word in solution)
-        first[0].append("junk")
-        first.clear()
-        second = listen.solve("Listen!")
-        assert second == ALL
-        assert second is not first
-
+    # That each result is new lists of str is in test_solve_results.py.
     def test_usable_after_every_error(self, listen: Solver, assert_usable) -> None:
         for name, value in WRONG.items():
             with pytest.raises((TypeError, OverflowError)):
