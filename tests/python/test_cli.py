@@ -138,40 +138,29 @@ class TestConstraintOptions:
         status, out, err = run(capsys, "--dict", word_file, *options, PHRASE)
         assert (status, out, err) == (0, "", f"vorpalyx: note: no solutions: {note}\n")
 
-    # Without options, with options that narrow nothing (a timeout that never
-    # comes, the largest count), or with the phrase in pieces, which are
-    # joined: every solution, in result order.
-    @pytest.mark.parametrize(
-        "arguments",
-        [[PHRASE], ["--timeout", "nan", PHRASE], ["--max-words", str(2**64 - 1), PHRASE],
-         ["lis", "ten"]],
-        ids=["no-options", "nan-timeout", "largest-count", "phrase-in-pieces"],
-    )
-    def test_every_solution_is_printed_in_result_order(
-            self, capsys, word_file, arguments):
-        status, out, err = run(capsys, "--dict", word_file, *arguments)
-        assert (status, out, err) == (0, as_lines(solve_directly()), "")
-        assert out.splitlines()[:5] == ["enlist", "inlets", "listen", "silent",
-                                        "tinsel"]
-
 
 class TestOutputForms:
-    @pytest.mark.parametrize(("options", "constraints"),
-                             [([], {}), (["--max-words", "1"], {"max_words": 1})])
-    def test_json_is_one_array_of_arrays_of_solve(self, capsys, word_file,
-                                                  options, constraints):
-        status, out, err = run(capsys, "--dict", word_file, *options, "--json",
-                               PHRASE)
-        assert (status, err) == (0, "")
-        assert json.loads(out) == solve_directly(**constraints)
-        assert out == json.dumps(solve_directly(**constraints)) + "\n"
-
-    @pytest.mark.parametrize("limit", [None, 1, 2, 5])
-    def test_count_prints_only_the_number(self, capsys, word_file, limit):
-        options = [] if limit is None else ["--max-solutions", str(limit)]
-        expected = len(solve_directly()) if limit is None else limit
-        assert run(capsys, "--dict", word_file, *options, "--count", PHRASE) == (
-            0, f"{expected}\n", "")
+    # Every solution of solve in result order, as lines, as JSON or as their
+    # count: without options, with options that narrow nothing (a timeout
+    # that never comes, the largest count), with the phrase in pieces, which
+    # are joined, or with a limit.
+    @pytest.mark.parametrize(
+        ("arguments", "expected"),
+        [
+            ([PHRASE], lambda: as_lines(solve_directly())),
+            (["--timeout", "nan", PHRASE], lambda: as_lines(solve_directly())),
+            (["--max-words", str(2**64 - 1), PHRASE], lambda: as_lines(solve_directly())),
+            (["lis", "ten"], lambda: as_lines(solve_directly())),
+            (["--json", PHRASE], lambda: json.dumps(solve_directly()) + "\n"),
+            (["--max-words", "1", "--json", PHRASE], lambda: json.dumps(solve_directly(max_words=1)) + "\n"),
+            (["--count", PHRASE], lambda: f"{len(solve_directly())}\n"),
+            *((["--max-solutions", str(limit), "--count", PHRASE], lambda limit=limit: f"{limit}\n")
+              for limit in (1, 2, 5)),
+        ],
+    )
+    def test_solutions_of_solve_in_each_form(self, capsys, word_file, arguments, expected):
+        assert run(capsys, "--dict", word_file, *arguments) == (0, expected(), "")
+        assert solve_directly()[:5] == [["enlist"], ["inlets"], ["listen"], ["silent"], ["tinsel"]]
 
     # Capitals are letters too, so an unsolvable "QQ!" gets no note; a phrase
     # without letters as the solver counts them (those that fold to a-z, or
