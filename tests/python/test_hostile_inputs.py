@@ -212,11 +212,6 @@ class TestStrSubclasses:
             contains_patterns=[Sneaky("es")],
         ) == [["les", "tin"]]
 
-    def test_text_list_refuses_a_str_subclass(self, solver):
-        with pytest.raises(TypeError, match="^argument 'words': Can't extract `str` to `Vec`$"):
-            solver.load_dictionary_from_words(Sneaky("cat"))
-        assert_intact(solver)
-
 
 SURROGATE_CALLS = {
     "phrase": lambda s, t: s.solve(t),
@@ -225,6 +220,7 @@ SURROGATE_CALLS = {
     "must_not_start_with": lambda s, t: s.solve("listen", must_not_start_with=t),
     "contains_patterns": lambda s, t: s.solve("listen", contains_patterns=["lis", t]),
     "words": lambda s, t: s.load_dictionary_from_words(["cat", t]),
+    "words-tuple": lambda s, t: s.load_dictionary_from_words((t,)),
     "word": lambda s, t: s.add_word(t),
     "path": lambda s, t: s.load_dictionary_from_path(t),
 }
@@ -234,8 +230,8 @@ class TestLoneSurrogates:
     @pytest.mark.parametrize("call", SURROGATE_CALLS.values(), ids=SURROGATE_CALLS.keys())
     @pytest.mark.parametrize(
         "text",
-        ["\ud800", "cat\udfff", "\ud83d\ude00", Sneaky("\udc80")],
-        ids=["high", "low-after-text", "unpaired-pair", "in-subclass"],
+        ["\ud800", "cat\udfff", "ca\ud83dt", "words\udcff.txt", "\ud83d\ude00", Sneaky("\udc80")],
+        ids=["high", "low-after-text", "high-within-text", "low-within-text", "unpaired-pair", "in-subclass"],
     )
     def test_unicode_encode_error_and_nothing_changes(self, solver, call, text):
         with pytest.raises(UnicodeEncodeError) as expected:
