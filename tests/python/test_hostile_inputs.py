@@ -105,9 +105,13 @@ PROTOCOL_FAILURES: dict[str, tuple[Any, Any]] = {
     "iter-raises": (IterGives(ITER_ERROR), ITER_ERROR),
     "iter-type-error": (IterGives(TypeError("no iteration")), ("argument '{}': no iteration", None)),
     "iter-non-iterator": (IterGives(5), ("argument '{}': iter() returned non-iterator of type 'int'", None)),
+    "next-type-error": (RaisingIteration(caused(TypeError("bad item"), CAUSE), "cat", "dog"),
+                        ("argument '{}': bad item", CAUSE)),
     **{f"next-{name}": (RaisingIteration(error, "cat", "dog"), error) for name, error in {
         "raises": Boom("from __next__"), "type-error-subclass": TypeErrorSubclass("sub"),
-        "value-error": ValueError("value"), "memory-error": MemoryError()}.items()},
+        "value-error": ValueError("value"), "overflow-error": OverflowError("overflow"),
+        "key-error": KeyError("key"), "runtime-error": RuntimeError("runtime"),
+        "memory-error": MemoryError()}.items()},
 }
 
 
