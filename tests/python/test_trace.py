@@ -359,20 +359,14 @@ class TestLines:
         assert not [line for line in lines if "Mask after revert" in line or "Reverting" in line]
 
 
-# Each character of a start letter set, and timeouts, as the trace prints them.
+# How a start letter's character and a timeout are printed: every form is
+# in tests/cpp/solver/trace_format_test.cc; here the characters arrive from
+# Python text of each UTF-8 length (lower-cased), the timeout as an int too.
 SET_MEMBER_FORMS = [
-    ("\t", r"'\t'"), ("\r", r"'\r'"), ("\n", r"'\n'"), ("\0", r"'\0'"),
-    ("\\", r"'\\'"), ("'", r"'\''"), ('"', "'\"'"), (" ", "' '"),
-    ("Q", "'q'"), ("\u00e9", "'\u00e9'"), ("\U0001f600", "'\U0001f600'"), ("\x01", r"'\u{1}'"),
-    ("\x85", r"'\u{85}'"), ("\u00ad", r"'\u{ad}'"), ("\u200d", r"'\u{200d}'"), ("\ue000", r"'\u{e000}'"),
-    ("\u0378", r"'\u{378}'"), ("\U0010ffff", r"'\u{10ffff}'"), ("\u2028", r"'\u{2028}'"), ("\u2029", r"'\u{2029}'"),
-    ("\u00a0", r"'\u{a0}'"), ("\u3000", r"'\u{3000}'"), ("\u0301", r"'\u{301}'"), ("\u09be", r"'\u{9be}'"),
+    ("\t", r"'\t'"), ("'", r"'\''"), ("Q", "'q'"), ("\u00e9", "'\u00e9'"), ("\x85", r"'\u{85}'"),
+    ("\u2028", r"'\u{2028}'"), ("\U0001f600", "'\U0001f600'"), ("\U0010ffff", r"'\u{10ffff}'"),
 ]
-TIMEOUT_FORMS = [
-    (10, "10.0"), (0.5, "0.5"), (1e-5, "1e-5"), (1e20, "1e20"), (float("nan"), "NaN"),
-    (float("inf"), "inf"), (float("-inf"), "-inf"), (0.0001, "0.0001"), (1e16, "1e16"), (0.0, "0.0"),
-    (-0.0, "-0.0"), (123456789.0, "123456789.0"), (1.5e300, "1.5e300"), (5e-324, "5e-324"),
-]
+TIMEOUT_FORMS = [(10, "10.0"), (-0.0, "-0.0"), (1e-5, "1e-5"), (float("nan"), "NaN")]
 
 
 class TestValueForms:
