@@ -100,46 +100,35 @@ INSTANTIATE_TEST_SUITE_P(AllEntries, SearchTest,
 // Given().must_start_with("e").max_words(2).
 class Given {
  public:
-  Given& must_start_with(const char* letters) {
-    constraints_.must_start_with = parse_char_list_to_counts(letters);
-    return *this;
+  Given& must_start_with(const char* s) {
+    return set(c_.must_start_with, parse_char_list_to_counts(s));
   }
-  Given& must_start_with(LetterCountMap counts) {
-    constraints_.must_start_with = std::move(counts);
-    return *this;
+  Given& must_start_with(LetterCountMap m) {
+    return set(c_.must_start_with, m);
   }
-  Given& can_only_ever_start_with(const char* letters) {
-    constraints_.can_only_ever_start_with = parse_char_list_to_set(letters);
-    return *this;
+  Given& can_only_ever_start_with(const char* s) {
+    return set(c_.can_only_ever_start_with, parse_char_list_to_set(s));
   }
-  Given& must_not_start_with(const char* letters) {
-    constraints_.must_not_start_with = parse_char_list_to_set(letters);
-    return *this;
+  Given& must_not_start_with(const char* s) {
+    return set(c_.must_not_start_with, parse_char_list_to_set(s));
   }
-  Given& max_words(std::uint64_t count) {
-    constraints_.max_words = count;
-    return *this;
-  }
-  Given& min_word_length(std::uint64_t length) {
-    constraints_.min_word_length = length;
-    return *this;
-  }
-  Given& timeout_seconds(double seconds) {
-    constraints_.timeout_seconds = seconds;
-    return *this;
-  }
-  Given& max_solutions(std::uint64_t count) {
-    constraints_.max_solutions = count;
-    return *this;
-  }
+  Given& max_words(std::uint64_t n) { return set(c_.max_words, n); }
+  Given& min_word_length(std::uint64_t n) { return set(c_.min_word_length, n); }
+  Given& timeout_seconds(double s) { return set(c_.timeout_seconds, s); }
+  Given& max_solutions(std::uint64_t n) { return set(c_.max_solutions, n); }
   Given& contains_patterns(const std::vector<std::string>& texts) {
-    constraints_.contains_patterns = prepare_patterns(texts);
-    return *this;
+    return set(c_.contains_patterns, prepare_patterns(texts));
   }
-  operator SolverConstraints() const { return constraints_; }
+  operator SolverConstraints() const { return c_; }
 
  private:
-  SolverConstraints constraints_;
+  template <typename Field, typename Value>
+  Given& set(Field& field, Value value) {
+    field = std::move(value);
+    return *this;
+  }
+
+  SolverConstraints c_;
 };
 
 Solutions first_listen(std::size_t count) {
