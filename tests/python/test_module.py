@@ -165,23 +165,16 @@ class TestSolverType:
         assert solver.solve("act") == [["cat"]]
         assert "__slotnames__" not in vars(Solver)
 
-    def test_new_called_directly(self) -> None:
-        solver = Solver.__new__(Solver)
-        solver.add_word("cat")
-        assert solver.solve("act") == [["cat"]]
-
+    # __new__ called directly makes a whole solver too. Many solvers made and
+    # dropped are in test_leaks.py.
     def test_instances_are_independent(self) -> None:
-        first, second = Solver(), Solver()
+        first, second = Solver(), Solver.__new__(Solver)
         first.add_word("cat")
         assert first.solve("act") == [["cat"]]
         assert second.solve("act") == []
-
-    def test_many_solvers_come_and_go(self) -> None:
-        for _ in range(200):
-            solver = Solver()
-            solver.load_dictionary_from_words(["listen", "silent"])
-            assert len(solver.solve("enlist")) == 2
-            del solver
+        second.add_word("dog")
+        assert second.solve("god") == [["dog"]]
+        assert first.solve("god") == []
 
 
 NEW = "Solver.__new__()"
