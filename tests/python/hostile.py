@@ -17,11 +17,17 @@ class Text(str):
 
 
 class Integer(int):
-    pass
+    """Taken by its value: its own __index__ is never called."""
+
+    def __index__(self) -> int:
+        raise Boom("never called")
 
 
 class Real(float):
-    pass
+    """Taken by its value: its own __float__ is never called."""
+
+    def __float__(self) -> float:
+        raise Boom("never called")
 
 
 class Holder:

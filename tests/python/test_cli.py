@@ -26,6 +26,7 @@ WORDS = ["listen", "silent", "enlist", "tinsel", "inlets", "tin", "net",
          "nets", "lis", "les", "el", "tins", "lit", "ens", "st", "in", "is",
          "lent"]
 PHRASE = "Listen!"
+NO_LETTERS = "vorpalyx: note: no letters in the phrase\n"
 REPO_ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
@@ -143,94 +144,73 @@ class TestConstraintOptions:
         assert run(capsys, "--dict", word_file, *options, PHRASE) == (
             status, "", f"vorpalyx: {message}\n")
 
-    # Without options, with options that narrow nothing (a timeout that never
-    # comes, the largest count), or with the phrase in pieces, which are
-    # joined: every solution, in result order.
-    @pytest.mark.parametrize(
-        "arguments",
-        [[PHRASE], ["--timeout", "nan", PHRASE], ["--max-words", str(2**64 - 1), PHRASE],
-         ["lis", "ten"]],
-        ids=["no-options", "nan-timeout", "largest-count", "phrase-in-pieces"],
-    )
-    def test_every_solution_is_printed_in_result_order(
-            self, capsys, word_file, arguments):
-        status, out, err = run(capsys, "--dict", word_file, *arguments)
-        assert (status, out, err) == (0, as_lines(solve_directly()), "")
-        assert out.splitlines()[:5] == ["enlist", "inlets", "listen", "silent",
-                                        "tinsel"]
-
 
 class TestOutputForms:
-    @pytest.mark.parametrize(("options", "constraints"),
-                             [([], {}), (["--max-words", "1"], {"max_words": 1})])
-    def test_json_is_one_array_of_arrays_of_solve(self, capsys, word_file,
-                                                  options, constraints):
-        status, out, err = run(capsys, "--dict", word_file, *options, "--json",
-                               PHRASE)
-        assert (status, err) == (0, "")
-        assert json.loads(out) == solve_directly(**constraints)
-        assert out == json.dumps(solve_directly(**constraints)) + "\n"
+    # Every solution of solve in result order, as lines, as JSON or as their
+    # count: without options, with options that narrow nothing (a timeout
+    # that never comes, the largest count), with the phrase in pieces, which
+    # are joined, or with a limit.
+    @pytest.mark.parametrize(
+        ("arguments", "expected"),
+        [
+            ([PHRASE], lambda: as_lines(solve_directly())),
+            (["--timeout", "nan", PHRASE], lambda: as_lines(solve_directly())),
+            (["--max-words", str(2**64 - 1), PHRASE], lambda: as_lines(solve_directly())),
+            (["lis", "ten"], lambda: as_lines(solve_directly())),
+            (["--json", PHRASE], lambda: json.dumps(solve_directly()) + "\n"),
+            (["--max-words", "1", "--json", PHRASE], lambda: json.dumps(solve_directly(max_words=1)) + "\n"),
+            (["--count", PHRASE], lambda: f"{len(solve_directly())}\n"),
+            *((["--max-solutions", str(limit), "--count", PHRASE], lambda limit=limit: f"{limit}\n")
+              for limit in (1, 2, 5)),
+        ],
+    )
+    def test_solutions_of_solve_in_each_form(self, capsys, word_file, arguments, expected):
+        assert run(capsys, "--dict", word_file, *arguments) == (0, expected(), "")
+        assert solve_directly()[:5] == [["enlist"], ["inlets"], ["listen"], ["silent"], ["tinsel"]]
 
-    @pytest.mark.parametrize("limit", [None, 1, 2, 5])
-    def test_count_prints_only_the_number(self, capsys, word_file, limit):
-        options = [] if limit is None else ["--max-solutions", str(limit)]
-        expected = len(solve_directly()) if limit is None else limit
-        assert run(capsys, "--dict", word_file, *options, "--count", PHRASE) == (
-            0, f"{expected}\n", "")
-
-    # Capitals are letters too, so an unsolvable "QQ!" gets no note.
-    @pytest.mark.parametrize("phrase", ["qqq", "QQ!"])
+    # Capitals are letters too, so an unsolvable "QQ!" gets no note; a phrase
+    # without letters as the solver counts them (those that fold to a-z, or
+    # only a-z under --no-fold) gets one and no output.
+    @pytest.mark.parametrize(("phrase", "fold", "note"), [
+        ("qqq", [], ""), ("QQ!", [], ""),
+        ("", [], NO_LETTERS), ("2 + 2 = 4!", [], NO_LETTERS), ("\u03b1\u03b2\u03b3", [], NO_LETTERS),
+        ("\u00e9\u00e0", ["--no-fold"], NO_LETTERS)])
     @pytest.mark.parametrize(("form", "expected"),
                              [([], ""), (["--json"], "[]\n"), (["--count"], "0\n")])
     def test_no_solution_is_success(self, capsys, word_file, form, expected,
-                                    phrase):
-        assert run(capsys, "--dict", word_file, *form, phrase) == (0, expected, "")
-
-    # Letters as the solver counts them: those that fold to a-z, or only
-    # a-z under --no-fold.
-    @pytest.mark.parametrize(("phrase", "fold"), [
-        ("", []), ("2 + 2 = 4!", []), ("\u03b1\u03b2\u03b3", []),
-        ("\u00e9\u00e0", ["--no-fold"])])
-    @pytest.mark.parametrize("form", [[], ["--json"], ["--count"]])
-    def test_phrase_without_letters_gets_a_note_and_no_output(
-            self, capsys, word_file, form, phrase, fold):
+                                    phrase, fold, note):
         assert run(capsys, "--dict", word_file, *fold, *form, phrase) == (
-            0, "", "vorpalyx: note: no letters in the phrase\n")
+            0, "" if note else expected, note)
 
 
 class TestDictionarySelection:
-    def test_bundled_dictionary_is_the_default(self, capsys):
-        _, out, _ = run(capsys, "--max-words", "1", "listen")
-        assert out.split() == ["enlist", "inlets", "listen", "silent", "tinsel"]
-
-    def test_word_adds_to_the_bundled_dictionary(self, capsys):
-        _, out, _ = run(capsys, "--word", "Vorpalyx", "--max-words", "1",
-                        "lyx", "vorpa")
-        assert out == "vorpalyx\n"
-
-    @pytest.mark.parametrize("second_from", ["file", "standard input", "text standard input"])
-    def test_dictionaries_and_words_are_combined(self, capsys, monkeypatch,
-                                                 tmp_path, second_from):
-        first, second = tmp_path / "first.txt", tmp_path / "second.txt"
-        first.write_text("dirty\n", encoding="utf-8")
+    # The bundled list unless --dict is given; --word adds to whichever is
+    # read, and every --dict and --word make one dictionary. FIRST, SECOND
+    # and EMPTY stand for files; SECOND is also on standard input, as bytes
+    # or (an io.StringIO) as text.
+    @pytest.mark.parametrize(("arguments", "expected", "text_input"), [
+        (["--max-words", "1", "listen"], "enlist\ninlets\nlisten\nsilent\ntinsel\n", False),
+        (["--word", "Vorpalyx", "--max-words", "1", "lyx", "vorpa"], "vorpalyx\n", False),
+        (["--dict", "EMPTY", "--word", "tinsel", "listen"], "tinsel\n", False),
+        *(([*dictionaries, "--word", "dormitory", "--max-words", "3", "dormitory", "dont", "stop"],
+           "dontstop dormitory\ndirty dontstop room\n", text_input)
+          for dictionaries, text_input in ((["--dict", "FIRST", "--dict", "SECOND"], False),
+                                           (["--dict", "FIRST", "--dict", "-"], False),
+                                           (["--dict", "FIRST", "--dict", "-"], True))),
+    ], ids=["bundled", "word-added-to-bundled", "dict-replaces-bundled", "files-combined",
+            "file-and-standard-input-combined", "file-and-text-standard-input-combined"])
+    def test_dictionaries_and_words_are_combined(self, capsys, monkeypatch, tmp_path,
+                                                 arguments, expected, text_input):
         # Only "\n" ends a line: the form feed is dropped like the "'".
-        second.write_text("room\r\nDon't\fStop\n", encoding="utf-8")
-        if second_from == "standard input":
-            feed_standard_input(monkeypatch, second.read_bytes())
-        elif second_from == "text standard input":
-            monkeypatch.setattr(sys, "stdin", io.StringIO(second.read_bytes().decode()))
-        if second_from != "file":
-            second = pathlib.Path("-")
-        _, out, _ = run(capsys, "--dict", str(first), "--dict", str(second),
-                        "--word", "dormitory", "--max-words", "3",
-                        "dormitory", "dont", "stop")
-        assert out == "dontstop dormitory\ndirty dontstop room\n"
-
-    def test_given_dictionary_replaces_the_bundled_one(self, capsys, tmp_path):
-        empty = tmp_path / "empty.txt"
-        empty.write_text("", encoding="utf-8")
-        assert run(capsys, "--dict", str(empty), "--word", "tinsel", "listen") == (
-            0, "tinsel\n", "")
+        files = {"FIRST": "dirty\n", "SECOND": "room\r\nDon't\fStop\n", "EMPTY": ""}
+        for name, text in files.items():
+            (tmp_path / name).write_text(text, encoding="utf-8")
+        if text_input:
+            monkeypatch.setattr(sys, "stdin", io.StringIO(files["SECOND"]))
+        else:
+            feed_standard_input(monkeypatch, (tmp_path / "SECOND").read_bytes())
+        arguments = [str(tmp_path / a) if a in files else a for a in arguments]
+        assert run(capsys, *arguments) == (0, expected, "")
 
 
 class TestBundledDictionary:
@@ -267,7 +247,10 @@ class TestBundledDictionary:
             [sys.executable, str(REPO_ROOT / "tools/make_bundled_dictionary.py"),
              *options], capture_output=True, text=True)
 
-    def test_holds_only_plain_words_sorted_once(self):
+    # Plain words, sorted once; abbreviations, roman numerals and plurals of
+    # letters make anagrams read like "dory id room win wt", so the list is
+    # made without them.
+    def test_holds_only_plain_common_words_sorted_once(self):
         text = pathlib.Path(vorpalyx.default_dictionary_path()).read_text(
             encoding="utf-8")
         words = text.splitlines()
@@ -276,16 +259,11 @@ class TestBundledDictionary:
         assert words == sorted(set(words))
         assert all(re.fullmatch(r"[a-z]+", word) for word in words)
         assert [word for word in words if len(word) == 1] == ["a", "i"]
-
-    # Abbreviations, roman numerals and plurals of letters make anagrams
-    # read like "dory id room win wt"; the list is made without them.
-    def test_holds_common_words_without_abbreviations_or_numerals(self):
-        words = set(self.bundled_words())
         common = {"dormitory", "window", "room", "dirty", "astronomer",
                   "moon", "starer", "as", "is", "us"}
         unwanted = {"wt", "esp", "cc", "dz", "kc", "ii", "xv", "rs", "ms"}
-        assert common - words == set()
-        assert unwanted & words == set()
+        assert common - set(words) == set()
+        assert unwanted & set(words) == set()
 
     def test_licence_notice_ships_beside_it(self):
         notice = (pathlib.Path(vorpalyx.default_dictionary_path()).parent
@@ -341,42 +319,37 @@ class TestBundledDictionary:
 
 
 class TestFailures:
+    # A file made by `source`, or standard input holding its bytes (None:
+    # closed).
     @pytest.mark.parametrize(
-        ("make_file", "reason"),
+        ("source", "reason"),
         [
             (lambda path: None, "No such file or directory (os error 2)"),
             (lambda path: path.mkdir(), "Is a directory (os error 21)"),
             (lambda path: path.write_bytes(b"good\nbad\xff\n"),
              "stream did not contain valid UTF-8"),
-        ],
-        ids=["missing", "directory", "not-utf8"],
-    )
-    def test_unreadable_dictionary_is_one_line_and_status_1(
-            self, capsys, tmp_path, make_file, reason):
-        path = tmp_path / "words.txt"
-        make_file(path)
-        assert run(capsys, "--dict", str(path), "listen") == (
-            1, "", f"vorpalyx: error: {path}: Failed to read dictionary: "
-                   f"{reason}\n")
-
-    @pytest.mark.parametrize(
-        ("standard_input", "reason"),
-        [
             (None, "Bad file descriptor (os error 9)"),
             (b"good\nbad\xff\n", "stream did not contain valid UTF-8"),
             (b"surrogate\xed\xa0\x80\n", "stream did not contain valid UTF-8"),
         ],
-        ids=["closed", "not-utf8", "encoded-surrogate"],
+        ids=["missing", "directory", "not-utf8", "closed-input", "not-utf8-input",
+             "encoded-surrogate-input"],
     )
-    def test_unreadable_standard_input_is_one_line_and_status_1(
-            self, capsys, monkeypatch, standard_input, reason):
-        if standard_input is None:
-            monkeypatch.setattr(sys, "stdin", None)
+    def test_unreadable_dictionary_is_one_line_and_status_1(
+            self, capsys, monkeypatch, tmp_path, source, reason):
+        if callable(source):
+            path = tmp_path / "words.txt"
+            source(path)
+            where = dictionary = str(path)
         else:
-            feed_standard_input(monkeypatch, standard_input)
-        assert run(capsys, "--dict", "-", "listen") == (
-            1, "", "vorpalyx: error: standard input: Failed to read "
-                   f"dictionary: {reason}\n")
+            if source is None:
+                monkeypatch.setattr(sys, "stdin", None)
+            else:
+                feed_standard_input(monkeypatch, source)
+            where, dictionary = "standard input", "-"
+        assert run(capsys, "--dict", dictionary, "listen") == (
+            1, "", f"vorpalyx: error: {where}: Failed to read dictionary: "
+                   f"{reason}\n")
 
     # A byte that is not UTF-8 in the command line arrives as a lone
     # surrogate, which the solver refuses.

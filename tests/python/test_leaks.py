@@ -21,6 +21,8 @@ import pytest
 from vorpalyx import Lexicon
 from vorpalyx.core import Solver
 
+from hostile import Floating, GetItemSequence, Index
+
 ITERATIONS = 10_000
 WARM_UP = 500
 RSS_SLACK = 2 * 1024 * 1024
@@ -79,47 +81,48 @@ def solver() -> Solver:
 
 
 class TestSolves:
-    def test_plain_solves_and_solves_stopped_by_their_limits(self, solver):
+    def test_plain_limited_constrained_and_nested_solves(self, solver):
         phrase, limit, timeout = fresh_str("Listen!"), 1, float("-1")
-
-        def run() -> None:
-            solver.solve(phrase)
-            solver.solve(phrase, max_solutions=limit)
-            solver.solve(phrase, timeout_seconds=timeout)
-
-        assert_leaves_nothing(run, [phrase, solver, limit, timeout])
-
-    def test_solve_with_every_constraint(self, solver):
-        phrase, must, only, never = (fresh_str(text) for text in ("Listen, listen", "ll", "lenst", "xy"))
-        max_words, min_length, limit = fresh_int(1000), 2, fresh_int(1001)
-        timeout = float("1000.5")
+        # Every constraint given, in order.
+        every = [fresh_str(text) for text in ("Listen, listen", "ll", "lenst", "xy")]
+        max_words, min_length, most, long_timeout = fresh_int(1000), 2, fresh_int(1001), float("1000.5")
         patterns = [fresh_str(text) for text in ("en", "Li-s", "!!")]
 
-        def run() -> None:
-            solver.solve(phrase, must, only, never, max_words, min_length, timeout, limit, patterns)
-
-        passed = [phrase, must, only, never, max_words, min_length, timeout, limit, patterns, *patterns]
-        assert_leaves_nothing(run, passed)
-
-    def test_solve_inside_a_conversion(self, solver):
-        phrase = fresh_str("Listen!")
-
         class Nested:
+            """A number that solves while it is converted."""
+
             def __index__(self) -> int:
                 solver.solve(phrase)
                 return 1000
 
         nested = Nested()
-        assert_leaves_nothing(lambda: solver.solve(phrase, max_words=nested), [phrase, nested])
+        # Numbers given by __index__ and __float__, and the int __index__ gives.
+        letters, index_value, floating = fresh_str("ls"), fresh_int(10**6 + 7), Floating(float("50.0"))
+        index = Index(index_value)
+
+        def run() -> None:
+            solver.solve(phrase)
+            solver.solve(phrase, max_solutions=limit)
+            solver.solve(phrase, timeout_seconds=timeout)
+            solver.solve(*every, max_words, min_length, long_timeout, most, patterns)
+            solver.solve(phrase, max_words=nested)
+            solver.solve(phrase, letters, letters, None, index, index, floating, index, patterns)
+            solver.solve(phrase, max_solutions=index, contains_patterns=(patterns[0],))
+
+        passed = [phrase, solver, limit, timeout, *every, max_words, min_length, most, long_timeout,
+                  patterns, *patterns, nested, letters, index_value, floating, index]
+        assert_leaves_nothing(run, passed)
 
     def test_dictionary_calls_and_objects_made_and_dropped(self, solver, tmp_path):
         words, word = [fresh_str(word) for word in WORDS], fresh_str("Listen")
+        sequence = GetItemSequence(*words)  # known only by __getitem__
         path = tmp_path / "words.txt"
         path.write_text("\n".join(WORDS) + "\n")
         name = str(path)
 
         def run() -> None:
             solver.load_dictionary_from_words(words)  # nothing new to the kept solver
+            solver.load_dictionary_from_words(sequence)
             solver.add_word(word)
             solver.load_dictionary_from_path(name)
             dropped = Solver()
@@ -133,7 +136,7 @@ class TestSolves:
             del lexicon
             result[0]  # a result outlives its lexicon
 
-        assert_leaves_nothing(run, [words, *words, word, path, name])
+        assert_leaves_nothing(run, [words, *words, word, path, name, sequence])
 
 
 def fresh_str(text: str) -> str:
@@ -196,7 +199,7 @@ def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Fam
     time)."""
     binary, bad_counts = tmp / "binary.bin", tmp / "counts.tsv"  # written by the test
     a, b, x, y = (fresh_str(text) for text in ("aa", "bb", "xx", "yy"))
-    number, real, text_number = fresh_int(300), float("2.5"), fresh_str("12")
+    number, real, text_number, big = fresh_int(300), float("2.5"), fresh_str("12"), 2**64 + 12345
     negative, huge_negative = -fresh_int(300), -(10**30)
     letters = {fresh_str("ab")}
     cat_list = [fresh_str("cat"), float("3.5")]
@@ -224,6 +227,7 @@ def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Fam
         "item-not-a-string": (TypeError, lambda: s.load_dictionary_from_words(cat_list), [cat_list, *cat_list]),
         "integer-type": (TypeError, lambda: s.solve(x, max_words=real), [x, real]),
         "integer-overflow": (OverflowError, lambda: s.solve(x, max_solutions=huge_negative), [x, huge_negative]),
+        "integer-too-big": (OverflowError, lambda: s.solve(x, max_words=big), [x, big]),
         "float-type": (TypeError, lambda: s.solve(x, timeout_seconds=text_number), [x, text_number]),
         "surrogate": (UnicodeEncodeError, lambda: s.solve(surrogate), [surrogate]),
         "missing-file": (OSError, lambda: s.load_dictionary_from_path(missing), [missing]),
@@ -233,6 +237,11 @@ def error_families(solver: Solver, lexicon: Lexicon, tmp: Path) -> dict[str, Fam
             TypeError,
             lambda: s.load_dictionary_from_words(renamed),
             [renamed, type_error, cause],
+        ),
+        "renamed-pattern-error": (
+            TypeError,
+            lambda: s.solve(x, contains_patterns=renamed),
+            [x, renamed, type_error, cause],
         ),
         "user-error-from-sequence": (
             KeyError,
@@ -290,9 +299,13 @@ class TestLexicon:
     def lexicon(self) -> Lexicon:
         return Lexicon.from_words(WORDS)
 
-    def test_searches_counts_and_their_results(self, lexicon):
+    def test_searches_counts_rankings_and_their_results(self, lexicon, tmp_path):
         phrase, pattern = fresh_str("Listen!"), fresh_str("en")
         patterns, limit, threads = [pattern], fresh_int(1000), fresh_int(300)
+        weight = float("-1.5")
+        weights = {fresh_str("tin"): weight, fresh_str("listen"): -0.25}
+        counts = tmp_path / "counts.tsv"
+        counts.write_text("tin\t3\nnet\t5\n")
         result = lexicon.search(phrase)
         word = result[-1][0]
         null = open(os.devnull, "wb")
@@ -311,29 +324,19 @@ class TestLexicon:
             lexicon.count(phrase, max_words=limit, threads=1)
             result.write(null)
             result[::-1].write(writer, "json")
-
-        try:
-            assert_leaves_nothing(
-                run, [lexicon, phrase, pattern, patterns, limit, threads, result, word, null, writer])
-        finally:
-            null.close()
-
-    def test_rankings_and_weights(self, lexicon, tmp_path):
-        phrase, k, weight = fresh_str("Listen!"), fresh_int(1000), float("-1.5")
-        weights = {fresh_str("tin"): weight, fresh_str("listen"): -0.25}
-        counts = tmp_path / "counts.tsv"
-        counts.write_text("tin\t3\nnet\t5\n")
-
-        def run() -> None:
             lexicon.set_weights(weights)
-            lexicon.best(phrase, k)
-            lexicon.best(phrase, 2, weights=counts, max_words=k)
+            lexicon.best(phrase, limit)
+            lexicon.best(phrase, 2, weights=counts, max_words=limit)
             ordered = lexicon.search(phrase, order="score", weights=weights)
             ordered[::-1].scores()
             list(ordered)
             lexicon.set_weights(None)
 
-        assert_leaves_nothing(run, [lexicon, phrase, k, weight, weights, *weights, counts])
+        try:
+            assert_leaves_nothing(run, [lexicon, phrase, pattern, patterns, limit, threads, result, word, null,
+                                        writer, weight, weights, *weights, counts])
+        finally:
+            null.close()
 
 
 class TestSolutionLimit:

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "char_utils/letter_lists.h"
@@ -95,332 +96,269 @@ INSTANTIATE_TEST_SUITE_P(AllEntries, SearchTest,
                            return std::string(entry_name(info.param));
                          });
 
-TEST_P(SearchTest, ListsEveryCombinationOnceInResultOrder) {
-  EXPECT_EQ(solve_listen({}), all_listen_solutions());
-  EXPECT_EQ(solve(listen_solver_, "listen"), all_listen_solutions());
-  EXPECT_EQ(solve(listen_solver_, "  N-E-T-S-I-L 42 "), all_listen_solutions());
-}
+// The constraints of a case, set field by field:
+// Given().must_start_with("e").max_words(2).
+class Given {
+ public:
+  Given& must_start_with(const char* s) {
+    return set(c_.must_start_with, parse_char_list_to_counts(s));
+  }
+  Given& must_start_with(LetterCountMap m) {
+    return set(c_.must_start_with, m);
+  }
+  Given& can_only_ever_start_with(const char* s) {
+    return set(c_.can_only_ever_start_with, parse_char_list_to_set(s));
+  }
+  Given& must_not_start_with(const char* s) {
+    return set(c_.must_not_start_with, parse_char_list_to_set(s));
+  }
+  Given& max_words(std::uint64_t n) { return set(c_.max_words, n); }
+  Given& min_word_length(std::uint64_t n) { return set(c_.min_word_length, n); }
+  Given& timeout_seconds(double s) { return set(c_.timeout_seconds, s); }
+  Given& max_solutions(std::uint64_t n) { return set(c_.max_solutions, n); }
+  Given& contains_patterns(const std::vector<std::string>& texts) {
+    return set(c_.contains_patterns, prepare_patterns(texts));
+  }
+  operator SolverConstraints() const { return c_; }
 
-TEST_P(SearchTest, WordThatPrefixesLongerWordsIsUsedAndExtended) {
-  const AnagramSolver solver = solver_with({"tea", "team", "m"});
-  EXPECT_EQ(solve(solver, "meat"), (Solutions{{"team"}, {"m", "tea"}}));
-  SolverConstraints long_words;
-  long_words.min_word_length = 4;
-  EXPECT_EQ(solve(solver, "meat", long_words), (Solutions{{"team"}}));
-}
+ private:
+  template <typename Field, typename Value>
+  Given& set(Field& field, Value value) {
+    field = std::move(value);
+    return *this;
+  }
 
-TEST_P(SearchTest, RepeatedWordsAndRepeatedOrdersCollapse) {
-  const AnagramSolver solver = solver_with({"ab", "ba", "a", "b"});
-  EXPECT_EQ(solve(solver, "abab"), (Solutions{{"ab", "ab"},
-                                              {"ab", "ba"},
-                                              {"ba", "ba"},
-                                              {"a", "ab", "b"},
-                                              {"a", "b", "ba"},
-                                              {"a", "a", "b", "b"}}));
-  // Anagrams of one another each keep their own patterns and first letters.
-  SolverConstraints ba_inside;
-  ba_inside.contains_patterns = prepare_patterns({"ba"});
-  EXPECT_EQ(solve(solver, "abab", ba_inside),
-            (Solutions{{"ab", "ba"}, {"ba", "ba"}, {"a", "b", "ba"}}));
-  SolverConstraints two_b_starts;
-  two_b_starts.must_start_with = parse_char_list_to_counts("bb");
-  EXPECT_EQ(solve(solver, "abab", two_b_starts),
-            (Solutions{{"ba", "ba"}, {"a", "b", "ba"}, {"a", "a", "b", "b"}}));
-}
-
-struct StartLetterCase {
-  const char* letters;
-  Solutions expected;
+  SolverConstraints c_;
 };
 
-TEST_P(SearchTest, MustStartWithCountsFirstLettersOfCompleteSolutions) {
-  const StartLetterCase cases[] = {
-      {"s", {{"silent"}, {"el", "in", "st"}}},
-      {"e", {{"enlist"}, {"ens", "lit"}, {"el", "tins"}, {"el", "in", "st"}}},
-      {"ee", {}},
-      {"E", {{"enlist"}, {"ens", "lit"}, {"el", "tins"}, {"el", "in", "st"}}},
-      {"es", {{"el", "in", "st"}}},
-      {"", all_listen_solutions()},
-      // Items that are not a..z can never be met.
-      {",", {}},
-      {"s ", {}},
-      {"\xc3\x89", {}},
-  };
-  for (const StartLetterCase& c : cases) {
-    SolverConstraints constraints;
-    constraints.must_start_with = parse_char_list_to_counts(c.letters);
-    EXPECT_EQ(solve_listen(constraints), c.expected) << "'" << c.letters << "'";
-  }
-  SolverConstraints zero_count;
-  zero_count.must_start_with = LetterCountMap{{U'x', 0}, {U'e', 0}};
-  EXPECT_EQ(solve_listen(zero_count), all_listen_solutions());
-}
-
-TEST_P(SearchTest, CanOnlyEverStartWithAppliesToEveryWord) {
-  const StartLetterCase cases[] = {
-      {"", {}},
-      {",", {}},
-      {"e", {{"enlist"}}},
-      {"EL", {{"enlist"}, {"listen"}, {"ens", "lit"}}},
-      {"elst",
-       {{"enlist"},
-        {"listen"},
-        {"silent"},
-        {"ens", "lit"},
-        {"les", "tin"},
-        {"el", "tins"}}},
-      {"elsti", all_listen_solutions()},
-      {"e, l", {{"enlist"}, {"listen"}, {"ens", "lit"}}},
-  };
-  for (const StartLetterCase& c : cases) {
-    SolverConstraints constraints;
-    constraints.can_only_ever_start_with = parse_char_list_to_set(c.letters);
-    EXPECT_EQ(solve_listen(constraints), c.expected) << "'" << c.letters << "'";
-  }
-}
-
-TEST_P(SearchTest, MustNotStartWithAppliesToEveryWord) {
-  const StartLetterCase cases[] = {
-      {"", all_listen_solutions()},
-      {", \xc3\xa9", all_listen_solutions()},
-      {"e", {{"listen"}, {"silent"}, {"les", "tin"}}},
-      {"E", {{"listen"}, {"silent"}, {"les", "tin"}}},
-      {"lst", {{"enlist"}}},
-      {"elst", {}},
-  };
-  for (const StartLetterCase& c : cases) {
-    SolverConstraints constraints;
-    constraints.must_not_start_with = parse_char_list_to_set(c.letters);
-    EXPECT_EQ(solve_listen(constraints), c.expected) << "'" << c.letters << "'";
-  }
-}
-
-TEST_P(SearchTest, StartLetterSetsLeaveLaterLettersAlone) {
-  const AnagramSolver solver = solver_with({"tee", "eat", "tea", "ate"});
-  SolverConstraints no_e;
-  no_e.must_not_start_with = parse_char_list_to_set("e");
-  EXPECT_EQ(solve(solver, "tee", no_e), (Solutions{{"tee"}}));
-  EXPECT_EQ(solve(solver, "eta", no_e), (Solutions{{"ate"}, {"tea"}}));
-}
-
-TEST_P(SearchTest, MaxWordsBoundsTheWordCount) {
+Solutions first_listen(std::size_t count) {
   const Solutions& all = all_listen_solutions();
-  const struct {
-    std::uint64_t max_words;
-    Solutions expected;
-  } cases[] = {
-      {0, {}},
-      {1, Solutions(all.begin(), all.begin() + 3)},
-      {2, Solutions(all.begin(), all.begin() + 6)},
-      {3, all},
-      {std::numeric_limits<std::uint64_t>::max(), all},
-  };
-  for (const auto& c : cases) {
-    SolverConstraints constraints;
-    constraints.max_words = c.max_words;
-    EXPECT_EQ(solve_listen(constraints), c.expected) << c.max_words;
-  }
+  return Solutions(all.begin(), all.begin() + count);
 }
 
-TEST_P(SearchTest, MinWordLengthAppliesToEveryWord) {
-  const Solutions& all = all_listen_solutions();
-  const struct {
-    std::uint64_t min_word_length;
-    Solutions expected;
-  } cases[] = {
-      {0, all},
-      {2, all},
-      {3, Solutions(all.begin(), all.begin() + 5)},
-      {4, Solutions(all.begin(), all.begin() + 3)},
-      {6, Solutions(all.begin(), all.begin() + 3)},
-      {7, {}},
-      {std::numeric_limits<std::uint64_t>::max(), {}},
-  };
-  for (const auto& c : cases) {
-    SolverConstraints constraints;
-    constraints.min_word_length = c.min_word_length;
-    EXPECT_EQ(solve_listen(constraints), c.expected) << c.min_word_length;
-  }
-}
+constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-TEST_P(SearchTest, EachPatternMustLieWithinOneWord) {
-  const struct {
-    std::vector<std::string> texts;
-    Solutions expected;
-  } cases[] = {
-      {{}, all_listen_solutions()},
-      {{"", "!!", "42"}, all_listen_solutions()},
-      {{"ten"}, {{"listen"}}},
-      {{"T-e-N"}, {{"listen"}}},
-      {{"ten", "ten"}, {{"listen"}}},
-      {{"st"}, {{"enlist"}, {"listen"}, {"el", "in", "st"}}},
-      {{"st", "st", "in"}, {{"el", "in", "st"}}},
-      {{"in", "el"}, {{"el", "tins"}, {"el", "in", "st"}}},
-      {{"listen"}, {{"listen"}}},
-      {{"listens"}, {}},
-      {{"ts"}, {}},
-      {{"xyz"}, {}},
-  };
-  for (const auto& c : cases) {
-    SolverConstraints constraints;
-    constraints.contains_patterns = prepare_patterns(c.texts);
-    EXPECT_EQ(solve_listen(constraints), c.expected)
-        << constraints.contains_patterns->size() << " patterns";
-  }
-}
-
-TEST_P(SearchTest, PatternIsNotSpelledAcrossTwoWords) {
-  const AnagramSolver solver = solver_with({"cat", "sun", "test"});
+// A solve of `phrase` over `words` and what it must give, exactly.
+struct SolveCase {
   SolverConstraints constraints;
-  constraints.contains_patterns = prepare_patterns({"ts"});
-  EXPECT_EQ(solve(solver, "catsun"), (Solutions{{"cat", "sun"}}));
-  EXPECT_EQ(solve(solver, "catsun", constraints), Solutions{});
-  EXPECT_EQ(solve(solver, "test", constraints), Solutions{});
+  Solutions expected;
+  std::string_view phrase = "Listen!";
+  std::vector<std::string_view> words = kListenWords;
+};
+
+// Every constraint alone and combined over the Listen words, then smaller
+// dictionaries where a word prefixes or repeats another, and the inputs that
+// give nothing.
+const std::vector<SolveCase>& solve_cases() {
+  const Solutions all = all_listen_solutions();
+  static const std::vector<SolveCase> cases = {
+      {{}, all},
+      {{}, all, "listen"},
+      {{}, all, "  N-E-T-S-I-L 42 "},
+      // must_start_with counts the first letters of complete solutions;
+      // items that are not a..z can never be met.
+      {Given().must_start_with("s"), {{"silent"}, {"el", "in", "st"}}},
+      {Given().must_start_with("e"),
+       {{"enlist"}, {"ens", "lit"}, {"el", "tins"}, {"el", "in", "st"}}},
+      {Given().must_start_with("ee"), {}},
+      {Given().must_start_with("E"),
+       {{"enlist"}, {"ens", "lit"}, {"el", "tins"}, {"el", "in", "st"}}},
+      {Given().must_start_with("es"), {{"el", "in", "st"}}},
+      {Given().must_start_with(""), all},
+      {Given().must_start_with(","), {}},
+      {Given().must_start_with("s "), {}},
+      {Given().must_start_with("\xc3\x89"), {}},
+      {Given().must_start_with(LetterCountMap{{U'x', 0}, {U'e', 0}}), all},
+      // The two start sets apply to every word.
+      {Given().can_only_ever_start_with(""), {}},
+      {Given().can_only_ever_start_with(","), {}},
+      {Given().can_only_ever_start_with("e"), {{"enlist"}}},
+      {Given().can_only_ever_start_with("EL"),
+       {{"enlist"}, {"listen"}, {"ens", "lit"}}},
+      {Given().can_only_ever_start_with("elst"), first_listen(6)},
+      {Given().can_only_ever_start_with("elsti"), all},
+      {Given().can_only_ever_start_with("e, l"),
+       {{"enlist"}, {"listen"}, {"ens", "lit"}}},
+      {Given().must_not_start_with(""), all},
+      {Given().must_not_start_with(", \xc3\xa9"), all},
+      {Given().must_not_start_with("e"),
+       {{"listen"}, {"silent"}, {"les", "tin"}}},
+      {Given().must_not_start_with("E"),
+       {{"listen"}, {"silent"}, {"les", "tin"}}},
+      {Given().must_not_start_with("lst"), {{"enlist"}}},
+      {Given().must_not_start_with("elst"), {}},
+      {Given().max_words(0), {}},
+      {Given().max_words(1), first_listen(3)},
+      {Given().max_words(2), first_listen(6)},
+      {Given().max_words(3), all},
+      {Given().max_words(kMaxCount), all},
+      {Given().min_word_length(0), all},
+      {Given().min_word_length(2), all},
+      {Given().min_word_length(3), first_listen(5)},
+      {Given().min_word_length(4), first_listen(3)},
+      {Given().min_word_length(6), first_listen(3)},
+      {Given().min_word_length(7), {}},
+      {Given().min_word_length(kMaxCount), {}},
+      {Given().timeout_seconds(-1.0), {}},
+      {Given().timeout_seconds(-kInfinity), {}},
+      {Given().timeout_seconds(std::nan("")), all},
+      {Given().timeout_seconds(kInfinity), all},
+      {Given().timeout_seconds(1000.0), all},
+      // Each pattern must lie within one word.
+      {Given().contains_patterns({}), all},
+      {Given().contains_patterns({"", "!!", "42"}), all},
+      {Given().contains_patterns({"ten"}), {{"listen"}}},
+      {Given().contains_patterns({"T-e-N"}), {{"listen"}}},
+      {Given().contains_patterns({"ten", "ten"}), {{"listen"}}},
+      {Given().contains_patterns({"st"}),
+       {{"enlist"}, {"listen"}, {"el", "in", "st"}}},
+      {Given().contains_patterns({"st", "st", "in"}), {{"el", "in", "st"}}},
+      {Given().contains_patterns({"in", "el"}),
+       {{"el", "tins"}, {"el", "in", "st"}}},
+      {Given().contains_patterns({"listen"}), {{"listen"}}},
+      {Given().contains_patterns({"listens"}), {}},
+      {Given().contains_patterns({"ts"}), {}},
+      {Given().contains_patterns({"xyz"}), {}},
+      // Constraints combined; a letter in both start sets is never a first
+      // letter.
+      {Given().must_start_with("e").max_words(2),
+       {{"enlist"}, {"ens", "lit"}, {"el", "tins"}}},
+      {Given().must_not_start_with("e").min_word_length(3),
+       {{"listen"}, {"silent"}, {"les", "tin"}}},
+      {Given().max_words(2).contains_patterns({"in"}),
+       {{"les", "tin"}, {"el", "tins"}}},
+      {Given().max_words(1).contains_patterns({"in"}), {}},
+      {Given().can_only_ever_start_with("el").must_not_start_with("e"),
+       {{"listen"}}},
+      {Given().can_only_ever_start_with("elsi").contains_patterns({"st"}),
+       {{"enlist"}, {"listen"}, {"el", "in", "st"}}},
+      {Given()
+           .must_start_with("l")
+           .can_only_ever_start_with("elt")
+           .must_not_start_with("s")
+           .max_words(2)
+           .min_word_length(3)
+           .timeout_seconds(1000.0)
+           .max_solutions(100)
+           .contains_patterns({"i"}),
+       {{"listen"}, {"ens", "lit"}, {"les", "tin"}}},
+      // A word that prefixes longer words is used and extended.
+      {{}, {{"team"}, {"m", "tea"}}, "meat", {"tea", "team", "m"}},
+      {Given().min_word_length(4), {{"team"}}, "meat", {"tea", "team", "m"}},
+      // Repeated words and repeated orders collapse; anagrams of one another
+      // each keep their own patterns and first letters.
+      {{},
+       {{"ab", "ab"},
+        {"ab", "ba"},
+        {"ba", "ba"},
+        {"a", "ab", "b"},
+        {"a", "b", "ba"},
+        {"a", "a", "b", "b"}},
+       "abab",
+       {"ab", "ba", "a", "b"}},
+      {Given().contains_patterns({"ba"}),
+       {{"ab", "ba"}, {"ba", "ba"}, {"a", "b", "ba"}},
+       "abab",
+       {"ab", "ba", "a", "b"}},
+      {Given().must_start_with("bb"),
+       {{"ba", "ba"}, {"a", "b", "ba"}, {"a", "a", "b", "b"}},
+       "abab",
+       {"ab", "ba", "a", "b"}},
+      // Start letter sets leave later letters alone.
+      {Given().must_not_start_with("e"),
+       {{"tee"}},
+       "tee",
+       {"tee", "eat", "tea", "ate"}},
+      {Given().must_not_start_with("e"),
+       {{"ate"}, {"tea"}},
+       "eta",
+       {"tee", "eat", "tea", "ate"}},
+      // A pattern is not spelled across two words.
+      {{}, {{"cat", "sun"}}, "catsun", {"cat", "sun", "test"}},
+      {Given().contains_patterns({"ts"}), {}, "catsun", {"cat", "sun", "test"}},
+      {Given().contains_patterns({"ts"}), {}, "test", {"cat", "sun", "test"}},
+      // Nothing to search, or letters left over that no word takes.
+      {{}, {}, ""},
+      {{}, {}, "   "},
+      {{}, {}, "!?-- 42"},
+      {{}, {}, "Listen \xc3\xa9"},
+      {{}, {}, "\xc3\xa9listen"},
+      {{}, {}, "silent\xc3\x9f"},
+      {{}, {}, "listen", {}},
+      {{}, {}, "a", {}},
+      {{}, {}, "listen", {"", "123", "--", "\xc3\xa9"}},
+      {{}, {}, "a", {"", "123", "--", "\xc3\xa9"}},
+      {{}, {}, "listenx"},
+      {{},
+       {{"enlist", "enlist"},
+        {"enlist", "listen"},
+        {"enlist", "silent"},
+        {"listen", "listen"},
+        {"listen", "silent"},
+        {"silent", "silent"},
+        {"enlist", "ens", "lit"},
+        {"enlist", "les", "tin"},
+        {"ens", "listen", "lit"},
+        {"ens", "lit", "silent"},
+        {"les", "listen", "tin"},
+        {"les", "silent", "tin"},
+        {"el", "enlist", "tins"},
+        {"el", "listen", "tins"},
+        {"el", "silent", "tins"},
+        {"ens", "ens", "lit", "lit"},
+        {"ens", "les", "lit", "tin"},
+        {"les", "les", "tin", "tin"},
+        {"el", "el", "tins", "tins"},
+        {"el", "enlist", "in", "st"},
+        {"el", "ens", "lit", "tins"},
+        {"el", "in", "listen", "st"},
+        {"el", "in", "silent", "st"},
+        {"el", "les", "tin", "tins"},
+        {"el", "el", "in", "st", "tins"},
+        {"el", "ens", "in", "lit", "st"},
+        {"el", "in", "les", "st", "tin"},
+        {"el", "el", "in", "in", "st", "st"}},
+       "listenlisten"},
+  };
+  return cases;
 }
 
-TEST_P(SearchTest, ConstraintsCombine) {
-  SolverConstraints e_in_two;
-  e_in_two.must_start_with = parse_char_list_to_counts("e");
-  e_in_two.max_words = 2;
-  EXPECT_EQ(solve_listen(e_in_two),
-            (Solutions{{"enlist"}, {"ens", "lit"}, {"el", "tins"}}));
-
-  SolverConstraints long_no_e;
-  long_no_e.min_word_length = 3;
-  long_no_e.must_not_start_with = parse_char_list_to_set("e");
-  EXPECT_EQ(solve_listen(long_no_e),
-            (Solutions{{"listen"}, {"silent"}, {"les", "tin"}}));
-
-  SolverConstraints in_two_words;
-  in_two_words.contains_patterns = prepare_patterns({"in"});
-  in_two_words.max_words = 2;
-  EXPECT_EQ(solve_listen(in_two_words),
-            (Solutions{{"les", "tin"}, {"el", "tins"}}));
-
-  SolverConstraints in_one_word = in_two_words;
-  in_one_word.max_words = 1;
-  EXPECT_EQ(solve_listen(in_one_word), Solutions{});
-
-  // A letter in both start sets is never a first letter.
-  SolverConstraints el_but_not_e;
-  el_but_not_e.can_only_ever_start_with = parse_char_list_to_set("el");
-  el_but_not_e.must_not_start_with = parse_char_list_to_set("e");
-  EXPECT_EQ(solve_listen(el_but_not_e), (Solutions{{"listen"}}));
-
-  SolverConstraints st_from_elsi;
-  st_from_elsi.can_only_ever_start_with = parse_char_list_to_set("elsi");
-  st_from_elsi.contains_patterns = prepare_patterns({"st"});
-  EXPECT_EQ(solve_listen(st_from_elsi),
-            (Solutions{{"enlist"}, {"listen"}, {"el", "in", "st"}}));
-
-  SolverConstraints everything;
-  everything.must_start_with = parse_char_list_to_counts("l");
-  everything.can_only_ever_start_with = parse_char_list_to_set("elt");
-  everything.must_not_start_with = parse_char_list_to_set("s");
-  everything.max_words = 2;
-  everything.min_word_length = 3;
-  everything.timeout_seconds = 1000.0;
-  everything.max_solutions = 100;
-  everything.contains_patterns = prepare_patterns({"i"});
-  EXPECT_EQ(solve_listen(everything),
-            (Solutions{{"listen"}, {"ens", "lit"}, {"les", "tin"}}));
+TEST_P(SearchTest, GivesExactlyTheSolutionsOfEachCase) {
+  const std::vector<SolveCase>& cases = solve_cases();
+  for (std::size_t index = 0; index < cases.size(); ++index) {
+    const SolveCase& c = cases[index];
+    EXPECT_EQ(solve(solver_with(c.words), c.phrase, c.constraints), c.expected)
+        << "case " << index << ": '" << c.phrase << "'";
+  }
 }
 
+// Alone, and counted after another constraint has narrowed the solutions.
 TEST_P(SearchTest, MaxSolutionsGivesThatManyDistinctValidSolutions) {
-  const Solutions& all = all_listen_solutions();
-  const std::set<Solution> valid(all.begin(), all.end());
-  for (std::uint64_t limit = 0; limit <= all.size() + 1; ++limit) {
-    SolverConstraints constraints;
-    constraints.max_solutions = limit;
-    const Solutions found = solve_listen(constraints);
-    EXPECT_EQ(found.size(), std::min<std::size_t>(limit, all.size())) << limit;
-    const std::set<Solution> distinct(found.begin(), found.end());
-    EXPECT_EQ(distinct.size(), found.size()) << limit;
-    for (const Solution& solution : found) {
-      EXPECT_TRUE(valid.contains(solution)) << limit;
+  for (const SolverConstraints& narrowing :
+       {SolverConstraints{}, SolverConstraints(Given().must_start_with("e"))}) {
+    const Solutions all = solve_listen(narrowing);
+    ASSERT_EQ(all.size(), narrowing.must_start_with ? 4u : 7u);
+    const std::set<Solution> valid(all.begin(), all.end());
+    for (std::uint64_t limit = 0; limit <= all.size() + 1; ++limit) {
+      SolverConstraints constraints = narrowing;
+      constraints.max_solutions = limit;
+      const Solutions found = solve_listen(constraints);
+      EXPECT_EQ(found.size(), std::min<std::size_t>(limit, all.size()))
+          << limit;
+      const std::set<Solution> distinct(found.begin(), found.end());
+      EXPECT_EQ(distinct.size(), found.size()) << limit;
+      for (const Solution& solution : found) {
+        EXPECT_TRUE(valid.contains(solution)) << limit;
+      }
+      // Whatever subset was found comes back in result order.
+      Solutions in_order;
+      for (const Solution& solution : all) {
+        if (distinct.contains(solution)) in_order.push_back(solution);
+      }
+      EXPECT_EQ(found, in_order) << limit;
     }
-    // Whatever subset was found comes back in result order.
-    Solutions in_order;
-    for (const Solution& solution : all) {
-      if (distinct.contains(solution)) in_order.push_back(solution);
-    }
-    EXPECT_EQ(found, in_order) << limit;
   }
-}
-
-TEST_P(SearchTest, MaxSolutionsCountsAfterOtherConstraints) {
-  SolverConstraints constraints;
-  constraints.must_start_with = parse_char_list_to_counts("e");
-  constraints.max_solutions = 3;
-  const Solutions found = solve_listen(constraints);
-  ASSERT_EQ(found.size(), 3u);
-  const std::set<Solution> valid = {
-      {"enlist"}, {"ens", "lit"}, {"el", "tins"}, {"el", "in", "st"}};
-  for (const Solution& solution : found) {
-    EXPECT_TRUE(valid.contains(solution));
-  }
-}
-
-TEST_P(SearchTest, TimeLimit) {
-  const struct {
-    double timeout_seconds;
-    Solutions expected;
-  } cases[] = {
-      {-1.0, {}},
-      {-std::numeric_limits<double>::infinity(), {}},
-      {std::nan(""), all_listen_solutions()},
-      {std::numeric_limits<double>::infinity(), all_listen_solutions()},
-      {1000.0, all_listen_solutions()},
-  };
-  for (const auto& c : cases) {
-    SolverConstraints constraints;
-    constraints.timeout_seconds = c.timeout_seconds;
-    EXPECT_EQ(solve_listen(constraints), c.expected) << c.timeout_seconds;
-  }
-}
-
-TEST_P(SearchTest, NothingToSearchGivesNothing) {
-  const Solutions none;
-  for (const char* phrase : {"", "   ", "!?-- 42", "Listen \xc3\xa9",
-                             "\xc3\xa9listen", "silent\xc3\x9f"}) {
-    EXPECT_EQ(solve(listen_solver_, phrase), none) << phrase;
-  }
-  for (const AnagramSolver& solver :
-       {solver_with({}), solver_with({"", "123", "--", "\xc3\xa9"})}) {
-    EXPECT_EQ(solve(solver, "listen"), none);
-    EXPECT_EQ(solve(solver, "a"), none);
-  }
-  // Letters left over that no word takes.
-  EXPECT_EQ(solve(listen_solver_, "listenx"), none);
-  EXPECT_EQ(solve(listen_solver_, "listenlisten"),
-            (Solutions{{"enlist", "enlist"},
-                       {"enlist", "listen"},
-                       {"enlist", "silent"},
-                       {"listen", "listen"},
-                       {"listen", "silent"},
-                       {"silent", "silent"},
-                       {"enlist", "ens", "lit"},
-                       {"enlist", "les", "tin"},
-                       {"ens", "listen", "lit"},
-                       {"ens", "lit", "silent"},
-                       {"les", "listen", "tin"},
-                       {"les", "silent", "tin"},
-                       {"el", "enlist", "tins"},
-                       {"el", "listen", "tins"},
-                       {"el", "silent", "tins"},
-                       {"ens", "ens", "lit", "lit"},
-                       {"ens", "les", "lit", "tin"},
-                       {"les", "les", "tin", "tin"},
-                       {"el", "el", "tins", "tins"},
-                       {"el", "enlist", "in", "st"},
-                       {"el", "ens", "lit", "tins"},
-                       {"el", "in", "listen", "st"},
-                       {"el", "in", "silent", "st"},
-                       {"el", "les", "tin", "tins"},
-                       {"el", "el", "in", "st", "tins"},
-                       {"el", "ens", "in", "lit", "st"},
-                       {"el", "in", "les", "st", "tin"},
-                       {"el", "el", "in", "in", "st", "st"}}));
 }
 
 TEST_P(SearchTest, RepeatedSolvesAgree) {

@@ -116,7 +116,8 @@ const char kLogWriteFull[] =
 TEST_F(TraceLogTest, OffWhenTheSwitchIsUnsetOrNotUtf8) {
   StandardErrorCapture standard_error;
   EXPECT_EQ(TraceLog::open_if_enabled(), nullptr);
-  for (const char* value : {"\xff", "on\xc3", "\xed\xa0\x80", "\xc0\xaf"}) {
+  for (const char* value :
+       {"\xff", "on\xc3", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80"}) {
     ::setenv(kTraceSwitchVariable, value, 1);
     EXPECT_EQ(TraceLog::open_if_enabled(), nullptr) << value;
   }
@@ -125,7 +126,7 @@ TEST_F(TraceLogTest, OffWhenTheSwitchIsUnsetOrNotUtf8) {
 }
 
 TEST_F(TraceLogTest, OnForAnyUtf8ValueEvenEmpty) {
-  for (const char* value : {"", "0", "no", "\xc3\xa9"}) {
+  for (const char* value : {"", "0", "no", "false", "\xc3\xa9"}) {
     ::setenv(kTraceSwitchVariable, value, 1);
     EXPECT_NE(TraceLog::open_if_enabled(), nullptr) << value;
     EXPECT_TRUE(fs::exists(kTraceFileName));
