@@ -66,20 +66,17 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
     from vorpalyx.cli import reason
 
     lexicon = Lexicon() if dictionaries else Lexicon.english()
-    for path in dictionaries:
+    # Each load, the file it reads and what a refused line of it is called.
+    loads = [(lexicon.load_path, path, path) for path in dictionaries]
+    if weights is not None:
+        loads.append((lexicon.set_weights, weights, "argument --weights"))
+    for load, path, name in loads:
         try:
-            lexicon.load_path(path)
+            load(path)
         except (OSError, UnicodeDecodeError) as error:
             return f"{path}: {reason(error)}"
         except ValueError as error:
-            return f"{path}: {error}"
-    if weights is not None:
-        try:
-            lexicon.set_weights(weights)
-        except (OSError, UnicodeDecodeError) as error:
-            return f"{weights}: {reason(error)}"
-        except ValueError as error:
-            return f"argument --weights: {error}"
+            return f"{name}: {error}"
     return None
 
 
