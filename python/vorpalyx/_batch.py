@@ -36,7 +36,7 @@ if TYPE_CHECKING:
     from typing import BinaryIO
 
     from vorpalyx._engine import Anagrams, Lexicon
-    from vorpalyx.cli import Arguments
+    from vorpalyx._arguments import Arguments
 
 # Phrases in flight for each worker: enough that a worker never waits for the
 # parent, few enough that the records waiting for their turn stay few.
@@ -70,7 +70,8 @@ def _phrases(path: str) -> Iterator[str]:
     """The lines of the batch file, read as they are needed. Bytes that are
     not UTF-8 stay in the phrase as lone surrogates, which the search refuses
     for that phrase alone."""
-    from vorpalyx.cli import STANDARD_INPUT, Refused, reason
+    from vorpalyx._arguments import STANDARD_INPUT
+    from vorpalyx.cli import Refused, reason
 
     try:
         if path == STANDARD_INPUT:

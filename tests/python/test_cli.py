@@ -19,7 +19,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import vorpalyx
-from vorpalyx import cli
+from vorpalyx import _arguments, cli
 from vorpalyx.core import Solver
 
 WORDS = ["listen", "silent", "enlist", "tinsel", "inlets", "tin", "net",
@@ -510,18 +510,18 @@ def read_with_argparse(argv: list[str]) -> str | None:
     """What the argparse reading of `argv` gives, or None if it refuses."""
     try:
         with contextlib.redirect_stderr(io.StringIO()):
-            return comparable(cli.parse_arguments_with_argparse(argv))
+            return comparable(_arguments.parse_arguments_with_argparse(argv))
     except SystemExit:
         return None
 
 
-def comparable(arguments: cli.Arguments) -> str:
+def comparable(arguments: _arguments.Arguments) -> str:
     # By text, so that a NaN limit equals itself.
     return repr(sorted(vars(arguments).items()))
 
 
 _TOKENS = st.sampled_from(
-    [option[0] for option in cli.OPTIONS]
+    [option[0] for option in _arguments.OPTIONS]
     + ["--max", "--dic", "--count=1", "--max-words=2", "--", "-", "-h", "-1",
        "--timeout=-1", "--jobs=0", "2", "0", "-0.5", "nan", "x y", "", "a=b",
        "--word=", "18446744073709551616"])
@@ -533,7 +533,7 @@ class TestParsing:
     @settings(max_examples=400, deadline=None)
     @given(st.lists(_TOKENS, max_size=7))
     def test_direct_reading_agrees_with_argparse(self, argv):
-        direct = cli.parse_directly(argv)
+        direct = _arguments.parse_directly(argv)
         if direct is not None:
             assert comparable(direct) == read_with_argparse(argv)
 
@@ -544,7 +544,7 @@ class TestParsing:
         ["--batch", "-", "--jobs", "2", "--json", "--word", ""],
     ])
     def test_usual_command_lines_are_read_directly(self, argv):
-        direct = cli.parse_directly(argv)
+        direct = _arguments.parse_directly(argv)
         assert direct is not None
         assert comparable(direct) == read_with_argparse(argv)
 
