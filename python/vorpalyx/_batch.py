@@ -30,6 +30,8 @@ import struct
 import sys
 from collections import deque
 
+from vorpalyx._arguments import STANDARD_INPUT
+
 TYPE_CHECKING = False
 if TYPE_CHECKING:
     from collections.abc import Callable, Iterator
@@ -70,7 +72,6 @@ def _phrases(path: str) -> Iterator[str]:
     """The lines of the batch file, read as they are needed. Bytes that are
     not UTF-8 stay in the phrase as lone surrogates, which the search refuses
     for that phrase alone."""
-    from vorpalyx._arguments import STANDARD_INPUT
     from vorpalyx.cli import Refused, reason
 
     try:

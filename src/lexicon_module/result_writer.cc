@@ -154,14 +154,20 @@ bool write_to_descriptor(const SolutionList& list, SolutionFormat format,
   return true;
 }
 
+// Whether `file` is an instance of the io class `name`: 1, 0 or -1 with an
+// exception set.
+int is_io_instance(PyObject* file, const char* name) {
+  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
+  if (!io) return -1;
+  PyRef base = PyRef::steal(PyObject_GetAttrString(io.get(), name));
+  if (!base) return -1;
+  return PyObject_IsInstance(file, base.get());
+}
+
 // Whether `file` takes bytes rather than str.
 bool takes_bytes(PyObject* file, bool* binary) {
-  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
-  if (!io) return false;
   for (const char* name : {"RawIOBase", "BufferedIOBase"}) {
-    PyRef base = PyRef::steal(PyObject_GetAttrString(io.get(), name));
-    if (!base) return false;
-    const int is = PyObject_IsInstance(file, base.get());
+    const int is = is_io_instance(file, name);
     if (is < 0) return false;
     if (is) {
       *binary = true;
@@ -221,12 +227,7 @@ bool write_to_method(SolutionFormatter& formatter, PyObject* file) {
 // its descriptor must not be handed the engine's UTF-8 bytes.
 bool encodes_otherwise(PyObject* file, bool* otherwise) {
   *otherwise = false;
-  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
-  if (!io) return false;
-  PyRef text_base =
-      PyRef::steal(PyObject_GetAttrString(io.get(), "TextIOBase"));
-  if (!text_base) return false;
-  const int is_text = PyObject_IsInstance(file, text_base.get());
+  const int is_text = is_io_instance(file, "TextIOBase");
   if (is_text <= 0) return is_text == 0;
   PyRef encoding = PyRef::steal(PyObject_GetAttrString(file, "encoding"));
   if (!encoding) return false;

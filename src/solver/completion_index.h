@@ -62,11 +62,12 @@ class CompletionIndex {
              classes[class_indices_[end]].counts == key) {
         ++end;
       }
-      std::size_t slot = slot_of(hash_of(key));
+      const std::uint64_t hash = hash_of(key);
+      std::size_t slot = slot_of(hash);
       while (slots_[slot].end != 0) slot = (slot + 1) & mask_;
       slots_[slot] = {key, static_cast<std::uint32_t>(begin),
                       static_cast<std::uint32_t>(end)};
-      const std::size_t bit = filter_bit_of(hash_of(key));
+      const std::size_t bit = filter_bit_of(hash);
       present_[bit / 64] |= std::uint64_t{1} << (bit % 64);
       begin = end;
     }
