@@ -268,6 +268,8 @@ def test_refusals_are_json_with_the_python_message(client, method, body, status,
     (b"[" * 100_000, {}, 413, "the request body is larger than 16384 bytes"),
     (b"[" * 8000 + b"]" * 8000, {}, 400, "the request body must be a JSON object"),
     (b'["phrase"]', {}, 400, "the request body must be a JSON object"),
+    (b'{"phrase": "x", "\\ud800": 1}', {}, 400,
+     "search() got an unexpected keyword argument '\\ud800'"),
     (b'{"phrase": "x"}', {"content-type": "text/plain"}, 415,
      "the request must be JSON (Content-Type: application/json)"),
 ])

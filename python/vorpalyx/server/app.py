@@ -36,6 +36,9 @@ SECURITY_HEADERS = {
 
 
 def _refusal(message: str, status: int) -> JSONResponse:
+    # A message may quote a request's text, and JSON can carry a lone
+    # surrogate (a field named "\ud800") that UTF-8 cannot.
+    message = message.encode("utf-8", "backslashreplace").decode("utf-8")
     return JSONResponse({"error": message}, status_code=status)
 
 
