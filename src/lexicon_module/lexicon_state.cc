@@ -44,7 +44,9 @@ bool read_english_weights() {
     PyErr_SetFromErrnoWithFilename(PyExc_OSError, weights_path.c_str());
     return false;
   }
-  *english_weights = std::move(read);
+  // Another thread may have read them meanwhile, and its search may be
+  // using them without the interpreter lock: keep those.
+  if (!*english_weights) *english_weights = std::move(read);
   return true;
 }
 
