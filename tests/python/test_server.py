@@ -9,6 +9,7 @@ import re
 import signal
 import threading
 import time
+from collections import OrderedDict
 
 import pytest
 
@@ -16,9 +17,10 @@ pytest.importorskip("starlette")
 from starlette.testclient import TestClient  # noqa: E402
 
 from vorpalyx import Lexicon  # noqa: E402
-from vorpalyx.server import capabilities  # noqa: E402
+from vorpalyx.server import capabilities, worker  # noqa: E402
 from vorpalyx.server.app import STATIC, create_app  # noqa: E402
 from vorpalyx.server.pool import WorkerPool  # noqa: E402
+from vorpalyx.server.query import read_query  # noqa: E402
 
 LONG_PHRASE = "william shakespeare"
 
@@ -188,6 +190,21 @@ def test_a_worker_that_dies_is_replaced(client, pool):
         "error": "the worker process solving this request ended unexpectedly "
                  "(out of memory?)"})
     assert client.post("/api/count", json={"phrase": "dormitory"}).json()["count"] == 70
+
+
+@pytest.mark.parametrize("method", ["search", "count", "best"])
+def test_a_worker_solves_on_one_thread(monkeypatch, method):
+    threads = []
+
+    class Recorder:
+        def __getattr__(self, name):
+            return lambda *arguments, **keywords: threads.append(keywords.get("threads")) or []
+
+    monkeypatch.setattr(worker, "_lexicon", Recorder())
+    monkeypatch.setattr(worker, "_kept", OrderedDict())
+    query = read_query(method, {"phrase": "dormitory", "leftover": 1})
+    WorkerPool._call(query.key(), query)()
+    assert threads == [1]
 
 
 @pytest.mark.skipif(capabilities.can_rank(), reason="this build ranks")

@@ -112,7 +112,7 @@ def count(phrase: str, keywords: dict[str, Any]) -> dict[str, object]:
 def best(phrase: str, k: object, keywords: dict[str, Any]) -> dict[str, object]:
     assert _lexicon is not None
     ranked, partial, seconds = _timed(
-        lambda: _lexicon.best(phrase, k, **keywords),  # type: ignore[arg-type]
+        lambda: _lexicon.best(phrase, k, threads=1, **keywords),  # type: ignore[arg-type]
         keywords)
     return {
         "ranked": [{"score": entry.score, "words": list(entry.words),
