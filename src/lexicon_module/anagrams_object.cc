@@ -373,7 +373,16 @@ PyObject* anagrams_details(PyObject* self, PyObject* argument) {
                                       blanks.get(), leftover.get(), nullptr);
 }
 
+// Pickle protocols 0 and 1 would otherwise write a result that no load can
+// make again; every protocol refuses it, as 2 and later do by themselves.
+PyObject* anagrams_reduce(PyObject* self, PyObject*) {
+  PyErr_Format(PyExc_TypeError, "cannot pickle '%s' object",
+               Py_TYPE(self)->tp_name);
+  return nullptr;
+}
+
 PyMethodDef anagrams_methods[] = {
+    {"__reduce__", anagrams_reduce, METH_NOARGS, nullptr},
     {"details", anagrams_details, METH_O,
      "details($self, index, /)\n--\n\n"
      "The solution at `index` as a vorpalyx.Anagram: its words, the\n"

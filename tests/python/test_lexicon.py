@@ -5,18 +5,21 @@ inputs, threads and Ctrl-C."""
 from __future__ import annotations
 
 import collections.abc
+import copy
 import gc
 import io
 import json
 import math
 import os
 import pathlib
+import pickle
 import select
 import signal
 import subprocess
 import sys
 import textwrap
 import threading
+from functools import partial
 from typing import Any
 
 import pytest
@@ -383,6 +386,10 @@ class TestAnagrams:
             result[0] = ["x"]  # type: ignore[index]
         with pytest.raises(TypeError, match="cannot create 'vorpalyx.Anagrams' instances"):
             Anagrams()
+        for copier in (copy.copy, copy.deepcopy, *(partial(pickle.dumps, protocol=protocol)
+                                                   for protocol in range(pickle.HIGHEST_PROTOCOL + 1))):
+            with pytest.raises(TypeError, match="^cannot pickle 'vorpalyx.Anagrams' object$"):
+                copier(result)
 
     def test_each_item_is_a_new_list(self, listen_result: Anagrams) -> None:
         result = listen_result
