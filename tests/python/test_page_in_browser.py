@@ -189,3 +189,6 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert browser.execute_script(
             "return remainingLetters('Façade?', ['café', 'x'])") == {
             "remaining": "ad", "missing": None}
+        assert browser.execute_script(
+            "return remainingLetters('Œuvre, Ørsted, Straße! α', ['oeuvre', 'sorted'])") == {
+            "remaining": "strasse", "missing": None}

@@ -3,7 +3,13 @@
 // put in the page with textContent, never parsed as HTML.
 
 const DEBOUNCE_MS = 30;
-const LETTER = /\p{L}/u;
+// What the engine folds every letter to (vorpalyx.fold); it drops the rest.
+const LETTER = /[a-z]/;
+// Latin letters that do not decompose, as the engine spells them.
+const SPELT = {
+  ß: "ss", æ: "ae", œ: "oe", ĸ: "q", ð: "d", þ: "th", ı: "i", ſ: "s", ŋ: "ng",
+  ƿ: "w", ȝ: "gh", ø: "o", ł: "l", đ: "d", ħ: "h", ŧ: "t", ƒ: "f", ɨ: "i",
+};
 
 // One control per constraint, named by the keyword of the Python API and
 // the JSON API; shown only when the server accepts that keyword (all of
@@ -115,7 +121,8 @@ function constraintValues() {
 
 // Letters compare as the engine folds them: case and accents aside.
 function folded(text) {
-  return text.normalize("NFD").replace(/\p{M}/gu, "").toLowerCase();
+  return text.toLowerCase().normalize("NFKD").replace(/\p{M}/gu, "")
+    .replace(/[ßæœĸðþıſŋƿȝøłđħŧƒɨ]/gu, (letter) => SPELT[letter]);
 }
 
 // The phrase's letters, in order, less those of the pinned words; `missing`
