@@ -198,7 +198,9 @@ def refusal_text(error: Exception, phrase: str, arguments: Arguments,
             ("--must-start-with", arguments.must_start_with),
             ("--can-only-start-with", arguments.can_only_start_with),
             ("--must-not-start-with", arguments.must_not_start_with),
-        ] + [("--contains", text) for text in arguments.contains or []]
+        ] + [(name, text) for name, given in (
+            ("--contains", arguments.contains), ("--include", arguments.include),
+            ("--exclude", arguments.exclude)) for text in given or []]
         for name, text in texts:
             if text == error.object:
                 return f"argument {name}: {error}"

@@ -362,6 +362,8 @@ class TestFailures:
             (["--must-not-start-with", "\udcff"], "--must-not-start-with", 0),
             (["--contains", "ok", "--contains", "\udcff"], "--contains", 0),
             (["--word", "\udcff"], "--word", 0),
+            (["--include", "\udcff"], "--include", 0),
+            (["--exclude", "ok", "--exclude", "\udcff"], "--exclude", 0),
         ],
     )
     def test_text_refused_by_the_solver_is_named(
