@@ -537,6 +537,13 @@ std::vector<RankedSolution> composed_best(
     const FastSearchOptions& options) {
   const Composition plan =
       compose(trie, phrase, constraints, extended, options.spellings);
+  if (plan.prepared.max_solutions != kUnlimited) {
+    // The best of the solutions that search keeps: a limit on each of the
+    // variants' searches would keep more.
+    return best_of(merged_search(trie, phrase, constraints, extended, nullptr,
+                                 nullptr, start_time, options),
+                   weights, k);
+  }
   std::int64_t include_score = 0;
   for (const std::string& word : plan.include) {
     include_score += weights.weight_of(word);

@@ -227,6 +227,9 @@ std::vector<RankedSolution> best_of(const SolutionList& standard,
     RankedSolution& ranked = best.emplace_back();
     ranked.score = scores[positions[i]];
     for (std::uint32_t id : ids) ranked.words.push_back(standard.words[id]);
+    if (!standard.variants.empty()) {
+      ranked.letters = standard.variants[group.variant_ids[offset]];
+    }
   }
   return best;
 }

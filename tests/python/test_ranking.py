@@ -41,7 +41,9 @@ def english() -> Lexicon:
     ("phrase", "constraints"),
     [("dormitory window", {}), ("clint eastwood", {}), ("william shakespeare", {"max_words": 3}),
      ("dormitory window", {"contains_patterns": ["or"], "must_start_with": "w"}),
-     ("dormitory window", {"max_solutions": 500})],
+     ("dormitory window", {"max_solutions": 500}),
+     # Composed searches: the best of what search keeps, not of more.
+     ("dormitor? window", {"max_solutions": 500}), ("dormitory window", {"max_solutions": 9, "leftover": 1})],
 )
 def test_the_named_phrases_with_the_bundled_weights(english: Lexicon, phrase: str, constraints) -> None:
     weights = bundled_weights()
