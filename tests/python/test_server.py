@@ -192,6 +192,25 @@ def test_a_worker_that_dies_is_replaced(client, pool):
     assert client.post("/api/count", json={"phrase": "dormitory"}).json()["count"] == 70
 
 
+def test_a_worker_that_cannot_start_again_leaves_the_others_answering(tmp_path):
+    words = tmp_path / "words.txt"
+    words.write_text("dirty\nroom\n")
+    pool = WorkerPool([str(words)], None, size=2)
+    try:
+        with TestClient(create_app(pool)) as own_client:
+            words.unlink()
+            os.kill(pool.process_ids()[0], signal.SIGKILL)
+            answers = [own_client.post("/api/count", json={"phrase": "dirty room"})
+                       for _ in range(3)]
+    finally:
+        pool.close()
+    assert (answers[0].status_code, answers[0].json()) == (503, {
+        "error": "a worker process ended and a new one could not start: can "
+                 "the server's word lists still be read?"})
+    assert [(answer.status_code, answer.json()["count"]) for answer in answers[1:]] == [
+        (200, 1), (200, 1)]
+
+
 @pytest.mark.parametrize("method", ["search", "count", "best"])
 def test_a_worker_solves_on_one_thread(monkeypatch, method):
     threads = []

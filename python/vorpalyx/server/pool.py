@@ -46,7 +46,11 @@ class _Process:
         self.executor = ProcessPoolExecutor(
             max_workers=1, mp_context=_context(),
             initializer=worker.start, initargs=(dictionaries, weights))
-        self.pid = self.executor.submit(worker.process_id).result()
+        try:
+            self.pid = self.executor.submit(worker.process_id).result()
+        except BaseException:
+            self.executor.shutdown(wait=True, cancel_futures=True)
+            raise
 
     def kill(self) -> None:
         try:
@@ -61,8 +65,10 @@ class WorkerPool:
                  size: int | None = None) -> None:
         self._dictionaries = dictionaries
         self._weights = weights
-        self._processes = [_Process(dictionaries, weights)
-                           for _ in range(size or default_size())]
+        # None for a slot whose process could not be started again.
+        self._processes: list[_Process | None] = [
+            _Process(dictionaries, weights)
+            for _ in range(size or default_size())]
         # By slot, which a replaced process keeps: the requests that wait
         # for it or run on it, and the turn they take.
         self._waiting = [0] * len(self._processes)
@@ -70,14 +76,18 @@ class WorkerPool:
         self._last_solver: dict[tuple[object, ...], int] = {}
 
     def process_ids(self) -> list[int]:
-        return [process.pid for process in self._processes]
+        return [process.pid for process in self._processes
+                if process is not None]
 
     def _choose(self, key: tuple[object, ...]) -> int:
         preferred = self._last_solver.get(key)
-        if preferred is not None and not self._waiting[preferred]:
+        if (preferred is not None and not self._waiting[preferred]
+                and self._processes[preferred] is not None):
             return preferred
-        return min(range(len(self._processes)),
-                   key=lambda index: self._waiting[index])
+        # A slot without a process is tried again only when all are so.
+        slots = [index for index, process in enumerate(self._processes)
+                 if process is not None] or range(len(self._processes))
+        return min(slots, key=lambda index: self._waiting[index])
 
     async def solve(self, query: Query) -> dict[str, object]:
         """The answer of a worker to `query`; raises Refused."""
@@ -93,14 +103,15 @@ class WorkerPool:
                     self._last_solver.clear()
                 call = self._call(key, query)
                 loop = asyncio.get_running_loop()
+                process = self._processes[index]
+                if process is None:
+                    process = self._replace(index)
                 try:
-                    future = loop.run_in_executor(
-                        self._processes[index].executor, call)
+                    future = loop.run_in_executor(process.executor, call)
                 except BrokenProcessPool:
                     # It died while idle, so not of this request.
-                    self._replace(index)
                     future = loop.run_in_executor(
-                        self._processes[index].executor, call)
+                        self._replace(index).executor, call)
                 limit = float(query.keywords["timeout_seconds"])
                 try:
                     return await asyncio.wait_for(
@@ -131,10 +142,23 @@ class WorkerPool:
             return partial(worker.count, query.phrase, query.keywords)
         return partial(worker.best, query.phrase, query.k, query.keywords)
 
-    def _replace(self, index: int) -> None:
-        self._processes[index].kill()
-        self._processes[index] = _Process(self._dictionaries, self._weights)
+    def _replace(self, index: int) -> _Process:
+        """A new process in the slot; raises Refused when none starts (its
+        files cannot be read any more, say)."""
+        old = self._processes[index]
+        self._processes[index] = None
+        if old is not None:
+            old.kill()
+        try:
+            new = _Process(self._dictionaries, self._weights)
+        except BrokenProcessPool:
+            raise Refused("a worker process ended and a new one could not "
+                          "start: can the server's word lists still be "
+                          "read?", 503) from None
+        self._processes[index] = new
+        return new
 
     def close(self) -> None:
         for process in self._processes:
-            process.executor.shutdown(wait=True, cancel_futures=True)
+            if process is not None:
+                process.executor.shutdown(wait=True, cancel_futures=True)
