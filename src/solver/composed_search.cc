@@ -112,15 +112,13 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
   }
   std::sort(plan.include.begin(), plan.include.end());
   std::sort(include_letters.begin(), include_letters.end());
-  if (extended.distinct) {
-    if (std::adjacent_find(include_letters.begin(), include_letters.end()) !=
-        include_letters.end()) {
-      plan.impossible = true;
-      return plan;
-    }
-    plan.rest_extended.exclude.insert(plan.rest_extended.exclude.end(),
-                                      include_letters.begin(),
-                                      include_letters.end());
+  // Distinct words are distinct spellings: beside an included "cote", its
+  // other spellings ("côte") stay available.
+  if (extended.distinct &&
+      std::adjacent_find(plan.include.begin(), plan.include.end()) !=
+          plan.include.end()) {
+    plan.impossible = true;
+    return plan;
   }
   if (constraints.max_words) {
     if (*constraints.max_words < included) {
@@ -156,6 +154,7 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
       starts_met &&
       (!plan.rest.contains_patterns || plan.rest.contains_patterns->empty());
   plan.prepared = prepare_constraints(plan.rest, plan.rest_extended);
+  if (extended.distinct) plan.prepared.omitted_spellings = plan.include;
   if (blank_letters.size() > extended.blanks) {
     plan.impossible = true;
     return plan;
@@ -590,15 +589,36 @@ std::vector<RankedSolution> composed_best(
     }
   }
   const bool by_sequence = !plan.lengths.empty();
-  auto before = [&](const RankedSolution& left, const RankedSolution& right) {
-    if (left.score != right.score) return left.score > right.score;
-    return by_sequence ? left.words < right.words
-                       : solution_precedes(left.words, right.words);
+  // Ties keep result order, where the shortest word is measured in letters
+  // a-z, not in the bytes of its spelling.
+  std::vector<std::uint64_t> shortest(all.size(), kUnlimited);
+  for (std::size_t i = 0; i < all.size() && !by_sequence; ++i) {
+    for (const std::string& word : all[i].words) {
+      shortest[i] = std::min(shortest[i], letter_length(word));
+    }
+  }
+  auto before = [&](std::size_t left, std::size_t right) {
+    const RankedSolution& a = all[left];
+    const RankedSolution& b = all[right];
+    if (a.score != b.score) return a.score > b.score;
+    if (by_sequence) return a.words < b.words;
+    if (a.words.size() != b.words.size()) {
+      return a.words.size() < b.words.size();
+    }
+    if (shortest[left] != shortest[right]) {
+      return shortest[left] > shortest[right];
+    }
+    return a.words < b.words;
   };
+  std::vector<std::size_t> order(all.size());
+  std::iota(order.begin(), order.end(), 0);
   const std::size_t kept = std::min<std::uint64_t>(k, all.size());
-  std::partial_sort(all.begin(), all.begin() + kept, all.end(), before);
-  all.resize(kept);
-  return all;
+  std::partial_sort(order.begin(), order.begin() + kept, order.end(), before);
+  std::vector<RankedSolution> best;
+  best.reserve(kept);
+  for (std::size_t i = 0; i < kept; ++i)
+    best.push_back(std::move(all[order[i]]));
+  return best;
 }
 
 }  // namespace vorpalyx

@@ -156,6 +156,27 @@ FastSearchOptions FastSearchOptions::for_this_machine() {
 
 namespace {
 
+// Drops `omitted` (sorted) from `spelled`.
+void omit_spellings(const std::vector<std::string>& omitted,
+                    SpelledWords* spelled) {
+  std::size_t kept = 0;
+  for (std::size_t rank = 0; rank < spelled->words.size(); ++rank) {
+    if (std::binary_search(omitted.begin(), omitted.end(),
+                           spelled->words[rank])) {
+      continue;
+    }
+    if (kept != rank) {
+      spelled->words[kept] = std::move(spelled->words[rank]);
+      if (!spelled->letters.empty()) {
+        spelled->letters[kept] = std::move(spelled->letters[rank]);
+      }
+    }
+    ++kept;
+  }
+  spelled->words.resize(kept);
+  if (!spelled->letters.empty()) spelled->letters.resize(kept);
+}
+
 // Collects the candidates of `phrase_counts`, spells them, packs its
 // letters and calls `search.template operator()<N>(layout, words)` for the
 // packing that fits; `empty` when nothing can be found.
@@ -176,6 +197,10 @@ Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
   const auto order = letters_by_rarity(words);
   SpelledWords spelled =
       spell_candidates(options.spellings, trie, std::move(words));
+  if (!prepared.omitted_spellings.empty()) {
+    omit_spellings(prepared.omitted_spellings, &spelled);
+    if (spelled.words.empty()) return {};
+  }
   const PackedLayout packed =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (packed.words_used) {

@@ -47,6 +47,9 @@ struct PreparedConstraints {
   // With an enumeration: how many words of each length, by length.
   std::vector<std::uint32_t> words_of_length;
   std::vector<std::string> excluded;  // sorted, distinct
+  // Spellings left out while the other spellings of their letters stay
+  // (distinct words beside included ones); sorted.
+  std::vector<std::string> omitted_spellings;
   bool distinct = false;
   bool impossible = false;
 

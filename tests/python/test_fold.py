@@ -9,6 +9,7 @@ import json
 import pathlib
 from collections import Counter, defaultdict
 from itertools import chain, combinations_with_replacement, product
+from typing import Any
 
 import pytest
 from hypothesis import given, settings
@@ -84,6 +85,19 @@ class TestLexicon:
         best = lexicon.best("etoc", 3, weights={"Côté": -1, "cote": -2})
         assert [(ranked.score, ranked.words) for ranked in best] == [
             (-1.0, ["côté"]), (-2.0, ["cote"]), (-2.0, ["côte"])]
+
+    @pytest.mark.parametrize(("constraints", "expected"), [
+        # Distinct words are distinct spellings, included ones too.
+        ({"include": ["cote"], "distinct": True}, [["cote", "côte"], ["cote", "côté"]]),
+        ({"include": ["côte", "cote"], "distinct": True}, [["cote", "côte"]]),
+        # Equal scores keep result order, the shortest word measured in letters.
+        ({"include": ["côté"]}, [["cote", "côté"], ["côte", "côté"], ["côté", "côté"]]),
+    ])
+    def test_included_spellings(self, constraints: dict[str, Any], expected: list[list[str]]) -> None:
+        lexicon = Lexicon.from_words(WORDS)
+        assert list(lexicon.search("tecotoce", **constraints)) == expected
+        assert lexicon.count("tecotoce", **constraints) == len(expected)
+        assert [ranked.words for ranked in lexicon.best("tecotoce", **constraints)] == expected
 
     def test_json_holds_every_spelling_as_json_dumps_writes_it(self) -> None:
         lexicon = Lexicon.from_words(["café", "𝐀b", "noël"])
