@@ -111,7 +111,6 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
     include_letters.push_back(word);
   }
   std::sort(plan.include.begin(), plan.include.end());
-  std::sort(include_letters.begin(), include_letters.end());
   // Distinct words are distinct spellings: beside an included "cote", its
   // other spellings ("côte") stay available.
   if (extended.distinct &&
@@ -602,13 +601,7 @@ std::vector<RankedSolution> composed_best(
     const RankedSolution& b = all[right];
     if (a.score != b.score) return a.score > b.score;
     if (by_sequence) return a.words < b.words;
-    if (a.words.size() != b.words.size()) {
-      return a.words.size() < b.words.size();
-    }
-    if (shortest[left] != shortest[right]) {
-      return shortest[left] > shortest[right];
-    }
-    return a.words < b.words;
+    return solution_precedes(a.words, shortest[left], b.words, shortest[right]);
   };
   std::vector<std::size_t> order(all.size());
   std::iota(order.begin(), order.end(), 0);

@@ -20,14 +20,22 @@ std::size_t shortest_word_length(const Solution& solution) {
 
 bool solution_precedes(const Solution& left, const Solution& right) {
   if (left.size() != right.size()) return left.size() < right.size();
-  const std::size_t left_shortest = shortest_word_length(left);
-  const std::size_t right_shortest = shortest_word_length(right);
+  return solution_precedes(left, shortest_word_length(left), right,
+                           shortest_word_length(right));
+}
+
+bool solution_precedes(const Solution& left, std::uint64_t left_shortest,
+                       const Solution& right, std::uint64_t right_shortest) {
+  if (left.size() != right.size()) return left.size() < right.size();
   if (left_shortest != right_shortest) return left_shortest > right_shortest;
   return left < right;
 }
 
 SolutionList make_solution_list(std::vector<Solution> solutions) {
-  std::sort(solutions.begin(), solutions.end(), solution_precedes);
+  std::sort(solutions.begin(), solutions.end(),
+            [](const Solution& left, const Solution& right) {
+              return solution_precedes(left, right);
+            });
   SolutionList list;
   std::unordered_map<std::string_view, std::uint32_t> word_ids;
   // `list.words` may reallocate while it grows, so the map's keys view the
