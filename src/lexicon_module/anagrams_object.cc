@@ -19,11 +19,14 @@ namespace {
 // each word, made when first needed. Only ever destroyed with the lock held
 // (by the last view's deallocation).
 struct SharedSolutions {
-  explicit SharedSolutions(SolutionList list,
-                           std::vector<std::int64_t> scores = {})
+  explicit SharedSolutions(SolutionList list)
+      : SharedSolutions(std::move(list), {}, false) {}
+  SharedSolutions(SolutionList list, std::vector<std::int64_t> scores,
+                  bool ranked)
       : list(std::move(list)),
         word_objects(this->list.words.size()),
-        scores(std::move(scores)) {
+        scores(std::move(scores)),
+        ranked(ranked) {
     // A list in score order has a group for each run of one word count;
     // finding an item then needs a search, not a walk.
     std::size_t start = 0;
@@ -46,6 +49,7 @@ struct SharedSolutions {
   std::vector<PyRef> word_objects;
   std::vector<std::size_t> group_starts;
   std::vector<std::int64_t> scores;  // by position; empty in result order
+  bool ranked;                       // in score order, even when empty
 };
 
 struct AnagramsObject {
@@ -315,7 +319,7 @@ PyObject* anagrams_write(PyObject* self, PyObject* const* args,
 PyObject* anagrams_scores(PyObject* self, PyObject*) {
   AnagramsObject* view = as_anagrams(self);
   const std::vector<std::int64_t>& scores = view->shared->scores;
-  if (scores.empty() && view->count != 0) {
+  if (!view->shared->ranked) {
     PyErr_SetString(PyExc_ValueError,
                     "scores() needs a result in score order: "
                     "search(..., order='score')");
@@ -498,8 +502,8 @@ PyObject* new_anagrams(SolutionList list) {
 
 PyObject* new_scored_anagrams(ScoredList scored) {
   const std::size_t count = scored.list.size();
-  auto shared = std::make_shared<SharedSolutions>(std::move(scored.list),
-                                                  std::move(scored.scores));
+  auto shared = std::make_shared<SharedSolutions>(
+      std::move(scored.list), std::move(scored.scores), true);
   return new_view(std::move(shared), 0, 1, count);
 }
 

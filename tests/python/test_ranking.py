@@ -224,8 +224,11 @@ def test_order_refused() -> None:
     with pytest.raises(ValueError) as caught:
         Lexicon.from_words(["a"]).search("a", order="best")
     assert str(caught.value) == "search() argument 'order' must be 'standard' or 'score', not 'best'"
-    with pytest.raises(ValueError, match="scores\\(\\) needs a result in score order"):
-        Lexicon.from_words(["a"]).search("a").scores()
+    # Refused for what the call asked, not for what it found.
+    for phrase in ("a", "b"):
+        with pytest.raises(ValueError, match="scores\\(\\) needs a result in score order"):
+            Lexicon.from_words(["a"]).search(phrase).scores()
+    assert Lexicon.from_words(["a"]).search("b", order="score").scores() == []
 
 
 def test_searches_by_score_side_by_side() -> None:
