@@ -200,13 +200,19 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   const auto alone = search({}, one_thread, &one);
   EXPECT_FALSE(one.second_walker_ran);
   EXPECT_EQ(alone.size(), 242'117u);
-  FastSearchReport two;
-  EXPECT_EQ(search({}, two_at_once, &two), alone);
-  EXPECT_TRUE(two.second_walker_ran);
-  EXPECT_GT(two.solutions_by_walker[0], 0u);
-  EXPECT_GT(two.solutions_by_walker[1], 0u);
-  EXPECT_EQ(two.solutions_by_walker[0] + two.solutions_by_walker[1],
-            alone.size());
+  // On a loaded machine the second thread may start only once the first
+  // walker has taken every branch; a few tries see both walkers find some.
+  bool both_found = false;
+  for (int attempt = 0; attempt < 20 && !both_found; ++attempt) {
+    FastSearchReport two;
+    EXPECT_EQ(search({}, two_at_once, &two), alone);
+    EXPECT_TRUE(two.second_walker_ran);
+    EXPECT_EQ(two.solutions_by_walker[0] + two.solutions_by_walker[1],
+              alone.size());
+    both_found =
+        two.solutions_by_walker[0] > 0 && two.solutions_by_walker[1] > 0;
+  }
+  EXPECT_TRUE(both_found);
   EXPECT_EQ(count(solver, phrase, {}, two_at_once), alone.size());
   // Under a solution limit, however high, one walker does it all.
   SolverConstraints limited;
