@@ -20,6 +20,13 @@ constexpr Py_ssize_t kMaxReservedItems = 1 << 20;
 // Binds one keyword argument, or returns false with the binding error set.
 bool bind_keyword(const MethodDescription& description, PyObject* keyword,
                   PyObject* value, PyObject** bound) {
+  // The constructor's keyword dictionary may hold keys that are not str
+  // (Solver(**{1: 2}) passes them through); such a key names no parameter,
+  // and comparing it as text would read it as a str it is not.
+  if (!PyUnicode_Check(keyword)) {
+    messages::unexpected_keyword(description.full_name, keyword);
+    return false;
+  }
   const auto& parameters = description.parameters;
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     if (PyUnicode_CompareWithASCIIString(keyword, parameters[i]) != 0) {

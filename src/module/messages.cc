@@ -64,7 +64,11 @@ PyObject* multiple_values(const char* full_name, PyObject* keyword) {
 }
 
 PyObject* unexpected_keyword(const char* full_name, PyObject* keyword) {
-  PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'",
+  // A key that is not a str is shown by its str().
+  PyErr_Format(PyExc_TypeError,
+               PyUnicode_Check(keyword)
+                   ? "%s got an unexpected keyword argument '%U'"
+                   : "%s got an unexpected keyword argument '%S'",
                full_name, keyword);
   return nullptr;
 }

@@ -165,9 +165,12 @@ PyObject* solve(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     BorrowGuard use(as_solver(self)->borrow_counter,
                     BorrowGuard::Kind::kShared);
     if (!use.acquired()) return messages::already_mutably_borrowed();
-    const auto start = std::chrono::steady_clock::now();
     SolveRequest request;
     if (!convert_solve_arguments(bound, &request)) return nullptr;
+    // Measured, as the search measures it, from after the arguments: time
+    // spent in the caller's conversion code (a slow __float__, say) is not
+    // the search's, which planned its result's conversion from its start.
+    const auto start = std::chrono::steady_clock::now();
     SolutionList solutions;
     bool traced = false;
     try {

@@ -197,6 +197,8 @@ BINDING_ERRORS = [
     (NEW, (), {"x": 1}, f"{NEW} got an unexpected keyword argument 'x'"),
     (NEW, (), {"y": 1, "x": 2}, f"{NEW} got an unexpected keyword argument 'y'"),
     (NEW, (1,), {"x": 1}, f"{NEW} takes 0 positional arguments but 1 was given"),
+    # Solver(**{1: 2}) hands the constructor keys that are not str.
+    (NEW, (), {1: 2}, f"{NEW} got an unexpected keyword argument '1'"),
     (WORDS, (), {}, f"{WORDS} missing 1 required positional argument: 'words'"),
     (WORDS, ([], []), {}, f"{WORDS} takes 1 positional arguments but 2 were given"),
     (WORDS, ([],), {"words": []}, f"{WORDS} got multiple values for argument 'words'"),

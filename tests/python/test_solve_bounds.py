@@ -85,6 +85,22 @@ def test_the_time_limit_bounds_the_whole_call(limit: float) -> None:
         assert solution == sorted(solution)
 
 
+def test_time_in_the_callers_conversion_code_cuts_nothing_from_the_result() -> None:
+    # The limit counts from the search's start, as the search plans by it: a
+    # __float__ slower than the limit must not cut the 26,785 solutions of a
+    # search that took milliseconds.
+    result = run_child("""
+        class Slow:
+            def __float__(self):
+                time.sleep(0.6)
+                return 0.5
+        everything = solver.solve("abcdefghi")
+        print(len(everything), solver.solve("abcdefghi", timeout_seconds=Slow()) == everything)
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "26785 True\n"
+
+
 @pytest.mark.skipif(UNDER_ASAN, reason="AddressSanitizer needs an unlimited address space")
 def test_a_result_too_large_for_memory_raises_and_the_process_goes_on() -> None:
     result = run_child("""
