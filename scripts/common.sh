@@ -131,7 +131,7 @@ install_package() {
 ensure_clang_toolchain() {
   ensure_debian_packages \
     --why "clang 14 and its sanitizer runtimes (about a minute)" \
-    clang-14 libclang-rt-14-dev llvm-14 libgtest-dev
+    clang-14 libclang-rt-14-dev llvm-14 libgtest-dev make
   SANITIZER_CXX=/usr/bin/clang++-14
   SANITIZER_RUNTIME="$("$SANITIZER_CXX" -print-file-name="libclang_rt.asan-$(uname -m).so")"
   SANITIZER_SYMBOLIZER=/usr/lib/llvm-14/bin/llvm-symbolizer
