@@ -10,6 +10,7 @@ import json
 import os
 import pathlib
 import re
+import shutil
 import subprocess
 import sys
 from typing import Any
@@ -680,3 +681,18 @@ class TestProcess:
                 preexec_fn=(lambda: os.close(1)) if closed else None, timeout=60)
         assert (completed.returncode, completed.stderr.decode()) == (
             1, f"vorpalyx: error: standard output: {reason}\n")
+
+    # A package that lacks a bundled file (a broken install) has the file
+    # named, not standard output blamed.
+    @pytest.mark.parametrize(("missing", "what"), [
+        ("english_words.txt", "dictionary"), ("english_words_weights.txt", "weights")])
+    def test_missing_bundled_file_is_named(self, tmp_path, missing, what):
+        package = tmp_path / "vorpalyx"
+        shutil.copytree(pathlib.Path(vorpalyx.__file__).parent, package)
+        (package / "data" / missing).unlink()
+        path = os.pathsep.join([str(tmp_path), *filter(None, [os.environ.get("PYTHONPATH")])])
+        completed = subprocess.run(command("--best", "1", "dormitory"), capture_output=True,
+                                   text=True, env={**os.environ, "PYTHONPATH": path})
+        assert (completed.returncode, completed.stdout, completed.stderr) == (
+            1, "", f"vorpalyx: error: {package / 'data' / missing}: Failed to read {what}: "
+                   f"No such file or directory (os error 2)\n")
