@@ -683,16 +683,24 @@ class TestProcess:
             1, f"vorpalyx: error: standard output: {reason}\n")
 
     # A package that lacks a bundled file (a broken install) has the file
-    # named, not standard output blamed.
-    @pytest.mark.parametrize(("missing", "what"), [
-        ("english_words.txt", "dictionary"), ("english_words_weights.txt", "weights")])
-    def test_missing_bundled_file_is_named(self, tmp_path, missing, what):
+    # named, not standard output blamed; serve says so before it starts.
+    @pytest.mark.parametrize(("argv", "missing", "message"), [
+        (["--best", "1", "dormitory"], "english_words.txt",
+         "vorpalyx: error: {path}: Failed to read dictionary: {reason}\n"),
+        (["--best", "1", "dormitory"], "english_words_weights.txt",
+         "vorpalyx: error: {path}: Failed to read weights: {reason}\n"),
+        (["serve"], "english_words.txt", "vorpalyx serve: error: {path}: {reason}\n"),
+        (["serve"], "english_words_weights.txt", "vorpalyx serve: error: {path}: {reason}\n"),
+    ])
+    def test_missing_bundled_file_is_named(self, tmp_path, argv, missing, message):
+        if argv == ["serve"]:
+            pytest.importorskip("uvicorn")
         package = tmp_path / "vorpalyx"
         shutil.copytree(pathlib.Path(vorpalyx.__file__).parent, package)
         (package / "data" / missing).unlink()
         path = os.pathsep.join([str(tmp_path), *filter(None, [os.environ.get("PYTHONPATH")])])
-        completed = subprocess.run(command("--best", "1", "dormitory"), capture_output=True,
-                                   text=True, env={**os.environ, "PYTHONPATH": path})
+        completed = subprocess.run(command(*argv), capture_output=True, text=True,
+                                   env={**os.environ, "PYTHONPATH": path}, timeout=60)
         assert (completed.returncode, completed.stdout, completed.stderr) == (
-            1, "", f"vorpalyx: error: {package / 'data' / missing}: Failed to read {what}: "
-                   f"No such file or directory (os error 2)\n")
+            1, "", message.format(path=package / "data" / missing,
+                                  reason="No such file or directory (os error 2)"))

@@ -64,8 +64,16 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
     before any worker starts."""
     from vorpalyx._engine import Lexicon
     from vorpalyx.cli import reason
+    from vorpalyx.server.capabilities import can_rank
 
-    lexicon = Lexicon() if dictionaries else Lexicon.english()
+    try:
+        lexicon = Lexicon() if dictionaries else Lexicon.english()
+        if not dictionaries and weights is None and can_rank():
+            # The bundled weights, which a worker would read only at its
+            # first ranking.
+            lexicon.best("", 0)
+    except OSError as error:
+        return f"{error.filename}: {reason(error)}"
     # Each load, the file it reads and what a refused line of it is called.
     loads = [(lexicon.load_path, path, path) for path in dictionaries]
     if weights is not None:
