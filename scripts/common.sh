@@ -124,6 +124,19 @@ install_package() {
     --no-build-isolation "$REPO_ROOT"
 }
 
+# Runs the C++ tests of the CMake build directory $1 and prints CTest's
+# summary, or its whole report, with the output of the tests that failed,
+# when one fails (then returns 1).
+run_ctest() {
+  local report
+  if report="$(ctest --test-dir "$1" --output-on-failure --parallel "$(nproc)" 2>&1)"; then
+    printf '%s\n' "$report" | tail -n 3
+  else
+    printf '%s\n' "$report" >&2
+    return 1
+  fi
+}
+
 # Installs clang 14 with its sanitizer runtimes, libFuzzer and symbolizer, and
 # sets SANITIZER_CXX (the compiler), SANITIZER_RUNTIME (the shared ASan
 # runtime that an uninstrumented interpreter must preload) and
