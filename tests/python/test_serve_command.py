@@ -5,6 +5,8 @@ from __future__ import annotations
 import json
 import os
 import signal
+import subprocess
+import sys
 import time
 import urllib.request
 
@@ -71,6 +73,19 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     (tmp_path / "counts.tsv").write_text("room 5\n")
     assert cli.main(["serve", *options]) == status
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
+
+
+# Buffered, as usual (unbuffered, argparse drops a help it cannot write).
+@pytest.mark.parametrize("options", [["--port", "0"], ["--help"]])
+def test_output_that_cannot_be_written_is_one_line_and_status_1(options):
+    environment = {name: value for name, value in os.environ.items()
+                   if name != "PYTHONUNBUFFERED"}
+    with open("/dev/full", "wb") as full:
+        completed = subprocess.run(
+            [sys.executable, "-m", "vorpalyx", "serve", *options], stdout=full,
+            stderr=subprocess.PIPE, text=True, env=environment, timeout=60)
+    assert (completed.returncode, completed.stderr) == (
+        1, "vorpalyx serve: error: standard output: No space left on device (os error 28)\n")
 
 
 def test_serve_after_double_dash_is_a_phrase(capsys):
