@@ -244,8 +244,10 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
     except OSError as error:
         # The bundled weights are read by the first ranking; this is not
         # the output failing.
-        raise Refused(f"{error.filename or 'the bundled weights'}: Failed to "
-                      f"read weights: {reason(error)}") from error
+        if error.filename is None:
+            raise Refused(reason(error)) from error
+        raise Refused(f"{error.filename}: Failed to read weights: "
+                      f"{reason(error)}") from error
     if arguments.best is not None:
         if arguments.json:
             sys.stdout.write("[")
