@@ -124,6 +124,19 @@ install_package() {
     --no-build-isolation "$REPO_ROOT"
 }
 
+# Runs the C++ tests of the CMake build directory $1 and prints CTest's
+# summary, or its whole report, with the output of the tests that failed,
+# when one fails (then returns 1).
+run_ctest() {
+  local report
+  if report="$(ctest --test-dir "$1" --output-on-failure --parallel "$(nproc)" 2>&1)"; then
+    printf '%s\n' "$report" | tail -n 3
+  else
+    printf '%s\n' "$report" >&2
+    return 1
+  fi
+}
+
 # Installs clang 14 with its sanitizer runtimes, libFuzzer and symbolizer, and
 # sets SANITIZER_CXX (the compiler), SANITIZER_RUNTIME (the shared ASan
 # runtime that an uninstrumented interpreter must preload) and
@@ -131,7 +144,7 @@ install_package() {
 ensure_clang_toolchain() {
   ensure_debian_packages \
     --why "clang 14 and its sanitizer runtimes (about a minute)" \
-    clang-14 libclang-rt-14-dev llvm-14 libgtest-dev
+    clang-14 libclang-rt-14-dev llvm-14 libgtest-dev make
   SANITIZER_CXX=/usr/bin/clang++-14
   SANITIZER_RUNTIME="$("$SANITIZER_CXX" -print-file-name="libclang_rt.asan-$(uname -m).so")"
   SANITIZER_SYMBOLIZER=/usr/lib/llvm-14/bin/llvm-symbolizer

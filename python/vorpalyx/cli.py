@@ -73,9 +73,13 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
     ranking = arguments.best is not None or arguments.rank
     # The bundled list with its weights, which only a ranking reads.
     bundled_with_weights = ranking and not arguments.dictionaries
-    lexicon = Lexicon.english() if bundled_with_weights else Lexicon()
-    folds = not arguments.no_fold
     bundled = default_dictionary_path()
+    try:
+        lexicon = Lexicon.english() if bundled_with_weights else Lexicon()
+    except OSError as error:
+        raise Refused(f"{error.filename or bundled}: Failed to read dictionary: "
+                      f"{reason(error)}") from error
+    folds = not arguments.no_fold
     for path in [] if bundled_with_weights else arguments.dictionaries or [bundled]:
         if path == STANDARD_INPUT:
             # Lines split at "\n" only, as in a file; a "\r" left at a line's
@@ -237,6 +241,13 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
                 **constraints(arguments))
     except (ValueError, OverflowError, MemoryError) as error:
         raise Refused(refusal_text(error, phrase, arguments)) from error
+    except OSError as error:
+        # The bundled weights are read by the first ranking; this is not
+        # the output failing.
+        if error.filename is None:
+            raise Refused(reason(error)) from error
+        raise Refused(f"{error.filename}: Failed to read weights: "
+                      f"{reason(error)}") from error
     if arguments.best is not None:
         if arguments.json:
             sys.stdout.write("[")

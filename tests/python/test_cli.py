@@ -10,6 +10,7 @@ import json
 import os
 import pathlib
 import re
+import shutil
 import subprocess
 import sys
 from typing import Any
@@ -680,3 +681,26 @@ class TestProcess:
                 preexec_fn=(lambda: os.close(1)) if closed else None, timeout=60)
         assert (completed.returncode, completed.stderr.decode()) == (
             1, f"vorpalyx: error: standard output: {reason}\n")
+
+    # A package that lacks a bundled file (a broken install) has the file
+    # named, not standard output blamed; serve says so before it starts.
+    @pytest.mark.parametrize(("argv", "missing", "message"), [
+        (["--best", "1", "dormitory"], "english_words.txt",
+         "vorpalyx: error: {path}: Failed to read dictionary: {reason}\n"),
+        (["--best", "1", "dormitory"], "english_words_weights.txt",
+         "vorpalyx: error: {path}: Failed to read weights: {reason}\n"),
+        (["serve"], "english_words.txt", "vorpalyx serve: error: {path}: {reason}\n"),
+        (["serve"], "english_words_weights.txt", "vorpalyx serve: error: {path}: {reason}\n"),
+    ])
+    def test_missing_bundled_file_is_named(self, tmp_path, argv, missing, message):
+        if argv == ["serve"]:
+            pytest.importorskip("uvicorn")
+        package = tmp_path / "vorpalyx"
+        shutil.copytree(pathlib.Path(vorpalyx.__file__).parent, package)
+        (package / "data" / missing).unlink()
+        path = os.pathsep.join([str(tmp_path), *filter(None, [os.environ.get("PYTHONPATH")])])
+        completed = subprocess.run(command(*argv), capture_output=True, text=True,
+                                   env={**os.environ, "PYTHONPATH": path}, timeout=60)
+        assert (completed.returncode, completed.stdout, completed.stderr) == (
+            1, "", message.format(path=package / "data" / missing,
+                                  reason="No such file or directory (os error 2)"))

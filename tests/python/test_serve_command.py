@@ -5,6 +5,8 @@ from __future__ import annotations
 import json
 import os
 import signal
+import subprocess
+import sys
 import time
 import urllib.request
 
@@ -17,7 +19,13 @@ from serving import running_server  # noqa: E402
 from vorpalyx import Lexicon, cli  # noqa: E402
 
 
-def test_it_serves_until_ctrl_c_and_then_leaves_no_process(tmp_path):
+# Ctrl-C reaches the whole group; a server killed alone (by the kernel for
+# memory, say) cannot end its workers, which then end by themselves.
+@pytest.mark.parametrize(("stop", "status"), [
+    (lambda pid: os.killpg(pid, signal.SIGINT), 0),
+    (lambda pid: os.kill(pid, signal.SIGKILL), -signal.SIGKILL)],
+    ids=["ctrl-c", "server-killed"])
+def test_it_serves_until_stopped_and_then_leaves_no_process(tmp_path, stop, status):
     words = tmp_path / "words.txt"
     words.write_text("dirty\nroom\n")
     with running_server("--port", "0", "--dict", str(words)) as (process, address):
@@ -26,10 +34,14 @@ def test_it_serves_until_ctrl_c_and_then_leaves_no_process(tmp_path):
             headers={"content-type": "application/json"})
         with urllib.request.urlopen(request, timeout=10) as response:
             assert json.load(response)["solutions"] == [["dirty", "room"]]
-        os.killpg(process.pid, signal.SIGINT)
-        assert process.wait(timeout=20) == 0
-        assert process.stderr.read() == ""
+        stop(process.pid)
+        assert process.wait(timeout=20) == status
+        # Before reading standard error, which workers left behind hold.
         assert group_ends(process.pid)
+        if status == 0:
+            # A killed server's semaphores are freed by multiprocessing's
+            # resource tracker, which says so.
+            assert process.stderr.read() == ""
 
 
 def group_ends(group: int) -> bool:
@@ -71,6 +83,19 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     (tmp_path / "counts.tsv").write_text("room 5\n")
     assert cli.main(["serve", *options]) == status
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
+
+
+# Buffered, as usual (unbuffered, argparse drops a help it cannot write).
+@pytest.mark.parametrize("options", [["--port", "0"], ["--help"]])
+def test_output_that_cannot_be_written_is_one_line_and_status_1(options):
+    environment = {name: value for name, value in os.environ.items()
+                   if name != "PYTHONUNBUFFERED"}
+    with open("/dev/full", "wb") as full:
+        completed = subprocess.run(
+            [sys.executable, "-m", "vorpalyx", "serve", *options], stdout=full,
+            stderr=subprocess.PIPE, text=True, env=environment, timeout=60)
+    assert (completed.returncode, completed.stderr) == (
+        1, "vorpalyx serve: error: standard output: No space left on device (os error 28)\n")
 
 
 def test_serve_after_double_dash_is_a_phrase(capsys):

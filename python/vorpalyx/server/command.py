@@ -64,8 +64,16 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
     before any worker starts."""
     from vorpalyx._engine import Lexicon
     from vorpalyx.cli import reason
+    from vorpalyx.server.capabilities import can_rank
 
-    lexicon = Lexicon() if dictionaries else Lexicon.english()
+    try:
+        lexicon = Lexicon() if dictionaries else Lexicon.english()
+        if not dictionaries and weights is None and can_rank():
+            # The bundled weights, which a worker would read only at its
+            # first ranking.
+            lexicon.best("", 0)
+    except OSError as error:
+        return f"{error.filename}: {reason(error)}"
     # Each load, the file it reads and what a refused line of it is called.
     loads = [(lexicon.load_path, path, path) for path in dictionaries]
     if weights is not None:
@@ -80,6 +88,19 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
     return None
 
 
+def _output_failed(error: OSError) -> int:
+    """Says that standard output cannot be written (a full disk, say) and
+    gives the status for it; a reader that has gone ends it quietly, as it
+    does the command."""
+    from vorpalyx.cli import EXIT_BROKEN_PIPE, _discard_further_output, reason
+
+    _discard_further_output()
+    if isinstance(error, BrokenPipeError):
+        return EXIT_BROKEN_PIPE
+    print(f"{PROGRAM}: error: standard output: {reason(error)}", file=sys.stderr)
+    return 1
+
+
 def main(argv: Sequence[str]) -> int:
     parser = build_parser()
     try:
@@ -88,6 +109,11 @@ def main(argv: Sequence[str]) -> int:
     except SystemExit as exit_request:
         # argparse exits with 0 after --help and with 2 on a usage error.
         code = exit_request.code
+        try:
+            if sys.stdout is not None:
+                sys.stdout.flush()
+        except OSError as error:
+            return _output_failed(error)
         return code if isinstance(code, int) else 2
 
 
@@ -131,8 +157,11 @@ def _serve(parser: argparse.ArgumentParser,
         config = uvicorn.Config(app, log_level="warning",
                                 access_log=False, lifespan="off")
         server = uvicorn.Server(config)
-        print(f"Serving vorpalyx on {address(listener)} (Ctrl-C stops it)",
-              flush=True)
+        try:
+            print(f"Serving vorpalyx on {address(listener)} (Ctrl-C stops it)",
+                  flush=True)
+        except OSError as error:
+            return _output_failed(error)
         server.run(sockets=[listener])
     except KeyboardInterrupt:
         pass

@@ -18,6 +18,7 @@ import signal
 from concurrent.futures import ProcessPoolExecutor
 from concurrent.futures.process import BrokenProcessPool
 from functools import partial
+from multiprocessing.connection import Connection
 
 from vorpalyx.server import worker
 from vorpalyx.server.query import Query, Refused
@@ -37,6 +38,18 @@ def _context() -> multiprocessing.context.BaseContext:
     return context
 
 
+# The writing end stays in the server for its life and is never written to:
+# a worker reads the other end to learn that the server has gone.
+_server_alive: tuple[Connection, Connection] | None = None
+
+
+def _server_alive_reader() -> Connection:
+    global _server_alive
+    if _server_alive is None:
+        _server_alive = multiprocessing.Pipe(duplex=False)
+    return _server_alive[0]
+
+
 def default_size() -> int:
     return min(4, max(2, os.process_cpu_count() or 1))
 
@@ -45,7 +58,8 @@ class _Process:
     def __init__(self, dictionaries: list[str], weights: str | None) -> None:
         self.executor = ProcessPoolExecutor(
             max_workers=1, mp_context=_context(),
-            initializer=worker.start, initargs=(dictionaries, weights))
+            initializer=worker.start,
+            initargs=(dictionaries, weights, _server_alive_reader()))
         try:
             self.pid = self.executor.submit(worker.process_id).result()
         except BaseException:

@@ -11,11 +11,16 @@ from __future__ import annotations
 
 import os
 import signal
+import threading
 import time
 from collections import OrderedDict
 from typing import Any
 
 from vorpalyx._engine import Anagrams, Lexicon
+
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from multiprocessing.connection import Connection
 
 # A search stopped by its limit returns between about 3/4 of the limit and
 # a little past it; a complete one rarely takes that long.
@@ -41,12 +46,29 @@ def load_lexicon(dictionaries: list[str], weights: str | None) -> Lexicon:
     return lexicon
 
 
-def start(dictionaries: list[str], weights: str | None) -> None:
-    """The process initializer."""
+def start(dictionaries: list[str], weights: str | None,
+          server_alive: Connection | None = None) -> None:
+    """The process initializer. `server_alive` is the reading end of a pipe
+    that only the server can write to."""
     global _lexicon
     # Ctrl-C reaches the whole process group; the server alone answers it.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
     _lexicon = load_lexicon(dictionaries, weights)
+    if server_alive is not None:
+        threading.Thread(target=_end_with_server, args=(server_alive,),
+                         daemon=True).start()
+
+
+def _end_with_server(server_alive: Connection) -> None:
+    """Ends this process once the server has gone without ending it (killed,
+    say): nothing is ever written to the pipe, so reading it ends only when
+    the server's end closes. The fork server, this process's parent,
+    outlives the server as long as one of its children does."""
+    try:
+        server_alive.recv_bytes()
+    except (EOFError, OSError):
+        pass
+    os._exit(0)
 
 
 def process_id() -> int:
