@@ -188,13 +188,20 @@ def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | No
     return None
 
 
+_PYTHON_ADVICE = ("bound it with max_solutions or timeout_seconds, "
+                  "or count the solutions with vorpalyx.Lexicon.count")
+_COMMAND_ADVICE = "bound it with --max-solutions or --timeout, or count them with --count"
+
+
 def refusal_text(error: Exception, phrase: str, arguments: Arguments,
                  name_phrase: bool = True) -> str:
     """The one-line message for an argument that the engine refused,
     naming the option whose text could not be encoded (the phrase as
     PHRASE when `name_phrase`)."""
     if isinstance(error, MemoryError):
-        return str(error) or "out of memory"
+        # The engine's advice names the Python arguments; here, the options.
+        return (str(error).replace(_PYTHON_ADVICE, _COMMAND_ADVICE)
+                or "out of memory")
     if isinstance(error, UnicodeEncodeError):
         if error.object == phrase:
             return f"argument PHRASE: {error}" if name_phrase else str(error)

@@ -142,4 +142,5 @@ def test_the_command_line_reports_a_result_too_large_in_one_line(tmp_path) -> No
     assert result.returncode == 1
     assert result.stdout == ""
     assert re.fullmatch(r"vorpalyx: error: the search stopped after [0-9,]+ solutions: .*"
-                        r"bound it with max_solutions or timeout_seconds, .*\n", result.stderr)
+                        r"bound it with --max-solutions or --timeout, or count them with --count\n",
+                        result.stderr)
