@@ -51,7 +51,8 @@ def files(tmp_path):
     words = tmp_path / "words.txt"
     words.write_text("\n".join(WORDS) + "\n")
     phrases = tmp_path / "phrases.txt"
-    phrases.write_bytes(b"\n".join(PHRASES) + b"\r\n")
+    # With the byte order mark of some editors, which is not the phrase's.
+    phrases.write_bytes(b"\xef\xbb\xbf" + b"\n".join(PHRASES) + b"\r\n")
     return str(words), str(phrases)
 
 
