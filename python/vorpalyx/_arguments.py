@@ -14,6 +14,9 @@ TYPE_CHECKING = False
 if TYPE_CHECKING:
     import argparse
     from collections.abc import Sequence
+    from typing import Any
+
+    from _typeshed import SupportsWrite
 
 PROGRAM = "vorpalyx"
 LARGEST_COUNT = 2**64 - 1
@@ -300,6 +303,24 @@ def parse_directly(argv: Sequence[str]) -> Arguments | None:
     return Arguments(values)
 
 
+def new_parser(**options: Any) -> argparse.ArgumentParser:
+    """An argparse parser whose help, when standard output cannot take it,
+    raises the OSError: argparse drops it, so that with an unbuffered
+    standard output nothing would be printed and the status would be 0."""
+    import argparse
+    import sys
+
+    class Parser(argparse.ArgumentParser):
+        def _print_message(self, message: str,
+                           file: SupportsWrite[str] | None = None) -> None:
+            if message and file is not None and file is sys.stdout:
+                file.write(message)
+            else:
+                super()._print_message(message, file)
+
+    return Parser(**options)
+
+
 def build_parser() -> argparse.ArgumentParser:
     import argparse
 
@@ -312,7 +333,7 @@ def build_parser() -> argparse.ArgumentParser:
         read.__name__ = kind
         return read
 
-    parser = argparse.ArgumentParser(
+    parser = new_parser(
         prog=PROGRAM,
         description="Print every combination of dictionary words that uses "
         "exactly the letters\nof PHRASE, one solution per line.",

@@ -667,6 +667,8 @@ class TestProcess:
         (["--batch", "phrases.txt", "--jobs", "2"],
          "No space left on device (os error 28)"),
         (["closed"], "Bad file descriptor (os error 9)"),
+        # Unbuffered, where argparse would drop the help it cannot write.
+        (["--help"], "No space left on device (os error 28)"),
     ])
     def test_output_that_cannot_be_written_is_one_line_and_status_1(
             self, tmp_path, word_file, options, reason):
@@ -678,6 +680,7 @@ class TestProcess:
         with open(os.devnull if closed else "/dev/full", "wb") as full:
             completed = subprocess.run(
                 argv, cwd=tmp_path, stdout=full, stderr=subprocess.PIPE,
+                env={**os.environ, "PYTHONUNBUFFERED": "1"},
                 preexec_fn=(lambda: os.close(1)) if closed else None, timeout=60)
         assert (completed.returncode, completed.stderr.decode()) == (
             1, f"vorpalyx: error: standard output: {reason}\n")

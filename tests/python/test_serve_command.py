@@ -85,11 +85,13 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
 
 
-# Buffered, as usual (unbuffered, argparse drops a help it cannot write).
+@pytest.mark.parametrize("unbuffered", [False, True])
 @pytest.mark.parametrize("options", [["--port", "0"], ["--help"]])
-def test_output_that_cannot_be_written_is_one_line_and_status_1(options):
+def test_output_that_cannot_be_written_is_one_line_and_status_1(options, unbuffered):
     environment = {name: value for name, value in os.environ.items()
                    if name != "PYTHONUNBUFFERED"}
+    if unbuffered:
+        environment["PYTHONUNBUFFERED"] = "1"
     with open("/dev/full", "wb") as full:
         completed = subprocess.run(
             [sys.executable, "-m", "vorpalyx", "serve", *options], stdout=full,

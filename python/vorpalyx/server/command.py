@@ -11,6 +11,8 @@ import socket
 import sys
 from collections.abc import Sequence
 
+from vorpalyx._arguments import new_parser
+
 PROGRAM = "vorpalyx serve"
 LOOPBACK = "127.0.0.1"
 
@@ -23,7 +25,7 @@ def _port(text: str) -> int:
 
 
 def build_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(
+    parser = new_parser(
         prog=PROGRAM,
         description="Serve a web page for finding anagrams, and its JSON "
         "API, until Ctrl-C.")
@@ -104,7 +106,10 @@ def _output_failed(error: OSError) -> int:
 def main(argv: Sequence[str]) -> int:
     parser = build_parser()
     try:
-        arguments = parser.parse_args(argv)
+        try:
+            arguments = parser.parse_args(argv)
+        except OSError as error:
+            return _output_failed(error)
         return _serve(parser, arguments)
     except SystemExit as exit_request:
         # argparse exits with 0 after --help and with 2 on a usage error.
