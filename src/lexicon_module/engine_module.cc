@@ -8,6 +8,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <new>
@@ -74,7 +75,10 @@ std::int64_t owning_interpreter = kNoInterpreter;
 PyObject* lexicon_type = nullptr;   // kept for the life of the process
 PyObject* engine_module = nullptr;  // kept for the life of the process
 
-// The bundled word list, found next to this shared library.
+// The bundled word list: next to this shared library, as installed; else
+// where the package's own Python files find it (an editable install keeps
+// the compiled modules apart from them). When neither has it, the path
+// next to the library, which a load then names as missing.
 std::string english_words_path() {
   Dl_info info;
   std::string path;
@@ -84,7 +88,22 @@ std::string english_words_path() {
   }
   const std::size_t slash = path.rfind('/');
   path = slash == std::string::npos ? "." : path.substr(0, slash);
-  return path + "/data/english_words.txt";
+  path += "/data/english_words.txt";
+  struct stat status;
+  if (stat(path.c_str(), &status) == 0) return path;
+  PyRef module = PyRef::steal(PyImport_ImportModule("vorpalyx._dictionary"));
+  PyRef found = module ? PyRef::steal(PyObject_CallMethod(
+                             module.get(), "default_dictionary_path", nullptr))
+                       : PyRef();
+  Py_ssize_t size = 0;
+  const char* text = found && PyUnicode_Check(found.get())
+                         ? PyUnicode_AsUTF8AndSize(found.get(), &size)
+                         : nullptr;
+  if (text == nullptr || stat(text, &status) != 0) {
+    PyErr_Clear();
+    return path;
+  }
+  return std::string(text, static_cast<std::size_t>(size));
 }
 
 PyObject* initialise() {

@@ -707,3 +707,31 @@ class TestProcess:
         assert (completed.returncode, completed.stdout, completed.stderr) == (
             1, "", message.format(path=package / "data" / missing,
                                   reason="No such file or directory (os error 2)"))
+
+    def test_bundled_files_found_beside_the_python_files(self, tmp_path):
+        # As an editable install lays the package out: the compiled modules
+        # in one place, the Python files and data/ in another.
+        installed = pathlib.Path(vorpalyx.__file__).parent
+        source, compiled = tmp_path / "source" / "vorpalyx", tmp_path / "compiled"
+        shutil.copytree(installed, source, ignore=shutil.ignore_patterns("*.so"))
+        compiled.mkdir()
+        for library in installed.glob("*.so"):
+            shutil.copy(library, compiled)
+        script = f"""if True:
+            import importlib.machinery, importlib.util, sys
+            class Compiled:
+                @staticmethod
+                def find_spec(name, path=None, target=None):
+                    if name in ("vorpalyx._engine", "vorpalyx.core"):
+                        leaf = name.rpartition(".")[2]
+                        return importlib.util.spec_from_file_location(
+                            name, next(__import__("pathlib").Path({str(compiled)!r}).glob(leaf + ".*.so")))
+            sys.meta_path.insert(0, Compiled)
+            sys.path.insert(0, {str(source.parent)!r})
+            import vorpalyx
+            print(vorpalyx._engine.__file__.startswith({str(compiled)!r}),
+                  vorpalyx.Lexicon.english().best("dormitory", 1)[0].words)
+        """
+        completed = subprocess.run([sys.executable, "-c", script], capture_output=True,
+                                   text=True, timeout=60)
+        assert (completed.stdout, completed.stderr) == ("True ['dormitory']\n", "")
