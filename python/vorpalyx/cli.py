@@ -312,7 +312,7 @@ def _run(argv: Sequence[str]) -> int:
     return EXIT_SUCCESS
 
 
-def _discard_further_output() -> None:
+def discard_further_output() -> None:
     # The reader has gone. Pointing standard output at the null device lets
     # the interpreter's last flush at exit succeed instead of failing again
     # with a second BrokenPipeError and its "Exception ignored" message.
@@ -341,12 +341,12 @@ def main(argv: Sequence[str] | None = None) -> int:
             sys.stdout.flush()
         return status
     except BrokenPipeError:
-        _discard_further_output()
+        discard_further_output()
         return EXIT_BROKEN_PIPE
     except OSError as error:
         # Writing the output failed (a full disk, say); what is still
         # buffered cannot be written either.
-        _discard_further_output()
+        discard_further_output()
         tell(f"{PROGRAM}: error: standard output: {reason(error)}")
         return EXIT_FAILURE
     except KeyboardInterrupt:

@@ -94,9 +94,9 @@ def _output_failed(error: OSError) -> int:
     """Says that standard output cannot be written (a full disk, say) and
     gives the status for it; a reader that has gone ends it quietly, as it
     does the command."""
-    from vorpalyx.cli import EXIT_BROKEN_PIPE, _discard_further_output, reason
+    from vorpalyx.cli import EXIT_BROKEN_PIPE, discard_further_output, reason
 
-    _discard_further_output()
+    discard_further_output()
     if isinstance(error, BrokenPipeError):
         return EXIT_BROKEN_PIPE
     print(f"{PROGRAM}: error: standard output: {reason(error)}", file=sys.stderr)
