@@ -522,7 +522,8 @@ SolutionCount composed_count(const Trie& trie, const CharCounts& phrase,
       },
       [&](std::uint32_t variant) { counts[variant] = {.solutions = 1}; });
   for (const SolutionCount& count : counts) add(count);
-  if (total.solutions > plan.prepared.max_solutions) {
+  if (plan.prepared.max_solutions != kUnlimited &&
+      total.solutions > plan.prepared.max_solutions) {
     total = {.solutions = plan.prepared.max_solutions};
   }
   return total;
