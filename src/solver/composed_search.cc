@@ -522,7 +522,8 @@ SolutionCount composed_count(const Trie& trie, const CharCounts& phrase,
       },
       [&](std::uint32_t variant) { counts[variant] = {.solutions = 1}; });
   for (const SolutionCount& count : counts) add(count);
-  if (total.solutions > plan.prepared.max_solutions) {
+  if (plan.prepared.max_solutions != kUnlimited &&
+      total.solutions > plan.prepared.max_solutions) {
     total = {.solutions = plan.prepared.max_solutions};
   }
   return total;
@@ -572,14 +573,25 @@ std::vector<RankedSolution> composed_best(
     }
     all.push_back(std::move(solution));
   };
+  // A variant breaks its ties in the result order of its own words. With
+  // included words or an enumeration the merged order may differ, so a
+  // variant that fills its k gives every solution tied with its k-th too.
+  const bool own_order_differs = !plan.include.empty() || !plan.lengths.empty();
   std::vector<std::vector<RankedSolution>> found(plan.variants.size());
   for_each_variant(
       plan, options, true,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
-        found[variant] =
-            run_ranked_search(trie, counts, plan.rest, plan.prepared, weights,
-                              k, start_time, variant_options);
+        std::vector<RankedSolution>& best = found[variant];
+        for (std::uint64_t asked = k;;) {
+          best = run_ranked_search(trie, counts, plan.rest, plan.prepared,
+                                   weights, asked, start_time, variant_options);
+          if (!own_order_differs || k == 0 || best.size() < asked ||
+              best.back().score < best[k - 1].score) {
+            break;
+          }
+          asked = asked > kUnlimited / 2 ? kUnlimited : asked * 2;
+        }
       },
       [&](std::uint32_t variant) { found[variant].emplace_back(); });
   for (std::uint32_t variant = 0; variant < found.size(); ++variant) {

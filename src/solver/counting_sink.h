@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 
 #include "solver/search_stop.h"
 #include "solver/solution_keys.h"
@@ -89,11 +90,17 @@ class CountingSink {
       }
       const LongKey factor =
           classes_.distinct ? members - j + 1 : members + j - 1;
-      if (multisets > kMaxLong / factor) {
+      // The product is a multiple of j: dividing by their common factor
+      // first, only a result past 2^128 - 1 saturates.
+      const std::uint64_t common =
+          std::gcd(static_cast<std::uint64_t>(multisets % j), j);
+      const LongKey rest = factor / (j / common);
+      multisets /= common;
+      if (multisets > kMaxLong / rest) {
         saturated_ = true;
         return;
       }
-      multisets = multisets * factor / j;
+      multisets *= rest;
     }
     if (multisets != 0 && product > kMaxLong / multisets) {
       saturated_ = true;

@@ -139,7 +139,9 @@ SolutionCount count_packed(const PackedLayout& layout,
             make_sink, [&](CountingSink<N>& helper) { sink.absorb(helper); });
   SolutionCount count{.solutions = sink.count(), .saturated = sink.saturated()};
   // A limit keeps the first max_solutions of a combination's solutions too.
-  if (count.solutions > prepared.max_solutions) {
+  // Without one the count may pass 2^64 - 1 (kUnlimited).
+  if (prepared.max_solutions != kUnlimited &&
+      count.solutions > prepared.max_solutions) {
     count.solutions = prepared.max_solutions;
     count.saturated = false;
   }

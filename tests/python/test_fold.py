@@ -6,6 +6,7 @@ from __future__ import annotations
 import contextlib
 import io
 import json
+import math
 import pathlib
 from collections import Counter, defaultdict
 from itertools import chain, combinations_with_replacement, product
@@ -54,6 +55,18 @@ class TestLexicon:
         assert list(lexicon.search("donT")) == [["dont"]]
         assert list(lexicon.search("tecofaec", contains_patterns=["FÉ"])) == [
             ["café", "cote"], ["café", "côte"], ["café", "côté"]]
+
+    def test_counts_of_many_spellings_are_exact_up_to_2_128(self) -> None:
+        # Eighty words of one class of twenty spellings: C(99, 80) solutions,
+        # past 2**64, counted exactly, through a blank's searches too, and
+        # bounded only by a solution limit; C(819, 800) is below 2**128, C(919,
+        # 900) above.
+        lexicon = Lexicon.from_words(list("aàáâãäåāăąǎǟǡǻȁȃȧạảấ"))
+        assert lexicon.count("a" * 80) == lexicon.count("a" * 79 + "?") == math.comb(99, 80)
+        assert lexicon.count("a" * 80, max_solutions=5) == 5
+        assert lexicon.count("a" * 800) == math.comb(819, 800)
+        with pytest.raises(OverflowError, match=r"^the phrase has more than 2\*\*128 - 1 solutions$"):
+            lexicon.count("a" * 900)
 
     def test_in_reads_a_word_as_folding_does(self) -> None:
         lexicon = Lexicon.from_words(WORDS)

@@ -140,6 +140,18 @@ def test_k_of_zero_and_huge() -> None:
     assert len(lexicon.best("ab", True)) == 1
 
 
+@pytest.mark.parametrize(("phrase", "constraints", "first"), [
+    # The searches under included words and an enumeration order their ties
+    # by their other words; a k that cuts the ties keeps the result order.
+    ("abcde", {"include": ["a"]}, ["a", "b", "cde"]),
+    ("abcd", {"lengths": [3, 1]}, ["acd", "b"]),
+])
+def test_k_cutting_ties_keeps_result_order(phrase: str, constraints: dict[str, Any], first: list[str]) -> None:
+    lexicon = Lexicon.from_words(["a", "b", "bc", "de", "cde", "acd", "bcd"])
+    assert list(lexicon.search(phrase, **constraints))[0] == first
+    assert [ranked.words for ranked in lexicon.best(phrase, 1, **constraints)] == [first]
+
+
 @pytest.mark.parametrize(
     ("weights", "error_type", "message"),
     [({"room": math.nan}, ValueError, "the weight of 'room' must be a finite number at most 0 "
