@@ -86,12 +86,10 @@ def _phrases(path: str) -> Iterator[str]:
     except OSError as error:
         raise Refused(f"{path}: Failed to read phrases: {reason(error)}") from error
     try:
-        first = True
-        for line in stream:
-            if first:
+        for number, line in enumerate(stream):
+            if number == 0:
                 # The mark that some editors put at the start of a UTF-8 file.
                 line = line.removeprefix(b"\xef\xbb\xbf")
-                first = False
             yield line.rstrip(b"\n").removesuffix(b"\r").decode(
                 "utf-8", "surrogateescape")
     except OSError as error:

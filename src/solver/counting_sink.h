@@ -90,8 +90,13 @@ class CountingSink {
       }
       const LongKey factor =
           classes_.distinct ? members - j + 1 : members + j - 1;
-      // The product is a multiple of j: dividing by their common factor
-      // first, only a result past 2^128 - 1 saturates.
+      if (multisets <= kMaxLong / factor) {
+        multisets = multisets * factor / j;
+        continue;
+      }
+      // The product passes 2^128 - 1 on the way but is a multiple of j:
+      // dividing by their common factor first, only a result past 2^128 - 1
+      // saturates.
       const std::uint64_t common =
           std::gcd(static_cast<std::uint64_t>(multisets % j), j);
       const LongKey rest = factor / (j / common);
