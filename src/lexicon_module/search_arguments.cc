@@ -444,8 +444,8 @@ bool read_text_file(const char* method, PyObject* object, PyRef* path,
   if (!convert_path(method, object, path, &name)) return false;
   int error_number = 0;
   bool valid = false;
-  if (!run_without_gil([&](const InterruptPoll&) {
-        error_number = read_file_contents(name, contents);
+  if (!run_without_gil([&](const InterruptPoll& poll) {
+        error_number = read_file_contents(name, contents, &poll);
         valid = error_number == 0 && is_valid_utf8(*contents);
         if (valid && use) use(*contents);
       })) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 
 namespace vorpalyx {
@@ -24,7 +25,8 @@ class ClosingDescriptor {
 
 }  // namespace
 
-int read_file_contents(const std::string& path, std::string* contents) {
+int read_file_contents(const std::string& path, std::string* contents,
+                       const InterruptPoll* poll) {
   contents->clear();
   const int file_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file_descriptor < 0) return errno;
@@ -34,12 +36,21 @@ int read_file_contents(const std::string& path, std::string* contents) {
     contents->reserve(static_cast<std::size_t>(status.st_size));
   }
   char buffer[1 << 16];
+  const bool polled = poll != nullptr && poll->interrupted;
+  auto next_poll = std::chrono::steady_clock::now();
+  if (polled) next_poll += poll->interval;
   for (;;) {
+    if (polled && std::chrono::steady_clock::now() >= next_poll) {
+      if (poll->interrupted()) throw SearchInterrupted();
+      next_poll = std::chrono::steady_clock::now() + poll->interval;
+    }
     const ssize_t count = ::read(file_descriptor, buffer, sizeof buffer);
     if (count == 0) return 0;
     if (count < 0) {
-      if (errno == EINTR) continue;
-      return errno;
+      if (errno != EINTR) return errno;
+      // A signal is what the poll looks for: ask it now.
+      next_poll = {};
+      continue;
     }
     contents->append(buffer, static_cast<std::size_t>(count));
   }
