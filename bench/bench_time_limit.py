@@ -1,9 +1,9 @@
 """How closely `timeout_seconds` bounds a whole untraced solve, on two
 searches that only the limit ends: the alphabet over its letters and pairs of
 letters (some 10^18 solutions of about 20 words), and "william shakespeare and
-francis bacon" over the benchmark list; then `Lexicon.search` of the latter
-on one thread, in result order and ranked by the bundled weights (as the
-web page's workers run it), and `Lexicon.count`.
+francis bacon" over the benchmark list; then that phrase over the bundled
+list: `Lexicon.search` on one thread, in result order and ranked by the
+bundled weights (as the web page's workers run it), and `Lexicon.count`.
 
 Run: .venv/bin/python bench/bench_time_limit.py [--runs N]
 """
