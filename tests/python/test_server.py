@@ -3,6 +3,8 @@ real worker processes on the bundled word list."""
 
 from __future__ import annotations
 
+import asyncio
+import json
 import os
 import pathlib
 import re
@@ -174,6 +176,27 @@ def test_a_short_request_is_answered_while_a_long_one_runs(client):
     assert short["count"] == 70
     assert long_answer["partial"] is True
     assert waited < 1.0
+
+
+def test_a_request_whose_client_has_gone_is_not_solved(pool):
+    # As the page leaves a question when the phrase changes: the body sent,
+    # then the connection closed before the answer.
+    messages = iter([{"type": "http.request", "more_body": False,
+                      "body": json.dumps({"phrase": LONG_PHRASE}).encode()}])
+    sent = []
+
+    async def receive():
+        return next(messages, {"type": "http.disconnect"})
+
+    async def send(message):
+        sent.append(message)
+
+    scope = {"type": "http", "method": "POST", "path": "/api/count",
+             "query_string": b"", "headers": [
+                 (b"host", b"127.0.0.1"), (b"content-type", b"application/json")]}
+    asyncio.run(create_app(pool)(scope, receive, send))
+    assert (sent[0]["status"], json.loads(sent[1]["body"])) == (
+        499, {"error": "the client stopped waiting for the answer"})
 
 
 def test_a_worker_that_dies_is_replaced(client, pool):

@@ -116,7 +116,7 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
                               f"{MAX_BODY_BYTES} bytes", 413)
             query = read_query(method, parse_body(await _body(request)),
                                time_limit)
-            result = await pool.solve(query)
+            result = await pool.solve(query, request.is_disconnected)
         except Refused as refusal:
             return _refusal(str(refusal), refusal.status)
         return JSONResponse(result)
