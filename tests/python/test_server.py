@@ -342,6 +342,14 @@ def test_malformed_bodies_are_refused(client, body, headers, status, message):
         assert answer.json() == {"error": message}
 
 
+@pytest.mark.parametrize("content_type", [
+    "application/json", "Application/JSON", "application/json; charset=UTF-8"])
+def test_any_spelling_of_the_json_media_type_is_taken(client, content_type):
+    answer = client.post("/api/count", content=b'{"phrase": "dormitory"}',
+                         headers={"content-type": content_type})
+    assert (answer.status_code, answer.json()["count"]) == (200, 70)
+
+
 @pytest.mark.parametrize(("method", "path", "status"), [
     ("GET", "/api/search", 405), ("PUT", "/api/count", 405),
     ("GET", "/api/nothing", 404), ("GET", "/static/../query.py", 404),

@@ -106,8 +106,9 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
             return _refusal("ranking is not available in this build of "
                             "vorpalyx", 404)
         try:
+            # Media types are case-insensitive.
             if request.headers.get("content-type", "").split(";")[0].strip() \
-                    != "application/json":
+                    .lower() != "application/json":
                 raise Refused("the request must be JSON (Content-Type: "
                               "application/json)", 415)
             size = request.headers.get("content-length", "")
