@@ -350,14 +350,18 @@ def test_any_spelling_of_the_json_media_type_is_taken(client, content_type):
     assert (answer.status_code, answer.json()["count"]) == (200, 70)
 
 
-@pytest.mark.parametrize(("method", "path", "status"), [
-    ("GET", "/api/search", 405), ("PUT", "/api/count", 405),
-    ("GET", "/api/nothing", 404), ("GET", "/static/../query.py", 404),
+@pytest.mark.parametrize(("method", "path", "status", "allowed"), [
+    ("GET", "/api/search", 405, {"POST"}), ("PUT", "/api/count", 405, {"POST"}),
+    ("POST", "/api/info", 405, {"GET", "HEAD"}),
+    ("GET", "/api/nothing", 404, None), ("GET", "/static/../query.py", 404, None),
 ])
-def test_other_paths_and_methods_are_json_refusals(client, method, path, status):
+def test_other_paths_and_methods_are_json_refusals(client, method, path, status,
+                                                   allowed):
     answer = client.request(method, path)
     assert answer.status_code == status
     assert set(answer.json()) == {"error"}
+    allow = answer.headers.get("allow")
+    assert (allow and set(allow.split(", "))) == allowed
 
 
 @pytest.mark.parametrize(("host", "status"), [

@@ -9,6 +9,7 @@ from __future__ import annotations
 
 import ipaddress
 import pathlib
+from collections.abc import Mapping
 
 from starlette.applications import Starlette
 from starlette.exceptions import HTTPException
@@ -35,11 +36,13 @@ SECURITY_HEADERS = {
 }
 
 
-def _refusal(message: str, status: int) -> JSONResponse:
+def _refusal(message: str, status: int,
+             headers: Mapping[str, str] | None = None) -> JSONResponse:
     # A message may quote a request's text, and JSON can carry a lone
     # surrogate (a field named "\ud800") that UTF-8 cannot.
     message = message.encode("utf-8", "backslashreplace").decode("utf-8")
-    return JSONResponse({"error": message}, status_code=status)
+    return JSONResponse({"error": message}, status_code=status,
+                        headers=headers)
 
 
 def names_loopback(host_header: str) -> bool:
@@ -129,7 +132,8 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
 
     async def http_error(request: Request, error: Exception) -> Response:
         assert isinstance(error, HTTPException)
-        return _refusal(error.detail, error.status_code)
+        # A 405 names the methods that the path takes (Allow).
+        return _refusal(error.detail, error.status_code, error.headers)
 
     app = Starlette(
         routes=[
