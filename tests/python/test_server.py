@@ -178,11 +178,15 @@ def test_a_short_request_is_answered_while_a_long_one_runs(client):
     assert waited < 1.0
 
 
-def test_a_request_whose_client_has_gone_is_not_solved(pool):
+@pytest.mark.parametrize(("body", "more_body", "message"), [
     # As the page leaves a question when the phrase changes: the body sent,
     # then the connection closed before the answer.
-    messages = iter([{"type": "http.request", "more_body": False,
-                      "body": json.dumps({"phrase": LONG_PHRASE}).encode()}])
+    (json.dumps({"phrase": LONG_PHRASE}).encode(), False,
+     "the client stopped waiting for the answer"),
+    (b'{"phrase": "wil', True, "the client left before sending the whole request"),
+])
+def test_a_request_whose_client_has_gone_is_not_solved(pool, body, more_body, message):
+    messages = iter([{"type": "http.request", "body": body, "more_body": more_body}])
     sent = []
 
     async def receive():
@@ -196,7 +200,7 @@ def test_a_request_whose_client_has_gone_is_not_solved(pool):
                  (b"host", b"127.0.0.1"), (b"content-type", b"application/json")]}
     asyncio.run(create_app(pool)(scope, receive, send))
     assert (sent[0]["status"], json.loads(sent[1]["body"])) == (
-        499, {"error": "the client stopped waiting for the answer"})
+        499, {"error": message})
 
 
 def test_a_worker_that_dies_is_replaced(client, pool):

@@ -13,7 +13,7 @@ from collections.abc import Mapping
 
 from starlette.applications import Starlette
 from starlette.exceptions import HTTPException
-from starlette.requests import Request
+from starlette.requests import ClientDisconnect, Request
 from starlette.responses import FileResponse, JSONResponse, Response
 from starlette.routing import Mount, Route
 from starlette.staticfiles import StaticFiles
@@ -116,7 +116,7 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
                               "application/json)", 415)
             size = request.headers.get("content-length", "")
             if size.isdigit() and int(size) > MAX_BODY_BYTES:
-                raise Refused(f"the request body is larger than "
+                raise Refused("the request body is larger than "
                               f"{MAX_BODY_BYTES} bytes", 413)
             query = read_query(method, parse_body(await _body(request)),
                                time_limit)
@@ -152,10 +152,15 @@ async def _body(request: Request) -> bytes:
     """The body, read no further than the size limit."""
     chunks = []
     size = 0
-    async for chunk in request.stream():
-        size += len(chunk)
-        if size > MAX_BODY_BYTES:
-            raise Refused(f"the request body is larger than {MAX_BODY_BYTES} "
-                          "bytes", 413)
-        chunks.append(chunk)
+    try:
+        async for chunk in request.stream():
+            size += len(chunk)
+            if size > MAX_BODY_BYTES:
+                raise Refused("the request body is larger than "
+                              f"{MAX_BODY_BYTES} bytes", 413)
+            chunks.append(chunk)
+    except ClientDisconnect:
+        # Left unanswered, it would reach the server's log as a traceback.
+        raise Refused("the client left before sending the whole request",
+                      499) from None
     return b"".join(chunks)
