@@ -192,3 +192,14 @@ def test_the_page_in_a_browser(browser, tmp_path):
         assert browser.execute_script(
             "return remainingLetters('Œuvre, Ørsted, Straße! α', ['oeuvre', 'sorted'])") == {
             "remaining": "strasse", "missing": None}
+
+        # A pin typed otherwise than the dictionary spells it comes back in
+        # the dictionary's spelling, marked as pinned, and selecting it there
+        # releases that pin.
+        assert browser.execute_script(
+            "page.pins = ['Room', 'cafe'];"
+            " const item = resultItem(['dirty', 'room', 'café'], 0, 1, '');"
+            " unpin('room');"
+            " return [[...item.querySelectorAll('.word')].map((word) =>"
+            " word.className), page.pins];") == [
+            ["word", "word pinned-word", "word pinned-word"], ["cafe"]]

@@ -3,6 +3,8 @@ real worker processes on the bundled word list."""
 
 from __future__ import annotations
 
+import asyncio
+import json
 import os
 import pathlib
 import re
@@ -176,6 +178,31 @@ def test_a_short_request_is_answered_while_a_long_one_runs(client):
     assert waited < 1.0
 
 
+@pytest.mark.parametrize(("body", "more_body", "message"), [
+    # As the page leaves a question when the phrase changes: the body sent,
+    # then the connection closed before the answer.
+    (json.dumps({"phrase": LONG_PHRASE}).encode(), False,
+     "the client stopped waiting for the answer"),
+    (b'{"phrase": "wil', True, "the client left before sending the whole request"),
+])
+def test_a_request_whose_client_has_gone_is_not_solved(pool, body, more_body, message):
+    messages = iter([{"type": "http.request", "body": body, "more_body": more_body}])
+    sent = []
+
+    async def receive():
+        return next(messages, {"type": "http.disconnect"})
+
+    async def send(message):
+        sent.append(message)
+
+    scope = {"type": "http", "method": "POST", "path": "/api/count",
+             "query_string": b"", "headers": [
+                 (b"host", b"127.0.0.1"), (b"content-type", b"application/json")]}
+    asyncio.run(create_app(pool)(scope, receive, send))
+    assert (sent[0]["status"], json.loads(sent[1]["body"])) == (
+        499, {"error": message})
+
+
 def test_a_worker_that_dies_is_replaced(client, pool):
     answers = []
     request = threading.Thread(target=lambda: answers.append(
@@ -319,14 +346,26 @@ def test_malformed_bodies_are_refused(client, body, headers, status, message):
         assert answer.json() == {"error": message}
 
 
-@pytest.mark.parametrize(("method", "path", "status"), [
-    ("GET", "/api/search", 405), ("PUT", "/api/count", 405),
-    ("GET", "/api/nothing", 404), ("GET", "/static/../query.py", 404),
+@pytest.mark.parametrize("content_type", [
+    "application/json", "Application/JSON", "application/json; charset=UTF-8"])
+def test_any_spelling_of_the_json_media_type_is_taken(client, content_type):
+    answer = client.post("/api/count", content=b'{"phrase": "dormitory"}',
+                         headers={"content-type": content_type})
+    assert (answer.status_code, answer.json()["count"]) == (200, 70)
+
+
+@pytest.mark.parametrize(("method", "path", "status", "allowed"), [
+    ("GET", "/api/search", 405, {"POST"}), ("PUT", "/api/count", 405, {"POST"}),
+    ("POST", "/api/info", 405, {"GET", "HEAD"}),
+    ("GET", "/api/nothing", 404, None), ("GET", "/static/../query.py", 404, None),
 ])
-def test_other_paths_and_methods_are_json_refusals(client, method, path, status):
+def test_other_paths_and_methods_are_json_refusals(client, method, path, status,
+                                                   allowed):
     answer = client.request(method, path)
     assert answer.status_code == status
     assert set(answer.json()) == {"error"}
+    allow = answer.headers.get("allow")
+    assert (allow and set(allow.split(", "))) == allowed
 
 
 @pytest.mark.parametrize(("host", "status"), [

@@ -9,10 +9,11 @@ from __future__ import annotations
 
 import ipaddress
 import pathlib
+from collections.abc import Mapping
 
 from starlette.applications import Starlette
 from starlette.exceptions import HTTPException
-from starlette.requests import Request
+from starlette.requests import ClientDisconnect, Request
 from starlette.responses import FileResponse, JSONResponse, Response
 from starlette.routing import Mount, Route
 from starlette.staticfiles import StaticFiles
@@ -35,11 +36,13 @@ SECURITY_HEADERS = {
 }
 
 
-def _refusal(message: str, status: int) -> JSONResponse:
+def _refusal(message: str, status: int,
+             headers: Mapping[str, str] | None = None) -> JSONResponse:
     # A message may quote a request's text, and JSON can carry a lone
     # surrogate (a field named "\ud800") that UTF-8 cannot.
     message = message.encode("utf-8", "backslashreplace").decode("utf-8")
-    return JSONResponse({"error": message}, status_code=status)
+    return JSONResponse({"error": message}, status_code=status,
+                        headers=headers)
 
 
 def names_loopback(host_header: str) -> bool:
@@ -106,17 +109,18 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
             return _refusal("ranking is not available in this build of "
                             "vorpalyx", 404)
         try:
+            # Media types are case-insensitive.
             if request.headers.get("content-type", "").split(";")[0].strip() \
-                    != "application/json":
+                    .lower() != "application/json":
                 raise Refused("the request must be JSON (Content-Type: "
                               "application/json)", 415)
             size = request.headers.get("content-length", "")
             if size.isdigit() and int(size) > MAX_BODY_BYTES:
-                raise Refused(f"the request body is larger than "
+                raise Refused("the request body is larger than "
                               f"{MAX_BODY_BYTES} bytes", 413)
             query = read_query(method, parse_body(await _body(request)),
                                time_limit)
-            result = await pool.solve(query)
+            result = await pool.solve(query, request.is_disconnected)
         except Refused as refusal:
             return _refusal(str(refusal), refusal.status)
         return JSONResponse(result)
@@ -128,7 +132,8 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
 
     async def http_error(request: Request, error: Exception) -> Response:
         assert isinstance(error, HTTPException)
-        return _refusal(error.detail, error.status_code)
+        # A 405 names the methods that the path takes (Allow).
+        return _refusal(error.detail, error.status_code, error.headers)
 
     app = Starlette(
         routes=[
@@ -147,10 +152,15 @@ async def _body(request: Request) -> bytes:
     """The body, read no further than the size limit."""
     chunks = []
     size = 0
-    async for chunk in request.stream():
-        size += len(chunk)
-        if size > MAX_BODY_BYTES:
-            raise Refused(f"the request body is larger than {MAX_BODY_BYTES} "
-                          "bytes", 413)
-        chunks.append(chunk)
+    try:
+        async for chunk in request.stream():
+            size += len(chunk)
+            if size > MAX_BODY_BYTES:
+                raise Refused("the request body is larger than "
+                              f"{MAX_BODY_BYTES} bytes", 413)
+            chunks.append(chunk)
+    except ClientDisconnect:
+        # Left unanswered, it would reach the server's log as a traceback.
+        raise Refused("the client left before sending the whole request",
+                      499) from None
     return b"".join(chunks)

@@ -15,6 +15,7 @@ import asyncio
 import multiprocessing
 import os
 import signal
+from collections.abc import Awaitable, Callable
 from concurrent.futures import ProcessPoolExecutor
 from concurrent.futures.process import BrokenProcessPool
 from functools import partial
@@ -103,8 +104,11 @@ class WorkerPool:
                  if process is not None] or range(len(self._processes))
         return min(slots, key=lambda index: self._waiting[index])
 
-    async def solve(self, query: Query) -> dict[str, object]:
-        """The answer of a worker to `query`; raises Refused."""
+    async def solve(self, query: Query,
+                    gone: Callable[[], Awaitable[bool]] | None = None
+                    ) -> dict[str, object]:
+        """The answer of a worker to `query`; raises Refused. `gone` tells
+        whether the client has stopped waiting for it."""
         if sum(self._waiting) >= MAX_WAITING:
             raise Refused("the server is busy; try again shortly", 503)
         key = query.key()
@@ -112,6 +116,12 @@ class WorkerPool:
         self._waiting[index] += 1
         try:
             async with self._turns[index]:
+                # The page asks anew at every keystroke and drops the
+                # question it no longer wants; solving those in turn would
+                # keep the latest one waiting behind them.
+                if gone is not None and await gone():
+                    raise Refused("the client stopped waiting for the "
+                                  "answer", 499)
                 self._last_solver[key] = index
                 if len(self._last_solver) > 4 * MAX_WAITING:
                     self._last_solver.clear()

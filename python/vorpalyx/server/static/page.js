@@ -144,6 +144,12 @@ function remainingLetters(phrase, pins) {
   return { remaining: letters.join(""), missing: null };
 }
 
+// An included word comes back in the dictionary's spelling ("Room" as
+// "room", "cafe" as "café"), so a pin is known in a result by its letters.
+function pinKey(word) {
+  return [...folded(word)].filter((character) => LETTER.test(character)).join("");
+}
+
 function ranked() {
   return page.info.ranking && $("order").value === "score";
 }
@@ -259,12 +265,13 @@ function resultItem(words, pinnedCount, position, extra) {
   const item = element("li", { value: String(position) });
   // A word pinned n times is marked in its first n places.
   const unmarked = new Map();
-  if (accepts("include")) for (const word of page.pins) unmarked.set(word, (unmarked.get(word) ?? 0) + 1);
+  if (accepts("include")) for (const key of page.pins.map(pinKey)) unmarked.set(key, (unmarked.get(key) ?? 0) + 1);
   words.forEach((word, index) => {
     let pinned = index < pinnedCount;
-    if (!pinned && unmarked.get(word) > 0) {
+    const key = pinKey(word);
+    if (!pinned && unmarked.get(key) > 0) {
       pinned = true;
-      unmarked.set(word, unmarked.get(word) - 1);
+      unmarked.set(key, unmarked.get(key) - 1);
     }
     const button = element("button", { type: "button", class: pinned ? "word pinned-word" : "word" }, word);
     button.title = pinned ? `Unpin “${word}”` : `Pin “${word}”`;
@@ -295,7 +302,8 @@ function pin(word) {
 }
 
 function unpin(word) {
-  const at = page.pins.indexOf(word);
+  let at = page.pins.indexOf(word);
+  if (at < 0) at = page.pins.findIndex((pin) => pinKey(pin) === pinKey(word));
   if (at >= 0) page.pins.splice(at, 1);
   syncInclude();
   restart();
