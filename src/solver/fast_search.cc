@@ -117,8 +117,25 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
   walk_into(
       tables, phrase, prepared, start_time, options, report, sink, make_sink,
       [&](StoringSink<N>& helper) { sink.buckets().absorb(helper.buckets()); });
-  result.groups = sink.buckets().take_in_result_order(options.second_core,
-                                                      &options.interrupt);
+  // The walk left time to sort what it found and for what the caller does
+  // after (converting it, ranking it); on a machine slower than that
+  // allowed for, the sort stops in time for the rest and keeps what it
+  // sorted.
+  std::optional<Clock::time_point> deadline;
+  // (A limit of years is none: the clock's count would overflow.)
+  if (prepared.timeout_seconds && *prepared.timeout_seconds < 1e9) {
+    const FinishCosts& after = options.finish_costs;
+    const SolutionBuckets& found = sink.buckets();
+    const double after_sort =
+        after.seconds_per_solution * static_cast<double>(found.size()) +
+        after.seconds_per_word * static_cast<double>(found.word_total());
+    deadline = start_time +
+               std::chrono::duration_cast<Clock::duration>(
+                   std::chrono::duration<double>(*prepared.timeout_seconds -
+                                                 std::min(after_sort, 1e9)));
+  }
+  result.groups = sink.buckets().take_in_result_order(
+      options.second_core, &options.interrupt, deadline);
   return result;
 }
 

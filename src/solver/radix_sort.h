@@ -10,8 +10,9 @@
 // pass per digit moves the keys, where spreading by the top digit would leave
 // thousands of small ranges, each with its own counters and comparison sort.
 //
-// Invariant: the result is exactly std::sort's. Cost: one or two passes over
-// the keys per digit of the range's differing bits, with a scratch buffer as
+// Invariant: the result is exactly std::sort's, or, for a sort stopped by
+// its deadline, the smallest keys in order. Cost: one or two passes over the
+// keys per digit of the range's differing bits, with a scratch buffer as
 // large as the keys.
 //
 // Tested by tests/cpp/solver/radix_sort_test.cc (against std::sort).
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -215,9 +217,14 @@ void radix_sort(Key* keys, std::size_t count, int key_bits) {
 // by their top `top_digit_bits` bits (fewer for few keys) from the blocks
 // into `scratch`, which grows as needed and is kept for the next sort, so
 // that sorting many buckets in turn takes fresh memory only for the largest.
+// With a `deadline`, the sort stops at the first range of the top digit
+// that starts after it: `*sorted_count` tells how many keys, the smallest
+// ones, were sorted (all of them when it did not stop).
 template <typename Key>
-PageArray<Key> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
-                          int top_digit_bits, PageArray<Key>& scratch) {
+PageArray<Key> radix_sort(
+    KeyBlocks<Key>& blocks, int key_bits, int top_digit_bits,
+    PageArray<Key>& scratch, std::size_t* sorted_count = nullptr,
+    const std::chrono::steady_clock::time_point* deadline = nullptr) {
   const std::size_t count = blocks.size();
   if (capacity_of(scratch) < count) {
     scratch.reset();
@@ -247,11 +254,21 @@ PageArray<Key> radix_sort(KeyBlocks<Key>& blocks, int key_bits,
     }
   });
   PageArray<Key> sorted = blocks.take_first(count);
-  for (std::size_t digit = 0; digit + 1 < starts.size(); ++digit) {
+  // The clock is read once per this many keys sorted: a few milliseconds.
+  constexpr std::size_t kKeysPerClockCheck = std::size_t{1} << 16;
+  std::size_t checked_at = 0;
+  std::size_t digit = 0;
+  for (; digit + 1 < starts.size(); ++digit) {
+    if (deadline != nullptr &&
+        starts[digit] - checked_at >= kKeysPerClockCheck) {
+      checked_at = starts[digit];
+      if (std::chrono::steady_clock::now() > *deadline) break;
+    }
     radix_sort_detail::sort_into(
         spread + starts[digit], sorted.get() + starts[digit],
         starts[digit + 1] - starts[digit], shift, false);
   }
+  if (sorted_count != nullptr) *sorted_count = starts[digit];
   return sorted;
 }
 

@@ -24,8 +24,17 @@ std::size_t SolutionBuckets::size() const {
   return total;
 }
 
+std::uint64_t SolutionBuckets::word_total() const {
+  std::uint64_t total = 0;
+  for (const Bucket& bucket : buckets_) {
+    total += size_of(bucket) * bucket.rows.word_count;
+  }
+  return total;
+}
+
 std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
-    bool use_second_thread, const InterruptPoll* poll) {
+    bool use_second_thread, const InterruptPoll* poll,
+    std::optional<std::chrono::steady_clock::time_point> deadline) {
   const std::thread::id caller = std::this_thread::get_id();
   auto next_poll = std::chrono::steady_clock::now();
   std::atomic<bool> interrupted{false};
@@ -51,22 +60,47 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
               return left.shortest > right.shortest;
             });
   std::vector<SolutionGroup> groups(buckets_.size());
+  // Whether each group holds all of its bucket's solutions; past the
+  // deadline, a bucket is sorted in part or not at all.
+  std::unique_ptr<bool[]> whole(new bool[buckets_.size()]());
+  const std::chrono::steady_clock::time_point* const sort_deadline =
+      deadline ? &*deadline : nullptr;
   auto sort_bucket = [&](std::size_t index, SortScratch& scratch) {
+    // The first group is sorted whole even so, so that a search that found
+    // solutions returns some (the first group is seldom large).
+    const std::chrono::steady_clock::time_point* const bucket_deadline =
+        index == 0 ? nullptr : sort_deadline;
+    if (bucket_deadline &&
+        std::chrono::steady_clock::now() > *bucket_deadline) {
+      return;
+    }
     Bucket& bucket = buckets_[index];
+    const std::size_t solutions = size_of(bucket);
     switch (bucket.form) {
       case Form::kFields:
       case Form::kMultiset:
-        groups[index] =
-            keyed_group(bucket.short_keys, bucket, scratch.short_keys);
+        groups[index] = keyed_group(bucket.short_keys, bucket,
+                                    scratch.short_keys, bucket_deadline);
         break;
       case Form::kLongFields:
-        groups[index] =
-            keyed_group(bucket.long_keys, bucket, scratch.long_keys);
+        groups[index] = keyed_group(bucket.long_keys, bucket, scratch.long_keys,
+                                    bucket_deadline);
         break;
       case Form::kRows:
         groups[index] = sorted_rows(std::move(bucket.rows));
         break;
     }
+    whole[index] = groups[index].solution_count == solutions;
+  };
+  // What comes before the first solution left unsorted.
+  auto sorted_part = [&] {
+    for (std::size_t index = 0; index < groups.size(); ++index) {
+      if (!whole[index]) {
+        groups.resize(groups[index].solution_count != 0 ? index + 1 : index);
+        break;
+      }
+    }
+    return std::move(groups);
   };
   if (!use_second_thread || size() < kKeysWorthASecondThread) {
     // Scratch for the largest bucket at once, not grown bucket by bucket.
@@ -83,7 +117,7 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
       if (should_stop()) throw SearchInterrupted();
       sort_bucket(index, scratch);
     }
-    return groups;
+    return sorted_part();
   }
   // The largest buckets first, so that the two threads finish together.
   std::vector<std::size_t> order(buckets_.size());
@@ -105,7 +139,7 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
       },
       true);
   if (interrupted) throw SearchInterrupted();
-  return groups;
+  return sorted_part();
 }
 
 void SolutionBuckets::absorb(SolutionBuckets& other) {
@@ -162,17 +196,17 @@ const MultisetNumbering& SolutionBuckets::numbering() {
 }
 
 template <typename Key>
-SolutionGroup SolutionBuckets::keyed_group(KeyBlocks<Key>& keys,
-                                           const Bucket& bucket,
-                                           PageArray<Key>& scratch) const {
+SolutionGroup SolutionBuckets::keyed_group(
+    KeyBlocks<Key>& keys, const Bucket& bucket, PageArray<Key>& scratch,
+    const std::chrono::steady_clock::time_point* deadline) const {
   SolutionGroup group;
   group.word_count = bucket.rows.word_count;
-  group.solution_count = keys.size();
   group.id_bits = rank_bits_;
   if (bucket.form == Form::kMultiset) group.numbering = numbering_;
   // The top digit is the first word's rank, up to 2^16 ranges.
   auto sorted = radix_sort(keys, static_cast<int>(bucket.key_bits),
-                           std::min(rank_bits_, 16), scratch);
+                           std::min(rank_bits_, 16), scratch,
+                           &group.solution_count, deadline);
   if constexpr (sizeof(Key) == sizeof(std::uint64_t)) {
     group.short_keys = std::move(sorted);
   } else {

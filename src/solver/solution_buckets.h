@@ -11,15 +11,19 @@
 // shortest word, and ranks below the word count given at construction.
 // Cost: 8 bytes per solution in most cases, 16 for long ones, plus the
 // sort's scratch (as large as the largest bucket); sorting is
-// a radix sort per bucket, on two threads when allowed and worth it.
+// a radix sort per bucket, on two threads when allowed and worth it. A
+// search under a time limit sorts no further than its deadline, so that a
+// slow machine cannot stretch the call past it.
 //
-// Tested by tests/cpp/solver/fast_search_test.cc (through the search).
+// Tested by tests/cpp/solver/fast_search_test.cc (through the search) and
+// radix_sort_test.cc (the deadline).
 
 #ifndef VORPALYX_SOLVER_SOLUTION_BUCKETS_H_
 #define VORPALYX_SOLVER_SOLUTION_BUCKETS_H_
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -138,16 +142,21 @@ class SolutionBuckets {
                         30 + 20.0 * static_cast<double>(word_count));
   }
 
-  // The solutions recorded so far.
+  // The solutions recorded so far, and their words.
   std::size_t size() const;
+  std::uint64_t word_total() const;
 
   // The buckets as groups in result order (fewer words first, then the
   // longer shortest word), each sorted word by word; on two threads when
   // `use_second_thread` and there are enough solutions to be worth it.
   // `poll`, when given, is asked between buckets on the calling thread;
-  // a yes throws SearchInterrupted.
+  // a yes throws SearchInterrupted. Once `deadline` has passed, sorting
+  // stops and only what precedes the first solution left unsorted, in
+  // result order, is returned.
   std::vector<SolutionGroup> take_in_result_order(
-      bool use_second_thread, const InterruptPoll* poll = nullptr);
+      bool use_second_thread, const InterruptPoll* poll = nullptr,
+      std::optional<std::chrono::steady_clock::time_point> deadline =
+          std::nullopt);
 
   // Moves the solutions of `other` (over the same words) into these.
   void absorb(SolutionBuckets& other);
@@ -169,8 +178,9 @@ class SolutionBuckets {
   const MultisetNumbering& numbering();
   struct SortScratch;
   template <typename Key>
-  SolutionGroup keyed_group(KeyBlocks<Key>& keys, const Bucket& bucket,
-                            PageArray<Key>& scratch) const;
+  SolutionGroup keyed_group(
+      KeyBlocks<Key>& keys, const Bucket& bucket, PageArray<Key>& scratch,
+      const std::chrono::steady_clock::time_point* deadline) const;
   static SolutionGroup sorted_rows(SolutionGroup group);
 
   std::size_t word_count_;

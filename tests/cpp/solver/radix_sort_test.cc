@@ -2,13 +2,15 @@
 // that take its different paths: comparison sorts for short ranges, 6, 8
 // and 11-bit digits, ranges finished from the lowest digit (in an odd or even
 // number of passes), shared high digits, and keys gathered in blocks (into
-// arrays mapped on their own once large); rows too long for keys.
+// arrays mapped on their own once large); rows too long for keys; sorts
+// stopped by a deadline.
 
 #include "solver/radix_sort.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <tuple>
@@ -16,6 +18,7 @@
 
 #include "solver/key_blocks.h"
 #include "solver/row_sort.h"
+#include "solver/solution_buckets.h"
 #include "solver/solution_keys.h"
 
 namespace vorpalyx {
@@ -87,6 +90,43 @@ TEST(RadixSortTest, LongKeysFromBlocks) {
   PageArray<LongKey> scratch;
   const auto sorted = radix_sort(blocks, 100, 16, scratch);
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sorted.get()));
+}
+
+// Past its deadline a sort stops after its first ranges, with the smallest
+// keys in order; the buckets of a search then keep only their first group
+// in result order, sorted whole.
+TEST(RadixSortTest, DeadlinePassedKeepsTheSmallestKeysSorted) {
+  const std::vector<std::uint64_t> keys =
+      random_keys<std::uint64_t>(1'000'000, 40, 0, 3);
+  KeyBlocks<std::uint64_t> blocks;
+  for (std::uint64_t key : keys) blocks.push_back(key);
+  std::vector<std::uint64_t> expected = keys;
+  std::sort(expected.begin(), expected.end());
+  PageArray<std::uint64_t> scratch;
+  const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  std::size_t sorted_count = 0;
+  const auto sorted = radix_sort(blocks, 40, 16, scratch, &sorted_count, &past);
+  EXPECT_GT(sorted_count, 0u);
+  EXPECT_LT(sorted_count, keys.size() / 4);
+  EXPECT_TRUE(
+      std::equal(sorted.get(), sorted.get() + sorted_count, expected.begin()));
+
+  SolutionBuckets buckets(1000);
+  const std::uint32_t ranks[] = {3, 7};
+  for (std::uint32_t last = 0; last < 900; ++last) {
+    buckets.add(buckets.bucket(3, 2), ranks, 2, last);
+    buckets.add(buckets.bucket(2, 4), ranks, 1, 999 - last);
+  }
+  const std::vector<SolutionGroup> groups =
+      buckets.take_in_result_order(false, nullptr, past);
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].word_count, 2u);
+  EXPECT_EQ(groups[0].solution_count, 900u);
+  std::vector<std::uint32_t> firsts;
+  groups[0].for_each([&](const std::uint32_t* ids) {
+    firsts.push_back(ids[0] == 3 ? ids[1] : ids[0]);
+  });
+  EXPECT_TRUE(std::is_sorted(firsts.begin(), firsts.end()));
 }
 
 // Rows that share long prefixes, with ties, narrow and widely spread ranks
