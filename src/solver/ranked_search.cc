@@ -366,7 +366,7 @@ std::vector<RankedSolution> walk_packed(
     const PackedLayout& layout, const SpelledWords& spelled,
     const CharCounts& phrase, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
-    const FastSearchOptions& options) {
+    const FastSearchOptions& options, bool* cut_short) {
   const std::vector<std::string>& words = spelled.words;
   std::vector<std::int32_t> word_weights;
   word_weights.reserve(words.size());
@@ -382,6 +382,7 @@ std::vector<RankedSolution> walk_packed(
     walker.walk(phrase);
   }
   if (stop.interrupted()) throw SearchInterrupted();
+  if (cut_short != nullptr) *cut_short = stop.stopped();
   std::vector<RankedSolution> ranked;
   for (Candidate& candidate : best.take_best_first()) {
     RankedSolution& solution = ranked.emplace_back();
@@ -399,17 +400,25 @@ std::vector<RankedSolution> run_ranked_search(
     const Trie& trie, const CharCounts& phrase_counts,
     const SolverConstraints& constraints, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
-    const FastSearchOptions& options) {
+    const FastSearchOptions& options, bool* cut_short) {
+  if (cut_short != nullptr) *cut_short = false;
   if (k == 0 || prepared.impossible) return {};
   if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
       prepared.shapes_combinations()) {
-    return best_of(run_fast_search(trie, phrase_counts, constraints, prepared,
-                                   start_time, options),
-                   weights, k);
+    FastSearchReport report;
+    std::vector<RankedSolution> best =
+        best_of(run_fast_search(trie, phrase_counts, constraints, prepared,
+                                start_time, options, &report),
+                weights, k);
+    if (cut_short != nullptr) *cut_short = report.cut_short;
+    return best;
   }
   if (prepared.timeout_seconds) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
-    if (elapsed.count() > *prepared.timeout_seconds) return {};
+    if (elapsed.count() > *prepared.timeout_seconds) {
+      if (cut_short != nullptr) *cut_short = true;
+      return {};
+    }
   }
   std::vector<std::string> words =
       collect_candidate_words(trie, phrase_counts, constraints, prepared);
@@ -422,18 +431,18 @@ std::vector<RankedSolution> run_ranked_search(
   switch (layout.words_used) {
     case 1:
       return walk_packed<1>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options);
+                            k, start_time, options, cut_short);
     case 2:
       return walk_packed<2>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options);
+                            k, start_time, options, cut_short);
     case 3:
     case 4:
       return walk_packed<4>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options);
+                            k, start_time, options, cut_short);
     default:
       return walk_packed<kAlphabetSize>(
           PackedLayout::for_phrase(phrase_counts, order, true), spelled,
-          phrase_counts, prepared, weights, k, start_time, options);
+          phrase_counts, prepared, weights, k, start_time, options, cut_short);
   }
 }
 

@@ -54,12 +54,14 @@ inline constexpr std::uint64_t kMostBestByWalk = std::uint64_t{1} << 16;
 
 // The `k` best solutions of `phrase_counts` (not empty), best first, each
 // with its words in ascending byte order. Throws as run_fast_search does.
+// `cut_short`, when given, is set to whether a limit ended the search, so
+// that the solutions may not be the k best.
 std::vector<RankedSolution> run_ranked_search(
     const Trie& trie, const CharCounts& phrase_counts,
     const SolverConstraints& constraints, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k,
     std::chrono::steady_clock::time_point start_time,
-    const FastSearchOptions& options);
+    const FastSearchOptions& options, bool* cut_short = nullptr);
 
 }  // namespace vorpalyx
 
