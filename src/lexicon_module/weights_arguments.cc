@@ -17,7 +17,7 @@ bool from_path(const char* method, PyObject* object, WordWeights* out) {
   std::string contents;
   std::variant<WordWeights, WeightsFileError> read;
   if (!read_text_file(
-          method, object, &path, &contents,
+          method, "weights", object, &path, &contents,
           [&](const std::string& text) { read = weights_from_counts(text); })) {
     return false;
   }

@@ -152,6 +152,11 @@ def test_k_cutting_ties_keeps_result_order(phrase: str, constraints: dict[str, A
     assert [ranked.words for ranked in lexicon.best(phrase, 1, **constraints)] == [first]
 
 
+class NotAPath:
+    def __fspath__(self) -> Any:
+        return 3
+
+
 @pytest.mark.parametrize(
     ("weights", "error_type", "message"),
     [({"room": math.nan}, ValueError, "the weight of 'room' must be a finite number at most 0 "
@@ -171,7 +176,9 @@ def test_k_cutting_ties_keeps_result_order(phrase: str, constraints: dict[str, A
      ({b"room": -1.0}, TypeError, "must have str keys, not bytes (b'room')"),
      (3, TypeError, "must be a mapping of str to float or the path of a word<TAB>count file, not int"),
      (["room"], TypeError, "must be a mapping of str to float or the path of a word<TAB>count file, "
-                           "not list")],
+                           "not list"),
+     (NotAPath(), TypeError, "argument 'weights' must be str, bytes or os.PathLike, "
+                             "not test_ranking.NotAPath")],
 )
 def test_weights_refused(weights: Any, error_type, message: str) -> None:
     lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
