@@ -154,6 +154,7 @@ class RankedWalker {
       }
       const std::uint64_t total = frame.total - word_class.length;
       if (depth + 2 > prepared_.max_words || total < shortest_length_ ||
+          depth + 1 + total / shortest_length_ < prepared_.min_words ||
           !best_.could_enter(score + best_by_letters_left_[total], depth + 2)) {
         continue;
       }
@@ -304,6 +305,7 @@ class RankedWalker {
   // its members as a multiset.
   void take_solution(const Frame& frame, std::uint32_t class_index,
                      std::int64_t score) {
+    if (path_.size() + 1 < prepared_.min_words) return;
     const WordClass<N>& last = classes_[class_index];
     if ((frame.patterns | last.patterns) != prepared_.all_patterns) return;
     if (grouped_.pattern_words != 0 && !every_pattern_held(class_index)) {
@@ -403,8 +405,10 @@ std::vector<RankedSolution> run_ranked_search(
     const FastSearchOptions& options, bool* cut_short) {
   if (cut_short != nullptr) *cut_short = false;
   if (k == 0 || prepared.impossible) return {};
+  // The walk takes a least number of words itself, but not lengths or
+  // distinct words.
   if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
-      prepared.shapes_combinations()) {
+      !prepared.words_of_length.empty() || prepared.distinct) {
     FastSearchReport report;
     std::vector<RankedSolution> best =
         best_of(run_fast_search(trie, phrase_counts, constraints, prepared,

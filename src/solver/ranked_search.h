@@ -20,9 +20,9 @@
 //    the pruning is exact.
 // A solution limit keeps the first max_solutions found, which only the full
 // search knows, and a k beyond kMostBestByWalk would keep as much as the
-// full result: both rank the full search's result instead, as does a
-// constraint on a solution's shape (its word count, its lengths, distinct
-// words), which the full search prunes by. A time limit
+// full result: both rank the full search's result instead, as do lengths
+// and distinct words, which the full search prunes by. A least number of
+// words only holds back the solutions with fewer. A time limit
 // ends the walk with the best found so far; the interrupt poll stops it as
 // it stops the fast search.
 //
