@@ -49,7 +49,9 @@ bool load_path_into(PyObject* self, PyObject* path_argument, const char* method,
                     bool fold) {
   PyRef path;
   std::string contents;
-  if (!read_text_file(method, path_argument, &path, &contents)) return false;
+  if (!read_text_file(method, "path", path_argument, &path, &contents)) {
+    return false;
+  }
   return change_alone(self, method, [&](AnagramSolver& solver) {
     solver.load_words_from_text(contents, fold);
   });

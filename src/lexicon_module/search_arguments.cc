@@ -253,16 +253,16 @@ bool convert_fold(const char* method, PyObject* object, bool* fold) {
   return true;
 }
 
-bool convert_path(const char* method, PyObject* object, PyRef* path,
-                  std::string* name) {
+bool convert_path(const char* method, const char* argument, PyObject* object,
+                  PyRef* path, std::string* name) {
   *path = PyRef::steal(PyOS_FSPath(object));
   if (!*path) {
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError,
-                   "%s() argument 'path' must be str, bytes or os.PathLike, "
+                   "%s() argument '%s' must be str, bytes or os.PathLike, "
                    "not %T",
-                   method, object);
+                   method, argument, object);
     }
     return false;
   }
@@ -437,11 +437,11 @@ bool convert_search_arguments(const char* name, PyObject* const* bound,
   return true;
 }
 
-bool read_text_file(const char* method, PyObject* object, PyRef* path,
-                    std::string* contents,
+bool read_text_file(const char* method, const char* argument, PyObject* object,
+                    PyRef* path, std::string* contents,
                     const std::function<void(const std::string&)>& use) {
   std::string name;
-  if (!convert_path(method, object, path, &name)) return false;
+  if (!convert_path(method, argument, object, path, &name)) return false;
   int error_number = 0;
   bool valid = false;
   if (!run_without_gil([&](const InterruptPoll& poll) {

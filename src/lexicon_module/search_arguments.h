@@ -62,21 +62,24 @@ bool convert_str(const char* method, const char* argument, PyObject* object,
 // fold=: a bool; left out (null) or None, true.
 bool convert_fold(const char* method, PyObject* object, bool* fold);
 
-// A str, bytes or os.PathLike path: `*path` the object os.fspath gives (for
-// messages), `*name` its bytes for the file system.
-bool convert_path(const char* method, PyObject* object, PyRef* path,
-                  std::string* name);
+// A str, bytes or os.PathLike path, the argument named `argument`: `*path`
+// the object os.fspath gives (for messages), `*name` its bytes for the file
+// system.
+bool convert_path(const char* method, const char* argument, PyObject* object,
+                  PyRef* path, std::string* name);
 
 // Sets a UnicodeDecodeError for the first line of `text` that is not UTF-8,
 // naming its number and the file `path`.
 void set_decode_error(std::string_view text, PyObject* path);
 
-// Reads the UTF-8 file that the path argument `object` names into
-// `*contents` without the interpreter lock, and runs `use(*contents)` there
-// too when given. Raises OSError naming the path, or UnicodeDecodeError
-// naming the line; `*path` is the path object (for messages).
+// Reads the UTF-8 file that `object`, the path argument named `argument`,
+// names into `*contents` without the interpreter lock, and runs
+// `use(*contents)` there too when given. Raises OSError naming the path, or
+// UnicodeDecodeError naming the line; `*path` is the path object (for
+// messages).
 bool read_text_file(
-    const char* method, PyObject* object, PyRef* path, std::string* contents,
+    const char* method, const char* argument, PyObject* object, PyRef* path,
+    std::string* contents,
     const std::function<void(const std::string&)>& use = nullptr);
 
 }  // namespace vorpalyx

@@ -1,6 +1,7 @@
 #include "lexicon_module/weights_arguments.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <variant>
@@ -16,7 +17,7 @@ bool from_path(const char* method, PyObject* object, WordWeights* out) {
   std::string contents;
   std::variant<WordWeights, WeightsFileError> read;
   if (!read_text_file(
-          method, object, &path, &contents,
+          method, "weights", object, &path, &contents,
           [&](const std::string& text) { read = weights_from_counts(text); })) {
     return false;
   }
@@ -65,8 +66,21 @@ bool from_mapping(const char* method, PyObject* object, WordWeights* out) {
                    method, key, value);
       return false;
     }
-    const double weight = PyFloat_AsDouble(value);
-    if (weight == -1.0 && PyErr_Occurred()) return false;
+    double weight = PyFloat_AsDouble(value);
+    if (weight == -1.0 && PyErr_Occurred()) {
+      // A number beyond a double's range (an int of 400 digits) is refused
+      // below as too large or too small, by its sign.
+      if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+      PyRef overflow = PyRef::steal(PyErr_GetRaisedException());
+      PyRef zero = PyRef::steal(PyLong_FromLong(0));
+      const int positive =
+          zero ? PyObject_RichCompareBool(value, zero.get(), Py_GT) : -1;
+      if (positive < 0) {
+        PyErr_SetRaisedException(overflow.release());
+        return false;
+      }
+      weight = positive ? HUGE_VAL : -std::numeric_limits<double>::max();
+    }
     if (!std::isfinite(weight) || weight > 0) {
       PyErr_Format(PyExc_ValueError,
                    "%s() argument 'weights': the weight of %R must be a finite "

@@ -584,10 +584,16 @@ std::vector<RankedSolution> composed_best(
           const FastSearchOptions& variant_options) {
         std::vector<RankedSolution>& best = found[variant];
         for (std::uint64_t asked = k;;) {
-          best = run_ranked_search(trie, counts, plan.rest, plan.prepared,
-                                   weights, asked, start_time, variant_options);
-          if (!own_order_differs || k == 0 || best.size() < asked ||
-              best.back().score < best[k - 1].score) {
+          bool cut_short = false;
+          std::vector<RankedSolution> more =
+              run_ranked_search(trie, counts, plan.rest, plan.prepared, weights,
+                                asked, start_time, variant_options, &cut_short);
+          // A search that the time limit ended may have found less than the
+          // whole one before it.
+          if (cut_short && asked != k) break;
+          best = std::move(more);
+          if (cut_short || !own_order_differs || k == 0 ||
+              best.size() < asked || best.back().score < best[k - 1].score) {
             break;
           }
           asked = asked > kUnlimited / 2 ? kUnlimited : asked * 2;

@@ -93,6 +93,8 @@ void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
     report->search_seconds =
         std::chrono::duration<double>(Clock::now() - start_time).count();
     report->solutions_by_walker[0] = walker.stop().solutions_found();
+    report->cut_short = walker.stop().stopped() ||
+                        (helper_stop != nullptr && helper_stop->stopped());
   }
 }
 

@@ -83,6 +83,9 @@ struct FastSearchReport {
   // The solutions found by the first walker and by the second, if it ran.
   std::uint64_t solutions_by_walker[2] = {0, 0};
   bool second_walker_ran = false;
+  // Whether a limit (time or solutions) ended the walk, which may not have
+  // been done.
+  bool cut_short = false;
 };
 
 // Runs the whole search over `phrase_counts` (not empty) and returns the

@@ -59,7 +59,8 @@ struct PreparedConstraints {
            (words_of_length.empty() ||
             (length < words_of_length.size() && words_of_length[length] != 0));
   }
-  // Whether the walk needs what only the ranking by walk lacks.
+  // Whether the walk must check the shape of its combinations: their
+  // number of words, their lengths or distinct words.
   bool shapes_combinations() const {
     return min_words > 1 || !words_of_length.empty() || distinct;
   }

@@ -154,6 +154,7 @@ class RankedWalker {
       }
       const std::uint64_t total = frame.total - word_class.length;
       if (depth + 2 > prepared_.max_words || total < shortest_length_ ||
+          depth + 1 + total / shortest_length_ < prepared_.min_words ||
           !best_.could_enter(score + best_by_letters_left_[total], depth + 2)) {
         continue;
       }
@@ -304,6 +305,7 @@ class RankedWalker {
   // its members as a multiset.
   void take_solution(const Frame& frame, std::uint32_t class_index,
                      std::int64_t score) {
+    if (path_.size() + 1 < prepared_.min_words) return;
     const WordClass<N>& last = classes_[class_index];
     if ((frame.patterns | last.patterns) != prepared_.all_patterns) return;
     if (grouped_.pattern_words != 0 && !every_pattern_held(class_index)) {
@@ -366,7 +368,7 @@ std::vector<RankedSolution> walk_packed(
     const PackedLayout& layout, const SpelledWords& spelled,
     const CharCounts& phrase, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
-    const FastSearchOptions& options) {
+    const FastSearchOptions& options, bool* cut_short) {
   const std::vector<std::string>& words = spelled.words;
   std::vector<std::int32_t> word_weights;
   word_weights.reserve(words.size());
@@ -382,6 +384,7 @@ std::vector<RankedSolution> walk_packed(
     walker.walk(phrase);
   }
   if (stop.interrupted()) throw SearchInterrupted();
+  if (cut_short != nullptr) *cut_short = stop.stopped();
   std::vector<RankedSolution> ranked;
   for (Candidate& candidate : best.take_best_first()) {
     RankedSolution& solution = ranked.emplace_back();
@@ -399,17 +402,27 @@ std::vector<RankedSolution> run_ranked_search(
     const Trie& trie, const CharCounts& phrase_counts,
     const SolverConstraints& constraints, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
-    const FastSearchOptions& options) {
+    const FastSearchOptions& options, bool* cut_short) {
+  if (cut_short != nullptr) *cut_short = false;
   if (k == 0 || prepared.impossible) return {};
+  // The walk takes a least number of words itself, but not lengths or
+  // distinct words.
   if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
-      prepared.shapes_combinations()) {
-    return best_of(run_fast_search(trie, phrase_counts, constraints, prepared,
-                                   start_time, options),
-                   weights, k);
+      !prepared.words_of_length.empty() || prepared.distinct) {
+    FastSearchReport report;
+    std::vector<RankedSolution> best =
+        best_of(run_fast_search(trie, phrase_counts, constraints, prepared,
+                                start_time, options, &report),
+                weights, k);
+    if (cut_short != nullptr) *cut_short = report.cut_short;
+    return best;
   }
   if (prepared.timeout_seconds) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
-    if (elapsed.count() > *prepared.timeout_seconds) return {};
+    if (elapsed.count() > *prepared.timeout_seconds) {
+      if (cut_short != nullptr) *cut_short = true;
+      return {};
+    }
   }
   std::vector<std::string> words =
       collect_candidate_words(trie, phrase_counts, constraints, prepared);
@@ -422,18 +435,18 @@ std::vector<RankedSolution> run_ranked_search(
   switch (layout.words_used) {
     case 1:
       return walk_packed<1>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options);
+                            k, start_time, options, cut_short);
     case 2:
       return walk_packed<2>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options);
+                            k, start_time, options, cut_short);
     case 3:
     case 4:
       return walk_packed<4>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options);
+                            k, start_time, options, cut_short);
     default:
       return walk_packed<kAlphabetSize>(
           PackedLayout::for_phrase(phrase_counts, order, true), spelled,
-          phrase_counts, prepared, weights, k, start_time, options);
+          phrase_counts, prepared, weights, k, start_time, options, cut_short);
   }
 }
 

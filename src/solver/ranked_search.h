@@ -20,9 +20,9 @@
 //    the pruning is exact.
 // A solution limit keeps the first max_solutions found, which only the full
 // search knows, and a k beyond kMostBestByWalk would keep as much as the
-// full result: both rank the full search's result instead, as does a
-// constraint on a solution's shape (its word count, its lengths, distinct
-// words), which the full search prunes by. A time limit
+// full result: both rank the full search's result instead, as do lengths
+// and distinct words, which the full search prunes by. A least number of
+// words only holds back the solutions with fewer. A time limit
 // ends the walk with the best found so far; the interrupt poll stops it as
 // it stops the fast search.
 //
@@ -54,12 +54,14 @@ inline constexpr std::uint64_t kMostBestByWalk = std::uint64_t{1} << 16;
 
 // The `k` best solutions of `phrase_counts` (not empty), best first, each
 // with its words in ascending byte order. Throws as run_fast_search does.
+// `cut_short`, when given, is set to whether a limit ended the search, so
+// that the solutions may not be the k best.
 std::vector<RankedSolution> run_ranked_search(
     const Trie& trie, const CharCounts& phrase_counts,
     const SolverConstraints& constraints, const PreparedConstraints& prepared,
     const WordWeights& weights, std::uint64_t k,
     std::chrono::steady_clock::time_point start_time,
-    const FastSearchOptions& options);
+    const FastSearchOptions& options, bool* cut_short = nullptr);
 
 }  // namespace vorpalyx
 

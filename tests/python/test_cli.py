@@ -687,6 +687,7 @@ class TestProcess:
 
     # A package that lacks a bundled file (a broken install) has the file
     # named, not standard output blamed; serve says so before it starts.
+    # Weights cut short, as by a full disk, are named too.
     @pytest.mark.parametrize(("argv", "missing", "message"), [
         (["--best", "1", "dormitory"], "english_words.txt",
          "vorpalyx: error: {path}: Failed to read dictionary: {reason}\n"),
@@ -694,19 +695,29 @@ class TestProcess:
          "vorpalyx: error: {path}: Failed to read weights: {reason}\n"),
         (["serve"], "english_words.txt", "vorpalyx serve: error: {path}: {reason}\n"),
         (["serve"], "english_words_weights.txt", "vorpalyx serve: error: {path}: {reason}\n"),
+        (["--best", "1", "dormitory"], "cut english_words_weights.txt",
+         "vorpalyx: error: best(): the bundled weights '{path}' do not fit the bundled "
+         "list: no weight for line 3\n"),
+        (["serve"], "cut english_words_weights.txt",
+         "vorpalyx serve: error: best(): the bundled weights '{path}' do not fit the "
+         "bundled list: no weight for line 3\n"),
     ])
     def test_missing_bundled_file_is_named(self, tmp_path, argv, missing, message):
         if argv == ["serve"]:
             pytest.importorskip("uvicorn")
         package = tmp_path / "vorpalyx"
         shutil.copytree(pathlib.Path(vorpalyx.__file__).parent, package)
-        (package / "data" / missing).unlink()
+        cut, _, missing = missing.rpartition(" ")
+        data = package / "data" / missing
+        if cut:
+            data.write_bytes(b"".join(data.read_bytes().splitlines(keepends=True)[:2]))
+        else:
+            data.unlink()
         path = os.pathsep.join([str(tmp_path), *filter(None, [os.environ.get("PYTHONPATH")])])
         completed = subprocess.run(command(*argv), capture_output=True, text=True,
                                    env={**os.environ, "PYTHONPATH": path}, timeout=60)
         assert (completed.returncode, completed.stdout, completed.stderr) == (
-            1, "", message.format(path=package / "data" / missing,
-                                  reason="No such file or directory (os error 2)"))
+            1, "", message.format(path=data, reason="No such file or directory (os error 2)"))
 
     def test_bundled_files_found_beside_the_python_files(self, tmp_path):
         # As an editable install lays the package out: the compiled modules

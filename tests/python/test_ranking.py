@@ -152,6 +152,11 @@ def test_k_cutting_ties_keeps_result_order(phrase: str, constraints: dict[str, A
     assert [ranked.words for ranked in lexicon.best(phrase, 1, **constraints)] == [first]
 
 
+class NotAPath:
+    def __fspath__(self) -> Any:
+        return 3
+
+
 @pytest.mark.parametrize(
     ("weights", "error_type", "message"),
     [({"room": math.nan}, ValueError, "the weight of 'room' must be a finite number at most 0 "
@@ -163,12 +168,17 @@ def test_k_cutting_ties_keeps_result_order(phrase: str, constraints: dict[str, A
      ({"room": 0.5}, ValueError, "the weight of 'room' must be a finite number at most 0 "
                                  "(a base-10 logarithm of a frequency), not 0.5"),
      ({"room": -(10**7)}, ValueError, "the weight of 'room' must be at least -1000000, not -10000000"),
+     ({"room": 10**400}, ValueError, "the weight of 'room' must be a finite number at most 0 "
+                                     f"(a base-10 logarithm of a frequency), not {10**400}"),
+     ({"room": -(10**400)}, ValueError, f"the weight of 'room' must be at least -1000000, not {-(10**400)}"),
      ({"room": "-3"}, TypeError, "the weight of 'room' must be a real number, not str"),
      ({3: -1.0}, TypeError, "must have str keys, not int (3)"),
      ({b"room": -1.0}, TypeError, "must have str keys, not bytes (b'room')"),
      (3, TypeError, "must be a mapping of str to float or the path of a word<TAB>count file, not int"),
      (["room"], TypeError, "must be a mapping of str to float or the path of a word<TAB>count file, "
-                           "not list")],
+                           "not list"),
+     (NotAPath(), TypeError, "argument 'weights' must be str, bytes or os.PathLike, "
+                             "not test_ranking.NotAPath")],
 )
 def test_weights_refused(weights: Any, error_type, message: str) -> None:
     lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])

@@ -76,6 +76,9 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
             lexicon.best("", 0)
     except OSError as error:
         return f"{error.filename}: {reason(error)}"
+    except ValueError as error:
+        # Bundled weights that do not fit the bundled list.
+        return str(error)
     # Each load, the file it reads and what a refused line of it is called.
     loads = [(lexicon.load_path, path, path) for path in dictionaries]
     if weights is not None:

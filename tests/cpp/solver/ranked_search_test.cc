@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "char_utils/letter_lists.h"
+#include "letters_and_pairs.h"
 #include "solver/anagram_solver.h"
 #include "solver/prepare_patterns.h"
 #include "solver/score_order.h"
@@ -186,6 +187,38 @@ TEST(RankedSearchTest, ScoreOrderOfAResultReadInPieces) {
       ASSERT_EQ(scored.scores[i], all[i].score) << i;
     }
   }
+}
+
+// The walk holds back solutions of too few words itself: over the alphabet's
+// 10^18 solutions in letters and pairs the best are found at once, where
+// ranking the full result would need every one (the time limit ends only a
+// search that would not).
+TEST(RankedSearchTest, TheWalkTakesALeastNumberOfWords) {
+  const AnagramSolver solver = letters_and_pairs();
+  WordWeights weights;
+  std::vector<std::string> pairs;
+  for (std::size_t i = 0; i < kAlphabet.size(); i += 2) {
+    pairs.push_back(kAlphabet.substr(i, 2));
+    weights.name(pairs.back(), 0);
+  }
+  weights.set_floor();
+  SolverConstraints constraints;
+  constraints.timeout_seconds = 1.0;
+  ExtendedConstraints extended;
+  extended.min_words = 13;
+  std::vector<RankedSolution> best =
+      solver.best(kAlphabet, constraints, weights, 1, {}, extended);
+  ASSERT_EQ(best.size(), 1u);
+  EXPECT_EQ(best[0].score, 0);
+  EXPECT_EQ(best[0].words, pairs);
+  // One pair less, two letters more: the first of 13 ties in result order.
+  extended.min_words = 14;
+  best = solver.best(kAlphabet, constraints, weights, 1, {}, extended);
+  ASSERT_EQ(best.size(), 1u);
+  EXPECT_EQ(best[0].score, -2);
+  std::vector<std::string> expected = {"a", "b"};
+  expected.insert(expected.end(), pairs.begin() + 1, pairs.end());
+  EXPECT_EQ(best[0].words, expected);
 }
 
 TEST(RankedSearchTest, AnInterruptStopsTheWalk) {

@@ -18,6 +18,7 @@
 #include "solver/anagram_solver.h"
 #include "solver/fast_search.h"
 #include "solver/prepared_constraints.h"
+#include "solver/word_weights.h"
 
 namespace vorpalyx {
 namespace {
@@ -61,6 +62,25 @@ TEST(LiteralSearchTimeLimitTest, AstronomicalSearchStopsNearTheLimit) {
     std::sort(letters.begin(), letters.end());
     EXPECT_EQ(letters, kAlphabet);
     EXPECT_TRUE(std::is_sorted(solution.begin(), solution.end()));
+  }
+}
+
+// Included words or an enumeration have the ranking ask again for more when
+// its last solutions tie; a walk asked again after the limit finds nothing,
+// and must not take the place of the best found in time.
+TEST(RankedSearchTimeLimitTest, ReturnsTheBestFoundUnderEveryComposition) {
+  const AnagramSolver solver = letters_and_pairs();
+  SolverConstraints constraints;
+  constraints.timeout_seconds = 0.05;
+  ExtendedConstraints included;
+  included.include = {"ab"};
+  ExtendedConstraints enumerated;
+  enumerated.lengths = std::vector<std::uint64_t>(13, 2);
+  for (const ExtendedConstraints& extended : {included, enumerated}) {
+    const std::vector<RankedSolution> best =
+        solver.best(kAlphabet, constraints, WordWeights{}, 2,
+                    FastSearchOptions{}, extended);
+    EXPECT_EQ(best.size(), 2u);
   }
 }
 
