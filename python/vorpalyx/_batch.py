@@ -109,22 +109,39 @@ def error_record(phrase: str, message: str) -> bytes:
 
 class Record:
     """One phrase's JSON line, solved and waiting to be written: `head`, then
-    the solutions of `result` written natively, then `tail`."""
+    the solutions of `result` (with the letters of their blanks and leftover
+    when `letters`), then `tail`."""
 
-    __slots__ = ("head", "result", "tail")
+    __slots__ = ("head", "result", "tail", "letters")
 
     def __init__(self, head: bytes, result: Anagrams | None = None,
-                 tail: bytes = b"") -> None:
+                 tail: bytes = b"", letters: bool = False) -> None:
         self.head = head
         self.result = result
         self.tail = tail
+        self.letters = letters
 
     def write(self, out: BinaryIO) -> None:
         out.write(self.head)
-        if self.result is not None:
+        if self.result is not None and self.letters:
+            _write_with_letters(self.result, out)
+        elif self.result is not None:
             self.result.write(out, format="json")
         out.write(self.tail)
         out.flush()
+
+
+def _write_with_letters(result: Anagrams, out: BinaryIO) -> None:
+    """The solutions as --json gives them with blanks or leftover letters,
+    a slice at a time, so that memory holds the Python objects of one."""
+    from vorpalyx._output import json_item, slices
+
+    out.write(b"[")
+    for start, part in slices(result):
+        items = ", ".join(json_item(d.words, (d.blanks, d.leftover))
+                          for d in map(part.details, range(len(part))))
+        out.write(((", " if start and items else "") + items).encode())
+    out.write(b"]")
 
 
 def solve_record(lexicon: Lexicon, arguments: Arguments, phrase: str) -> Record:
@@ -145,12 +162,10 @@ def solve_record(lexicon: Lexicon, arguments: Arguments, phrase: str) -> Record:
     if arguments.count:
         return Record(head + b"}\n")
     head += b', "solutions": '
-    if "?" in phrase or arguments.leftover:
-        # Each solution with the letters its blanks became and those it
-        # left over, as --json gives them.
-        details = json.dumps([result.details(i)._asdict() for i in range(count)])
-        return Record(head + details.encode() + b"}\n")
-    return Record(head, result, b"}\n")
+    # With blanks or leftover, each solution with the letters its blanks
+    # became and those it left over; held compact, as any result, until its
+    # turn.
+    return Record(head, result, b"}\n", "?" in phrase or bool(arguments.leftover))
 
 
 def _read_exactly(descriptor: int, size: int) -> bytes | None:

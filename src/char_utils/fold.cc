@@ -83,7 +83,12 @@ void fold_word(std::string_view word, std::string* folded,
                       ? std::copy(bytes.begin(), bytes.end(), spell_end)
                       : put_utf8(spell_end, entry->lower);
       after_letter = true;
-    } else if (after_letter && unicode::is_grapheme_extend(code_point)) {
+    } else if (after_letter && unicode::is_grapheme_extend(code_point) &&
+               !unicode::has_general_category(code_point,
+                                              unicode::GeneralCategory::kCf)) {
+      // Marks, not the invisible formatting that also extends a grapheme
+      // (ZERO WIDTH NON-JOINER, tags): that would make two spellings look
+      // alike.
       spell_end = std::copy(bytes.begin(), bytes.end(), spell_end);
     } else {
       after_letter = false;

@@ -22,12 +22,17 @@ bool from_path(const char* method, PyObject* object, WordWeights* out) {
     return false;
   }
   if (const auto* error = std::get_if<WeightsFileError>(&read)) {
+    // Whole, though the line it quotes may hold a NUL.
+    PyRef reason = PyRef::steal(PyUnicode_DecodeUTF8(
+        error->reason.data(), static_cast<Py_ssize_t>(error->reason.size()),
+        "replace"));
+    if (!reason) return false;
     if (error->line == 0) {
-      PyErr_Format(PyExc_ValueError, "%s(): %R: %s", method, path.get(),
-                   error->reason.c_str());
+      PyErr_Format(PyExc_ValueError, "%s(): %R: %U", method, path.get(),
+                   reason.get());
     } else {
-      PyErr_Format(PyExc_ValueError, "%s(): line %zu of %R: %s", method,
-                   error->line, path.get(), error->reason.c_str());
+      PyErr_Format(PyExc_ValueError, "%s(): line %zu of %R: %U", method,
+                   error->line, path.get(), reason.get());
     }
     return false;
   }

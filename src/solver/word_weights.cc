@@ -67,8 +67,13 @@ bool for_each_line(std::string_view text, Visit&& visit) {
 
 std::string shown(std::string_view line) {
   constexpr std::size_t kShown = 40;
-  return line.size() <= kShown ? std::string(line)
-                               : std::string(line.substr(0, kShown)) + "...";
+  if (line.size() <= kShown) return std::string(line);
+  // Cut before a character, not inside one: the reason must stay UTF-8.
+  std::size_t cut = kShown;
+  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+    --cut;
+  }
+  return std::string(line.substr(0, cut)) + "...";
 }
 
 }  // namespace

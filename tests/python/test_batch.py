@@ -15,7 +15,8 @@ import time
 
 import pytest
 
-from vorpalyx import _batch, cli
+from vorpalyx import Lexicon, _batch, _output, cli
+from vorpalyx._arguments import parse_arguments
 from vorpalyx.core import Solver
 
 WORDS = ["listen", "silent", "enlist", "tin", "net", "nets", "lis", "les",
@@ -79,14 +80,23 @@ def test_one_record_per_line_in_input_order(request, files, jobs, form, capture)
     assert ran == (0, expected_records(bool(form), max_words=2), "")
 
 
-def test_blanks_and_leftover_letters_come_with_each_solution(capsys, monkeypatch, files):
-    words, _ = files
-    monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(b"lis?\n")))
-    assert run(capsys, "--dict", words, "--batch", "-", "--leftover", "1", "--max-words", "1") == (
-        0, '{"phrase": "lis?", "count": 3, "solutions": ['
-           '{"words": ["les"], "blanks": "e", "leftover": "i"}, '
-           '{"words": ["lis"], "blanks": "", "leftover": "?"}, '
-           '{"words": ["lit"], "blanks": "t", "leftover": "s"}]}\n', "")
+@pytest.mark.parametrize("capture", ["capfd", "capsys"])
+def test_blanks_and_leftover_letters_come_with_each_solution(request, monkeypatch, files, capture):
+    words, phrases = files
+    with open(phrases, "wb") as stream:
+        stream.write(b"lis?\n" * 20)
+    # Written two solutions at a time, by workers too.
+    monkeypatch.setattr(_output, "RANKED_SLICE", 2)
+    assert run(request.getfixturevalue(capture), "--dict", words, "--batch", phrases, "--jobs", "2",
+               "--leftover", "1", "--max-words", "1") == (
+        0, ('{"phrase": "lis?", "count": 3, "solutions": ['
+            '{"words": ["les"], "blanks": "e", "leftover": "i"}, '
+            '{"words": ["lis"], "blanks": "", "leftover": "?"}, '
+            '{"words": ["lit"], "blanks": "t", "leftover": "s"}]}\n') * 20, "")
+    # Held in its compact form until its turn, and counted among the held
+    # solutions, as a record without blanks is.
+    arguments = parse_arguments(["--batch", "-", "--leftover", "1", "--max-words", "1"])
+    assert len(_batch.solve_record(Lexicon.from_words(WORDS), arguments, "lis?").result) == 3
 
 
 @pytest.mark.parametrize("text_only", [False, True], ids=["bytes-beneath", "string-io"])

@@ -55,6 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         FoldCase{"OtherScripts", "αβγ абв 日本", "", ""},
         FoldCase{"MarkAfterDropped", "a-\u0301b", "ab", "ab"},
         FoldCase{"MarkAfterOtherScript", "α\u0301e", "e", "e"},
+        FoldCase{"FormatAfterLetter", "Auf\u200clage e\U000E0041", "auflagee",
+                 "auflagee"},
         FoldCase{"Empty", "", "", ""}));
 
 TEST(FoldTest, EqualsNormalizeOnAscii) {
