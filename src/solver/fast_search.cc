@@ -136,8 +136,10 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
                    std::chrono::duration<double>(*prepared.timeout_seconds -
                                                  std::min(after_sort, 1e9)));
   }
+  const std::size_t found_count = sink.buckets().size();
   result.groups = sink.buckets().take_in_result_order(
       options.second_core, &options.interrupt, deadline);
+  if (report && result.size() < found_count) report->cut_short = true;
   return result;
 }
 

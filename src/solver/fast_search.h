@@ -84,7 +84,7 @@ struct FastSearchReport {
   std::uint64_t solutions_by_walker[2] = {0, 0};
   bool second_walker_ran = false;
   // Whether a limit (time or solutions) ended the walk, which may not have
-  // been done.
+  // been done, or the time limit left some of what it found unsorted.
   bool cut_short = false;
 };
 
