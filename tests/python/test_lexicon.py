@@ -798,6 +798,22 @@ class TestWrite:
             reader.join()
             assert received == [expected.encode()]
 
+    def test_a_writer_that_claims_more_than_it_was_given(self, long_result) -> None:
+        result, solutions = long_result
+
+        class Claiming(io.StringIO):
+            """Takes one character, then the rest, saying it took far more."""
+
+            def write(self, text: str) -> int:  # type: ignore[override]
+                if len(self.getvalue()) % 2 == 0:
+                    return super().write(text[:1])
+                super().write(text)
+                return 10**30
+
+        file = Claiming()
+        result.write(file)
+        assert file.getvalue() == formatted(solutions, "text")
+
     def test_errors_of_the_file_pass_and_what_was_written_stays(self, long_result) -> None:
         result, solutions = long_result
         expected = formatted(solutions, "text")
