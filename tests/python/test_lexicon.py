@@ -319,6 +319,8 @@ class TestSearchArguments:
             (((), {}), TypeError, "{}() missing required argument 'phrase' (pos 1)"),
             ((("x", "a"), {}), TypeError, "{}() takes 1 positional argument but 2 were given"),
             ((("x",), {"limit": 1}), TypeError, "{}() got an unexpected keyword argument 'limit'"),
+            ((("x",), {"max_words\x00": 1}), TypeError, "{}() got an unexpected keyword argument 'max_words\x00'"),
+            ((("x",), {"\ud800": 1}), TypeError, "{}() got an unexpected keyword argument '\ud800'"),
             ((("x",), {"phrase": "y"}), TypeError, "{}() got multiple values for argument 'phrase'"),
             (((None,), {}), TypeError, "{}() argument 'phrase' must be str, not NoneType"),
             ((("x",), {"must_start_with": 3}), TypeError,
