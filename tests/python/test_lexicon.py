@@ -684,6 +684,27 @@ class TestInterrupt:
         assert completed.returncode == 0, completed.stderr
         assert completed.stdout.splitlines() == [*expected, AFTERWARDS]
 
+    # With a blank each letter is a search of its own, the two threads
+    # taking them in turn; only 'b' gives words to start with here, so one
+    # long search is left, on either thread, and the caller's poll must go on
+    # while the helper runs it.
+    @ENGINE_CALLS
+    def test_sigint_stops_the_one_long_search_of_a_blank(self, method) -> None:
+        completed = run_child("""
+            import os, signal, sys, threading
+            from vorpalyx import Lexicon
+            lexicon = Lexicon.english()
+            extra = {"k": 65536, "weights": {}} if sys.argv[1] == "best" else {}
+            threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+            try:
+                getattr(lexicon, sys.argv[1])("the quick rown fox jumps over the lazy dog and a ee?",
+                                              must_start_with="b", max_words=6, **extra)
+                print("returned")
+            except KeyboardInterrupt as error:
+                print("interrupted", error.__traceback__.tb_next is None)
+            """, method, timeout=60)
+        assert completed.stdout == "interrupted True\n", completed.stderr
+
     # A file without end is read until memory runs out (capped here, so that
     # an unpolled read fails fast with MemoryError, but for AddressSanitizer,
     # whose shadow memory needs more) unless Ctrl-C stops it.
