@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -292,12 +291,12 @@ PyObject* anagrams_write(PyObject* self, PyObject* const* args,
   }
   SolutionFormat format = SolutionFormat::kText;
   if (bound[1] != nullptr) {
-    const char* name =
-        PyUnicode_Check(bound[1]) ? PyUnicode_AsUTF8(bound[1]) : nullptr;
-    if (name == nullptr && PyErr_Occurred()) return nullptr;
-    if (name != nullptr && std::strcmp(name, "json") == 0) {
+    // Compared whole: 'json\0' is not 'json'.
+    const bool is_str = PyUnicode_Check(bound[1]);
+    if (is_str && PyUnicode_CompareWithASCIIString(bound[1], "json") == 0) {
       format = SolutionFormat::kJson;
-    } else if (name == nullptr || std::strcmp(name, "text") != 0) {
+    } else if (!is_str ||
+               PyUnicode_CompareWithASCIIString(bound[1], "text") != 0) {
       PyErr_Format(PyExc_ValueError,
                    "write() argument 'format' must be 'text' or 'json', not "
                    "%R",

@@ -1,7 +1,5 @@
 #include "lexicon_module/keyword_arguments.h"
 
-#include <cstring>
-
 namespace vorpalyx {
 
 bool bind_arguments(const Signature& signature, PyObject* const* args,
@@ -30,14 +28,13 @@ bool bind_arguments(const Signature& signature, PyObject* const* args,
   const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
   for (Py_ssize_t k = 0; k < keywords; ++k) {
     PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
-    const char* text = PyUnicode_AsUTF8(keyword);
-    if (text == nullptr) return false;
     Py_ssize_t slot = -1;
+    // Compared whole, as characters: 'fold\0x' is no parameter.
     for (Py_ssize_t i = 0; i < total && slot < 0; ++i) {
       const char* name = i < positional
                              ? signature.positional[i]
                              : signature.keyword_only[i - positional];
-      if (std::strcmp(name, text) == 0) slot = i;
+      if (PyUnicode_CompareWithASCIIString(keyword, name) == 0) slot = i;
     }
     if (slot < 0) {
       PyErr_Format(PyExc_TypeError,

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -205,7 +206,8 @@ bool write_through_method(PyObject* write, const std::string& chunk,
       PyErr_SetString(PyExc_OSError, "write() took none of the output");
       return false;
     }
-    done += count;
+    // A writer that claims more than it was given took all of it.
+    done += std::min(count, length - done);
   }
   return true;
 }

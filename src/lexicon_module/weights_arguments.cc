@@ -41,11 +41,15 @@ bool from_path(const char* method, PyObject* object, WordWeights* out) {
 }
 
 bool from_mapping(const char* method, PyObject* object, WordWeights* out) {
-  PyRef items = PyRef::steal(PyMapping_Items(object));
+  PyRef listed = PyRef::steal(PyMapping_Items(object));
+  if (!listed) return false;
+  // items() may give a list that it keeps, and a weight's __float__ may
+  // change that list while its pairs are read: read a copy.
+  PyRef items = PyRef::steal(PyList_AsTuple(listed.get()));
   if (!items) return false;
-  const Py_ssize_t size = PyList_GET_SIZE(items.get());
+  const Py_ssize_t size = PyTuple_GET_SIZE(items.get());
   for (Py_ssize_t i = 0; i < size; ++i) {
-    PyObject* item = PyList_GET_ITEM(items.get(), i);
+    PyObject* item = PyTuple_GET_ITEM(items.get(), i);
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -204,21 +206,56 @@ void for_each_variant(const Composition& plan, const FastSearchOptions& options,
   FastSearchOptions helpers = own;
   helpers.interrupt.interrupted = [&failed] { return failed.load(); };
   const std::thread::id caller = std::this_thread::get_id();
-  run_on_two_threads(
-      [&] {
-        const FastSearchOptions& mine =
-            std::this_thread::get_id() == caller ? own : helpers;
+  auto share_out = [&] {
+    const FastSearchOptions& mine =
+        std::this_thread::get_id() == caller ? own : helpers;
+    try {
+      for (std::size_t k = next++; k < searched.size() && !failed; k = next++) {
+        search(searched[k], plan.variants[searched[k]].counts, mine);
+      }
+    } catch (...) {
+      failed = true;
+      throw;
+    }
+  };
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool helper_done = false;
+  HelperThread helper;
+  helper.start([&] {
+    try {
+      share_out();
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      helper_done = true;
+      finished.notify_one();
+      throw;
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    helper_done = true;
+    finished.notify_one();
+  });
+  share_out();
+  // The helper may still be in the last search: the caller's poll goes on
+  // meanwhile, so that an interrupt stops that search too.
+  if (helper.started() && options.interrupt.interrupted) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!finished.wait_for(lock, options.interrupt.interval,
+                              [&] { return helper_done; })) {
+      lock.unlock();
+      if (options.interrupt.interrupted()) {
+        failed = true;
         try {
-          for (std::size_t k = next++; k < searched.size() && !failed;
-               k = next++) {
-            search(searched[k], plan.variants[searched[k]].counts, mine);
-          }
+          helper.finish();
         } catch (...) {
-          failed = true;
-          throw;
+          // The interrupt is what the caller hears of.
         }
-      },
-      true);
+        throw SearchInterrupted();
+      }
+      lock.lock();
+    }
+  }
+  helper.finish();
 }
 
 std::uint64_t letter_length(const std::string& word) {

@@ -319,6 +319,8 @@ class TestSearchArguments:
             (((), {}), TypeError, "{}() missing required argument 'phrase' (pos 1)"),
             ((("x", "a"), {}), TypeError, "{}() takes 1 positional argument but 2 were given"),
             ((("x",), {"limit": 1}), TypeError, "{}() got an unexpected keyword argument 'limit'"),
+            ((("x",), {"max_words\x00": 1}), TypeError, "{}() got an unexpected keyword argument 'max_words\x00'"),
+            ((("x",), {"\ud800": 1}), TypeError, "{}() got an unexpected keyword argument '\ud800'"),
             ((("x",), {"phrase": "y"}), TypeError, "{}() got multiple values for argument 'phrase'"),
             (((None,), {}), TypeError, "{}() argument 'phrase' must be str, not NoneType"),
             ((("x",), {"must_start_with": 3}), TypeError,
@@ -682,6 +684,27 @@ class TestInterrupt:
         assert completed.returncode == 0, completed.stderr
         assert completed.stdout.splitlines() == [*expected, AFTERWARDS]
 
+    # With a blank each letter is a search of its own, the two threads
+    # taking them in turn; only 'b' gives words to start with here, so one
+    # long search is left, on either thread, and the caller's poll must go on
+    # while the helper runs it.
+    @ENGINE_CALLS
+    def test_sigint_stops_the_one_long_search_of_a_blank(self, method) -> None:
+        completed = run_child("""
+            import os, signal, sys, threading
+            from vorpalyx import Lexicon
+            lexicon = Lexicon.english()
+            extra = {"k": 65536, "weights": {}} if sys.argv[1] == "best" else {}
+            threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+            try:
+                getattr(lexicon, sys.argv[1])("the quick rown fox jumps over the lazy dog and a ee?",
+                                              must_start_with="b", max_words=6, **extra)
+                print("returned")
+            except KeyboardInterrupt as error:
+                print("interrupted", error.__traceback__.tb_next is None)
+            """, method, timeout=60)
+        assert completed.stdout == "interrupted True\n", completed.stderr
+
     # A file without end is read until memory runs out (capped here, so that
     # an unpolled read fails fast with MemoryError, but for AddressSanitizer,
     # whose shadow memory needs more) unless Ctrl-C stops it.
@@ -798,6 +821,22 @@ class TestWrite:
             reader.join()
             assert received == [expected.encode()]
 
+    def test_a_writer_that_claims_more_than_it_was_given(self, long_result) -> None:
+        result, solutions = long_result
+
+        class Claiming(io.StringIO):
+            """Takes one character, then the rest, saying it took far more."""
+
+            def write(self, text: str) -> int:  # type: ignore[override]
+                if len(self.getvalue()) % 2 == 0:
+                    return super().write(text[:1])
+                super().write(text)
+                return 10**30
+
+        file = Claiming()
+        result.write(file)
+        assert file.getvalue() == formatted(solutions, "text")
+
     def test_errors_of_the_file_pass_and_what_was_written_stays(self, long_result) -> None:
         result, solutions = long_result
         expected = formatted(solutions, "text")
@@ -843,6 +882,10 @@ class TestWrite:
         ("arguments", "error_type", "message"),
         [((io.StringIO(), "xml"), ValueError, "write() argument 'format' must be 'text' or 'json', not 'xml'"),
          ((io.StringIO(), b"json"), ValueError, "write() argument 'format' must be 'text' or 'json', not b'json'"),
+         ((io.StringIO(), "json\x00"), ValueError,
+          "write() argument 'format' must be 'text' or 'json', not 'json\\x00'"),
+         ((io.StringIO(), "text\ud800"), ValueError,
+          "write() argument 'format' must be 'text' or 'json', not 'text\\ud800'"),
          ((object(),), AttributeError, "'object' object has no attribute 'write'"),
          ((), TypeError, "write() missing required argument 'file' (pos 1)"),
          ((io.StringIO(), "text", 3), TypeError, "write() takes from 1 to 2 positional arguments but 3 were given")],

@@ -245,6 +245,25 @@ def test_a_mapping_that_changes_while_it_is_read() -> None:
     assert lexicon.best("dormitory", 2) == [(-2.01, ["dormitory"]), (-3.0, ["dirty", "room"])]
 
 
+def test_items_that_change_while_they_are_read() -> None:
+    # items() may give a list that it keeps, and a weight may empty it.
+    pairs: list[tuple[str, Any]] = []
+
+    class Emptying:
+        def __float__(self) -> float:
+            pairs.clear()
+            return -2.0
+
+    class Kept(dict):
+        def items(self) -> Any:
+            return pairs
+
+    pairs += [("".join(["ro", "om"]), Emptying()), ("dirty", -1.0)]
+    lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
+    lexicon.set_weights(Kept())
+    assert lexicon.best("dormitory", 2) == [(-2.01, ["dormitory"]), (-3.0, ["dirty", "room"])]
+
+
 def test_order_refused() -> None:
     with pytest.raises(ValueError) as caught:
         Lexicon.from_words(["a"]).search("a", order="best")
