@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -218,42 +216,21 @@ void for_each_variant(const Composition& plan, const FastSearchOptions& options,
       throw;
     }
   };
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool helper_done = false;
   HelperThread helper;
-  helper.start([&] {
-    try {
-      share_out();
-    } catch (...) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      helper_done = true;
-      finished.notify_one();
-      throw;
-    }
-    const std::lock_guard<std::mutex> lock(mutex);
-    helper_done = true;
-    finished.notify_one();
-  });
+  helper.start(share_out);
   share_out();
   // The helper may still be in the last search: the caller's poll goes on
   // meanwhile, so that an interrupt stops that search too.
-  if (helper.started() && options.interrupt.interrupted) {
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!finished.wait_for(lock, options.interrupt.interval,
-                              [&] { return helper_done; })) {
-      lock.unlock();
-      if (options.interrupt.interrupted()) {
-        failed = true;
-        try {
-          helper.finish();
-        } catch (...) {
-          // The interrupt is what the caller hears of.
-        }
-        throw SearchInterrupted();
-      }
-      lock.lock();
+  if (options.interrupt.interrupted &&
+      helper.wait_unless(options.interrupt.interrupted,
+                         options.interrupt.interval)) {
+    failed = true;
+    try {
+      helper.finish();
+    } catch (...) {
+      // The interrupt is what the caller hears of.
     }
+    throw SearchInterrupted();
   }
   helper.finish();
 }

@@ -24,6 +24,9 @@ bool HelperThread::start(std::function<void()> work) {
       } catch (...) {
         failure_ = std::current_exception();
       }
+      const std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+      ended_.notify_one();
     });
   } catch (const std::system_error&) {
     return false;
@@ -34,6 +37,18 @@ bool HelperThread::start(std::function<void()> work) {
 void HelperThread::finish() {
   if (thread_.joinable()) thread_.join();
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+}
+
+bool HelperThread::wait_unless(const std::function<bool()>& interrupted,
+                               std::chrono::steady_clock::duration interval) {
+  if (!thread_.joinable()) return false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!ended_.wait_for(lock, interval, [this] { return done_; })) {
+    lock.unlock();
+    if (interrupted()) return true;
+    lock.lock();
+  }
+  return false;
 }
 
 }  // namespace vorpalyx

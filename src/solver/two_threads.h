@@ -16,8 +16,11 @@
 #ifndef VORPALYX_SOLVER_TWO_THREADS_H_
 #define VORPALYX_SOLVER_TWO_THREADS_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace vorpalyx {
@@ -43,8 +46,17 @@ class HelperThread {
   // no work was started.
   void finish();
 
+  // Waits for the work to end, asking `interrupted` every `interval`
+  // meanwhile; true, with the work still running, once it says yes. Call
+  // finish() after either way.
+  bool wait_unless(const std::function<bool()>& interrupted,
+                   std::chrono::steady_clock::duration interval);
+
  private:
   std::exception_ptr failure_;
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
   std::jthread thread_;  // after what its work writes, so joined first
 };
 
