@@ -32,18 +32,28 @@ template <std::size_t N>
 class CompletionIndex {
  public:
   explicit CompletionIndex(const std::vector<WordClass<N>>& classes) {
-    class_indices_.resize(classes.size());
-    for (std::uint32_t i = 0; i < class_indices_.size(); ++i) {
-      class_indices_[i] = i;
+    // Sorted by value, with the index breaking ties: a stable sort of the
+    // indices by letters, without reaching into the classes at every step.
+    struct Entry {
+      Packed<N> counts;
+      std::uint32_t index;
+    };
+    std::vector<Entry> entries(classes.size());
+    for (std::uint32_t i = 0; i < entries.size(); ++i) {
+      entries[i] = {classes[i].counts, i};
     }
-    std::stable_sort(class_indices_.begin(), class_indices_.end(),
-                     [&](std::uint32_t left, std::uint32_t right) {
-                       return classes[left].counts < classes[right].counts;
-                     });
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& left, const Entry& right) {
+                if (!(left.counts == right.counts)) {
+                  return left.counts < right.counts;
+                }
+                return left.index < right.index;
+              });
+    class_indices_.resize(entries.size());
     std::size_t run_count = 0;
-    for (std::size_t i = 0; i < class_indices_.size(); ++i) {
-      run_count += i == 0 || !(classes[class_indices_[i]].counts ==
-                               classes[class_indices_[i - 1]].counts);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      class_indices_[i] = entries[i].index;
+      run_count += i == 0 || !(entries[i].counts == entries[i - 1].counts);
     }
     slots_.resize(std::bit_ceil(std::max<std::size_t>(4 * run_count, 2)));
     mask_ = slots_.size() - 1;
@@ -55,13 +65,10 @@ class CompletionIndex {
                  std::min(std::bit_ceil(64 * run_count), kMostFilterBits));
     filter_shift_ = 64 - std::countr_zero(filter_bits);
     present_.resize((filter_bits + 63) / 64);
-    for (std::size_t begin = 0; begin < class_indices_.size();) {
+    for (std::size_t begin = 0; begin < entries.size();) {
       std::size_t end = begin + 1;
-      const Packed<N>& key = classes[class_indices_[begin]].counts;
-      while (end < class_indices_.size() &&
-             classes[class_indices_[end]].counts == key) {
-        ++end;
-      }
+      const Packed<N>& key = entries[begin].counts;
+      while (end < entries.size() && entries[end].counts == key) ++end;
       const std::uint64_t hash = hash_of(key);
       std::size_t slot = slot_of(hash);
       while (slots_[slot].end != 0) slot = (slot + 1) & mask_;

@@ -65,10 +65,12 @@ struct SearchTables {
       } else {
         longer_word = std::min(longer_word, word_class.length);
       }
-      for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-        if ((word_class.letters & alphabet.guard_of[letter]).any()) {
+      // A class holds a handful of letters: visit those, not the alphabet.
+      for (std::size_t i = 0; i < N; ++i) {
+        for (std::uint64_t bits = word_class.letters.words[i]; bits != 0;
+             bits &= bits - 1) {
           std::uint64_t& shortest =
-              shortest_by_priority[layout.priority[letter]];
+              shortest_by_guard[64 * i + std::countr_zero(bits)];
           shortest = std::min(shortest, word_class.length);
         }
       }
@@ -77,8 +79,8 @@ struct SearchTables {
       const Packed<N>& guard = alphabet.guard_of[letter];
       for (std::size_t i = 0; i < N; ++i) {
         if (guard.words[i] == 0) continue;
-        shortest_by_guard[64 * i + std::countr_zero(guard.words[i])] =
-            shortest_by_priority[layout.priority[letter]];
+        shortest_by_priority[layout.priority[letter]] =
+            shortest_by_guard[64 * i + std::countr_zero(guard.words[i])];
       }
     }
   }

@@ -145,39 +145,88 @@ WordClasses<N> group_into_classes(
     }
     return weights != nullptr && (*weights)[left] < (*weights)[right];
   };
-  auto same_class = [&](std::uint32_t left, std::uint32_t right) {
-    return !class_order(left, right) && !class_order(right, left);
-  };
   WordClasses<N> result;
   std::vector<std::uint32_t>& by_class = result.member_ranks;
   by_class.resize(words.size());
-  for (std::uint32_t rank = 0; rank < by_class.size(); ++rank) {
-    by_class[rank] = rank;
-  }
-  std::stable_sort(by_class.begin(), by_class.end(), class_order);
-  for (std::uint32_t begin = 0; begin < by_class.size();) {
-    std::uint32_t end = begin + 1;
-    while (end < by_class.size() &&
-           same_class(by_class[begin], by_class[end])) {
-      ++end;
+  std::vector<std::uint32_t> class_begins;  // positions in by_class
+  if (held.words == 0) {
+    // Without rows of patterns every part of the order is a number: the
+    // keys are sorted by value, the rank breaking ties as a stable sort of
+    // the ranks would.
+    struct Entry {
+      Packed<N> counts;
+      std::uint32_t first_letter;
+      std::int32_t weight;
+      std::uint32_t rank;
+      bool same_class(const Entry& other) const {
+        return counts == other.counts && first_letter == other.first_letter &&
+               weight == other.weight;
+      }
+    };
+    std::vector<Entry> entries(words.size());
+    for (std::uint32_t rank = 0; rank < entries.size(); ++rank) {
+      entries[rank] = {
+          described[rank].counts,
+          by_first_letter ? described[rank].first_letter : 0,
+          weights != nullptr ? (*weights)[rank] : 0,
+          rank,
+      };
     }
-    WordClass<N> word_class = described[by_class[begin]];
-    word_class.members_begin = begin;
-    word_class.member_count = end - begin;
-    result.classes.push_back(word_class);
-    begin = end;
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& left, const Entry& right) {
+                if (!(left.counts == right.counts)) {
+                  return left.counts < right.counts;
+                }
+                return std::tie(left.first_letter, left.weight, left.rank) <
+                       std::tie(right.first_letter, right.weight, right.rank);
+              });
+    for (std::uint32_t i = 0; i < entries.size(); ++i) {
+      by_class[i] = entries[i].rank;
+      if (i == 0 || !entries[i].same_class(entries[i - 1])) {
+        class_begins.push_back(i);
+      }
+    }
+  } else {
+    for (std::uint32_t rank = 0; rank < by_class.size(); ++rank) {
+      by_class[rank] = rank;
+    }
+    std::stable_sort(by_class.begin(), by_class.end(), class_order);
+    for (std::uint32_t i = 0; i < by_class.size(); ++i) {
+      if (i == 0 || class_order(by_class[i - 1], by_class[i])) {
+        class_begins.push_back(i);
+      }
+    }
   }
-  // By rarest letter, then by first member: in this order the next word of
-  // a combination always holds the rarest letter that remains, so a level
-  // only ever branches on those classes.
-  for (WordClass<N>& word_class : result.classes) {
+  class_begins.push_back(static_cast<std::uint32_t>(by_class.size()));
+  std::vector<WordClass<N>> grouped;
+  grouped.reserve(class_begins.size() - 1);
+  for (std::size_t i = 0; i + 1 < class_begins.size(); ++i) {
+    WordClass<N> word_class = described[by_class[class_begins[i]]];
+    word_class.members_begin = class_begins[i];
+    word_class.member_count = class_begins[i + 1] - class_begins[i];
+    // By rarest letter, then by first member: in this order the next word
+    // of a combination always holds the rarest letter that remains, so a
+    // level only ever branches on those classes.
     word_class.key = alphabet.rarest(word_class.letters);
+    grouped.push_back(word_class);
   }
-  std::sort(result.classes.begin(), result.classes.end(),
-            [](const WordClass<N>& left, const WordClass<N>& right) {
-              return std::tie(left.key, left.first_rank) <
-                     std::tie(right.key, right.first_rank);
-            });
+  // That order by counting: the classes visited by first member, each put
+  // after those of smaller keys.
+  constexpr std::uint32_t kNoClass = ~std::uint32_t{0};
+  std::vector<std::uint32_t> class_of_rank(words.size(), kNoClass);
+  std::array<std::uint32_t, kAlphabetSize + 1> key_begins{};
+  for (std::uint32_t i = 0; i < grouped.size(); ++i) {
+    class_of_rank[grouped[i].first_rank] = i;
+    ++key_begins[grouped[i].key + 1];
+  }
+  for (std::size_t key = 0; key < kAlphabetSize; ++key) {
+    key_begins[key + 1] += key_begins[key];
+  }
+  result.classes.resize(grouped.size());
+  for (const std::uint32_t i : class_of_rank) {
+    if (i != kNoClass)
+      result.classes[key_begins[grouped[i].key]++] = grouped[i];
+  }
   if (held.tracked.size() < patterns.size()) {
     result.pattern_words = held.words;
     for (const WordClass<N>& word_class : result.classes) {
