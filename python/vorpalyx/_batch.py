@@ -22,7 +22,6 @@ from __future__ import annotations
 
 import errno
 import io
-import json
 import mmap
 import os
 import signal
@@ -31,6 +30,7 @@ import sys
 from collections import deque
 
 from vorpalyx._arguments import STANDARD_INPUT
+from vorpalyx._output import json_string
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -100,7 +100,7 @@ def _phrases(path: str) -> Iterator[str]:
 
 
 def _quoted(text: str) -> bytes:
-    return json.dumps(text).encode()
+    return json_string(text).encode()
 
 
 def error_record(phrase: str, message: str) -> bytes:

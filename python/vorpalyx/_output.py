@@ -21,12 +21,19 @@ def letters_text(blanks: str, leftover: str) -> str:
     return (f" [+{blanks}]" if blanks else "") + (f" (-{leftover})" if leftover else "")
 
 
-def json_word(word: str) -> str:
-    if word.isascii():
-        return f'"{word}"'
-    import json
+def json_string(text: str) -> str:
+    """`text` as json.dumps writes it, without importing json (and re) first."""
+    try:
+        from _json import encode_basestring_ascii
+    except ImportError:  # an interpreter without json's accelerator
+        import json
 
-    return json.dumps(word)
+        return json.dumps(text)
+    return encode_basestring_ascii(text)
+
+
+def json_word(word: str) -> str:
+    return f'"{word}"' if word.isascii() else json_string(word)
 
 
 def json_item(words: list[str], letters: tuple[str, str] | None = None,
