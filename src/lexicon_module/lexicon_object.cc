@@ -1,11 +1,13 @@
 #include "lexicon_module/lexicon_object.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -32,8 +34,18 @@ bool change_alone(PyObject* self, const char* method, Change change) {
                  method);
     return false;
   }
-  return run_without_gil([&](const InterruptPoll&) {
-    std::unique_lock<std::shared_mutex> lock(state.mutex);
+  return run_without_gil([&](const InterruptPoll& poll) {
+    // A search may hold the lexicon for minutes: wait in short steps, so
+    // that Ctrl-C still ends the wait.
+    std::unique_lock<std::shared_mutex> lock(state.mutex, std::try_to_lock);
+    for (auto next_poll = std::chrono::steady_clock::now() + poll.interval;
+         !lock.owns_lock(); lock.try_lock()) {
+      if (std::chrono::steady_clock::now() >= next_poll) {
+        if (poll.interrupted()) throw SearchInterrupted();
+        next_poll = std::chrono::steady_clock::now() + poll.interval;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     change(state.solver);
   });
 }

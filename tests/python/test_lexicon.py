@@ -705,6 +705,28 @@ class TestInterrupt:
             """, method, timeout=60)
         assert completed.stdout == "interrupted True\n", completed.stderr
 
+    # A load waits for the searches on the lexicon, which may take minutes;
+    # Ctrl-C ends the wait, and the load then changes nothing.
+    @pytest.mark.parametrize("load", ["add_word('zzzzzz')", "load_words(['zzzzzz'])"])
+    def test_sigint_stops_a_load_waiting_for_a_search(self, load) -> None:
+        completed = run_child(f"""
+            import os, signal, threading
+            from vorpalyx import Lexicon
+            lexicon = Lexicon.english()
+            threading.Thread(target=lexicon.count, daemon=True,
+                             args=("the quick brown fox jumps over the lazy dog",),
+                             kwargs={{"threads": 1}}).start()
+            threading.Event().wait(0.2)
+            threading.Timer(0.2, signal.raise_signal, (signal.SIGINT,)).start()
+            try:
+                lexicon.{load}
+            except KeyboardInterrupt as error:
+                print("interrupted", error.__traceback__.tb_next is None, "zzzzzz" in lexicon,
+                      flush=True)
+            os._exit(0)
+            """, timeout=60)
+        assert completed.stdout == "interrupted True False\n", completed.stderr
+
     # A file without end is read until memory runs out (capped here, so that
     # an unpolled read fails fast with MemoryError, but for AddressSanitizer,
     # whose shadow memory needs more) unless Ctrl-C stops it.
