@@ -8,6 +8,9 @@
 // letter and an empty dictionary all give an empty result, and the time and
 // solution limits end a search early with what was found.
 //
+// Cost: loading is linear in the text; a solve costs what its search does
+// (fast_search.h, literal_search.h).
+//
 // Tested by tests/cpp/solver/anagram_solver_test.cc, time_limit_test.cc,
 // memory_bound_test.cc, memory_budget_test.cc and spellings_test.cc.
 

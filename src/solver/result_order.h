@@ -4,7 +4,8 @@
 // shortest word first (its letters, which are its bytes for words of a-z); then
 // word by word in ascending byte order (a prefix sorts before its extensions).
 // The order is total on distinct solutions, so the result never depends on the
-// order in which a search found them.
+// order in which a search found them. Cost: a comparison reads the words of
+// the two solutions until they differ; building a list sorts it once.
 //
 // Tested by tests/cpp/solver/result_order_test.cc.
 

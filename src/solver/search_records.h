@@ -7,6 +7,8 @@
 //
 // ExtendedConstraints holds what only the Lexicon's searches take.
 //
+// Cost: plain values; a copy copies their containers.
+//
 // Tested by tests/cpp/solver/anagram_solver_test.cc.
 
 #ifndef VORPALYX_SOLVER_SEARCH_RECORDS_H_

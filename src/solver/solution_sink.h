@@ -15,7 +15,9 @@
 // returns early once `stop.stopped()`. Each walker has a sink of its own.
 //
 // Invariant: the pointers of a combination are valid only during take().
-// The walk reports each multiset of classes exactly once.
+// The walk reports each multiset of classes exactly once. Cost: a
+// combination is a few pointers into the walker's own state; nothing is
+// copied to hand it on.
 //
 // Tested by tests/cpp/solver/fast_search_test.cc.
 
