@@ -667,14 +667,16 @@ class TestProcess:
         (["--batch", "phrases.txt", "--jobs", "2"],
          "No space left on device (os error 28)"),
         (["closed"], "Bad file descriptor (os error 9)"),
-        # Unbuffered, where argparse would drop the help it cannot write.
+        # Unbuffered, where argparse would drop the help it cannot write;
+        # closed, where it would print it to standard error.
         (["--help"], "No space left on device (os error 28)"),
+        (["closed", "--help"], "Bad file descriptor (os error 9)"),
     ])
     def test_output_that_cannot_be_written_is_one_line_and_status_1(
             self, tmp_path, word_file, options, reason):
         (tmp_path / "phrases.txt").write_text(f"{PHRASE}\n" * 40)
-        closed = options == ["closed"]
-        argv = command("--dict", word_file, *([] if closed else options))
+        closed = options[:1] == ["closed"]
+        argv = command("--dict", word_file, *options[closed:])
         if "--batch" not in options:
             argv.append(PHRASE)
         with open(os.devnull if closed else "/dev/full", "wb") as full:
