@@ -14,7 +14,7 @@ TYPE_CHECKING = False
 if TYPE_CHECKING:
     import argparse
     from collections.abc import Sequence
-    from typing import Any
+    from typing import Any, NoReturn
 
     from _typeshed import SupportsWrite
 
@@ -319,6 +319,13 @@ def new_parser(**options: Any) -> argparse.ArgumentParser:
             if file is None and sys.stdout is None:
                 raise OSError(errno.EBADF, os.strerror(errno.EBADF))
             super().print_help(file)
+
+        def error(self, message: str) -> NoReturn:
+            # print_usage takes a missing standard error for standard output,
+            # where the usage would go among the solutions.
+            if sys.stderr is None:
+                self.exit(2)
+            super().error(message)
 
         def _print_message(self, message: str,
                            file: SupportsWrite[str] | None = None) -> None:

@@ -435,9 +435,11 @@ class TestFailures:
         assert err.startswith("usage: vorpalyx ")
         assert err.endswith(f"\nvorpalyx: error: {message}\n")
 
-    # print would send them to standard output, among the solutions.
+    # print, and argparse's usage, would send them to standard output, among
+    # the solutions.
     @pytest.mark.parametrize(("options", "status"), [
-        (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1)])
+        (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1),
+        (["--max-words", "x", PHRASE], 2)])
     def test_messages_stay_out_of_the_output_when_standard_error_is_closed(
             self, capsys, monkeypatch, word_file, options, status):
         monkeypatch.setattr(sys, "stderr", None)
