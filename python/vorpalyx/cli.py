@@ -43,9 +43,13 @@ class Refused(Exception):
 
 def tell(line: str) -> None:
     """Writes a line to standard error. With standard error closed, print
-    would write it to standard output, among the solutions."""
+    would write it to standard output, among the solutions; a standard error
+    that cannot take the line (a full disk) is not the command failing."""
     if sys.stderr is not None:
-        print(line, file=sys.stderr)
+        try:
+            print(line, file=sys.stderr)
+        except OSError:
+            pass
 
 
 def reason(error: OSError | UnicodeDecodeError) -> str:

@@ -435,14 +435,19 @@ class TestFailures:
         assert err.startswith("usage: vorpalyx ")
         assert err.endswith(f"\nvorpalyx: error: {message}\n")
 
-    # print, and argparse's usage, would send them to standard output, among
-    # the solutions.
+    # Closed, print and argparse's usage would send them to standard output,
+    # among the solutions; full, the status stays what it would have been.
     @pytest.mark.parametrize(("options", "status"), [
         (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1),
         (["--max-words", "x", PHRASE], 2)])
-    def test_messages_stay_out_of_the_output_when_standard_error_is_closed(
-            self, capsys, monkeypatch, word_file, options, status):
-        monkeypatch.setattr(sys, "stderr", None)
+    @pytest.mark.parametrize("closed", [True, False], ids=["closed", "full"])
+    def test_messages_stay_out_of_the_output_when_standard_error_cannot_take_them(
+            self, capsys, monkeypatch, word_file, options, status, closed):
+        class Full(io.StringIO):
+            def write(self, text: str) -> int:
+                raise OSError(28, "No space left on device")
+
+        monkeypatch.setattr(sys, "stderr", None if closed else Full())
         assert run(capsys, "--dict", word_file, *options) == (status, "", "")
 
     def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
