@@ -85,6 +85,9 @@ def _phrases(path: str) -> Iterator[str]:
             stream = open(path, "rb")
     except OSError as error:
         raise Refused(f"{path}: Failed to read phrases: {reason(error)}") from error
+    except ValueError as error:
+        # A name that no file can have: with a NUL, or not encodable.
+        raise Refused(f"argument --batch: {error}") from error
     try:
         for number, line in enumerate(stream):
             if number == 0:

@@ -375,6 +375,22 @@ class TestFailures:
                    f"encode character '\\udcff' in position {position}: "
                    "surrogates not allowed\n")
 
+    # Names that no file can have, which only a caller of main can give.
+    @pytest.mark.parametrize("name", ["a\0b", "\ud800"], ids=["nul", "surrogate"])
+    @pytest.mark.parametrize(("options", "prefix"), [
+        (["--dict", "NAME", PHRASE], "load_path(): "),
+        (["--exclude-file", "NAME", PHRASE], ""),
+        (["--batch", "NAME"], ""),
+        (["--weights", "NAME", "--best", "1", PHRASE], "set_weights(): "),
+    ])
+    def test_file_name_that_cannot_be_opened_is_named(self, capsys, word_file, name,
+                                                     options, prefix):
+        reason = (f"{prefix}embedded null byte" if "\0" in name else "'utf-8' codec "
+                  "can't encode character '\\ud800' in position 0: surrogates not allowed")
+        argv = [name if option == "NAME" else option for option in options]
+        assert run(capsys, "--dict", word_file, *argv) == (
+            1, "", f"vorpalyx: error: argument {options[0]}: {reason}\n")
+
     @pytest.mark.parametrize(
         ("options", "message"),
         [
