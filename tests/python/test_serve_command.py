@@ -63,6 +63,9 @@ def group_ends(group: int) -> bool:
      "(os error 2)\n"),
     (["--port", "65536"], 2, "argument --port: expected a port number from 0 "
      "to 65535, got '65536'\n"),
+    # A digit that is no decimal one ('²').
+    (["--port", "8\u00b2"], 2, "argument --port: expected a port number from 0 "
+     "to 65535, got '8\u00b2'\n"),
     # The file at fault is named, the weights as such.
     (["--dict", "words.txt", "--dict", "latin1.txt"], 1,
      "vorpalyx serve: error: {tmp}/latin1.txt: stream did not contain valid UTF-8\n"),

@@ -18,7 +18,7 @@ LOOPBACK = "127.0.0.1"
 
 
 def _port(text: str) -> int:
-    if text.isdigit() and int(text) <= 65535:
+    if text.isdecimal() and int(text) <= 65535:
         return int(text)
     raise argparse.ArgumentTypeError(
         f"expected a port number from 0 to 65535, got {text!r}")
