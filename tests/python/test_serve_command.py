@@ -74,6 +74,9 @@ def group_ends(group: int) -> bool:
      "'{tmp}/counts.tsv': expected word<TAB>count, got 'room 5'\n"),
     (["--host", "192.0.2.1"], 1, "vorpalyx serve: error: cannot listen on "
      "192.0.2.1 port 0: Cannot assign requested address (os error 99)\n"),
+    # A name that no host can have, as one with a byte that is not UTF-8.
+    (["--host", "a\0b"], 1, "vorpalyx serve: error: cannot listen on "
+     "a\0b port 0: host name must not contain null character\n"),
     (["--weights", "weights.txt"], 2,
      "argument --weights: ranking is not available in this build of vorpalyx\n"),
 ])

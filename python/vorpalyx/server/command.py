@@ -150,9 +150,12 @@ def _serve(parser: argparse.ArgumentParser,
         return 1
     try:
         listener = _listening_socket(arguments.host, arguments.port)
-    except OSError as error:
+    except (OSError, TypeError) as error:
+        # socket raises TypeError for a name that no host can have: with a
+        # byte that is not UTF-8, or a NUL.
+        why = reason(error) if isinstance(error, OSError) else str(error)
         print(f"{PROGRAM}: error: cannot listen on {arguments.host} port "
-              f"{arguments.port}: {reason(error)}", file=sys.stderr)
+              f"{arguments.port}: {why}", file=sys.stderr)
         return 1
     pool = None
     # uvicorn answers SIGTERM as it does Ctrl-C and then raises the signal
