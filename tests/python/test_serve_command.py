@@ -91,19 +91,24 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
 
 
-@pytest.mark.parametrize("unbuffered", [False, True])
+# Closed, uvicorn's logging would fail on it with a traceback.
+@pytest.mark.parametrize("output", ["full", "full unbuffered", "closed"])
 @pytest.mark.parametrize("options", [["--port", "0"], ["--help"]])
-def test_output_that_cannot_be_written_is_one_line_and_status_1(options, unbuffered):
+def test_output_that_cannot_be_written_is_one_line_and_status_1(options, output):
     environment = {name: value for name, value in os.environ.items()
                    if name != "PYTHONUNBUFFERED"}
-    if unbuffered:
+    if output == "full unbuffered":
         environment["PYTHONUNBUFFERED"] = "1"
-    with open("/dev/full", "wb") as full:
+    closed = output == "closed"
+    with open(os.devnull if closed else "/dev/full", "wb") as full:
         completed = subprocess.run(
             [sys.executable, "-m", "vorpalyx", "serve", *options], stdout=full,
-            stderr=subprocess.PIPE, text=True, env=environment, timeout=60)
+            stderr=subprocess.PIPE, text=True, env=environment, timeout=60,
+            preexec_fn=(lambda: os.close(1)) if closed else None)
+    reason = ("Bad file descriptor (os error 9)" if closed
+              else "No space left on device (os error 28)")
     assert (completed.returncode, completed.stderr) == (
-        1, "vorpalyx serve: error: standard output: No space left on device (os error 28)\n")
+        1, f"vorpalyx serve: error: standard output: {reason}\n")
 
 
 def test_serve_after_double_dash_is_a_phrase(capsys):

@@ -4,6 +4,7 @@ serves the page and the API until Ctrl-C."""
 from __future__ import annotations
 
 import argparse
+import errno
 import ipaddress
 import os
 import signal
@@ -139,6 +140,10 @@ def _serve(parser: argparse.ArgumentParser,
     from vorpalyx.cli import reason
     from vorpalyx.server.pool import WorkerPool
 
+    if sys.stdout is None:
+        # Closed: the address cannot be printed, and uvicorn's logging would
+        # fail on it.
+        return _output_failed(OSError(errno.EBADF, os.strerror(errno.EBADF)))
     if arguments.weights is not None and not hasattr(Lexicon, "set_weights"):
         parser.error("argument --weights: ranking is not available in this build of "
                      "vorpalyx")
