@@ -14,7 +14,7 @@ TYPE_CHECKING = False
 if TYPE_CHECKING:
     import argparse
     from collections.abc import Sequence
-    from typing import Any
+    from typing import Any, NoReturn
 
     from _typeshed import SupportsWrite
 
@@ -306,11 +306,27 @@ def parse_directly(argv: Sequence[str]) -> Arguments | None:
 def new_parser(**options: Any) -> argparse.ArgumentParser:
     """An argparse parser whose help, when standard output cannot take it,
     raises the OSError: argparse drops it, so that with an unbuffered
-    standard output nothing would be printed and the status would be 0."""
+    standard output nothing would be printed and the status would be 0;
+    with standard output closed, it would print the help to standard
+    error."""
     import argparse
+    import errno
+    import os
     import sys
 
     class Parser(argparse.ArgumentParser):
+        def print_help(self, file: SupportsWrite[str] | None = None) -> None:
+            if file is None and sys.stdout is None:
+                raise OSError(errno.EBADF, os.strerror(errno.EBADF))
+            super().print_help(file)
+
+        def error(self, message: str) -> NoReturn:
+            # print_usage takes a missing standard error for standard output,
+            # where the usage would go among the solutions.
+            if sys.stderr is None:
+                self.exit(2)
+            super().error(message)
+
         def _print_message(self, message: str,
                            file: SupportsWrite[str] | None = None) -> None:
             if message and file is not None and file is sys.stdout:

@@ -74,6 +74,7 @@ def _phrases(path: str) -> Iterator[str]:
     for that phrase alone."""
     from vorpalyx.cli import Refused, reason
 
+    where = "standard input" if path == STANDARD_INPUT else path
     try:
         if path == STANDARD_INPUT:
             if sys.stdin is None:
@@ -84,7 +85,10 @@ def _phrases(path: str) -> Iterator[str]:
         else:
             stream = open(path, "rb")
     except OSError as error:
-        raise Refused(f"{path}: Failed to read phrases: {reason(error)}") from error
+        raise Refused(f"{where}: Failed to read phrases: {reason(error)}") from error
+    except ValueError as error:
+        # A name that no file can have: with a NUL, or not encodable.
+        raise Refused(f"argument --batch: {error}") from error
     try:
         for number, line in enumerate(stream):
             if number == 0:
@@ -93,7 +97,7 @@ def _phrases(path: str) -> Iterator[str]:
             yield line.rstrip(b"\n").removesuffix(b"\r").decode(
                 "utf-8", "surrogateescape")
     except OSError as error:
-        raise Refused(f"{path}: Failed to read phrases: {reason(error)}") from error
+        raise Refused(f"{where}: Failed to read phrases: {reason(error)}") from error
     finally:
         if path != STANDARD_INPUT:
             stream.close()

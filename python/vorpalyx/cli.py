@@ -43,9 +43,13 @@ class Refused(Exception):
 
 def tell(line: str) -> None:
     """Writes a line to standard error. With standard error closed, print
-    would write it to standard output, among the solutions."""
+    would write it to standard output, among the solutions; a standard error
+    that cannot take the line (a full disk) is not the command failing."""
     if sys.stderr is not None:
-        print(line, file=sys.stderr)
+        try:
+            print(line, file=sys.stderr)
+        except OSError:
+            pass
 
 
 def reason(error: OSError | UnicodeDecodeError) -> str:
@@ -92,6 +96,9 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
         except (OSError, UnicodeDecodeError) as error:
             raise Refused(f"{path}: Failed to read dictionary: "
                           f"{reason(error)}") from error
+        except ValueError as error:
+            # A name that no file can have: with a NUL, or not encodable.
+            raise Refused(f"argument --dict: {error}") from error
     if arguments.words:
         try:
             lexicon.load_words(arguments.words, fold=folds)
@@ -120,6 +127,8 @@ def read_excluded_words(arguments: Arguments) -> None:
         except (OSError, UnicodeDecodeError) as error:
             raise Refused(f"{path}: Failed to read words to exclude: "
                           f"{reason(error)}") from error
+        except ValueError as error:
+            raise Refused(f"argument --exclude-file: {error}") from error
         arguments.exclude = [*(arguments.exclude or ()), *text.split("\n")]
     arguments.exclude_files = None
 

@@ -338,7 +338,7 @@ PyCFunction fastcall() {
 PyMethodDef lexicon_methods[] = {
     {"from_path", fastcall<from_path>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_path($cls, path, /, *, fold=True)\n--\n\n"
+     "from_path($cls, path, *, fold=True)\n--\n\n"
      "A new lexicon holding the words of a UTF-8 file, one per line,\n"
      "folded as load_words folds them.\n\n"
      "`path` is a str, bytes or os.PathLike. Raises FileNotFoundError (or\n"
@@ -346,20 +346,20 @@ PyMethodDef lexicon_methods[] = {
      "line that is not UTF-8."},
     {"from_words", fastcall<from_words>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_words($cls, words, /, *, fold=True)\n--\n\n"
+     "from_words($cls, words, *, fold=True)\n--\n\n"
      "A new lexicon holding the words of an iterable of str, folded as\n"
      "load_words folds them."},
     {"english", english, METH_NOARGS | METH_CLASS,
      "english($cls, /)\n--\n\n"
      "A new lexicon holding the bundled English word list."},
     {"load_path", fastcall<load_path>(), METH_FASTCALL | METH_KEYWORDS,
-     "load_path($self, path, /, *, fold=True)\n--\n\n"
+     "load_path($self, path, *, fold=True)\n--\n\n"
      "Adds the words of a UTF-8 file, one per line (a '\\r' before the\n"
      "'\\n' is dropped), folded as load_words folds them. Waits for the\n"
      "searches running on this lexicon.\n"
      "Nothing is added when the file cannot be read or is not UTF-8."},
     {"load_words", fastcall<load_words>(), METH_FASTCALL | METH_KEYWORDS,
-     "load_words($self, words, /, *, fold=True)\n--\n\n"
+     "load_words($self, words, *, fold=True)\n--\n\n"
      "Adds each str of an iterable as one word. Nothing is added when an\n"
      "item is not a str.\n\n"
      "With fold=True a word is searched by its letters folded to a-z\n"
@@ -368,10 +368,10 @@ PyMethodDef lexicon_methods[] = {
      "'côte') are distinct words with the same letters. fold=False keeps\n"
      "only the letters a-z of a word, each also its spelling."},
     {"add_word", fastcall<add_word>(), METH_FASTCALL | METH_KEYWORDS,
-     "add_word($self, word, /, *, fold=True)\n--\n\n"
+     "add_word($self, word, *, fold=True)\n--\n\n"
      "Adds one word, folded as load_words folds it."},
     {"set_weights", fastcall<set_weights>(), METH_FASTCALL | METH_KEYWORDS,
-     "set_weights($self, weights, /)\n--\n\n"
+     "set_weights($self, weights)\n--\n\n"
      "Sets how common each word is, for best() and search(order='score').\n\n"
      "`weights` is a mapping of word to weight, the base-10 logarithm of\n"
      "the word's relative frequency (a finite number at most 0, such as\n"
@@ -387,7 +387,7 @@ PyMethodDef lexicon_methods[] = {
      "a bad line of a file (naming its number), TypeError for a key that is\n"
      "not a str."},
     {"search", fastcall<lexicon_search>(), METH_FASTCALL | METH_KEYWORDS,
-     "search($self, phrase, /, " SEARCH_KEYWORDS
+     "search($self, phrase, " SEARCH_KEYWORDS
      ", order='standard', weights=None)\n--\n\n"
      "Every combination of words that spells exactly the letters of\n"
      "`phrase`, as an Anagrams: a lazy sequence of lists of words in result\n"
@@ -398,7 +398,7 @@ PyMethodDef lexicon_methods[] = {
      "as set_weights takes) stands for the lexicon's own in this "
      "call.\n\n" CONSTRAINTS_DOC},
     {"best", fastcall<lexicon_best>(), METH_FASTCALL | METH_KEYWORDS,
-     "best($self, phrase, /, k=10, *, weights=None, " CONSTRAINT_KEYWORDS
+     "best($self, phrase, k=10, *, weights=None, " CONSTRAINT_KEYWORDS
      ")\n--\n\n"
      "The k best solutions of `phrase`, best first, as a list of\n"
      "Ranked(score, words): exactly the first k of search(phrase,\n"
@@ -414,7 +414,7 @@ PyMethodDef lexicon_methods[] = {
      "as search would keep them. The interpreter lock is released while the\n"
      "engine runs, and Ctrl-C stops it with KeyboardInterrupt."},
     {"count", fastcall<lexicon_count>(), METH_FASTCALL | METH_KEYWORDS,
-     "count($self, phrase, /, " SEARCH_KEYWORDS ")\n--\n\n"
+     "count($self, phrase, " SEARCH_KEYWORDS ")\n--\n\n"
      "The number of solutions search would give, found without storing\n"
      "them: memory does not grow with the count.\n\n" CONSTRAINTS_DOC},
     {nullptr, nullptr, 0, nullptr},

@@ -110,12 +110,19 @@ def test_phrases_from_standard_input(capsys, monkeypatch, files, text_only):
         0, expected_records(False), "")
 
 
-def test_missing_batch_file_is_one_line_and_status_1(capsys, files, tmp_path):
+# Standard input is named as --dict and --exclude-file name it.
+@pytest.mark.parametrize("source", ["missing", "closed-input"])
+def test_unreadable_phrases_are_one_line_and_status_1(capsys, monkeypatch, files, tmp_path,
+                                                      source):
     words, _ = files
-    missing = tmp_path / "none.txt"
-    assert run(capsys, "--dict", words, "--batch", str(missing)) == (
-        1, "", f"vorpalyx: error: {missing}: Failed to read phrases: No such "
-               "file or directory (os error 2)\n")
+    if source == "missing":
+        where = path = str(tmp_path / "none.txt")
+        reason = "No such file or directory (os error 2)"
+    else:
+        monkeypatch.setattr(sys, "stdin", None)
+        where, path, reason = "standard input", "-", "Bad file descriptor (os error 9)"
+    assert run(capsys, "--dict", words, "--batch", path) == (
+        1, "", f"vorpalyx: error: {where}: Failed to read phrases: {reason}\n")
 
 
 def test_a_worker_that_cannot_be_started_is_one_line_and_status_1(capfd, monkeypatch, files):

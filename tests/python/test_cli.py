@@ -375,6 +375,22 @@ class TestFailures:
                    f"encode character '\\udcff' in position {position}: "
                    "surrogates not allowed\n")
 
+    # Names that no file can have, which only a caller of main can give.
+    @pytest.mark.parametrize("name", ["a\0b", "\ud800"], ids=["nul", "surrogate"])
+    @pytest.mark.parametrize(("options", "prefix"), [
+        (["--dict", "NAME", PHRASE], "load_path(): "),
+        (["--exclude-file", "NAME", PHRASE], ""),
+        (["--batch", "NAME"], ""),
+        (["--weights", "NAME", "--best", "1", PHRASE], "set_weights(): "),
+    ])
+    def test_file_name_that_cannot_be_opened_is_named(self, capsys, word_file, name,
+                                                     options, prefix):
+        reason = (f"{prefix}embedded null byte" if "\0" in name else "'utf-8' codec "
+                  "can't encode character '\\ud800' in position 0: surrogates not allowed")
+        argv = [name if option == "NAME" else option for option in options]
+        assert run(capsys, "--dict", word_file, *argv) == (
+            1, "", f"vorpalyx: error: argument {options[0]}: {reason}\n")
+
     @pytest.mark.parametrize(
         ("options", "message"),
         [
@@ -435,12 +451,19 @@ class TestFailures:
         assert err.startswith("usage: vorpalyx ")
         assert err.endswith(f"\nvorpalyx: error: {message}\n")
 
-    # print would send them to standard output, among the solutions.
+    # Closed, print and argparse's usage would send them to standard output,
+    # among the solutions; full, the status stays what it would have been.
     @pytest.mark.parametrize(("options", "status"), [
-        (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1)])
-    def test_messages_stay_out_of_the_output_when_standard_error_is_closed(
-            self, capsys, monkeypatch, word_file, options, status):
-        monkeypatch.setattr(sys, "stderr", None)
+        (["!!"], 0), (["--exclude-file", "missing", PHRASE], 1),
+        (["--max-words", "x", PHRASE], 2)])
+    @pytest.mark.parametrize("closed", [True, False], ids=["closed", "full"])
+    def test_messages_stay_out_of_the_output_when_standard_error_cannot_take_them(
+            self, capsys, monkeypatch, word_file, options, status, closed):
+        class Full(io.StringIO):
+            def write(self, text: str) -> int:
+                raise OSError(28, "No space left on device")
+
+        monkeypatch.setattr(sys, "stderr", None if closed else Full())
         assert run(capsys, "--dict", word_file, *options) == (status, "", "")
 
     def test_interrupt_ends_quietly_with_status_130(self, capsys, monkeypatch,
@@ -667,14 +690,16 @@ class TestProcess:
         (["--batch", "phrases.txt", "--jobs", "2"],
          "No space left on device (os error 28)"),
         (["closed"], "Bad file descriptor (os error 9)"),
-        # Unbuffered, where argparse would drop the help it cannot write.
+        # Unbuffered, where argparse would drop the help it cannot write;
+        # closed, where it would print it to standard error.
         (["--help"], "No space left on device (os error 28)"),
+        (["closed", "--help"], "Bad file descriptor (os error 9)"),
     ])
     def test_output_that_cannot_be_written_is_one_line_and_status_1(
             self, tmp_path, word_file, options, reason):
         (tmp_path / "phrases.txt").write_text(f"{PHRASE}\n" * 40)
-        closed = options == ["closed"]
-        argv = command("--dict", word_file, *([] if closed else options))
+        closed = options[:1] == ["closed"]
+        argv = command("--dict", word_file, *options[closed:])
         if "--batch" not in options:
             argv.append(PHRASE)
         with open(os.devnull if closed else "/dev/full", "wb") as full:

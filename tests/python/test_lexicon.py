@@ -7,6 +7,7 @@ from __future__ import annotations
 import collections.abc
 import copy
 import gc
+import inspect
 import io
 import json
 import math
@@ -277,6 +278,44 @@ class TestLoading:
             call()
         assert type(caught.value) is error_type
         assert str(caught.value) == message
+
+    # What a signature says (and so the stub, which stubtest holds to it) is
+    # what a call takes: each parameter by keyword or only by position, and
+    # keyword-only ones not by position.
+    @pytest.mark.parametrize(("method", "values"), [
+        ("from_path", {"path": os.devnull, "fold": False}),
+        ("from_words", {"words": ["room"], "fold": False}),
+        ("load_path", {"path": os.devnull, "fold": False}),
+        ("load_words", {"words": ["room"], "fold": False}),
+        ("add_word", {"word": "room", "fold": False}),
+        ("set_weights", {"weights": None}),
+        ("search", {"phrase": "room", "max_words": 1}),
+        ("count", {"phrase": "room", "fold": False}),
+        ("best", {"phrase": "room", "k": 1, "weights": None}),
+        ("details", {"index": 0}),
+        ("write", {"file": io.StringIO(), "format": "json"}),
+        ("index", {"value": ["room"], "start": 0}),
+        ("fold", {"text": "room"}),
+    ])
+    def test_calls_take_what_the_signature_says(self, method: str, values: dict[str, Any]) -> None:
+        import vorpalyx
+
+        lexicon = Lexicon.from_words(["room"])
+        owner = {"details": lexicon.search("room"), "write": lexicon.search("room"),
+                 "index": lexicon.search("room"), "fold": vorpalyx}.get(method, lexicon)
+        call = getattr(owner, method)
+        for arguments, keywords in (((), values), (tuple(values.values()), {})):
+            try:
+                inspect.signature(call).bind(*arguments, **keywords)
+                declared = True
+            except TypeError:
+                declared = False
+            try:
+                call(*arguments, **keywords)
+                taken = True
+            except TypeError:
+                taken = False
+            assert taken == declared, (arguments, keywords, str(inspect.signature(call)))
 
     def test_len_counts_distinct_stored_words(self) -> None:
         lexicon = Lexicon.from_words(["Room", "room", "r-o-o-m", "", "123", "moor"])

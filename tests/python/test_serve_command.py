@@ -63,6 +63,9 @@ def group_ends(group: int) -> bool:
      "(os error 2)\n"),
     (["--port", "65536"], 2, "argument --port: expected a port number from 0 "
      "to 65535, got '65536'\n"),
+    # A digit that is no decimal one ('²').
+    (["--port", "8\u00b2"], 2, "argument --port: expected a port number from 0 "
+     "to 65535, got '8\u00b2'\n"),
     # The file at fault is named, the weights as such.
     (["--dict", "words.txt", "--dict", "latin1.txt"], 1,
      "vorpalyx serve: error: {tmp}/latin1.txt: stream did not contain valid UTF-8\n"),
@@ -71,6 +74,9 @@ def group_ends(group: int) -> bool:
      "'{tmp}/counts.tsv': expected word<TAB>count, got 'room 5'\n"),
     (["--host", "192.0.2.1"], 1, "vorpalyx serve: error: cannot listen on "
      "192.0.2.1 port 0: Cannot assign requested address (os error 99)\n"),
+    # A name that no host can have, as one with a byte that is not UTF-8.
+    (["--host", "a\0b"], 1, "vorpalyx serve: error: cannot listen on "
+     "a\0b port 0: host name must not contain null character\n"),
     (["--weights", "weights.txt"], 2,
      "argument --weights: ranking is not available in this build of vorpalyx\n"),
 ])
@@ -85,19 +91,24 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
 
 
-@pytest.mark.parametrize("unbuffered", [False, True])
+# Closed, uvicorn's logging would fail on it with a traceback.
+@pytest.mark.parametrize("output", ["full", "full unbuffered", "closed"])
 @pytest.mark.parametrize("options", [["--port", "0"], ["--help"]])
-def test_output_that_cannot_be_written_is_one_line_and_status_1(options, unbuffered):
+def test_output_that_cannot_be_written_is_one_line_and_status_1(options, output):
     environment = {name: value for name, value in os.environ.items()
                    if name != "PYTHONUNBUFFERED"}
-    if unbuffered:
+    if output == "full unbuffered":
         environment["PYTHONUNBUFFERED"] = "1"
-    with open("/dev/full", "wb") as full:
+    closed = output == "closed"
+    with open(os.devnull if closed else "/dev/full", "wb") as full:
         completed = subprocess.run(
             [sys.executable, "-m", "vorpalyx", "serve", *options], stdout=full,
-            stderr=subprocess.PIPE, text=True, env=environment, timeout=60)
+            stderr=subprocess.PIPE, text=True, env=environment, timeout=60,
+            preexec_fn=(lambda: os.close(1)) if closed else None)
+    reason = ("Bad file descriptor (os error 9)" if closed
+              else "No space left on device (os error 28)")
     assert (completed.returncode, completed.stderr) == (
-        1, "vorpalyx serve: error: standard output: No space left on device (os error 28)\n")
+        1, f"vorpalyx serve: error: standard output: {reason}\n")
 
 
 def test_serve_after_double_dash_is_a_phrase(capsys):

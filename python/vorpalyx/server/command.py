@@ -4,6 +4,7 @@ serves the page and the API until Ctrl-C."""
 from __future__ import annotations
 
 import argparse
+import errno
 import ipaddress
 import os
 import signal
@@ -18,7 +19,7 @@ LOOPBACK = "127.0.0.1"
 
 
 def _port(text: str) -> int:
-    if text.isdigit() and int(text) <= 65535:
+    if text.isdecimal() and int(text) <= 65535:
         return int(text)
     raise argparse.ArgumentTypeError(
         f"expected a port number from 0 to 65535, got {text!r}")
@@ -139,6 +140,10 @@ def _serve(parser: argparse.ArgumentParser,
     from vorpalyx.cli import reason
     from vorpalyx.server.pool import WorkerPool
 
+    if sys.stdout is None:
+        # Closed: the address cannot be printed, and uvicorn's logging would
+        # fail on it.
+        return _output_failed(OSError(errno.EBADF, os.strerror(errno.EBADF)))
     if arguments.weights is not None and not hasattr(Lexicon, "set_weights"):
         parser.error("argument --weights: ranking is not available in this build of "
                      "vorpalyx")
@@ -150,9 +155,12 @@ def _serve(parser: argparse.ArgumentParser,
         return 1
     try:
         listener = _listening_socket(arguments.host, arguments.port)
-    except OSError as error:
+    except (OSError, TypeError) as error:
+        # socket raises TypeError for a name that no host can have: with a
+        # byte that is not UTF-8, or a NUL.
+        why = reason(error) if isinstance(error, OSError) else str(error)
         print(f"{PROGRAM}: error: cannot listen on {arguments.host} port "
-              f"{arguments.port}: {reason(error)}", file=sys.stderr)
+              f"{arguments.port}: {why}", file=sys.stderr)
         return 1
     pool = None
     # uvicorn answers SIGTERM as it does Ctrl-C and then raises the signal

@@ -21,10 +21,12 @@ lexicon.load_words({"dirty", "room"})
 lexicon.load_words(word.strip() for word in ["dirty "])
 lexicon.load_words({"dirty": 1}.keys())
 lexicon.load_path("words.txt")
+# fold=None folds, the default, as None leaves a constraint at its default.
+lexicon.load_words(["room"], fold=None)
 result: Anagrams = lexicon.search("dormitory", max_words=2, timeout_seconds=1, threads=None)
 solutions: Sequence[list[str]] = result[1:][::-1]
 first: list[str] = result[-1]
-total: int = lexicon.count("dormitory", contains_patterns=("room",), threads=1) + len(result)
+total: int = lexicon.count("dormitory", contains_patterns=("room",), threads=1, fold=None) + len(result)
 found: int = result.index(["dirty", "room"]) + result.count(first)
 held: bool = "room" in lexicon and first in result
 result.write(io.StringIO())
