@@ -243,9 +243,9 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
             lexicon.count(phrase, **constraints(arguments))
             tell(f"{PROGRAM}: note: no letters in the phrase")
             return
+        # Told once the search has taken the phrase: a refusal is the one
+        # line then.
         nothing = why_nothing(lexicon, phrase, arguments)
-        if nothing is not None:
-            tell(f"{PROGRAM}: note: no solutions: {nothing}")
         with_letters = "?" in phrase or bool(arguments.leftover)
         if arguments.count:
             count = lexicon.count(phrase, **constraints(arguments))
@@ -264,6 +264,8 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
             raise Refused(reason(error)) from error
         raise Refused(f"{error.filename}: Failed to read weights: "
                       f"{reason(error)}") from error
+    if nothing is not None:
+        tell(f"{PROGRAM}: note: no solutions: {nothing}")
     if arguments.best is not None:
         if arguments.json:
             sys.stdout.write("[")

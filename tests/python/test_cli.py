@@ -126,7 +126,8 @@ class TestConstraintOptions:
         status, out, err = run(capsys, "--dict", word_file, *options, phrase)
         assert (status, out, err) == (0, expected, "")
 
-    # An included word without letters is refused, and nothing more is said.
+    # An included word without letters, or a phrase the search refuses, is
+    # the one line said.
     @pytest.mark.parametrize(
         ("options", "status", "message"),
         [
@@ -138,6 +139,8 @@ class TestConstraintOptions:
              "note: no solutions: --lengths 2,2 add up to 4 letters, the phrase has 6"),
             (["--include", "xyz", "--include", "!!"], 1,
              "error: search() argument 'include' holds a word without letters: '!!'"),
+            (["--include", "xyz", "????"], 1,
+             "error: search() argument 'phrase' has 4 blanks ('?'); at most 3 are allowed"),
         ],
     )
     def test_why_a_narrowing_leaves_nothing(self, capsys, word_file, options, status,
