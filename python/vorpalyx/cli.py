@@ -187,13 +187,13 @@ def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | No
         if blanks < 0:
             return f"the phrase has not the letters of --include {word!r}"
     if arguments.lengths:
-        letters = sum(letter_counts(phrase).values()) + phrase.count("?")
+        most = sum(letter_counts(phrase).values()) + phrase.count("?")
         total = sum(arguments.lengths)
-        fewest = letters - (arguments.leftover or 0)
-        if not fewest <= total <= letters:
+        fewest = most - (arguments.leftover or 0)
+        if not fewest <= total <= most:
             spelled = ",".join(map(str, arguments.lengths))
             return (f"--lengths {spelled} add up to {total} letters, "
-                    f"the phrase has {letters}")
+                    f"the phrase has {most}")
     return None
 
 

@@ -1,7 +1,7 @@
 """The type stubs of vorpalyx.core and vorpalyx._engine, checked by mypy
 --strict: the calls in type_checks/ that the modules take pass, and each call
 they refuse gives the error written beside it; and by stubtest against the
-modules themselves."""
+modules themselves; and the package's own Python code by mypy --strict."""
 
 from __future__ import annotations
 
@@ -56,4 +56,15 @@ def test_the_stubs_match_the_modules(tmp_path):
         [sys.executable, "-m", "mypy.stubtest", "--mypy-config-file", os.devnull,
          "vorpalyx.core", "vorpalyx._engine"],
         capture_output=True, text=True, cwd=tmp_path, timeout=300)
+    assert completed.returncode == 0, completed.stdout + completed.stderr
+
+
+def test_the_package_passes_mypy_strict(tmp_path):
+    package = pathlib.Path(__file__).resolve().parents[2] / "python" / "vorpalyx"
+    environment = {name: value for name, value in os.environ.items()
+                   if name not in ("LD_PRELOAD", "PYTHONMALLOC", "ASAN_OPTIONS")}
+    completed = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-error-summary",
+         "--cache-dir", str(tmp_path / "cache"), str(package)],
+        capture_output=True, text=True, cwd=tmp_path, env=environment, timeout=300)
     assert completed.returncode == 0, completed.stdout + completed.stderr

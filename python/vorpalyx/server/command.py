@@ -14,6 +14,11 @@ from collections.abc import Sequence
 
 from vorpalyx._arguments import new_parser
 
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from collections.abc import Callable
+    from typing import Any
+
 PROGRAM = "vorpalyx serve"
 LOOPBACK = "127.0.0.1"
 
@@ -81,7 +86,8 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
         # Bundled weights that do not fit the bundled list.
         return str(error)
     # Each load, the file it reads and what a refused line of it is called.
-    loads = [(lexicon.load_path, path, path) for path in dictionaries]
+    loads: list[tuple[Callable[[Any], None], object, str]] = [
+        (lexicon.load_path, path, path) for path in dictionaries]
     if weights is not None:
         loads.append((lexicon.set_weights, weights, "argument --weights"))
     for load, path, name in loads:

@@ -139,8 +139,9 @@ def read_query(method: str, fields: dict[str, object],
         raise Refused(f"{method}() missing required argument 'phrase'")
     keywords = {name: value for name, value in fields.items()
                 if name in accepted and value is not None}
-    if isinstance(keywords.get("lengths"), str):
-        keywords["lengths"] = read_lengths(keywords["lengths"])
+    lengths = keywords.get("lengths")
+    if isinstance(lengths, str):
+        keywords["lengths"] = read_lengths(lengths)
     query = Query(method, fields["phrase"], keywords)  # type: ignore[arg-type]
     if method == "search":
         query.offset = _whole_number(fields, "offset", 0, 0, LARGEST_OFFSET)
