@@ -9,6 +9,7 @@
 
 #include "char_utils/fold.h"
 #include "solver/letter_variants.h"
+#include "solver/memory_budget.h"
 #include "solver/prepared_constraints.h"
 #include "solver/ranked_search.h"
 #include "solver/result_order.h"
@@ -265,6 +266,16 @@ constexpr std::uint64_t kRowBytes = 24;
 constexpr double kMergeSecondsPerSolution = 5e-7;
 constexpr double kMergeSecondsPerWord = 6e-8;
 constexpr double kScoreSecondsPerSolution = 6e-7;
+// What merging holds at its largest beside the searches' results: the rows
+// and their ids, which growth may double, and the merged list (4 bytes a
+// word and a variant's index); in score order, the rows reordered, each
+// score and position, and the scores kept.
+constexpr std::uint64_t kMergeBytesPerSolution =
+    2 * kRowBytes + 2 * sizeof(std::uint32_t);
+constexpr std::uint64_t kMergeBytesPerWord = 3 * sizeof(std::uint32_t);
+constexpr std::uint64_t kScoreBytesPerSolution = kRowBytes + 4 * 8;
+// Smaller merges go without reading what the process can still get.
+constexpr std::uint64_t kMergeBytesUnchecked = std::uint64_t{16} << 20;
 
 // The solutions of the variants' searches and the included words, merged
 // into one list in result order.
@@ -490,6 +501,32 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
         ++found;
         alone[variant] = true;
       });
+  // Each search's budget counted the merging of its own solutions only;
+  // merging them all must fit beside them, or fail as a search would.
+  std::uint64_t solutions = 0;
+  std::uint64_t words = 0;
+  std::uint64_t held = 0;
+  for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
+    if (alone[i]) {
+      ++solutions;
+      words += plan.include.size();
+    }
+    for (const SolutionGroup& group : parts[i].groups) {
+      solutions += group.solution_count;
+      words += (group.word_count + plan.include.size()) * group.solution_count;
+      held += group.stored_bytes();
+    }
+  }
+  const std::uint64_t merge_bytes =
+      solutions *
+          (kMergeBytesPerSolution + (weights ? kScoreBytesPerSolution : 0)) +
+      words * kMergeBytesPerWord;
+  if (merge_bytes >= kMergeBytesUnchecked) {
+    const std::uint64_t available = available_memory_bytes();
+    if (merge_bytes > available) {
+      throw ResultTooLarge(solutions, held + merge_bytes, held + available);
+    }
+  }
   Merger merger(plan);
   for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
     if (alone[i]) merger.add_alone(i);
