@@ -185,7 +185,7 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
                                    const SolverConstraints& constraints,
                                    const FastSearchOptions& options,
                                    const ExtendedConstraints& extended) const {
-  return on_letters<SolutionCount>(
+  SolutionCount count = on_letters<SolutionCount>(
       phrase, trie_, extended,
       [&](const CharCounts& counts, auto start) {
         return composed_count(trie_, counts, constraints, extended, start,
@@ -196,6 +196,12 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
                                  prepare_constraints(constraints, extended),
                                  start, spelt(options));
       });
+  // The searches take a limit of 2^64 - 1 for none; a count may pass it.
+  if (constraints.max_solutions &&
+      (count.saturated || count.solutions > *constraints.max_solutions)) {
+    count = {.solutions = *constraints.max_solutions};
+  }
+  return count;
 }
 
 std::vector<RankedSolution> AnagramSolver::best(
