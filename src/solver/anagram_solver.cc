@@ -235,9 +235,14 @@ ScoredList AnagramSolver::search_by_score(
         },
         [](const CharCounts&, auto) { return ScoredList(); });
   }
-  // Under a time limit the search leaves room for the reordering too.
+  // Under a time limit the search leaves room for the reordering too, and
+  // its memory budget counts what the reordering holds at its largest: the
+  // solutions as rows twice over (read out, and copied in score order), and
+  // a score and position of each, then the scores kept.
   FastSearchOptions reordering = options;
   reordering.finish_costs.seconds_per_solution += kScoreOrderSecondsPerSolution;
+  reordering.finish_costs.bytes_per_solution += 3 * sizeof(std::int64_t);
+  reordering.finish_costs.bytes_per_word += 2 * sizeof(std::uint32_t);
   return order_by_score(search(phrase, constraints, reordering, extended),
                         weights, options.second_core);
 }

@@ -144,8 +144,9 @@ def test_k_of_zero_and_huge() -> None:
 
 @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
                     reason="AddressSanitizer needs an unlimited address space")
-def test_a_k_too_large_for_memory_raises_and_the_process_goes_on() -> None:
-    # 3,609,673 solutions fit as a search's result, but not as Ranked.
+def test_a_ranking_too_large_for_memory_raises_and_the_process_goes_on() -> None:
+    # 3,609,673 solutions fit as a search's result, but not as Ranked, and
+    # 19,674,097 not reordered by score.
     script = """if True:
         import resource, string
         from vorpalyx import Lexicon
@@ -154,10 +155,13 @@ def test_a_k_too_large_for_memory_raises_and_the_process_goes_on() -> None:
         pages = int(open("/proc/self/statm").read().split()[0])
         size = pages * resource.getpagesize()
         resource.setrlimit(resource.RLIMIT_AS, (size + (1 << 30), resource.RLIM_INFINITY))
-        for phrase, constraints in [(letters[:12], {}), (letters[:12], {"max_solutions": 10**9}),
-                                    (letters[:11] + "?", {"threads": 1})]:
+        calls = [lambda: lexicon.best(letters[:12], 2**64 - 1),
+                 lambda: lexicon.best(letters[:12], 2**64 - 1, max_solutions=10**9),
+                 lambda: lexicon.best(letters[:11] + "?", 2**64 - 1, threads=1),
+                 lambda: lexicon.search(letters[:13], order="score", threads=1)]
+        for call in calls:
             try:
-                lexicon.best(phrase, 2**64 - 1, **constraints)
+                call()
             except MemoryError as error:
                 print(error)
         print(len(lexicon.search(letters[:12])), lexicon.best("ab", 2**64 - 1))
@@ -165,7 +169,7 @@ def test_a_k_too_large_for_memory_raises_and_the_process_goes_on() -> None:
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=300)
     assert done.returncode == 0, done.stderr
     *messages, after = done.stdout.splitlines()
-    assert len(messages) == 3
+    assert len(messages) == 4
     for message in messages:
         assert re.fullmatch(
             r"the search stopped after [1-9][0-9,]* solutions: the result would need at least "
