@@ -460,8 +460,11 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
     merging.finish_costs.seconds_per_solution += kScoreSecondsPerSolution;
   }
   std::atomic<std::uint64_t> merge_nanoseconds{0};
-  // Which solutions a limit keeps depends on the order of the searches.
-  const bool share = most == kUnlimited;
+  // Which solutions a limit keeps depends on the order of the searches; and
+  // under a time limit each search leaves room for merging what the ones
+  // before it found, which one running beside it would not know of (each
+  // search still has both cores).
+  const bool share = most == kUnlimited && !plan.prepared.timeout_seconds;
   for_each_variant(
       plan, merging, share,
       [&](std::uint32_t variant, const CharCounts& counts,
@@ -641,11 +644,12 @@ std::vector<RankedSolution> composed_best(
   const bool own_order_differs = !plan.include.empty() || !plan.lengths.empty();
   std::vector<std::vector<RankedSolution>> found(plan.variants.size());
   // Under a time limit each search leaves room for converting the best that
-  // the searches before it found, which the caller converts last.
+  // the searches before it found, which the caller converts last; so they
+  // run one after the other.
   std::atomic<std::uint64_t> held{0};
   std::atomic<std::uint64_t> held_words{0};
   for_each_variant(
-      plan, options, true,
+      plan, options, !plan.prepared.timeout_seconds,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
         std::vector<RankedSolution>& best = found[variant];
