@@ -185,7 +185,7 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
                                    const SolverConstraints& constraints,
                                    const FastSearchOptions& options,
                                    const ExtendedConstraints& extended) const {
-  return on_letters<SolutionCount>(
+  SolutionCount count = on_letters<SolutionCount>(
       phrase, trie_, extended,
       [&](const CharCounts& counts, auto start) {
         return composed_count(trie_, counts, constraints, extended, start,
@@ -196,6 +196,12 @@ SolutionCount AnagramSolver::count(std::string_view phrase,
                                  prepare_constraints(constraints, extended),
                                  start, spelt(options));
       });
+  // The searches take a limit of 2^64 - 1 for none; a count may pass it.
+  if (constraints.max_solutions &&
+      (count.saturated || count.solutions > *constraints.max_solutions)) {
+    count = {.solutions = *constraints.max_solutions};
+  }
+  return count;
 }
 
 std::vector<RankedSolution> AnagramSolver::best(
@@ -229,9 +235,14 @@ ScoredList AnagramSolver::search_by_score(
         },
         [](const CharCounts&, auto) { return ScoredList(); });
   }
-  // Under a time limit the search leaves room for the reordering too.
+  // Under a time limit the search leaves room for the reordering too, and
+  // its memory budget counts what the reordering holds at its largest: the
+  // solutions as rows twice over (read out, and copied in score order), and
+  // a score and position of each, then the scores kept.
   FastSearchOptions reordering = options;
   reordering.finish_costs.seconds_per_solution += kScoreOrderSecondsPerSolution;
+  reordering.finish_costs.bytes_per_solution += 3 * sizeof(std::int64_t);
+  reordering.finish_costs.bytes_per_word += 2 * sizeof(std::uint32_t);
   return order_by_score(search(phrase, constraints, reordering, extended),
                         weights, options.second_core);
 }

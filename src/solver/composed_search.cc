@@ -9,6 +9,7 @@
 
 #include "char_utils/fold.h"
 #include "solver/letter_variants.h"
+#include "solver/memory_budget.h"
 #include "solver/prepared_constraints.h"
 #include "solver/ranked_search.h"
 #include "solver/result_order.h"
@@ -265,6 +266,16 @@ constexpr std::uint64_t kRowBytes = 24;
 constexpr double kMergeSecondsPerSolution = 5e-7;
 constexpr double kMergeSecondsPerWord = 6e-8;
 constexpr double kScoreSecondsPerSolution = 6e-7;
+// What merging holds at its largest beside the searches' results: the rows
+// and their ids, which growth may double, and the merged list (4 bytes a
+// word and a variant's index); in score order, the rows reordered, each
+// score and position, and the scores kept.
+constexpr std::uint64_t kMergeBytesPerSolution =
+    2 * kRowBytes + 2 * sizeof(std::uint32_t);
+constexpr std::uint64_t kMergeBytesPerWord = 3 * sizeof(std::uint32_t);
+constexpr std::uint64_t kScoreBytesPerSolution = kRowBytes + 4 * 8;
+// Smaller merges go without reading what the process can still get.
+constexpr std::uint64_t kMergeBytesUnchecked = std::uint64_t{16} << 20;
 
 // The solutions of the variants' searches and the included words, merged
 // into one list in result order.
@@ -449,29 +460,42 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
     merging.finish_costs.seconds_per_solution += kScoreSecondsPerSolution;
   }
   std::atomic<std::uint64_t> merge_nanoseconds{0};
-  // Which solutions a limit keeps depends on the order of the searches.
-  const bool share = most == kUnlimited;
+  // Which solutions a limit keeps depends on the order of the searches; and
+  // under a time limit each search leaves room for merging what the ones
+  // before it found, which one running beside it would not know of (each
+  // search still has both cores).
+  const bool share = most == kUnlimited && !plan.prepared.timeout_seconds;
   for_each_variant(
       plan, merging, share,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
-        if (found >= most) return;
+        const std::uint64_t found_before = found;
+        if (found_before >= most) return;
         PreparedConstraints prepared = plan.prepared;
-        prepared.max_solutions = most == kUnlimited ? most : most - found;
+        prepared.max_solutions =
+            most == kUnlimited ? most : most - found_before;
         if (prepared.timeout_seconds) {
           *prepared.timeout_seconds -=
               static_cast<double>(merge_nanoseconds.load()) * 1e-9;
         }
+        // The caller keeps only the first kept_most of all the parts'.
+        FastSearchOptions part_options = variant_options;
+        FinishCosts& costs = part_options.finish_costs;
+        costs.kept_most -= std::min(found_before, costs.kept_most);
         SolutionList& part = parts[variant] = run_fast_search(
-            trie, counts, plan.rest, prepared, start_time, variant_options);
+            trie, counts, plan.rest, prepared, start_time, part_options);
         found += part.size();
         double seconds = 0;
+        std::uint64_t kept = costs.kept_most;
         for (const SolutionGroup& group : part.groups) {
-          seconds +=
-              static_cast<double>(group.solution_count) *
-              (merging.finish_costs.seconds_per_solution +
-               merging.finish_costs.seconds_per_word *
-                   static_cast<double>(group.word_count + plan.include.size()));
+          const std::uint64_t words = group.word_count + plan.include.size();
+          seconds += static_cast<double>(group.solution_count) *
+                     (costs.seconds_per_solution +
+                      costs.seconds_per_word * static_cast<double>(words));
+          const std::uint64_t kept_here =
+              std::min<std::uint64_t>(kept, group.solution_count);
+          seconds += costs.kept_seconds(kept_here, kept_here * words);
+          kept -= kept_here;
         }
         merge_nanoseconds += static_cast<std::uint64_t>(seconds * 1e9);
       },
@@ -480,6 +504,32 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
         ++found;
         alone[variant] = true;
       });
+  // Each search's budget counted the merging of its own solutions only;
+  // merging them all must fit beside them, or fail as a search would.
+  std::uint64_t solutions = 0;
+  std::uint64_t words = 0;
+  std::uint64_t held = 0;
+  for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
+    if (alone[i]) {
+      ++solutions;
+      words += plan.include.size();
+    }
+    for (const SolutionGroup& group : parts[i].groups) {
+      solutions += group.solution_count;
+      words += (group.word_count + plan.include.size()) * group.solution_count;
+      held += group.stored_bytes();
+    }
+  }
+  const std::uint64_t merge_bytes =
+      solutions *
+          (kMergeBytesPerSolution + (weights ? kScoreBytesPerSolution : 0)) +
+      words * kMergeBytesPerWord;
+  if (merge_bytes >= kMergeBytesUnchecked) {
+    const std::uint64_t available = available_memory_bytes();
+    if (merge_bytes > available) {
+      throw ResultTooLarge(solutions, held + merge_bytes, held + available);
+    }
+  }
   Merger merger(plan);
   for (std::uint32_t i = 0; i < plan.variants.size(); ++i) {
     if (alone[i]) merger.add_alone(i);
@@ -553,9 +603,10 @@ std::vector<RankedSolution> composed_best(
   if (plan.prepared.max_solutions != kUnlimited) {
     // The best of the solutions that search keeps: a limit on each of the
     // variants' searches would keep more.
-    return best_of(merged_search(trie, phrase, constraints, extended, nullptr,
-                                 nullptr, start_time, options),
-                   weights, k);
+    return best_in_time(merged_search(trie, phrase, constraints, extended,
+                                      nullptr, nullptr, start_time, options),
+                        weights, k, plan.prepared, start_time,
+                        options.finish_costs);
   }
   std::int64_t include_score = 0;
   for (const std::string& word : plan.include) {
@@ -592,15 +643,30 @@ std::vector<RankedSolution> composed_best(
   // variant that fills its k gives every solution tied with its k-th too.
   const bool own_order_differs = !plan.include.empty() || !plan.lengths.empty();
   std::vector<std::vector<RankedSolution>> found(plan.variants.size());
+  // Under a time limit each search leaves room for converting the best that
+  // the searches before it found, which the caller converts last; so they
+  // run one after the other.
+  std::atomic<std::uint64_t> held{0};
+  std::atomic<std::uint64_t> held_words{0};
   for_each_variant(
-      plan, options, true,
+      plan, options, !plan.prepared.timeout_seconds,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
         std::vector<RankedSolution>& best = found[variant];
+        PreparedConstraints prepared = plan.prepared;
+        const std::uint64_t solutions = held;
+        const std::uint64_t kept = std::min(solutions, k);
+        if (prepared.timeout_seconds && kept != 0) {
+          *prepared.timeout_seconds -= options.finish_costs.kept_seconds(
+              kept,
+              static_cast<std::uint64_t>(
+                  static_cast<double>(held_words.load()) *
+                  static_cast<double>(kept) / static_cast<double>(solutions)));
+        }
         for (std::uint64_t asked = k;;) {
           bool cut_short = false;
           std::vector<RankedSolution> more =
-              run_ranked_search(trie, counts, plan.rest, plan.prepared, weights,
+              run_ranked_search(trie, counts, plan.rest, prepared, weights,
                                 asked, start_time, variant_options, &cut_short);
           // A search that the time limit ended may have found less than the
           // whole one before it.
@@ -612,6 +678,12 @@ std::vector<RankedSolution> composed_best(
           }
           asked = asked > kUnlimited / 2 ? kUnlimited : asked * 2;
         }
+        std::uint64_t words = 0;
+        for (const RankedSolution& solution : best) {
+          words += solution.words.size() + plan.include.size();
+        }
+        held += best.size();
+        held_words += words;
       },
       [&](std::uint32_t variant) { found[variant].emplace_back(); });
   for (std::uint32_t variant = 0; variant < found.size(); ++variant) {
@@ -637,7 +709,14 @@ std::vector<RankedSolution> composed_best(
   };
   std::vector<std::size_t> order(all.size());
   std::iota(order.begin(), order.end(), 0);
-  const std::size_t kept = std::min<std::uint64_t>(k, all.size());
+  std::uint64_t words = 0;
+  for (const RankedSolution& solution : all) words += solution.words.size();
+  const std::size_t kept = std::min<std::uint64_t>(
+      {k, all.size(),
+       rankable_in_time(plan.prepared, start_time, options.finish_costs, k,
+                        all.empty() ? 0
+                                    : static_cast<double>(words) /
+                                          static_cast<double>(all.size()))});
   std::partial_sort(order.begin(), order.begin() + kept, order.end(), before);
   std::vector<RankedSolution> best;
   best.reserve(kept);

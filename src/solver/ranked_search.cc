@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "solver/completion_index.h"
+#include "solver/memory_budget.h"
 #include "solver/packed_counts.h"
 #include "solver/search_stop.h"
 #include "solver/word_classes.h"
@@ -317,6 +318,8 @@ class RankedWalker {
       const std::uint64_t shortest = std::min(frame.shortest, last.length);
       choices_.assign(count, 0);
       ranks_.resize(count);
+      // Nothing is stored but the k best, which the caller converts.
+      const SolutionCost cost = stop_.cost_of(count, 0, 0);
       for (;;) {
         for (std::size_t i = 0; i < count; ++i) {
           const WordClass<N>& word_class = classes_[path_[i]];
@@ -325,6 +328,7 @@ class RankedWalker {
         }
         std::sort(ranks_.begin(), ranks_.end());
         best_.offer(score, count, shortest, ranks_.data());
+        stop_.count_solution(cost);
         stop_.count_steps(1);
         // The next multiset: the last place that can move on moves on, and
         // the places after it restart from it within their class.
@@ -384,9 +388,28 @@ std::vector<RankedSolution> walk_packed(
     walker.walk(phrase);
   }
   if (stop.interrupted()) throw SearchInterrupted();
-  if (cut_short != nullptr) *cut_short = stop.stopped();
+  if (stop.out_of_memory()) {
+    throw ResultTooLarge(stop.solutions_found(), stop.bytes_needed(),
+                         stop.bytes_available());
+  }
+  std::vector<Candidate> candidates = best.take_best_first();
+  std::uint64_t words_held = 0;
+  for (const Candidate& candidate : candidates) {
+    words_held += candidate.word_count;
+  }
+  const std::uint64_t kept = std::min<std::uint64_t>(
+      candidates.size(),
+      rankable_in_time(prepared, start_time, options.finish_costs, k,
+                       candidates.empty()
+                           ? 0
+                           : static_cast<double>(words_held) /
+                                 static_cast<double>(candidates.size())));
+  if (cut_short != nullptr) {
+    *cut_short = stop.stopped() || kept < candidates.size();
+  }
+  candidates.resize(kept);
   std::vector<RankedSolution> ranked;
-  for (Candidate& candidate : best.take_best_first()) {
+  for (Candidate& candidate : candidates) {
     RankedSolution& solution = ranked.emplace_back();
     solution.score = candidate.score;
     for (std::uint32_t rank : candidate.ranks) {
@@ -396,7 +419,57 @@ std::vector<RankedSolution> walk_packed(
   return ranked;
 }
 
+// What best_of costs a solution beyond those it keeps, about (25 ns on the
+// project's machine kind), with a margin.
+constexpr double kBestOfSecondsPerSolution = 5e-8;
+
 }  // namespace
+
+std::uint64_t rankable_in_time(const PreparedConstraints& prepared,
+                               Clock::time_point start_time,
+                               const FinishCosts& costs, std::uint64_t k,
+                               double words_per_solution,
+                               double seconds_per_ranked) {
+  const double per_kept =
+      costs.seconds_per_kept + costs.seconds_per_kept_word * words_per_solution;
+  if (!prepared.timeout_seconds || per_kept + seconds_per_ranked <= 0) {
+    return kUnlimited;
+  }
+  // A search stops at the first check of its budgets past its limit, so
+  // keeping may run over by a little rather than drop what was found just
+  // before: a hundredth of the limit, and a millisecond.
+  const double limit = std::max(*prepared.timeout_seconds, 0.0);
+  const std::chrono::duration<double> elapsed = Clock::now() - start_time;
+  const double left =
+      std::max(limit - elapsed.count(), 0.0) + limit * 0.01 + 1e-3;
+  if (!(left > 0)) return 0;
+  auto whole = [](double count) {
+    return count >= 0x1p64 ? kUnlimited : static_cast<std::uint64_t>(count);
+  };
+  const double all_kept =
+      static_cast<double>(k) * (per_kept + seconds_per_ranked);
+  if (all_kept > left) return whole(left / (per_kept + seconds_per_ranked));
+  if (seconds_per_ranked <= 0) return kUnlimited;
+  const std::uint64_t more = whole((left - all_kept) / seconds_per_ranked);
+  return more > kUnlimited - k ? kUnlimited : k + more;
+}
+
+std::vector<RankedSolution> best_in_time(
+    const SolutionList& found, const WordWeights& weights, std::uint64_t k,
+    const PreparedConstraints& prepared, Clock::time_point start_time,
+    const FinishCosts& costs, bool* trimmed) {
+  std::uint64_t words = 0;
+  for (const SolutionGroup& group : found.groups) {
+    words += group.word_count * group.solution_count;
+  }
+  const std::uint64_t size = found.size();
+  const std::uint64_t first = rankable_in_time(
+      prepared, start_time, costs, k,
+      size == 0 ? 0 : static_cast<double>(words) / static_cast<double>(size),
+      kBestOfSecondsPerSolution);
+  if (trimmed != nullptr) *trimmed = first < size;
+  return best_of(found, weights, k, first);
+}
 
 std::vector<RankedSolution> run_ranked_search(
     const Trie& trie, const CharCounts& phrase_counts,
@@ -409,12 +482,19 @@ std::vector<RankedSolution> run_ranked_search(
   // distinct words.
   if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
       !prepared.words_of_length.empty() || prepared.distinct) {
+    // Under a time limit the search leaves room for ranking what it finds:
+    // scoring each solution (a score and a position, 16 bytes) and picking
+    // the best.
+    FastSearchOptions ranking = options;
+    ranking.finish_costs.seconds_per_solution += kBestOfSecondsPerSolution;
+    ranking.finish_costs.bytes_per_solution += 2 * sizeof(std::int64_t);
     FastSearchReport report;
-    std::vector<RankedSolution> best =
-        best_of(run_fast_search(trie, phrase_counts, constraints, prepared,
-                                start_time, options, &report),
-                weights, k);
-    if (cut_short != nullptr) *cut_short = report.cut_short;
+    bool trimmed = false;
+    std::vector<RankedSolution> best = best_in_time(
+        run_fast_search(trie, phrase_counts, constraints, prepared, start_time,
+                        ranking, &report),
+        weights, k, prepared, start_time, options.finish_costs, &trimmed);
+    if (cut_short != nullptr) *cut_short = report.cut_short || trimmed;
     return best;
   }
   if (prepared.timeout_seconds) {

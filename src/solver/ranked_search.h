@@ -23,8 +23,10 @@
 // full result: both rank the full search's result instead, as do lengths
 // and distinct words, which the full search prunes by. A least number of
 // words only holds back the solutions with fewer. A time limit
-// ends the walk with the best found so far; the interrupt poll stops it as
-// it stops the fast search.
+// ends the walk with the best found so far, leaving time (and a memory
+// budget) for the caller to convert the k it keeps (FinishCosts::kept_most),
+// and keeps of those found no more than that time allows; the interrupt
+// poll stops it as it stops the fast search.
 //
 // Cost: the classes examined at the levels whose bound can still enter the
 // k best; memory is the classes, the current path and the k solutions.
@@ -51,6 +53,25 @@ namespace vorpalyx {
 
 // The largest k that the walk keeps by itself.
 inline constexpr std::uint64_t kMostBestByWalk = std::uint64_t{1} << 16;
+
+// How many of its solutions (of `words_per_solution` words) a caller can
+// still rank, at `seconds_per_ranked` each, and keep k of, at the kept costs
+// of `costs`, before the time limit of `prepared` passes: under a time limit
+// the search stops after a check of its budgets, which may have found more
+// than there is time left to keep. Without a limit, all.
+std::uint64_t rankable_in_time(const PreparedConstraints& prepared,
+                               std::chrono::steady_clock::time_point start_time,
+                               const FinishCosts& costs, std::uint64_t k,
+                               double words_per_solution,
+                               double seconds_per_ranked = 0);
+
+// best_of(found, weights, k) over the first of `found` that rankable_in_time
+// allows; `trimmed`, when given, tells whether it allowed fewer than all.
+std::vector<RankedSolution> best_in_time(
+    const SolutionList& found, const WordWeights& weights, std::uint64_t k,
+    const PreparedConstraints& prepared,
+    std::chrono::steady_clock::time_point start_time, const FinishCosts& costs,
+    bool* trimmed = nullptr);
 
 // The `k` best solutions of `phrase_counts` (not empty), best first, each
 // with its words in ascending byte order. Throws as run_fast_search does.

@@ -202,11 +202,12 @@ ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
 }
 
 std::vector<RankedSolution> best_of(const SolutionList& standard,
-                                    const WordWeights& weights,
-                                    std::uint64_t k) {
+                                    const WordWeights& weights, std::uint64_t k,
+                                    std::uint64_t first) {
   const std::vector<std::int32_t> by_id = weights_by_id(standard, weights);
   const std::vector<std::int64_t> scores = scores_of(standard, by_id);
-  std::vector<std::size_t> positions(scores.size());
+  std::vector<std::size_t> positions(
+      static_cast<std::size_t>(std::min<std::uint64_t>(first, scores.size())));
   for (std::size_t i = 0; i < positions.size(); ++i) positions[i] = i;
   const std::size_t kept =
       static_cast<std::size_t>(std::min<std::uint64_t>(k, positions.size()));

@@ -54,10 +54,11 @@ inline constexpr double kScoreOrderSecondsPerSolution = 2e-7;
 ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
                           bool use_second_thread = false);
 
-// The first `k` solutions of `standard` (in result order) in score order.
+// The first `k` in score order of the first `first` solutions of
+// `standard` (in result order).
 std::vector<RankedSolution> best_of(const SolutionList& standard,
-                                    const WordWeights& weights,
-                                    std::uint64_t k);
+                                    const WordWeights& weights, std::uint64_t k,
+                                    std::uint64_t first = UINT64_MAX);
 
 }  // namespace vorpalyx
 

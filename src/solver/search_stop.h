@@ -5,8 +5,9 @@
 // a fraction of a millisecond of work, the search checks its budgets:
 //  - time, when a limit is given: the search ends once the time spent plus
 //    what its solutions will still cost to sort (by how they are stored) and
-//    to convert (FinishCosts) would pass the limit, so that the whole call
-//    ends near the limit;
+//    to convert (FinishCosts; only the first kept_most of them for a caller
+//    that keeps no more) would pass the limit, so that the whole call ends
+//    near the limit;
 //  - memory: once the result's estimated size (the engine's storage, twice
 //    over while sorted, and the caller's converted solutions) passes a
 //    checkpoint, the memory the process can still get is read again
@@ -46,6 +47,21 @@ struct FinishCosts {
   double seconds_per_word = 0;
   std::uint64_t bytes_per_solution = 0;
   std::uint64_t bytes_per_word = 0;
+  // A caller that keeps only some of the solutions (the k best) converts
+  // at most `kept_most` of them: each of the first kept_most found costs
+  // this much more.
+  std::uint64_t kept_most = 0;
+  double seconds_per_kept = 0;
+  double seconds_per_kept_word = 0;
+  std::uint64_t bytes_per_kept = 0;
+  std::uint64_t bytes_per_kept_word = 0;
+
+  // What `solutions` kept solutions of `words` words in all cost, in
+  // seconds.
+  double kept_seconds(std::uint64_t solutions, std::uint64_t words) const {
+    return seconds_per_kept * static_cast<double>(solutions) +
+           seconds_per_kept_word * static_cast<double>(words);
+  }
 };
 
 // How a caller asks a running search to stop (a signal, a closed client):
@@ -81,6 +97,9 @@ struct SolutionCost {
   std::uint64_t result_bytes;
   std::uint64_t stored_bytes;
   std::uint64_t finish_nanoseconds;
+  // More, while it is among the first FinishCosts::kept_most.
+  std::uint64_t kept_bytes = 0;
+  std::uint64_t kept_nanoseconds = 0;
 };
 
 class SearchStop {
@@ -125,6 +144,10 @@ class SearchStop {
         .finish_nanoseconds = static_cast<std::uint64_t>(
             sort_nanoseconds + 1e9 * (costs_.seconds_per_solution +
                                       costs_.seconds_per_word * words)),
+        .kept_bytes =
+            costs_.bytes_per_kept + costs_.bytes_per_kept_word * word_count,
+        .kept_nanoseconds = static_cast<std::uint64_t>(
+            1e9 * costs_.kept_seconds(1, word_count)),
     };
   }
 
@@ -147,14 +170,21 @@ class SearchStop {
     result_bytes_ += cost.result_bytes;
     stored_bytes_ += cost.stored_bytes;
     finish_nanoseconds_ += cost.finish_nanoseconds;
+    if (solutions_found_ < costs_.kept_most) {
+      result_bytes_ += cost.kept_bytes;
+      finish_nanoseconds_ += cost.kept_nanoseconds;
+    }
     if (++solutions_found_ >= max_solutions_) stopped_ = true;
   }
 
   // Counts `count` stored solutions of `cost`, at most solutions_left().
   void count_solutions(std::uint64_t count, const SolutionCost& cost) {
-    result_bytes_ += count * cost.result_bytes;
+    const std::uint64_t kept = std::min(
+        count, costs_.kept_most - std::min(solutions_found_, costs_.kept_most));
+    result_bytes_ += count * cost.result_bytes + kept * cost.kept_bytes;
     stored_bytes_ += count * cost.stored_bytes;
-    finish_nanoseconds_ += count * cost.finish_nanoseconds;
+    finish_nanoseconds_ +=
+        count * cost.finish_nanoseconds + kept * cost.kept_nanoseconds;
     solutions_found_ += count;
     if (solutions_found_ >= max_solutions_) stopped_ = true;
   }

@@ -5,6 +5,9 @@ their refusals."""
 from __future__ import annotations
 
 import ctypes
+import re
+import subprocess
+import sys
 import time
 from typing import Any
 
@@ -145,3 +148,36 @@ def test_the_time_limit_bounds_a_composed_search(constraints: dict[str, Any]) ->
     assert len(result) > 0
     if not UNDER_ASAN:
         assert elapsed < 1.5 * 0.5 + 0.1
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="AddressSanitizer needs an unlimited address space")
+def test_a_merged_result_too_large_for_memory_raises_and_the_process_goes_on() -> None:
+    # Each search of a blank or of leftover letters fits; merging their
+    # 14,190,296 and 11,641,885 solutions does not.
+    script = """if True:
+        import resource, string
+        from vorpalyx import Lexicon
+        letters = string.ascii_lowercase
+        lexicon = Lexicon.from_words(list(letters) + [a + b for a in letters for b in letters])
+        pages = int(open("/proc/self/statm").read().split()[0])
+        size = pages * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (size + (1 << 30), resource.RLIM_INFINITY))
+        for phrase, constraints in [(letters[:10] + "?", {"threads": 1}),
+                                    (letters[:12], {"leftover": 1, "order": "score"})]:
+            try:
+                lexicon.search(phrase, **constraints)
+            except MemoryError as error:
+                print(error)
+        print(len(lexicon.search(letters[:6] + "?")), lexicon.count(letters[:6] + "?"))
+    """
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    *messages, after = done.stdout.splitlines()
+    assert [message.split(":")[0] for message in messages] == [
+        "the search stopped after 14,190,296 solutions", "the search stopped after 11,641,885 solutions"]
+    for message in messages:
+        assert re.fullmatch(
+            r"[^:]*: the result would need at least [0-9.]+ GB of memory, more than the [0-9.]+ GB "
+            r"this process can still get; bound it with max_solutions or timeout_seconds, or count "
+            r"the solutions with vorpalyx\.Lexicon\.count", message) is not None, message
+    assert after == "30212 30212"

@@ -59,11 +59,13 @@ class TestLexicon:
     def test_counts_of_many_spellings_are_exact_up_to_2_128(self) -> None:
         # Eighty words of one class of twenty spellings: C(99, 80) solutions,
         # past 2**64, counted exactly, through a blank's searches too, and
-        # bounded only by a solution limit; C(819, 800) is below 2**128, C(919,
+        # bounded by a solution limit, the largest too; C(819, 800) is below 2**128, C(919,
         # 900) above.
         lexicon = Lexicon.from_words(list("aàáâãäåāăąǎǟǡǻȁȃȧạảấ"))
         assert lexicon.count("a" * 80) == lexicon.count("a" * 79 + "?") == math.comb(99, 80)
         assert lexicon.count("a" * 80, max_solutions=5) == 5
+        for phrase in ("a" * 80, "a" * 79 + "?", "a" * 900):
+            assert lexicon.count(phrase, max_solutions=2**64 - 1) == 2**64 - 1
         assert lexicon.count("a" * 800) == math.comb(819, 800)
         with pytest.raises(OverflowError, match=r"^the phrase has more than 2\*\*128 - 1 solutions$"):
             lexicon.count("a" * 900)
