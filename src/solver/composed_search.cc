@@ -714,9 +714,7 @@ std::vector<RankedSolution> composed_best(
   const std::size_t kept = std::min<std::uint64_t>(
       {k, all.size(),
        rankable_in_time(plan.prepared, start_time, options.finish_costs, k,
-                        all.empty() ? 0
-                                    : static_cast<double>(words) /
-                                          static_cast<double>(all.size()))});
+                        all.size(), words)});
   std::partial_sort(order.begin(), order.begin() + kept, order.end(), before);
   std::vector<RankedSolution> best;
   best.reserve(kept);

@@ -400,10 +400,7 @@ std::vector<RankedSolution> walk_packed(
   const std::uint64_t kept = std::min<std::uint64_t>(
       candidates.size(),
       rankable_in_time(prepared, start_time, options.finish_costs, k,
-                       candidates.empty()
-                           ? 0
-                           : static_cast<double>(words_held) /
-                                 static_cast<double>(candidates.size())));
+                       candidates.size(), words_held));
   if (cut_short != nullptr) {
     *cut_short = stop.stopped() || kept < candidates.size();
   }
@@ -428,8 +425,12 @@ constexpr double kBestOfSecondsPerSolution = 5e-8;
 std::uint64_t rankable_in_time(const PreparedConstraints& prepared,
                                Clock::time_point start_time,
                                const FinishCosts& costs, std::uint64_t k,
-                               double words_per_solution,
+                               std::uint64_t solutions, std::uint64_t words,
                                double seconds_per_ranked) {
+  const double words_per_solution =
+      solutions == 0
+          ? 0
+          : static_cast<double>(words) / static_cast<double>(solutions);
   const double per_kept =
       costs.seconds_per_kept + costs.seconds_per_kept_word * words_per_solution;
   if (!prepared.timeout_seconds || per_kept + seconds_per_ranked <= 0) {
@@ -464,9 +465,7 @@ std::vector<RankedSolution> best_in_time(
   }
   const std::uint64_t size = found.size();
   const std::uint64_t first = rankable_in_time(
-      prepared, start_time, costs, k,
-      size == 0 ? 0 : static_cast<double>(words) / static_cast<double>(size),
-      kBestOfSecondsPerSolution);
+      prepared, start_time, costs, k, size, words, kBestOfSecondsPerSolution);
   if (trimmed != nullptr) *trimmed = first < size;
   return best_of(found, weights, k, first);
 }

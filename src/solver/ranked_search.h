@@ -54,7 +54,7 @@ namespace vorpalyx {
 // The largest k that the walk keeps by itself.
 inline constexpr std::uint64_t kMostBestByWalk = std::uint64_t{1} << 16;
 
-// How many of its solutions (of `words_per_solution` words) a caller can
+// How many of its `solutions` (of `words` words in all) a caller can
 // still rank, at `seconds_per_ranked` each, and keep k of, at the kept costs
 // of `costs`, before the time limit of `prepared` passes: under a time limit
 // the search stops after a check of its budgets, which may have found more
@@ -62,7 +62,7 @@ inline constexpr std::uint64_t kMostBestByWalk = std::uint64_t{1} << 16;
 std::uint64_t rankable_in_time(const PreparedConstraints& prepared,
                                std::chrono::steady_clock::time_point start_time,
                                const FinishCosts& costs, std::uint64_t k,
-                               double words_per_solution,
+                               std::uint64_t solutions, std::uint64_t words,
                                double seconds_per_ranked = 0);
 
 // best_of(found, weights, k) over the first of `found` that rankable_in_time

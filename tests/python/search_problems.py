@@ -2,6 +2,10 @@
 and random problems (a dictionary, a phrase and constraints) over a small
 alphabet, drawn by hypothesis."""
 
+import re
+import subprocess
+import sys
+import textwrap
 from collections.abc import Callable
 from itertools import product
 from typing import Any
@@ -108,3 +112,40 @@ def problems(
     phrase = draw(phrases(dictionary))
     constraints = {name: draw(CONSTRAINTS[name](dictionary)) for name in constraint_names}
     return dictionary, phrase, constraints
+
+
+# What a search or a ranking says when its result would not fit.
+TOO_LARGE_FOR_MEMORY = re.compile(
+    r"the search stopped after [1-9][0-9,]* solutions: the result would need at least "
+    r"[0-9.]+ GB of memory, more than the [0-9.]+ GB this process can still get; "
+    r"bound it with max_solutions or timeout_seconds, or count the solutions with "
+    r"vorpalyx\.Lexicon\.count")
+
+
+def run_with_a_gigabyte_to_spare(calls: str, afterwards: str) -> tuple[list[str], str]:
+    """Runs each of `calls` (lambdas over `lexicon`, of the letters a-z and
+    their pairs, and `letters`) in a child whose address space is capped a
+    gigabyte above what it holds; returns the MemoryError messages and the
+    printed `afterwards`, which shows the process going on."""
+    script = textwrap.dedent("""\
+        import resource, string
+        from vorpalyx import Lexicon
+        letters = string.ascii_lowercase
+        lexicon = Lexicon.from_words(list(letters) + [a + b for a in letters for b in letters])
+        pages = int(open("/proc/self/statm").read().split()[0])
+        size = pages * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (size + (1 << 30), resource.RLIM_INFINITY))
+        for call in [{calls}]:
+            try:
+                call()
+            except MemoryError as error:
+                print(error)
+        print({afterwards})
+        """).format(calls=calls, afterwards=afterwards)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=300)
+    assert done.returncode == 0, done.stderr
+    *messages, after = done.stdout.splitlines()
+    for message in messages:
+        assert TOO_LARGE_FOR_MEMORY.fullmatch(message) is not None, message
+    return messages, after
