@@ -143,6 +143,15 @@ def test_k_of_zero_and_huge() -> None:
     assert len(lexicon.best("ab", True)) == 1
 
 
+# By the walk, by ranking the kept search (max_solutions) and over blanks.
+@pytest.mark.parametrize(("phrase", "constraints"),
+                         [("dormitory", {}), ("dormitory", {"max_solutions": 50}), ("dormitor?", {})])
+def test_a_time_limit_of_nan_never_stops_a_ranking(english: Lexicon, phrase: str, constraints) -> None:
+    expected = english.best(phrase, 5, **constraints)
+    assert len(expected) == 5
+    assert english.best(phrase, 5, timeout_seconds=math.nan, **constraints) == expected
+
+
 @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
                     reason="AddressSanitizer needs an unlimited address space")
 def test_a_ranking_too_large_for_memory_raises_and_the_process_goes_on() -> None:
