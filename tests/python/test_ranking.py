@@ -112,13 +112,19 @@ def test_without_weights_fewer_words_rank_first() -> None:
     assert lexicon.best("dormitory", 1) == [(-9.0, ["dormitory"])]
 
 
-def test_weights_from_a_counts_file(tmp_path) -> None:
+@pytest.mark.parametrize(("content", "expected"), [
+    # log10(600/1000) + log10(300/1000), in hundredths: -22 - 52.
+    ("room\t300\nDirty\t600\nunheard\t100\n", [(-0.74, ["dirty", "room"]), (-1.01, ["dormitory"])]),
+    # Ratios below the smallest normal double, or below any double at all.
+    ("room\t5e-324\ndirty\t1e10\n", [(-333.31, ["dirty", "room"]), (-333.32, ["dormitory"])]),
+    ("room\t1e-300\ndirty\t1e308\n", [(-608.0, ["dirty", "room"]), (-608.01, ["dormitory"])]),
+])
+def test_weights_from_a_counts_file(tmp_path, content: str, expected: list[tuple[float, list[str]]]) -> None:
     counts = tmp_path / "counts.tsv"
-    counts.write_text("room\t300\nDirty\t600\nunheard\t100\n", encoding="utf-8")
+    counts.write_text(content, encoding="utf-8")
     lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
     lexicon.set_weights(counts)
-    # log10(600/1000) + log10(300/1000), in hundredths: -22 - 52.
-    assert lexicon.best("dormitory") == [(-0.74, ["dirty", "room"]), (-1.01, ["dormitory"])]
+    assert lexicon.best("dormitory") == expected
     assert lexicon.best("dormitory", weights=str(counts)) == lexicon.best("dormitory")
 
 
