@@ -24,7 +24,7 @@ void WordWeights::set_floor() {
   }
   std::int32_t lowest = 0;
   for (const auto& [word, weight] : by_word) lowest = std::min(lowest, weight);
-  floor = std::max(lowest - 1, kLowestWeight);
+  floor = lowest - 1;
 }
 
 std::int32_t WordWeights::weight_of_folded(const std::string& word) const {

@@ -254,6 +254,12 @@ def test_a_counts_file_that_is_missing_or_not_utf8(tmp_path) -> None:
         Lexicon().set_weights(tmp_path / "latin1.tsv")
 
 
+def test_the_floor_is_below_the_lowest_weight_allowed() -> None:
+    lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
+    lexicon.set_weights({"room": -1000000, "dirty": -1})
+    assert lexicon.best("dormitory", 2) == [(-1000000.01, ["dormitory"]), (-1000001.0, ["dirty", "room"])]
+
+
 def test_words_outside_the_dictionary_and_keys_without_letters_change_nothing() -> None:
     lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
     lexicon.set_weights({"room": -1, "dirty": -1})
