@@ -312,9 +312,20 @@ def new_parser(**options: Any) -> argparse.ArgumentParser:
     import argparse
     import errno
     import os
+    import re
     import sys
 
     class Parser(argparse.ArgumentParser):
+        def __init__(self, **options: Any) -> None:
+            super().__init__(**options)
+            # argparse takes "-1" and "-.5" for values, but "-1e5", "-1." and
+            # "-inf" for options, which left --timeout without its value.
+            # Every negative number that float() reads is a value; no option
+            # of this command looks like one.
+            self._negative_number_matcher = re.compile(
+                r"^-(?:(?:\d+\.?\d*|\.\d+)(?:e[-+]?\d+)?|inf|infinity|nan)$",
+                re.IGNORECASE)
+
         def print_help(self, file: SupportsWrite[str] | None = None) -> None:
             if file is None and sys.stdout is None:
                 raise OSError(errno.EBADF, os.strerror(errno.EBADF))

@@ -123,22 +123,16 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
   // after (converting it, ranking it); on a machine slower than that
   // allowed for, the sort stops in time for the rest and keeps what it
   // sorted.
-  std::optional<Clock::time_point> deadline;
+  std::optional<Clock::time_point> limit;
   // (A limit of years is none: the clock's count would overflow.)
   if (prepared.timeout_seconds && *prepared.timeout_seconds < 1e9) {
-    const FinishCosts& after = options.finish_costs;
-    const SolutionBuckets& found = sink.buckets();
-    const double after_sort =
-        after.seconds_per_solution * static_cast<double>(found.size()) +
-        after.seconds_per_word * static_cast<double>(found.word_total());
-    deadline = start_time +
-               std::chrono::duration_cast<Clock::duration>(
-                   std::chrono::duration<double>(*prepared.timeout_seconds -
-                                                 std::min(after_sort, 1e9)));
+    limit = start_time + std::chrono::duration_cast<Clock::duration>(
+                             std::chrono::duration<double>(
+                                 std::max(*prepared.timeout_seconds, -1e9)));
   }
   const std::size_t found_count = sink.buckets().size();
   result.groups = sink.buckets().take_in_result_order(
-      options.second_core, &options.interrupt, deadline);
+      options.second_core, &options.interrupt, limit, options.finish_costs);
   if (report && result.size() < found_count) report->cut_short = true;
   return result;
 }

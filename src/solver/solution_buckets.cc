@@ -34,7 +34,8 @@ std::uint64_t SolutionBuckets::word_total() const {
 
 std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
     bool use_second_thread, const InterruptPoll* poll,
-    std::optional<std::chrono::steady_clock::time_point> deadline) {
+    std::optional<std::chrono::steady_clock::time_point> limit,
+    const FinishCosts& after) {
   const std::thread::id caller = std::this_thread::get_id();
   auto next_poll = std::chrono::steady_clock::now();
   std::atomic<bool> interrupted{false};
@@ -60,16 +61,31 @@ std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
               return left.shortest > right.shortest;
             });
   std::vector<SolutionGroup> groups(buckets_.size());
-  // Whether each group holds all of its bucket's solutions; past the
+  // Whether each group holds all of its bucket's solutions; past its
   // deadline, a bucket is sorted in part or not at all.
   std::unique_ptr<bool[]> whole(new bool[buckets_.size()]());
-  const std::chrono::steady_clock::time_point* const sort_deadline =
-      deadline ? &*deadline : nullptr;
+  // Each bucket's deadline leaves time for it and those before it only: a
+  // search that found more than its limit allows for keeps the first
+  // buckets, not the first alone.
+  std::vector<std::chrono::steady_clock::time_point> deadlines;
+  if (limit) {
+    double seconds_after = 0;
+    for (const Bucket& bucket : buckets_) {
+      seconds_after += static_cast<double>(size_of(bucket)) *
+                       (after.seconds_per_solution +
+                        after.seconds_per_word *
+                            static_cast<double>(bucket.rows.word_count));
+      deadlines.push_back(
+          *limit -
+          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+              std::chrono::duration<double>(std::min(seconds_after, 1e9))));
+    }
+  }
   auto sort_bucket = [&](std::size_t index, SortScratch& scratch) {
     // The first group is sorted whole even so, so that a search that found
     // solutions returns some (the first group is seldom large).
     const std::chrono::steady_clock::time_point* const bucket_deadline =
-        index == 0 ? nullptr : sort_deadline;
+        index == 0 || deadlines.empty() ? nullptr : &deadlines[index];
     if (bucket_deadline &&
         std::chrono::steady_clock::now() > *bucket_deadline) {
       return;

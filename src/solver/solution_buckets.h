@@ -150,13 +150,17 @@ class SolutionBuckets {
   // longer shortest word), each sorted word by word; on two threads when
   // `use_second_thread` and there are enough solutions to be worth it.
   // `poll`, when given, is asked between buckets on the calling thread;
-  // a yes throws SearchInterrupted. Once `deadline` has passed, sorting
-  // stops and only what precedes the first solution left unsorted, in
-  // result order, is returned.
+  // a yes throws SearchInterrupted. Under a `limit`, sorting leaves time for
+  // what the caller then spends on each solution returned (`after`, by
+  // seconds_per_solution and seconds_per_word): a bucket's deadline is the
+  // limit less that time for it and the buckets before it in result order.
+  // Past its deadline a bucket is sorted in part or not at all, and only
+  // what precedes the first solution left unsorted, in result order, is
+  // returned.
   std::vector<SolutionGroup> take_in_result_order(
       bool use_second_thread, const InterruptPoll* poll = nullptr,
-      std::optional<std::chrono::steady_clock::time_point> deadline =
-          std::nullopt);
+      std::optional<std::chrono::steady_clock::time_point> limit = std::nullopt,
+      const FinishCosts& after = {});
 
   // Moves the solutions of `other` (over the same words) into these.
   void absorb(SolutionBuckets& other);

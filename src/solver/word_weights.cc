@@ -24,7 +24,7 @@ void WordWeights::set_floor() {
   }
   std::int32_t lowest = 0;
   for (const auto& [word, weight] : by_word) lowest = std::min(lowest, weight);
-  floor = std::max(lowest - 1, kLowestWeight);
+  floor = lowest - 1;
 }
 
 std::int32_t WordWeights::weight_of_folded(const std::string& word) const {
@@ -118,8 +118,15 @@ std::variant<WordWeights, WeightsFileError> weights_from_counts(
   }
   WordWeights weights;
   for (auto& [word, count] : counts) {
-    const double weight = std::max(std::log10(count / total),
-                                   static_cast<double>(kLowestWeight) / 100);
+    // A count far below the total (1e-300 beside 1e308) makes a ratio that
+    // is no normal double, or none at all: its logarithm is then taken as a
+    // difference.
+    const double ratio = count / total;
+    const double log10_ratio = ratio >= std::numeric_limits<double>::min()
+                                   ? std::log10(ratio)
+                                   : std::log10(count) - std::log10(total);
+    const double weight =
+        std::max(log10_ratio, static_cast<double>(kLowestWeight) / 100);
     weights.name(word, std::min(hundredths(weight), 0));
   }
   weights.set_floor();

@@ -10,7 +10,8 @@
 // accents serve every spelling of them; a word named neither way has the
 // floor weight.
 //
-// Invariant: every weight, the floor included, lies in [kLowestWeight, 0].
+// Invariant: every weight named lies in [kLowestWeight, 0], and the floor in
+// [kLowestWeight - 1, 0], below every weight named.
 // Cost: a hash lookup per word looked up; the table holds each named word
 // once.
 //

@@ -7,6 +7,7 @@ import contextlib
 import io
 import itertools
 import json
+import math
 import os
 import pathlib
 import re
@@ -77,6 +78,8 @@ class TestConstraintOptions:
              {"contains_patterns": ["in", "s"]}),
             (["--max-solutions", "0"], {"max_solutions": 0}),
             (["--timeout", "-1"], {"timeout_seconds": -1.0}),
+            (["--timeout", "-1e-3"], {"timeout_seconds": -1e-3}),
+            (["--timeout", "-inf"], {"timeout_seconds": -math.inf}),
             (["--max-words", "2", "--min-word-length", "2",
               "--must-start-with", "t", "--can-only-start-with", "tle",
               "--must-not-start-with", "e", "--contains", "le",

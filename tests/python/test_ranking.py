@@ -112,13 +112,19 @@ def test_without_weights_fewer_words_rank_first() -> None:
     assert lexicon.best("dormitory", 1) == [(-9.0, ["dormitory"])]
 
 
-def test_weights_from_a_counts_file(tmp_path) -> None:
+@pytest.mark.parametrize(("content", "expected"), [
+    # log10(600/1000) + log10(300/1000), in hundredths: -22 - 52.
+    ("room\t300\nDirty\t600\nunheard\t100\n", [(-0.74, ["dirty", "room"]), (-1.01, ["dormitory"])]),
+    # Ratios below the smallest normal double, or below any double at all.
+    ("room\t5e-324\ndirty\t1e10\n", [(-333.31, ["dirty", "room"]), (-333.32, ["dormitory"])]),
+    ("room\t1e-300\ndirty\t1e308\n", [(-608.0, ["dirty", "room"]), (-608.01, ["dormitory"])]),
+])
+def test_weights_from_a_counts_file(tmp_path, content: str, expected: list[tuple[float, list[str]]]) -> None:
     counts = tmp_path / "counts.tsv"
-    counts.write_text("room\t300\nDirty\t600\nunheard\t100\n", encoding="utf-8")
+    counts.write_text(content, encoding="utf-8")
     lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
     lexicon.set_weights(counts)
-    # log10(600/1000) + log10(300/1000), in hundredths: -22 - 52.
-    assert lexicon.best("dormitory") == [(-0.74, ["dirty", "room"]), (-1.01, ["dormitory"])]
+    assert lexicon.best("dormitory") == expected
     assert lexicon.best("dormitory", weights=str(counts)) == lexicon.best("dormitory")
 
 
@@ -246,6 +252,12 @@ def test_a_counts_file_that_is_missing_or_not_utf8(tmp_path) -> None:
     (tmp_path / "latin1.tsv").write_bytes(b"room\t3\ncaf\xe9\t2\n")
     with pytest.raises(UnicodeDecodeError, match="line 2"):
         Lexicon().set_weights(tmp_path / "latin1.tsv")
+
+
+def test_the_floor_is_below_the_lowest_weight_allowed() -> None:
+    lexicon = Lexicon.from_words(["dirty", "room", "dormitory"])
+    lexicon.set_weights({"room": -1000000, "dirty": -1})
+    assert lexicon.best("dormitory", 2) == [(-1000000.01, ["dormitory"]), (-1000001.0, ["dirty", "room"])]
 
 
 def test_words_outside_the_dictionary_and_keys_without_letters_change_nothing() -> None:

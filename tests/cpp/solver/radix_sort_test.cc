@@ -129,6 +129,29 @@ TEST(RadixSortTest, DeadlinePassedKeepsTheSmallestKeysSorted) {
   EXPECT_TRUE(std::is_sorted(firsts.begin(), firsts.end()));
 }
 
+// Under a limit, each bucket leaves time only for what is done after with
+// it and the buckets before it: a search that found more than fits keeps
+// the buckets that fit, not the first alone.
+TEST(RadixSortTest, LimitKeepsTheBucketsWhoseCostFits) {
+  SolutionBuckets buckets(1000);
+  const std::uint32_t ranks[] = {3, 7, 9};
+  for (std::uint32_t last = 0; last < 900; ++last) {
+    buckets.add(buckets.bucket(2, 4), ranks, 1, 999 - last);
+    buckets.add(buckets.bucket(3, 2), ranks, 2, last);
+    buckets.add(buckets.bucket(4, 1), ranks, 3, last);
+  }
+  // An hour away; two buckets take 2700 s after, the three 4050 s.
+  FinishCosts after;
+  after.seconds_per_solution = 1.5;
+  const std::vector<SolutionGroup> groups = buckets.take_in_result_order(
+      false, nullptr, std::chrono::steady_clock::now() + std::chrono::hours(1),
+      after);
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0].word_count, 2u);
+  EXPECT_EQ(groups[1].word_count, 3u);
+  EXPECT_EQ(groups[1].solution_count, 900u);
+}
+
 // Rows that share long prefixes, with ties, narrow and widely spread ranks
 // (spread by counting or sorted by comparison), in ranges large and small.
 TEST(RowSortTest, SortsLikeComparingRowsWordByWord) {
