@@ -3,7 +3,8 @@
 // Every code point of the text is one item after ASCII lower-casing: the
 // counts add up to the number of code points, the set holds exactly the
 // keys of the map, no key is an ASCII capital, and every count is at least 1.
-// The first input byte chooses between an absent and a present text.
+// An empty input stands for an absent text; otherwise the text is the input
+// after its first byte, so that a present text may be empty too.
 
 #include <cstddef>
 #include <cstdint>
