@@ -13,6 +13,7 @@
 #include "solver/prepared_constraints.h"
 #include "solver/ranked_search.h"
 #include "solver/result_order.h"
+#include "solver/row_sort.h"
 #include "solver/spellings.h"
 #include "solver/two_threads.h"
 
@@ -273,6 +274,11 @@ constexpr double kScoreSecondsPerSolution = 6e-7;
 constexpr std::uint64_t kMergeBytesPerSolution =
     2 * kRowBytes + 2 * sizeof(std::uint32_t);
 constexpr std::uint64_t kMergeBytesPerWord = 3 * sizeof(std::uint32_t);
+// Sorting the rows of one group of the result order: a copy of them, a
+// pointer each and its scratch, and their ids again, each with its place.
+constexpr std::uint64_t kSortBytesPerSolution =
+    kRowBytes + 2 * sizeof(void*) + sizeof(std::uint32_t);
+constexpr std::uint64_t kSortBytesPerWord = sizeof(std::uint32_t);
 constexpr std::uint64_t kScoreBytesPerSolution = kRowBytes + 4 * 8;
 // Smaller merges go without reading what the process can still get.
 constexpr std::uint64_t kMergeBytesUnchecked = std::uint64_t{16} << 20;
@@ -326,8 +332,9 @@ class Merger {
     auto add_row = [&](std::uint32_t variant, const std::uint32_t* part_ids,
                        std::size_t count) {
       const std::size_t offset = ids.size();
-      ids.insert(ids.end(), part_ids, part_ids + count);
-      ids.insert(ids.end(), include_ids.begin(), include_ids.end());
+      // A few ids each: one at a time, where a range insert calls memmove.
+      for (std::size_t i = 0; i < count; ++i) ids.push_back(part_ids[i]);
+      for (const std::uint32_t id : include_ids) ids.push_back(id);
       std::uint32_t* row = ids.data() + offset;
       const std::size_t word_count = ids.size() - offset;
       std::sort(row, row + word_count);
@@ -367,21 +374,91 @@ class Merger {
         });
       }
     }
-    auto words_before = [&](const Row& left, const Row& right) {
-      return std::lexicographical_compare(
-          ids.begin() + left.offset,
-          ids.begin() + left.offset + left.word_count,
-          ids.begin() + right.offset,
-          ids.begin() + right.offset + right.word_count);
-    };
-    std::sort(rows.begin(), rows.end(), [&](const Row& left, const Row& right) {
+    // Result order: fewer words first, then the longer shortest word, then
+    // word by word. One search's rows come grouped by the first two already.
+    // Each group is then spread word by word (row_sort.h): its rows share
+    // long prefixes, which comparing rows would read again and again.
+    auto group_before = [](const Row& left, const Row& right) {
       if (left.word_count != right.word_count) {
         return left.word_count < right.word_count;
       }
-      if (left.shortest != right.shortest)
-        return left.shortest > right.shortest;
-      return words_before(left, right);
-    });
+      return left.shortest > right.shortest;
+    };
+    auto same_group = [](const Row& left, const Row& right) {
+      return left.word_count == right.word_count &&
+             left.shortest == right.shortest;
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), group_before)) {
+      // Several searches' rows, each search's grouped: counted and spread by
+      // group, where moving rows of 24 bytes through a merge sort would cost
+      // more than the sort of each group that follows.
+      std::vector<Row> groups;  // a row of each group, in result order
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i == 0 || !same_group(rows[i - 1], rows[i])) {
+          groups.push_back(rows[i]);
+        }
+      }
+      std::sort(groups.begin(), groups.end(), group_before);
+      groups.erase(std::unique(groups.begin(), groups.end(), same_group),
+                   groups.end());
+      std::vector<std::size_t> starts(groups.size() + 1);
+      std::vector<std::uint32_t> group_of(rows.size());
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        group_of[i] = i != 0 && same_group(rows[i - 1], rows[i])
+                          ? group_of[i - 1]
+                          : static_cast<std::uint32_t>(
+                                std::lower_bound(groups.begin(), groups.end(),
+                                                 rows[i], group_before) -
+                                groups.begin());
+        ++starts[group_of[i] + 1];
+      }
+      std::partial_sum(starts.begin(), starts.end(), starts.begin());
+      std::vector<Row> spread(rows.size());
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        spread[starts[group_of[i]]++] = rows[i];
+      }
+      rows = std::move(spread);
+    }
+    std::vector<Row> group;
+    // Each row's ids, then its place in `group`.
+    std::vector<std::uint32_t> tagged;
+    std::vector<const std::uint32_t*> pointers;
+    for (std::size_t begin = 0, end = 0; begin < rows.size(); begin = end) {
+      end = begin + 1;
+      while (end < rows.size() && !group_before(rows[begin], rows[end])) ++end;
+      if (end - begin < 2) continue;
+      const std::size_t width = rows[begin].word_count;
+      if (end - begin > UINT32_MAX) {  // (a row's place is kept in 32 bits)
+        std::sort(rows.begin() + begin, rows.begin() + end,
+                  [&](const Row& left, const Row& right) {
+                    return std::lexicographical_compare(
+                        ids.begin() + left.offset,
+                        ids.begin() + left.offset + width,
+                        ids.begin() + right.offset,
+                        ids.begin() + right.offset + width);
+                  });
+        continue;
+      }
+      group.assign(rows.begin() + begin, rows.begin() + end);
+      tagged.clear();
+      tagged.reserve((width + 1) * group.size());
+      for (std::size_t i = 0; i < group.size(); ++i) {
+        const std::uint32_t* const row_ids = ids.data() + group[i].offset;
+        for (std::size_t k = 0; k < width; ++k) tagged.push_back(row_ids[k]);
+        tagged.push_back(static_cast<std::uint32_t>(i));
+      }
+      pointers.resize(group.size());
+      for (std::size_t i = 0; i < group.size(); ++i) {
+        pointers[i] = tagged.data() + i * (width + 1);
+      }
+      sort_rows(pointers, width);
+      for (std::size_t i = 0; i < group.size(); ++i) {
+        rows[begin + i] = group[pointers[i][width]];
+      }
+    }
+    group = {};
+    tagged = {};
+    pointers = {};
     if (weights) {
       std::vector<std::int64_t> weight_of(words.size());
       for (std::size_t id = 0; id < words.size(); ++id) {
@@ -453,9 +530,12 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
   FastSearchOptions merging = options;
   merging.finish_costs.seconds_per_solution += kMergeSecondsPerSolution;
   merging.finish_costs.seconds_per_word += kMergeSecondsPerWord;
-  // And memory for the merged rows, which growth may double.
-  merging.finish_costs.bytes_per_solution += 2 * kRowBytes;
-  merging.finish_costs.bytes_per_word += 2 * sizeof(std::uint32_t);
+  // And memory for the merged rows, which growth may double, and for
+  // sorting them.
+  merging.finish_costs.bytes_per_solution +=
+      2 * kRowBytes + kSortBytesPerSolution;
+  merging.finish_costs.bytes_per_word +=
+      2 * sizeof(std::uint32_t) + kSortBytesPerWord;
   if (weights) {
     merging.finish_costs.seconds_per_solution += kScoreSecondsPerSolution;
   }
@@ -521,9 +601,10 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
     }
   }
   const std::uint64_t merge_bytes =
-      solutions *
-          (kMergeBytesPerSolution + (weights ? kScoreBytesPerSolution : 0)) +
-      words * kMergeBytesPerWord;
+      solutions * (kMergeBytesPerSolution +
+                   std::max(kSortBytesPerSolution,
+                            weights ? kScoreBytesPerSolution : 0)) +
+      words * (kMergeBytesPerWord + kSortBytesPerWord);
   if (merge_bytes >= kMergeBytesUnchecked) {
     const std::uint64_t available = available_memory_bytes();
     if (merge_bytes > available) {
