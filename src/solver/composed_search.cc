@@ -262,10 +262,11 @@ void in_enumeration_order(const std::vector<std::uint64_t>& lengths,
 constexpr std::uint64_t kRowBytes = 24;
 // What merging costs per solution and per word of it, beyond the searches'
 // own sorting: reading the keys back into rows and sorting the rows (about
-// 0.5-1 microseconds a solution of 4-9 words on the machine of the
-// benchmarks); and then putting them in score order.
-constexpr double kMergeSecondsPerSolution = 5e-7;
-constexpr double kMergeSecondsPerWord = 6e-8;
+// 0.18 microseconds a solution of 5-7 words on the machine of the
+// benchmarks, here with a margin of two); and then putting them in score
+// order.
+constexpr double kMergeSecondsPerSolution = 2e-7;
+constexpr double kMergeSecondsPerWord = 2.5e-8;
 constexpr double kScoreSecondsPerSolution = 6e-7;
 // What merging holds at its largest beside the searches' results: the rows
 // and their ids, which growth may double, and the merged list (4 bytes a
