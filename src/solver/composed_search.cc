@@ -10,10 +10,10 @@
 #include "char_utils/fold.h"
 #include "solver/letter_variants.h"
 #include "solver/memory_budget.h"
+#include "solver/merged_rows.h"
 #include "solver/prepared_constraints.h"
 #include "solver/ranked_search.h"
 #include "solver/result_order.h"
-#include "solver/row_sort.h"
 #include "solver/spellings.h"
 #include "solver/two_threads.h"
 
@@ -259,7 +259,7 @@ void in_enumeration_order(const std::vector<std::uint64_t>& lengths,
 }
 
 // A merged row, beside its ids.
-constexpr std::uint64_t kRowBytes = 24;
+constexpr std::uint64_t kRowBytes = sizeof(MergedRow);
 // What merging costs per solution and per word of it, beyond the searches'
 // own sorting: reading the keys back into rows and sorting the rows (about
 // 0.18 microseconds a solution of 5-7 words on the machine of the
@@ -275,11 +275,6 @@ constexpr double kScoreSecondsPerSolution = 6e-7;
 constexpr std::uint64_t kMergeBytesPerSolution =
     2 * kRowBytes + 2 * sizeof(std::uint32_t);
 constexpr std::uint64_t kMergeBytesPerWord = 3 * sizeof(std::uint32_t);
-// Sorting the rows of one group of the result order: a copy of them, a
-// pointer each and its scratch, and their ids again, each with its place.
-constexpr std::uint64_t kSortBytesPerSolution =
-    kRowBytes + 2 * sizeof(void*) + sizeof(std::uint32_t);
-constexpr std::uint64_t kSortBytesPerWord = sizeof(std::uint32_t);
 constexpr std::uint64_t kScoreBytesPerSolution = kRowBytes + 4 * 8;
 // Smaller merges go without reading what the process can still get.
 constexpr std::uint64_t kMergeBytesUnchecked = std::uint64_t{16} << 20;
@@ -320,14 +315,7 @@ class Merger {
       length_of[id] = letter_length(words[id]);
     }
 
-    struct Row {
-      std::uint64_t shortest;
-      std::size_t offset;  // of its ids
-      std::uint32_t word_count;
-      std::uint32_t variant;
-    };
-    static_assert(sizeof(Row) == kRowBytes);
-    std::vector<Row> rows;
+    std::vector<MergedRow> rows;
     std::vector<std::uint32_t> ids;
     std::vector<std::uint32_t> scratch;
     auto add_row = [&](std::uint32_t variant, const std::uint32_t* part_ids,
@@ -375,91 +363,7 @@ class Merger {
         });
       }
     }
-    // Result order: fewer words first, then the longer shortest word, then
-    // word by word. One search's rows come grouped by the first two already.
-    // Each group is then spread word by word (row_sort.h): its rows share
-    // long prefixes, which comparing rows would read again and again.
-    auto group_before = [](const Row& left, const Row& right) {
-      if (left.word_count != right.word_count) {
-        return left.word_count < right.word_count;
-      }
-      return left.shortest > right.shortest;
-    };
-    auto same_group = [](const Row& left, const Row& right) {
-      return left.word_count == right.word_count &&
-             left.shortest == right.shortest;
-    };
-    if (!std::is_sorted(rows.begin(), rows.end(), group_before)) {
-      // Several searches' rows, each search's grouped: counted and spread by
-      // group, where moving rows of 24 bytes through a merge sort would cost
-      // more than the sort of each group that follows.
-      std::vector<Row> groups;  // a row of each group, in result order
-      for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i == 0 || !same_group(rows[i - 1], rows[i])) {
-          groups.push_back(rows[i]);
-        }
-      }
-      std::sort(groups.begin(), groups.end(), group_before);
-      groups.erase(std::unique(groups.begin(), groups.end(), same_group),
-                   groups.end());
-      std::vector<std::size_t> starts(groups.size() + 1);
-      std::vector<std::uint32_t> group_of(rows.size());
-      for (std::size_t i = 0; i < rows.size(); ++i) {
-        group_of[i] = i != 0 && same_group(rows[i - 1], rows[i])
-                          ? group_of[i - 1]
-                          : static_cast<std::uint32_t>(
-                                std::lower_bound(groups.begin(), groups.end(),
-                                                 rows[i], group_before) -
-                                groups.begin());
-        ++starts[group_of[i] + 1];
-      }
-      std::partial_sum(starts.begin(), starts.end(), starts.begin());
-      std::vector<Row> spread(rows.size());
-      for (std::size_t i = 0; i < rows.size(); ++i) {
-        spread[starts[group_of[i]]++] = rows[i];
-      }
-      rows = std::move(spread);
-    }
-    std::vector<Row> group;
-    // Each row's ids, then its place in `group`.
-    std::vector<std::uint32_t> tagged;
-    std::vector<const std::uint32_t*> pointers;
-    for (std::size_t begin = 0, end = 0; begin < rows.size(); begin = end) {
-      end = begin + 1;
-      while (end < rows.size() && !group_before(rows[begin], rows[end])) ++end;
-      if (end - begin < 2) continue;
-      const std::size_t width = rows[begin].word_count;
-      if (end - begin > UINT32_MAX) {  // (a row's place is kept in 32 bits)
-        std::sort(rows.begin() + begin, rows.begin() + end,
-                  [&](const Row& left, const Row& right) {
-                    return std::lexicographical_compare(
-                        ids.begin() + left.offset,
-                        ids.begin() + left.offset + width,
-                        ids.begin() + right.offset,
-                        ids.begin() + right.offset + width);
-                  });
-        continue;
-      }
-      group.assign(rows.begin() + begin, rows.begin() + end);
-      tagged.clear();
-      tagged.reserve((width + 1) * group.size());
-      for (std::size_t i = 0; i < group.size(); ++i) {
-        const std::uint32_t* const row_ids = ids.data() + group[i].offset;
-        for (std::size_t k = 0; k < width; ++k) tagged.push_back(row_ids[k]);
-        tagged.push_back(static_cast<std::uint32_t>(i));
-      }
-      pointers.resize(group.size());
-      for (std::size_t i = 0; i < group.size(); ++i) {
-        pointers[i] = tagged.data() + i * (width + 1);
-      }
-      sort_rows(pointers, width);
-      for (std::size_t i = 0; i < group.size(); ++i) {
-        rows[begin + i] = group[pointers[i][width]];
-      }
-    }
-    group = {};
-    tagged = {};
-    pointers = {};
+    sort_in_result_order(rows, ids);
     if (weights) {
       std::vector<std::int64_t> weight_of(words.size());
       for (std::size_t id = 0; id < words.size(); ++id) {
@@ -478,7 +382,7 @@ class Merger {
                        [&](std::size_t left, std::size_t right) {
                          return row_scores[left] > row_scores[right];
                        });
-      std::vector<Row> by_score;
+      std::vector<MergedRow> by_score;
       by_score.reserve(rows.size());
       for (std::size_t i : order) {
         by_score.push_back(rows[i]);
@@ -495,7 +399,7 @@ class Merger {
                                  plan_.variants[0].letters.blanks.empty() &&
                                  plan_.variants[0].letters.leftover.empty());
     if (!with_variants) list.variants.clear();
-    for (const Row& row : rows) {
+    for (const MergedRow& row : rows) {
       if (list.groups.empty() ||
           list.groups.back().word_count != row.word_count) {
         list.groups.emplace_back().word_count = row.word_count;
@@ -533,8 +437,7 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
   merging.finish_costs.seconds_per_word += kMergeSecondsPerWord;
   // And memory for the merged rows, which growth may double, and for
   // sorting them.
-  merging.finish_costs.bytes_per_solution +=
-      2 * kRowBytes + kSortBytesPerSolution;
+  merging.finish_costs.bytes_per_solution += 2 * kRowBytes + kSortBytesPerRow;
   merging.finish_costs.bytes_per_word +=
       2 * sizeof(std::uint32_t) + kSortBytesPerWord;
   if (weights) {
@@ -602,9 +505,9 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
     }
   }
   const std::uint64_t merge_bytes =
-      solutions * (kMergeBytesPerSolution +
-                   std::max(kSortBytesPerSolution,
-                            weights ? kScoreBytesPerSolution : 0)) +
+      solutions *
+          (kMergeBytesPerSolution +
+           std::max(kSortBytesPerRow, weights ? kScoreBytesPerSolution : 0)) +
       words * (kMergeBytesPerWord + kSortBytesPerWord);
   if (merge_bytes >= kMergeBytesUnchecked) {
     const std::uint64_t available = available_memory_bytes();

@@ -17,9 +17,8 @@
 // whole phrase with every constraint would, each once. Cost: one fast
 // search per variant (26 for a blank, 351 for two, and one per multiset of
 // letters that may be left over), then a sort of the merged solutions,
-// held as rows (4 bytes a word): counted into their groups of the result
-// order, each group then spread word by word; counting merges nothing. A merge
-// that would not fit in the memory the process can still get throws
+// held as rows (4 bytes a word; merged_rows.h); counting merges nothing. A
+// merge that would not fit in the memory the process can still get throws
 // ResultTooLarge, as a search whose own result would not does. With a second
 // core the variants' searches are shared by two threads, one search each,
 // unless a solution limit makes their order matter or a time limit makes

@@ -1,6 +1,7 @@
 #include "solver/prepared_constraints.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <string_view>
 
@@ -16,7 +17,11 @@ PreparedConstraints prepare_constraints(const SolverConstraints& constraints,
   if (constraints.max_solutions) {
     prepared.max_solutions = *constraints.max_solutions;
   }
-  prepared.timeout_seconds = constraints.timeout_seconds;
+  // A limit that is not a number never passes: it is no limit.
+  if (constraints.timeout_seconds &&
+      !std::isnan(*constraints.timeout_seconds)) {
+    prepared.timeout_seconds = constraints.timeout_seconds;
+  }
   if (constraints.contains_patterns) {
     std::set<std::string_view> distinct;
     for (const ProcessedPattern& pattern : *constraints.contains_patterns) {

@@ -36,8 +36,8 @@ struct PreparedConstraints {
   std::uint64_t max_words = kUnlimited;
   std::uint64_t min_word_length = 0;
   std::uint64_t max_solutions = kUnlimited;
-  std::optional<double> timeout_seconds;
-  std::vector<std::string> patterns;  // distinct
+  std::optional<double> timeout_seconds;  // absent for a NaN: no limit
+  std::vector<std::string> patterns;      // distinct
   std::uint64_t all_patterns = 0;
   std::array<std::uint64_t, kAlphabetSize> starts_needed{};
   std::uint32_t letters_needed_at_start = 0;  // bit per letter with a need

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <limits>
 #include <numeric>
 #include <string>
@@ -434,9 +433,7 @@ std::uint64_t rankable_in_time(const PreparedConstraints& prepared,
           : static_cast<double>(words) / static_cast<double>(solutions);
   const double per_kept =
       costs.seconds_per_kept + costs.seconds_per_kept_word * words_per_solution;
-  // Not-a-number never stops a search (SearchStop), so it limits no ranking.
-  if (!prepared.timeout_seconds || std::isnan(*prepared.timeout_seconds) ||
-      per_kept + seconds_per_ranked <= 0) {
+  if (!prepared.timeout_seconds || per_kept + seconds_per_ranked <= 0) {
     return kUnlimited;
   }
   // A search stops at the first check of its budgets past its limit, so

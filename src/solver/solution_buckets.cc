@@ -24,14 +24,6 @@ std::size_t SolutionBuckets::size() const {
   return total;
 }
 
-std::uint64_t SolutionBuckets::word_total() const {
-  std::uint64_t total = 0;
-  for (const Bucket& bucket : buckets_) {
-    total += size_of(bucket) * bucket.rows.word_count;
-  }
-  return total;
-}
-
 std::vector<SolutionGroup> SolutionBuckets::take_in_result_order(
     bool use_second_thread, const InterruptPoll* poll,
     std::optional<std::chrono::steady_clock::time_point> limit,

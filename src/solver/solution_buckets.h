@@ -142,9 +142,8 @@ class SolutionBuckets {
                         30 + 20.0 * static_cast<double>(word_count));
   }
 
-  // The solutions recorded so far, and their words.
+  // The solutions recorded so far.
   std::size_t size() const;
-  std::uint64_t word_total() const;
 
   // The buckets as groups in result order (fewer words first, then the
   // longer shortest word), each sorted word by word; on two threads when
