@@ -44,6 +44,9 @@ constexpr std::size_t kDigitsUpFrom = 512;
 constexpr std::size_t kDigitsUpTo = std::size_t{1} << 20;
 constexpr int kMostDigits = 6;
 constexpr int kDigitBits = 11;
+// A sort with a deadline reads the clock once per this many keys sorted: a
+// few milliseconds.
+constexpr std::size_t kKeysPerClockCheck = std::size_t{1} << 16;
 
 template <typename Key>
 void insertion_sort(Key* keys, std::size_t count) {
@@ -213,9 +216,10 @@ void radix_sort(Key* keys, std::size_t count, int key_bits) {
 }
 
 // Sorts the keys of `blocks` (all below 2^key_bits) and returns them in
-// the first block, grown to hold them all. The first pass spreads the keys
-// by their top `top_digit_bits` bits (fewer for few keys) from the blocks
-// into `scratch`, which grows as needed and is kept for the next sort, so
+// the first block, grown to hold them all. Keys that fit in the core's cache
+// are gathered into `scratch` and sorted as one range; more are spread by
+// their top `top_digit_bits` bits (fewer for fewer keys) from the blocks into
+// `scratch`. The scratch grows as needed and is kept for the next sort, so
 // that sorting many buckets in turn takes fresh memory only for the largest.
 // With a `deadline`, the sort stops at the first range of the top digit
 // that starts after it: `*sorted_count` tells how many keys, the smallest
@@ -229,6 +233,23 @@ PageArray<Key> radix_sort(
   if (capacity_of(scratch) < count) {
     scratch.reset();
     scratch = make_page_array<Key>(count);
+  }
+  // Keys that fit in the core's cache are sorted as one range: spreading
+  // them by their top digit first would leave ranges of a few dozen keys
+  // each, every one sorted by comparison. (Fewer keys than are sorted
+  // between two reads of the clock cannot be stopped part way anyway.)
+  if (count >= radix_sort_detail::kDigitsUpFrom &&
+      count <= radix_sort_detail::kDigitsUpTo &&
+      (deadline == nullptr || count < radix_sort_detail::kKeysPerClockCheck)) {
+    Key* gathered = scratch.get();
+    blocks.for_each_block([&](const Key* begin, const Key* end) {
+      gathered = std::copy(begin, end, gathered);
+    });
+    PageArray<Key> sorted = blocks.take_first(count);
+    radix_sort_detail::sort_into(scratch.get(), sorted.get(), count, key_bits,
+                                 false);
+    if (sorted_count != nullptr) *sorted_count = count;
+    return sorted;
   }
   // Fewer keys take fewer bits of the top digit, so that a range still holds
   // a few keys: a small bucket would otherwise pay for clearing and visiting
@@ -254,13 +275,11 @@ PageArray<Key> radix_sort(
     }
   });
   PageArray<Key> sorted = blocks.take_first(count);
-  // The clock is read once per this many keys sorted: a few milliseconds.
-  constexpr std::size_t kKeysPerClockCheck = std::size_t{1} << 16;
   std::size_t checked_at = 0;
   std::size_t digit = 0;
   for (; digit + 1 < starts.size(); ++digit) {
     if (deadline != nullptr &&
-        starts[digit] - checked_at >= kKeysPerClockCheck) {
+        starts[digit] - checked_at >= radix_sort_detail::kKeysPerClockCheck) {
       checked_at = starts[digit];
       if (std::chrono::steady_clock::now() > *deadline) break;
     }

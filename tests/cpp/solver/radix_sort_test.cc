@@ -3,7 +3,7 @@
 // and 11-bit digits, ranges finished from the lowest digit (in an odd or even
 // number of passes), shared high digits, and keys gathered in blocks (into
 // arrays mapped on their own once large); rows too long for keys; sorts
-// stopped by a deadline.
+// stopped by a deadline; buckets small enough to be sorted as one range.
 
 #include "solver/radix_sort.h"
 
