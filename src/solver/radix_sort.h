@@ -217,7 +217,7 @@ void radix_sort(Key* keys, std::size_t count, int key_bits) {
 
 // Sorts the keys of `blocks` (all below 2^key_bits) and returns them in
 // the first block, grown to hold them all. Keys that fit in the core's cache
-// are gathered into `scratch` and sorted as one range; more are spread by
+// are gathered into that block and sorted as one range; more are spread by
 // their top `top_digit_bits` bits (fewer for fewer keys) from the blocks into
 // `scratch`. The scratch grows as needed and is kept for the next sort, so
 // that sorting many buckets in turn takes fresh memory only for the largest.
@@ -241,13 +241,23 @@ PageArray<Key> radix_sort(
   if (count >= radix_sort_detail::kDigitsUpFrom &&
       count <= radix_sort_detail::kDigitsUpTo &&
       (deadline == nullptr || count < radix_sort_detail::kKeysPerClockCheck)) {
-    Key* gathered = scratch.get();
+    // The first block keeps its keys in place; the others' wait in the
+    // scratch until it has grown to take them.
+    std::size_t first_count = 0;
+    Key* gathered = nullptr;
     blocks.for_each_block([&](const Key* begin, const Key* end) {
-      gathered = std::copy(begin, end, gathered);
+      if (gathered == nullptr) {
+        first_count = static_cast<std::size_t>(end - begin);
+        gathered = scratch.get() + first_count;
+      } else {
+        gathered = std::copy(begin, end, gathered);
+      }
     });
     PageArray<Key> sorted = blocks.take_first(count);
-    radix_sort_detail::sort_into(scratch.get(), sorted.get(), count, key_bits,
-                                 false);
+    std::copy(scratch.get() + first_count, scratch.get() + count,
+              sorted.get() + first_count);
+    radix_sort_detail::sort_into(sorted.get(), scratch.get(), count, key_bits,
+                                 true);
     if (sorted_count != nullptr) *sorted_count = count;
     return sorted;
   }
