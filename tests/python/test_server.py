@@ -178,19 +178,26 @@ def test_a_short_request_is_answered_while_a_long_one_runs(client):
     assert waited < 1.0
 
 
-@pytest.mark.parametrize(("body", "more_body", "message"), [
+@pytest.mark.parametrize(("body", "more_body", "then", "status", "message"), [
     # As the page leaves a question when the phrase changes: the body sent,
     # then the connection closed before the answer.
-    (json.dumps({"phrase": LONG_PHRASE}).encode(), False,
+    (json.dumps({"phrase": LONG_PHRASE}).encode(), False, "leaves", 499,
      "the client stopped waiting for the answer"),
-    (b'{"phrase": "wil', True, "the client left before sending the whole request"),
+    (b'{"phrase": "wil', True, "leaves", 499,
+     "the client left before sending the whole request"),
+    (b'{"phrase": "wil', True, "waits", 408,
+     "the request body took more than 0.2 seconds to arrive"),
 ])
-def test_a_request_whose_client_has_gone_is_not_solved(pool, body, more_body, message):
+def test_a_request_whose_client_leaves_or_stalls_is_not_solved(pool, body, more_body, then,
+                                                              status, message):
     messages = iter([{"type": "http.request", "body": body, "more_body": more_body}])
     sent = []
 
     async def receive():
-        return next(messages, {"type": "http.disconnect"})
+        message = next(messages, None)
+        if message is None and then == "waits":
+            await asyncio.sleep(5)
+        return message or {"type": "http.disconnect"}
 
     async def send(message):
         sent.append(message)
@@ -198,9 +205,9 @@ def test_a_request_whose_client_has_gone_is_not_solved(pool, body, more_body, me
     scope = {"type": "http", "method": "POST", "path": "/api/count",
              "query_string": b"", "headers": [
                  (b"host", b"127.0.0.1"), (b"content-type", b"application/json")]}
-    asyncio.run(create_app(pool)(scope, receive, send))
+    asyncio.run(create_app(pool, body_seconds=0.2)(scope, receive, send))
     assert (sent[0]["status"], json.loads(sent[1]["body"])) == (
-        499, {"error": message})
+        status, {"error": message})
 
 
 def test_a_worker_that_dies_is_replaced(client, pool):

@@ -7,6 +7,7 @@ answer).
 
 from __future__ import annotations
 
+import asyncio
 import ipaddress
 import pathlib
 from collections.abc import Mapping
@@ -22,7 +23,7 @@ from starlette.types import ASGIApp, Receive, Scope, Send
 from vorpalyx.server import capabilities
 from vorpalyx.server.pool import WorkerPool
 from vorpalyx.server.query import (
-    DEFAULT_PAGE, DEFAULT_TIME_LIMIT, MAX_BODY_BYTES, MAX_PAGE,
+    BODY_SECONDS, DEFAULT_PAGE, DEFAULT_TIME_LIMIT, MAX_BODY_BYTES, MAX_PAGE,
     MAX_PHRASE_CHARACTERS, Refused, parse_body, read_query)
 
 STATIC = pathlib.Path(__file__).with_name("static")
@@ -90,7 +91,8 @@ class _Guard:
 
 
 def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
-               loopback_only: bool = False) -> ASGIApp:
+               loopback_only: bool = False,
+               body_seconds: float = BODY_SECONDS) -> ASGIApp:
 
     async def page(request: Request) -> Response:
         return FileResponse(STATIC / "index.html")
@@ -118,8 +120,8 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
             if size.isdigit() and int(size) > MAX_BODY_BYTES:
                 raise Refused("the request body is larger than "
                               f"{MAX_BODY_BYTES} bytes", 413)
-            query = read_query(method, parse_body(await _body(request)),
-                               time_limit)
+            body = await _body(request, body_seconds)
+            query = read_query(method, parse_body(body), time_limit)
             result = await pool.solve(query, request.is_disconnected)
         except Refused as refusal:
             return _refusal(str(refusal), refusal.status)
@@ -148,19 +150,24 @@ def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
     return _Guard(app, loopback_only)
 
 
-async def _body(request: Request) -> bytes:
-    """The body, read no further than the size limit."""
+async def _body(request: Request, seconds: float) -> bytes:
+    """The body, read no further than the size limit, and for no longer than
+    the time limit: a client that trickles it would hold its connection."""
     chunks = []
     size = 0
     try:
-        async for chunk in request.stream():
-            size += len(chunk)
-            if size > MAX_BODY_BYTES:
-                raise Refused("the request body is larger than "
-                              f"{MAX_BODY_BYTES} bytes", 413)
-            chunks.append(chunk)
+        async with asyncio.timeout(seconds):
+            async for chunk in request.stream():
+                size += len(chunk)
+                if size > MAX_BODY_BYTES:
+                    raise Refused("the request body is larger than "
+                                  f"{MAX_BODY_BYTES} bytes", 413)
+                chunks.append(chunk)
     except ClientDisconnect:
         # Left unanswered, it would reach the server's log as a traceback.
         raise Refused("the client left before sending the whole request",
                       499) from None
+    except TimeoutError:
+        raise Refused(f"the request body took more than {seconds:g} seconds "
+                      "to arrive", 408) from None
     return b"".join(chunks)

@@ -19,6 +19,9 @@ from vorpalyx._engine import Lexicon
 from vorpalyx.server import capabilities
 
 MAX_BODY_BYTES = 16 * 1024
+# A body is a few hundred bytes: one that has not arrived in this time is
+# not coming, and its connection is better closed.
+BODY_SECONDS = 10.0
 MAX_PHRASE_CHARACTERS = 200
 MAX_TEXT_CHARACTERS = 64
 MAX_LIST_ITEMS = 32
