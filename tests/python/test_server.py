@@ -90,6 +90,8 @@ def test_the_page_is_offered_every_constraint_ranking_and_blanks(client):
     info = client.get("/api/info").json()
     assert (info["constraints"], info["ranking"], info["blanks"]) == (
         list(capabilities.CONSTRAINTS), True, True)
+    # The page folds by the engine's table, which a browser cannot rebuild.
+    assert (info["fold"]["ɓ"], info["fold"]["ß"], "α" in info["fold"]) == ("b", "ss", False)
 
 
 @pytest.mark.parametrize("lengths", ["9,6", " 9-6 ", "9 6", [9, 6]])

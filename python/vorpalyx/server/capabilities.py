@@ -9,8 +9,9 @@ unknown.
 from __future__ import annotations
 
 import functools
+import sys
 
-from vorpalyx._engine import Lexicon
+from vorpalyx._engine import Lexicon, fold
 
 # The constraint keywords the page has controls for, in the order it shows
 # them. The server takes any of them that the engine accepts.
@@ -55,10 +56,23 @@ def has_blanks() -> bool:
     return Lexicon.from_words(["a"]).count("?") == 1
 
 
+@functools.cache
+def fold_table() -> dict[str, str]:
+    """Every character other than ASCII that the engine folds to letters,
+    with those letters: with it the page takes a phrase's letters exactly as
+    the engine does, where a browser's own decomposition would drop a few
+    hundred of them (ƀ, ɓ, ƙ) and keep others that the engine drops."""
+    return {character: letters
+            for code in range(0x80, sys.maxunicode + 1)
+            if not 0xD800 <= code < 0xE000
+            and (letters := fold(character := chr(code)))}
+
+
 def describe() -> dict[str, object]:
     """What /api/info tells the page."""
     return {
         "constraints": list(accepted_constraints()),
         "ranking": can_rank(),
         "blanks": has_blanks(),
+        "fold": fold_table(),
     }

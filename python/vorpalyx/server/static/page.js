@@ -5,11 +5,6 @@
 const DEBOUNCE_MS = 30;
 // What the engine folds every letter to (vorpalyx.fold); it drops the rest.
 const LETTER = /[a-z]/;
-// Latin letters that do not decompose, as the engine spells them.
-const SPELT = {
-  ß: "ss", æ: "ae", œ: "oe", ĸ: "q", ð: "d", þ: "th", ı: "i", ſ: "s", ŋ: "ng",
-  ƿ: "w", ȝ: "gh", ø: "o", ł: "l", đ: "d", ħ: "h", ŧ: "t", ƒ: "f", ɨ: "i",
-};
 
 // One control per constraint, named by the keyword of the Python API and
 // the JSON API; shown only when the server accepts that keyword (all of
@@ -35,7 +30,7 @@ const CONTROLS = [
 ];
 
 const page = {
-  info: { constraints: [], ranking: false, blanks: false, default_page: 20 },
+  info: { constraints: [], ranking: false, blanks: false, default_page: 20, fold: {} },
   pins: [],
   offset: 0,
   latest: 0,
@@ -119,10 +114,14 @@ function constraintValues() {
   return values;
 }
 
-// Letters compare as the engine folds them: case and accents aside.
+// Letters compare as the engine folds them, by its own table (page.info.fold)
+// past ASCII: case and accents aside. Other characters stay as they are.
 function folded(text) {
-  return text.toLowerCase().normalize("NFKD").replace(/\p{M}/gu, "")
-    .replace(/[ßæœĸðþıſŋƿȝøłđħŧƒɨ]/gu, (letter) => SPELT[letter]);
+  let result = "";
+  for (const character of text) {
+    result += character < "\x80" ? character.toLowerCase() : page.info.fold[character] ?? character;
+  }
+  return result;
 }
 
 // The phrase's letters, in order, less those of the pinned words; `missing`
