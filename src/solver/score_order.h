@@ -47,7 +47,7 @@ struct ScoredList {
 
 // What order_by_score costs a solution, about, for searches under a time
 // limit to leave room for it.
-inline constexpr double kScoreOrderSecondsPerSolution = 2e-7;
+inline constexpr double kScoreOrderSecondsPerSolution = 1.2e-7;
 
 // `standard` (in result order) reordered by score, reading it and copying
 // it into place on a second thread too when allowed. Consumes `standard`.
