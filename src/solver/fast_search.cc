@@ -173,27 +173,6 @@ FastSearchOptions FastSearchOptions::for_this_machine() {
 
 namespace {
 
-// Drops `omitted` (sorted) from `spelled`.
-void omit_spellings(const std::vector<std::string>& omitted,
-                    SpelledWords* spelled) {
-  std::size_t kept = 0;
-  for (std::size_t rank = 0; rank < spelled->words.size(); ++rank) {
-    if (std::binary_search(omitted.begin(), omitted.end(),
-                           spelled->words[rank])) {
-      continue;
-    }
-    if (kept != rank) {
-      spelled->words[kept] = std::move(spelled->words[rank]);
-      if (!spelled->letters.empty()) {
-        spelled->letters[kept] = std::move(spelled->letters[rank]);
-      }
-    }
-    ++kept;
-  }
-  spelled->words.resize(kept);
-  if (!spelled->letters.empty()) spelled->letters.resize(kept);
-}
-
 // Collects the candidates of `phrase_counts`, spells them, packs its
 // letters and calls `search.template operator()<N>(layout, words)` for the
 // packing that fits; `empty` when nothing can be found.

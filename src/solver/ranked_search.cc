@@ -12,6 +12,7 @@
 #include "solver/memory_budget.h"
 #include "solver/packed_counts.h"
 #include "solver/search_stop.h"
+#include "solver/spellings.h"
 #include "solver/word_classes.h"
 
 namespace vorpalyx {
@@ -145,7 +146,7 @@ class RankedWalker {
         frame.position = frame.end;  // the later classes weigh no more
         continue;
       }
-      if (word_class.length > frame.total ||
+      if (!may_take(class_index) || word_class.length > frame.total ||
           !alphabet_.fits(frame.remaining, word_class.counts)) {
         continue;
       }
@@ -172,7 +173,7 @@ class RankedWalker {
         auto [begin, end] =
             completions_.find(next.remaining.without(alphabet_.guards));
         for (; begin != end && !stop_.stopped(); ++begin) {
-          if (*begin < class_index) continue;
+          if (*begin < class_index || !may_take(*begin)) continue;
           stop_.count_steps(1);
           const std::int64_t final_score = score + weights_[*begin];
           if (best_.could_enter(final_score, depth + 2)) {
@@ -269,6 +270,19 @@ class RankedWalker {
     return frame->position < frame->end;
   }
 
+  // Whether the path may take one more word of `class_index`: with distinct
+  // words, only while its class has a member left. The path is in class
+  // order, so a class's places on it end it.
+  bool may_take(std::uint32_t class_index) const {
+    if (!prepared_.distinct) return true;
+    std::uint32_t taken = 0;
+    for (std::size_t i = path_.size(); i > 0 && path_[i - 1] == class_index;
+         --i) {
+      ++taken;
+    }
+    return taken < classes_[class_index].member_count;
+  }
+
   void push_class(std::uint32_t class_index) {
     path_.push_back(class_index);
     ++starts_[classes_[class_index].first_letter];
@@ -303,7 +317,8 @@ class RankedWalker {
   // Offers every solution of the path (which `frame` ends) plus
   // `class_index`, scoring `score`, when it meets the whole-solution
   // constraints: one member per place, a class met several times taking
-  // its members as a multiset.
+  // its members as a multiset (in strictly ascending order with distinct
+  // words).
   void take_solution(const Frame& frame, std::uint32_t class_index,
                      std::int64_t score) {
     if (path_.size() + 1 < prepared_.min_words) return;
@@ -316,7 +331,22 @@ class RankedWalker {
     if (starts_met()) {
       const std::size_t count = path_.size();
       const std::uint64_t shortest = std::min(frame.shortest, last.length);
-      choices_.assign(count, 0);
+      const std::uint32_t step = prepared_.distinct ? 1 : 0;
+      // One past the last member that a place may take: with distinct
+      // words, each later place of its class needs a later member.
+      auto limit = [&](std::size_t place) {
+        std::uint32_t later = 0;
+        for (std::size_t j = place + 1;
+             step != 0 && j < count && path_[j] == path_[place]; ++j) {
+          ++later;
+        }
+        return classes_[path_[place]].member_count - later;
+      };
+      choices_.resize(count);
+      for (std::size_t j = 0; j < count; ++j) {
+        choices_[j] =
+            j != 0 && path_[j] == path_[j - 1] ? choices_[j - 1] + step : 0;
+      }
       ranks_.resize(count);
       // Nothing is stored but the k best, which the caller converts.
       const SolutionCost cost = stop_.cost_of(count, 0, 0);
@@ -333,14 +363,11 @@ class RankedWalker {
         // The next multiset: the last place that can move on moves on, and
         // the places after it restart from it within their class.
         std::size_t i = count;
-        while (i > 0 &&
-               choices_[i - 1] + 1 == classes_[path_[i - 1]].member_count) {
-          --i;
-        }
+        while (i > 0 && choices_[i - 1] + 1 >= limit(i - 1)) --i;
         if (i == 0) break;
         ++choices_[i - 1];
         for (std::size_t j = i; j < count; ++j) {
-          choices_[j] = path_[j] == path_[j - 1] ? choices_[j - 1] : 0;
+          choices_[j] = path_[j] == path_[j - 1] ? choices_[j - 1] + step : 0;
         }
       }
     }
@@ -477,10 +504,10 @@ std::vector<RankedSolution> run_ranked_search(
     const FastSearchOptions& options, bool* cut_short) {
   if (cut_short != nullptr) *cut_short = false;
   if (k == 0 || prepared.impossible) return {};
-  // The walk takes a least number of words itself, but not lengths or
-  // distinct words.
+  // The walk takes a least number of words and distinct words itself, but
+  // not lengths.
   if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
-      !prepared.words_of_length.empty() || prepared.distinct) {
+      !prepared.words_of_length.empty()) {
     // Under a time limit the search leaves room for ranking what it finds:
     // scoring each solution (a score and a position, 16 bytes) and picking
     // the best.
@@ -507,8 +534,12 @@ std::vector<RankedSolution> run_ranked_search(
       collect_candidate_words(trie, phrase_counts, constraints, prepared);
   if (words.empty()) return {};
   const auto order = letters_by_rarity(words);
-  const SpelledWords spelled =
+  SpelledWords spelled =
       spell_candidates(options.spellings, trie, std::move(words));
+  if (!prepared.omitted_spellings.empty()) {
+    omit_spellings(prepared.omitted_spellings, &spelled);
+    if (spelled.words.empty()) return {};
+  }
   const PackedLayout layout =
       PackedLayout::for_phrase(phrase_counts, order, false);
   switch (layout.words_used) {

@@ -120,4 +120,25 @@ SpelledWords Spellings::spell_candidates(
   return spelled;
 }
 
+// Drops `omitted` (sorted) from `spelled`.
+void omit_spellings(const std::vector<std::string>& omitted,
+                    SpelledWords* spelled) {
+  std::size_t kept = 0;
+  for (std::size_t rank = 0; rank < spelled->words.size(); ++rank) {
+    if (std::binary_search(omitted.begin(), omitted.end(),
+                           spelled->words[rank])) {
+      continue;
+    }
+    if (kept != rank) {
+      spelled->words[kept] = std::move(spelled->words[rank]);
+      if (!spelled->letters.empty()) {
+        spelled->letters[kept] = std::move(spelled->letters[rank]);
+      }
+    }
+    ++kept;
+  }
+  spelled->words.resize(kept);
+  if (!spelled->letters.empty()) spelled->letters.resize(kept);
+}
+
 }  // namespace vorpalyx

@@ -108,6 +108,10 @@ inline SpelledWords spell_candidates(const Spellings* spellings,
   return spellings->spell_candidates(trie, std::move(folded));
 }
 
+// Drops `omitted` (sorted) from `spelled`.
+void omit_spellings(const std::vector<std::string>& omitted,
+                    SpelledWords* spelled);
+
 }  // namespace vorpalyx
 
 #endif  // VORPALYX_SOLVER_SPELLINGS_H_

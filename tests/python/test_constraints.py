@@ -81,12 +81,17 @@ class TestAgainstBruteForce:
             ("o?o", {}, [["zoo"]]),
             # Interchangeable words, each once.
             ("aabb", {"distinct": True, "max_words": 2}, [["ab", "ba"], ["a", "bab"], ["aab", "b"]]),
+            # An included word is not taken again.
+            ("abab", {"include": ["ab"], "distinct": True}, [["ab", "ba"], ["a", "ab", "b"]]),
         ],
     )
     def test_examples(self, phrase: str, constraints: dict[str, Any],
                       expected: list[list[str]]) -> None:
         lexicon = Lexicon.from_words(["a", "b", "c", "ab", "ba", "abc", "bac", "aab", "bab", "zoo"])
         assert list(lexicon.search(phrase, **constraints)) == expected
+        # Every word weighs the same, so best keeps the result order.
+        best = lexicon.best(phrase, len(expected) + 1, weights={}, **constraints)
+        assert [solution.words for solution in best] == expected
 
 
 class TestRefusals:

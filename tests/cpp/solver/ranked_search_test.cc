@@ -26,10 +26,12 @@ namespace {
 // sorted by score, so that ties keep result order.
 std::vector<RankedSolution> everything_by_score(
     const AnagramSolver& solver, const std::string& phrase,
-    const SolverConstraints& constraints, const WordWeights& weights) {
+    const SolverConstraints& constraints, const WordWeights& weights,
+    const ExtendedConstraints& extended = {}) {
   std::vector<RankedSolution> all;
   for (Solution& words :
-       solver.search(phrase, constraints, FastSearchOptions()).to_vectors()) {
+       solver.search(phrase, constraints, FastSearchOptions(), extended)
+           .to_vectors()) {
     std::int64_t score = 0;
     for (const std::string& word : words) score += weights.weight_of(word);
     all.push_back({score, std::move(words), {}});
@@ -116,17 +118,21 @@ TEST(RankedSearchTest, EqualsTheFullSearchSortedByScoreAndCut) {
       constraints.contains_patterns = prepare_patterns(texts);
     }
     if (pick(random, 0, 5) == 0) constraints.max_solutions = pick(random, 0, 6);
+    // Words that repeat are common among so few letters.
+    ExtendedConstraints extended;
+    extended.distinct = pick(random, 0, 3) == 0;
 
     const std::vector<RankedSolution> all =
-        everything_by_score(solver, phrase, constraints, weights);
+        everything_by_score(solver, phrase, constraints, weights, extended);
     const std::size_t k = pick(random, 0, 3) == 0
                               ? all.size() + pick(random, 0, 2)
                               : pick(random, 0, 6);
-    ASSERT_EQ(solver.best(phrase, constraints, weights, k, {}), cut(all, k))
+    ASSERT_EQ(solver.best(phrase, constraints, weights, k, {}, extended),
+              cut(all, k))
         << "seed " << seed << " phrase " << phrase << " k " << k;
 
     const ScoredList scored =
-        solver.search_by_score(phrase, constraints, weights, {});
+        solver.search_by_score(phrase, constraints, weights, {}, extended);
     const std::vector<Solution> reordered = scored.list.to_vectors();
     ASSERT_EQ(reordered.size(), all.size()) << "seed " << seed;
     for (std::size_t i = 0; i < all.size(); ++i) {
