@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -76,6 +79,28 @@ std::string shown(std::string_view line) {
   return std::string(line.substr(0, cut)) + "...";
 }
 
+// The count that `text` spells, if it is a positive double; else none, and
+// `reason` says why.
+std::optional<double> positive_count(std::string_view text,
+                                     std::string* reason) {
+  double count = 0;
+  const auto [end, status] =
+      std::from_chars(text.data(), text.data() + text.size(), count);
+  const bool whole = !text.empty() && end == text.data() + text.size();
+  if (status == std::errc::result_out_of_range && whole && text[0] != '-') {
+    const bool large = std::strtod(std::string(text).c_str(), nullptr) != 0;
+    *reason =
+        "the count '" + shown(text) + "' is " +
+        (large ? "more than a double holds" : "too small for a double to hold");
+    return std::nullopt;
+  }
+  if (status != std::errc() || !whole || !std::isfinite(count) || count <= 0) {
+    *reason = "the count '" + shown(text) + "' is not a positive number";
+    return std::nullopt;
+  }
+  return count;
+}
+
 }  // namespace
 
 std::variant<WordWeights, WeightsFileError> weights_from_counts(
@@ -83,35 +108,28 @@ std::variant<WordWeights, WeightsFileError> weights_from_counts(
   std::unordered_map<std::string, double> counts;
   double total = 0;
   WeightsFileError error;
-  const bool read = for_each_line(text, [&](std::size_t number,
-                                            std::string_view line) {
-    if (line.empty()) return true;
-    error.line = number;
-    const std::size_t tab = line.find('\t');
-    if (tab == std::string_view::npos) {
-      error.reason = "expected word<TAB>count, got '" + shown(line) + "'";
-      return false;
-    }
-    std::string word = spelling_of(line.substr(0, tab));
-    if (word.empty()) {
-      error.reason =
-          "the word '" + shown(line.substr(0, tab)) + "' has no letters a-z";
-      return false;
-    }
-    const std::string_view count_text = line.substr(tab + 1);
-    double count = 0;
-    const auto [end, status] = std::from_chars(
-        count_text.data(), count_text.data() + count_text.size(), count);
-    if (status != std::errc() || end != count_text.data() + count_text.size() ||
-        count_text.empty() || !std::isfinite(count) || count <= 0) {
-      error.reason =
-          "the count '" + shown(count_text) + "' is not a positive number";
-      return false;
-    }
-    counts[std::move(word)] += count;
-    total += count;
-    return true;
-  });
+  const bool read =
+      for_each_line(text, [&](std::size_t number, std::string_view line) {
+        if (line.empty()) return true;
+        error.line = number;
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) {
+          error.reason = "expected word<TAB>count, got '" + shown(line) + "'";
+          return false;
+        }
+        std::string word = spelling_of(line.substr(0, tab));
+        if (word.empty()) {
+          error.reason = "the word '" + shown(line.substr(0, tab)) +
+                         "' has no letters a-z";
+          return false;
+        }
+        const std::optional<double> count =
+            positive_count(line.substr(tab + 1), &error.reason);
+        if (!count) return false;
+        counts[std::move(word)] += *count;
+        total += *count;
+        return true;
+      });
   if (!read) return error;
   if (!std::isfinite(total)) {
     return WeightsFileError{0, "the counts add up to more than a double holds"};

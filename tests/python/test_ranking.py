@@ -233,7 +233,7 @@ def test_weights_refused(weights: Any, error_type, message: str) -> None:
      (b"room\t3\n\n42\t3\n", "line 3 of {}: the word '42' has no letters a-z"),
      (b"room\t0\n", "line 1 of {}: the count '0' is not a positive number"),
      (b"room\tnan\r\n", "line 1 of {}: the count 'nan' is not a positive number"),
-     (b"room\t1e400\n", "line 1 of {}: the count '1e400' is not a positive number"),
+     (b"room\t1e400\n", "line 1 of {}: the count '1e400' is more than a double holds"),
      # A long line is cut before a character, and a NUL cuts nothing short.
      (("x" + "é" * 25 + "\n").encode(), "line 1 of {}: expected word<TAB>count, got 'x" + "é" * 19 + "...'"),
      (b"ro\x00om 4\n", "line 1 of {}: expected word<TAB>count, got 'ro\x00om 4'")],

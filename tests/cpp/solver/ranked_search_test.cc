@@ -268,6 +268,12 @@ TEST(WordWeightsTest, ABadLineIsNamedByItsNumber) {
            Case{"a\tinf\n", 1, "the count 'inf' is not a positive number"},
            Case{"a\t\n", 1, "the count '' is not a positive number"},
            Case{"a\t3x\n", 1, "the count '3x' is not a positive number"},
+           Case{"a\t1e400\n", 1,
+                "the count '1e400' is more than a double holds"},
+           Case{"a\t1e-400\n", 1,
+                "the count '1e-400' is too small for a double to hold"},
+           Case{"a\t-1e400\n", 1,
+                "the count '-1e400' is not a positive number"},
        }) {
     const auto read = weights_from_counts(bad.text);
     ASSERT_TRUE(std::holds_alternative<WeightsFileError>(read)) << bad.text;
