@@ -182,7 +182,10 @@ Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
                     const PreparedConstraints& prepared,
                     Clock::time_point start_time,
                     const FastSearchOptions& options, Search&& search) {
-  if (prepared.impossible) return {};
+  if (prepared.impossible ||
+      !prepared.lengths_add_up_to(phrase_counts.total())) {
+    return {};
+  }
   if (prepared.timeout_seconds) {
     const std::chrono::duration<double> elapsed = Clock::now() - start_time;
     if (elapsed.count() > *prepared.timeout_seconds) return {};

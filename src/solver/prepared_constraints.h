@@ -59,6 +59,15 @@ struct PreparedConstraints {
            (words_of_length.empty() ||
             (length < words_of_length.size() && words_of_length[length] != 0));
   }
+  // Whether words of the enumeration's lengths can spell `letters` letters
+  // in all; always, without one.
+  bool lengths_add_up_to(std::uint64_t letters) const {
+    std::uint64_t sum = 0;
+    for (std::size_t length = 0; length < words_of_length.size(); ++length) {
+      sum += length * words_of_length[length];
+    }
+    return words_of_length.empty() || sum == letters;
+  }
   // Whether the walk must check the shape of its combinations: their
   // number of words, their lengths or distinct words.
   bool shapes_combinations() const {

@@ -100,7 +100,8 @@ class RankedWalker {
                                &word_weights),
             word_weights)),
         classes_(grouped_.classes),
-        completions_(classes_) {
+        completions_(classes_),
+        lengths_left_(prepared.words_of_length) {
     for (const WordClass<N>& word_class : classes_) {
       weights_.push_back(word_weights[word_class.first_rank]);
     }
@@ -116,6 +117,17 @@ class RankedWalker {
   void walk(const CharCounts& phrase) {
     if (classes_.empty()) return;
     best_by_letters_left_ = best_sums_by_length(phrase.total());
+    // With word lengths given, the words left weigh at most the heaviest
+    // class of each length still wanted; a length that no class has leaves
+    // nothing to find.
+    for (std::uint64_t length = 0; length < lengths_left_.size(); ++length) {
+      if (lengths_left_[length] == 0) continue;
+      if (length >= best_of_length_.size() ||
+          best_of_length_[length] == kNoSum) {
+        return;
+      }
+      lengths_bound_ += lengths_left_[length] * best_of_length_[length];
+    }
     shortest_length_ = classes_[0].length;
     for (const WordClass<N>& word_class : classes_) {
       shortest_length_ = std::min(shortest_length_, word_class.length);
@@ -157,7 +169,8 @@ class RankedWalker {
       const std::uint64_t total = frame.total - word_class.length;
       if (depth + 2 > prepared_.max_words || total < shortest_length_ ||
           depth + 1 + total / shortest_length_ < prepared_.min_words ||
-          !best_.could_enter(score + best_by_letters_left_[total], depth + 2)) {
+          !best_.could_enter(score + best_left(total, word_class.length),
+                             depth + 2)) {
         continue;
       }
       Frame next{
@@ -234,9 +247,11 @@ class RankedWalker {
 
   // The best sum of weights that words of the candidate classes can add
   // for each count of letters left, from 0 to `most`, ignoring which
-  // letters they are: kNoSum where no lengths add up to it.
-  std::vector<std::int64_t> best_sums_by_length(std::uint64_t most) const {
-    std::vector<std::int64_t> best_of_length(most + 1, kNoSum);
+  // letters they are: kNoSum where no lengths add up to it. Keeps the
+  // heaviest class of each length in best_of_length_.
+  std::vector<std::int64_t> best_sums_by_length(std::uint64_t most) {
+    std::vector<std::int64_t>& best_of_length = best_of_length_;
+    best_of_length.assign(most + 1, kNoSum);
     for (std::uint32_t i = 0; i < classes_.size(); ++i) {
       const std::uint64_t length = classes_[i].length;
       if (length <= most) {
@@ -260,6 +275,14 @@ class RankedWalker {
     return sums;
   }
 
+  // The most that the words after one more of `length` letters can weigh,
+  // `total` letters being left after it.
+  std::int64_t best_left(std::uint64_t total, std::uint64_t length) const {
+    if (lengths_left_.empty()) return best_by_letters_left_[total];
+    return std::min(best_by_letters_left_[total],
+                    lengths_bound_ - best_of_length_[length]);
+  }
+
   // The classes to try after `last` at `frame`: those from `last` on whose
   // rarest letter is the rarest letter left. False when there are none.
   bool set_range(Frame* frame, std::uint32_t last) const {
@@ -270,10 +293,14 @@ class RankedWalker {
     return frame->position < frame->end;
   }
 
-  // Whether the path may take one more word of `class_index`: with distinct
-  // words, only while its class has a member left. The path is in class
-  // order, so a class's places on it end it.
+  // Whether the path may take one more word of `class_index`: of a length
+  // still wanted, and with distinct words, only while its class has a member
+  // left. The path is in class order, so a class's places on it end it.
   bool may_take(std::uint32_t class_index) const {
+    if (!lengths_left_.empty() &&
+        lengths_left_[classes_[class_index].length] == 0) {
+      return false;
+    }
     if (!prepared_.distinct) return true;
     std::uint32_t taken = 0;
     for (std::size_t i = path_.size(); i > 0 && path_[i - 1] == class_index;
@@ -285,11 +312,21 @@ class RankedWalker {
 
   void push_class(std::uint32_t class_index) {
     path_.push_back(class_index);
-    ++starts_[classes_[class_index].first_letter];
+    const WordClass<N>& word_class = classes_[class_index];
+    ++starts_[word_class.first_letter];
+    if (!lengths_left_.empty()) {
+      --lengths_left_[word_class.length];
+      lengths_bound_ -= best_of_length_[word_class.length];
+    }
   }
 
   void pop_class() {
-    --starts_[classes_[path_.back()].first_letter];
+    const WordClass<N>& word_class = classes_[path_.back()];
+    --starts_[word_class.first_letter];
+    if (!lengths_left_.empty()) {
+      ++lengths_left_[word_class.length];
+      lengths_bound_ += best_of_length_[word_class.length];
+    }
     path_.pop_back();
   }
 
@@ -384,6 +421,11 @@ class RankedWalker {
   std::vector<std::int64_t> weights_;  // by class
   std::array<std::uint32_t, kAlphabetSize + 1> key_begin_{};
   std::vector<std::int64_t> best_by_letters_left_;
+  std::vector<std::int64_t> best_of_length_;  // by length; kNoSum: none
+  // With word lengths given: how many words of each length are still
+  // wanted, and the most that they can weigh.
+  std::vector<std::uint32_t> lengths_left_;
+  std::int64_t lengths_bound_ = 0;
   std::uint64_t shortest_length_ = 0;
   std::vector<Frame> frames_;
   std::vector<std::uint32_t> path_;  // class indices, ascending
@@ -503,11 +545,13 @@ std::vector<RankedSolution> run_ranked_search(
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
     const FastSearchOptions& options, bool* cut_short) {
   if (cut_short != nullptr) *cut_short = false;
-  if (k == 0 || prepared.impossible) return {};
-  // The walk takes a least number of words and distinct words itself, but
-  // not lengths.
-  if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk ||
-      !prepared.words_of_length.empty()) {
+  if (k == 0 || prepared.impossible ||
+      !prepared.lengths_add_up_to(phrase_counts.total())) {
+    return {};
+  }
+  // The walk takes a least number of words, word lengths and distinct
+  // words itself.
+  if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk) {
     // Under a time limit the search leaves room for ranking what it finds:
     // scoring each solution (a score and a position, 16 bytes) and picking
     // the best.

@@ -20,10 +20,12 @@
 //    the pruning is exact.
 // A solution limit keeps the first max_solutions found, which only the full
 // search knows, and a k beyond kMostBestByWalk would keep as much as the
-// full result: both rank the full search's result instead, as do lengths,
-// which the full search prunes by. A least number of words only holds back
-// the solutions with fewer; with distinct words a class is taken at most as
-// often as it has members, each time a later one. A time limit
+// full result: both rank the full search's result instead. A least number
+// of words only holds back the solutions with fewer; with word lengths a
+// class is taken only while its length is still wanted, and the words left
+// weigh at most the heaviest class of each length left; with distinct words
+// a class is taken at most as often as it has members, each time a later
+// one. A time limit
 // ends the walk with the best found so far, leaving time (and a memory
 // budget) for the caller to convert the k it keeps (FinishCosts::kept_most),
 // and keeps of those found no more than that time allows; the interrupt

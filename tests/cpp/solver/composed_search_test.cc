@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "letters_and_pairs.h"
 #include "solver/anagram_solver.h"
+#include "solver/word_weights.h"
 
 namespace vorpalyx {
 namespace {
@@ -76,6 +79,27 @@ TEST(ComposedSearchTest, IncludedWordsAloneAreASolution) {
             std::vector<Solution>{{"ab"}});
   extended.include = {"ab", "ab"};
   EXPECT_EQ(count(solver, "ab", extended), 0u);
+}
+
+// Lengths that do not add up to the phrase's letters have no solution, as
+// every search knows before walking: a poll that would stop any walk of the
+// alphabet over its letters and pairs is never asked.
+TEST(ComposedSearchTest, LengthsThatMissTheLetterCountWalkNothing) {
+  const AnagramSolver solver = letters_and_pairs();
+  FastSearchOptions options;
+  options.interrupt.interrupted = [] { return true; };
+  options.interrupt.interval = std::chrono::steady_clock::duration::zero();
+  // One or three single letters beside twelve pairs: 25 or 27 letters.
+  for (const std::uint64_t singles : {1, 3}) {
+    std::vector<std::uint64_t> lengths(12, 2);
+    lengths.insert(lengths.end(), singles, 1);
+    ExtendedConstraints extended;
+    extended.lengths = lengths;
+    EXPECT_EQ(solver.search(kAlphabet, {}, options, extended).size(), 0u);
+    EXPECT_EQ(solver.count(kAlphabet, {}, options, extended).solutions, 0u);
+    EXPECT_TRUE(solver.best(kAlphabet, {}, WordWeights(), 10, options, extended)
+                    .empty());
+  }
 }
 
 }  // namespace
