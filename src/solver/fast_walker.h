@@ -92,6 +92,8 @@ class FastWalker {
     choice_classes_ =
         std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
     runs_ = std::make_unique_for_overwrite<std::uint32_t[]>(most_words);
+    fitting_ = std::make_unique_for_overwrite<std::uint32_t[]>(
+        tables_.word_classes.classes.size());
     const PackedAlphabet<N>& alphabet = tables_.alphabet;
     const Packed<N> packed_phrase = alphabet.pack(phrase);
     const std::size_t class_count = tables_.word_classes.classes.size();
@@ -294,12 +296,22 @@ class FastWalker {
         lists_.first_with_key(first, level.list_end, next.top + 1);
     // Nothing below adds to the lists, so the entries stay where they are.
     const LevelEntry<N>* const entries = &lists_[0];
-    for (std::size_t q = first; q < last && !stop_.stopped(); ++q) {
+    // The entries that fit, gathered without branches: whether one fits is
+    // near a coin toss, which a branch would often mispredict.
+    std::uint32_t* const fitting = fitting_.get();
+    std::size_t fitting_count = 0;
+    for (std::size_t q = first; q < last; ++q) {
       const LevelEntry<N>& entry = entries[q];
-      if (entry.length >= next.total ||
-          !alphabet_.fits(next.remaining, entry.counts)) {
-        continue;
+      bool keep = entry.length < next.total;
+      for (std::size_t i = 0; i < N; ++i) {
+        keep &= ((next.remaining.words[i] - entry.counts.words[i]) &
+                 alphabet_.guards.words[i]) == alphabet_.guards.words[i];
       }
+      fitting[fitting_count] = static_cast<std::uint32_t>(q);
+      fitting_count += keep;
+    }
+    for (std::size_t j = 0; j < fitting_count && !stop_.stopped(); ++j) {
+      const LevelEntry<N>& entry = entries[fitting[j]];
       if (shaped_ && !may_take(entry.class_index)) continue;
       const WordClass<N>& word_class = classes_[entry.class_index];
       const Level pair{
@@ -476,6 +488,8 @@ class FastWalker {
   // The path's classes of several members, in path order.
   std::unique_ptr<std::uint32_t[]> choice_classes_;
   std::size_t choice_count_ = 0;
+  // Room for one run of a level's list, for take_pairs.
+  std::unique_ptr<std::uint32_t[]> fitting_;
   std::array<std::uint64_t, kAlphabetSize> starts_{};
   std::vector<std::uint64_t> held_patterns_;  // see path_holds_every_pattern
 };
