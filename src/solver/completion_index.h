@@ -80,6 +80,14 @@ class CompletionIndex {
     }
   }
 
+  // Whether some class may have exactly `letters` (packed counts without
+  // guard bits): false means none has. One multiplication and one cached
+  // read, without branches.
+  bool may_hold(const Packed<N>& letters) const {
+    const std::size_t bit = filter_bit_of(hash_of(letters));
+    return (present_[bit / 64] >> (bit % 64) & 1) != 0;
+  }
+
   // The indices of the classes whose letters are exactly `letters` (packed
   // counts without guard bits), ascending; empty when there are none.
   std::pair<const std::uint32_t*, const std::uint32_t*> find(

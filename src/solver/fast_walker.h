@@ -296,8 +296,9 @@ class FastWalker {
         lists_.first_with_key(first, level.list_end, next.top + 1);
     // Nothing below adds to the lists, so the entries stay where they are.
     const LevelEntry<N>* const entries = &lists_[0];
-    // The entries that fit, gathered without branches: whether one fits is
-    // near a coin toss, which a branch would often mispredict.
+    // The entries that fit and may leave a class's letters, gathered
+    // without branches: whether one fits is near a coin toss, which a branch
+    // would often mispredict.
     std::uint32_t* const fitting = fitting_.get();
     std::size_t fitting_count = 0;
     for (std::size_t q = first; q < last; ++q) {
@@ -307,6 +308,8 @@ class FastWalker {
         keep &= ((next.remaining.words[i] - entry.counts.words[i]) &
                  alphabet_.guards.words[i]) == alphabet_.guards.words[i];
       }
+      keep &= tables_.completions.may_hold(
+          (next.remaining - entry.counts).without(alphabet_.guards));
       fitting[fitting_count] = static_cast<std::uint32_t>(q);
       fitting_count += keep;
     }
