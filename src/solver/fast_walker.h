@@ -303,13 +303,11 @@ class FastWalker {
     std::size_t fitting_count = 0;
     for (std::size_t q = first; q < last; ++q) {
       const LevelEntry<N>& entry = entries[q];
-      bool keep = entry.length < next.total;
-      for (std::size_t i = 0; i < N; ++i) {
-        keep &= ((next.remaining.words[i] - entry.counts.words[i]) &
-                 alphabet_.guards.words[i]) == alphabet_.guards.words[i];
-      }
-      keep &= tables_.completions.may_hold(
-          (next.remaining - entry.counts).without(alphabet_.guards));
+      const bool keep =
+          (entry.length < next.total) &
+          alphabet_.fits(next.remaining, entry.counts) &
+          tables_.completions.may_hold(
+              (next.remaining - entry.counts).without(alphabet_.guards));
       fitting[fitting_count] = static_cast<std::uint32_t>(q);
       fitting_count += keep;
     }

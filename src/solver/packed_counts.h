@@ -172,15 +172,15 @@ struct PackedAlphabet {
   }
 
   // `remaining` carries its guard bits; a field that `word` overdraws
-  // borrows its own guard bit and no other.
+  // borrows its own guard bit and no other. Without branches, for callers
+  // that gather what fits.
   bool fits(const Packed<N>& remaining, const Packed<N>& word) const {
+    bool fit = true;
     for (std::size_t i = 0; i < N; ++i) {
-      if (((remaining.words[i] - word.words[i]) & guards.words[i]) !=
-          guards.words[i]) {
-        return false;
-      }
+      fit &= ((remaining.words[i] - word.words[i]) & guards.words[i]) ==
+             guards.words[i];
     }
-    return true;
+    return fit;
   }
 
   // The guard bits of the letters that `remaining` still holds.
