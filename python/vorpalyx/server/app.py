@@ -93,6 +93,9 @@ class _Guard:
 def create_app(pool: WorkerPool, time_limit: float = DEFAULT_TIME_LIMIT,
                loopback_only: bool = False,
                body_seconds: float = BODY_SECONDS) -> ASGIApp:
+    # The fold table takes a fraction of a second to build: once, here,
+    # rather than in the first page's wait.
+    capabilities.fold_table()
 
     async def page(request: Request) -> Response:
         return FileResponse(STATIC / "index.html")
