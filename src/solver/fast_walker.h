@@ -126,7 +126,7 @@ class FastWalker {
           .key = static_cast<std::uint8_t>(classes_[i].key),
       });
     }
-    levels_.push_back(root);
+    push_level(root);
     while (!levels_.empty() && !stop_.stopped()) {
       Level& level = levels_.back();
       if (shared_root != nullptr && levels_.size() == 1) {
@@ -139,6 +139,7 @@ class FastWalker {
       if (level.position == level.list_end) {
         lists_.resize_down(level.list_begin);
         levels_.pop_back();
+        key_starts_.pop_back();
         if (depth_ != 0) pop_class();
         continue;
       }
@@ -221,7 +222,7 @@ class FastWalker {
     if (!stop_.stopped()) {
       if (more == More::kLevel && build_level(level, &next)) {
         next.list_end = lists_.size();
-        levels_.push_back(next);
+        push_level(next);
         return;
       }
       if (more == More::kPairs) take_pairs(level, next);
@@ -290,10 +291,8 @@ class FastWalker {
   // rarest letter left, so it lies in the run of `level`'s list (from the
   // path's last class on) whose key is next.top; only that run is scanned.
   void take_pairs(const Level& level, const Level& next) {
-    const std::size_t first =
-        lists_.first_with_key(last_class_on(level), level.list_end, next.top);
-    const std::size_t last =
-        lists_.first_with_key(first, level.list_end, next.top + 1);
+    const std::size_t first = first_with_key(last_class_on(level), next.top);
+    const std::size_t last = first_with_key(first, next.top + 1);
     // Nothing below adds to the lists, so the entries stay where they are.
     const LevelEntry<N>* const entries = &lists_[0];
     // The entries that fit and may leave a class's letters, gathered
@@ -342,8 +341,7 @@ class FastWalker {
   bool build_level(const Level& level, Level* next) {
     // Classes whose rarest letter is rarer than next->top hold a letter that
     // is used up: only the list from the first class keyed next->top fits.
-    const std::size_t first =
-        lists_.first_with_key(last_class_on(level), level.list_end, next->top);
+    const std::size_t first = first_with_key(last_class_on(level), next->top);
     lists_.append_fitting(first, level.list_end, next->remaining,
                           alphabet_.guards,
                           next->total - shortest_class_length_);
@@ -369,6 +367,29 @@ class FastWalker {
     if ((unmet_starts() & ~starts) != 0) return false;
     const std::uint64_t words_left = max_words_ - depth_;
     return (next->total + longest - 1) / longest <= words_left;
+  }
+
+  // Makes `level` the top of the stack, with where each key's run begins in
+  // its list.
+  void push_level(const Level& level) {
+    KeyStarts& starts = key_starts_.emplace_back();
+    std::size_t key = 0;
+    for (std::size_t q = level.list_begin; q < level.list_end; ++q) {
+      for (const std::size_t entry_key = lists_[q].key; key <= entry_key;
+           ++key) {
+        starts[key] = static_cast<std::uint32_t>(q);
+      }
+    }
+    for (; key < starts.size(); ++key) {
+      starts[key] = static_cast<std::uint32_t>(level.list_end);
+    }
+    levels_.push_back(level);
+  }
+
+  // The first position from `begin` (in the list of the level on top) whose
+  // key is at least `key`: keys ascend along a list.
+  std::size_t first_with_key(std::size_t begin, std::uint32_t key) const {
+    return std::max<std::size_t>(begin, key_starts_.back()[key]);
   }
 
   // The most words that `total` letters, `remaining`, can still make: as
@@ -475,6 +496,10 @@ class FastWalker {
   std::vector<std::uint32_t> lengths_left_;  // by length; empty: any
   LevelLists<N> lists_;
   std::vector<Level> levels_;
+  // By level, as levels_: the first position of its list whose key is at
+  // least k, for each k up to one past the last priority.
+  using KeyStarts = std::array<std::uint32_t, kAlphabetSize + 1>;
+  std::vector<KeyStarts> key_starts_;
   // The classes on the path, in path order, each array with room for one
   // word per letter of the phrase.
   std::unique_ptr<std::uint32_t[]> path_classes_;

@@ -71,19 +71,6 @@ class LevelLists {
     size_ = static_cast<std::size_t>(out - entries_.get());
   }
 
-  // The first position in [begin, end) whose key is at least `key`.
-  std::size_t first_with_key(std::size_t begin, std::size_t end,
-                             std::uint32_t key) const {
-    // Without branches: the answer stays in [begin, begin + length].
-    std::size_t length = end - begin;
-    while (length > 1) {
-      const std::size_t half = length / 2;
-      begin += entries_[begin + half - 1].key < key ? half : 0;
-      length -= half;
-    }
-    return begin + (length == 1 && entries_[begin].key < key);
-  }
-
  private:
   void reserve_more(std::size_t count) {
     if (size_ + count <= capacity_) return;
