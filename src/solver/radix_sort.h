@@ -256,8 +256,16 @@ PageArray<Key> radix_sort(
     PageArray<Key> sorted = blocks.take_first(count);
     std::copy(scratch.get() + first_count, scratch.get() + count,
               sorted.get() + first_count);
-    radix_sort_detail::sort_into(sorted.get(), scratch.get(), count, key_bits,
-                                 true);
+    // A digit that every key shares moves nothing, so keys that fit the
+    // digits are counted at once, without a pass to find their shared bits.
+    if (key_bits <=
+        radix_sort_detail::kMostDigits * radix_sort_detail::kDigitBits) {
+      radix_sort_detail::sort_by_low_digits(sorted.get(), scratch.get(), count,
+                                            key_bits, true);
+    } else {
+      radix_sort_detail::sort_into(sorted.get(), scratch.get(), count, key_bits,
+                                   true);
+    }
     if (sorted_count != nullptr) *sorted_count = count;
     return sorted;
   }
