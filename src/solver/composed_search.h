@@ -4,7 +4,8 @@
 // Each is made of plain fast searches. The included words' letters are
 // taken from the phrase first, and the constraints are adjusted for them
 // (word counts and lengths they use, patterns and start letters they meet);
-// a constraint they break leaves nothing to search. Then each way of
+// a constraint they break leaves nothing to search (the plan:
+// composition.h). Then each way of
 // filling the blanks and leaving letters over gives the letters of one
 // search, a variant (letter_variants.h); the variants spell different
 // letters, so no solution comes from two of them. Their solutions are
