@@ -5,14 +5,13 @@
 // taken from the phrase first, and the constraints are adjusted for them
 // (word counts and lengths they use, patterns and start letters they meet);
 // a constraint they break leaves nothing to search (the plan:
-// composition.h). Then each way of
-// filling the blanks and leaving letters over gives the letters of one
-// search, a variant (letter_variants.h); the variants spell different
-// letters, so no solution comes from two of them. Their solutions are
-// merged, with the included words, into one list in result order; with an
-// enumeration, each solution gives its words in the enumeration's order
-// (words of one length alphabetically), and the list is ordered by that
-// sequence.
+// composition.h). Then each way of filling the blanks and leaving letters
+// over gives the letters of one search, a variant (letter_variants.h); the
+// variants spell different letters, so no solution comes from two of them.
+// Their solutions are merged, with the included words, into one list in
+// result order; with an enumeration, each solution gives its words in the
+// enumeration's order (words of one length alphabetically), and the list is
+// ordered by that sequence.
 //
 // Invariant: a composed search returns the solutions that a search of the
 // whole phrase with every constraint would, each once. Cost: one fast
