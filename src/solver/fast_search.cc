@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "solver/candidate_packing.h"
 #include "solver/counting_sink.h"
 #include "solver/fast_walker.h"
 #include "solver/memory_budget.h"
@@ -171,61 +172,13 @@ FastSearchOptions FastSearchOptions::for_this_machine() {
   return options;
 }
 
-namespace {
-
-// Collects the candidates of `phrase_counts`, spells them, packs its
-// letters and calls `search.template operator()<N>(layout, words)` for the
-// packing that fits; `empty` when nothing can be found.
-template <typename Result, typename Search>
-Result with_packing(const Trie& trie, const CharCounts& phrase_counts,
-                    const SolverConstraints& constraints,
-                    const PreparedConstraints& prepared,
-                    Clock::time_point start_time,
-                    const FastSearchOptions& options, Search&& search) {
-  if (prepared.impossible ||
-      !prepared.lengths_add_up_to(phrase_counts.total())) {
-    return {};
-  }
-  if (prepared.timeout_seconds) {
-    const std::chrono::duration<double> elapsed = Clock::now() - start_time;
-    if (elapsed.count() > *prepared.timeout_seconds) return {};
-  }
-  std::vector<std::string> words =
-      collect_candidate_words(trie, phrase_counts, constraints, prepared);
-  if (words.empty()) return {};
-  const auto order = letters_by_rarity(words);
-  SpelledWords spelled =
-      spell_candidates(options.spellings, trie, std::move(words));
-  if (!prepared.omitted_spellings.empty()) {
-    omit_spellings(prepared.omitted_spellings, &spelled);
-    if (spelled.words.empty()) return {};
-  }
-  const PackedLayout packed =
-      PackedLayout::for_phrase(phrase_counts, order, false);
-  switch (packed.words_used) {
-    case 1:
-      return search.template operator()<1>(packed, std::move(spelled));
-    case 2:
-      return search.template operator()<2>(packed, std::move(spelled));
-    case 3:
-    case 4:
-      return search.template operator()<4>(packed, std::move(spelled));
-    default:
-      return search.template operator()<kAlphabetSize>(
-          PackedLayout::for_phrase(phrase_counts, order, true),
-          std::move(spelled));
-  }
-}
-
-}  // namespace
-
 SolutionList run_fast_search(const Trie& trie, const CharCounts& phrase_counts,
                              const SolverConstraints& constraints,
                              const PreparedConstraints& prepared,
                              Clock::time_point start_time,
                              const FastSearchOptions& options,
                              FastSearchReport* report) {
-  return with_packing<SolutionList>(
+  return with_packed_candidates<SolutionList>(
       trie, phrase_counts, constraints, prepared, start_time, options,
       [&]<std::size_t N>(const PackedLayout& layout, SpelledWords words) {
         return search_packed<N>(layout, std::move(words), phrase_counts,
@@ -240,7 +193,7 @@ SolutionCount count_fast_search(const Trie& trie,
                                 Clock::time_point start_time,
                                 const FastSearchOptions& options,
                                 FastSearchReport* report) {
-  return with_packing<SolutionCount>(
+  return with_packed_candidates<SolutionCount>(
       trie, phrase_counts, constraints, prepared, start_time, options,
       [&]<std::size_t N>(const PackedLayout& layout, SpelledWords words) {
         return count_packed<N>(layout, words, phrase_counts, prepared,

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "solver/candidate_packing.h"
 #include "solver/completion_index.h"
 #include "solver/memory_budget.h"
 #include "solver/packed_counts.h"
@@ -545,10 +546,7 @@ std::vector<RankedSolution> run_ranked_search(
     const WordWeights& weights, std::uint64_t k, Clock::time_point start_time,
     const FastSearchOptions& options, bool* cut_short) {
   if (cut_short != nullptr) *cut_short = false;
-  if (k == 0 || prepared.impossible ||
-      !prepared.lengths_add_up_to(phrase_counts.total())) {
-    return {};
-  }
+  if (k == 0) return {};
   // The walk takes a least number of words, word lengths and distinct
   // words itself.
   if (prepared.max_solutions != kUnlimited || k > kMostBestByWalk) {
@@ -574,34 +572,12 @@ std::vector<RankedSolution> run_ranked_search(
       return {};
     }
   }
-  std::vector<std::string> words =
-      collect_candidate_words(trie, phrase_counts, constraints, prepared);
-  if (words.empty()) return {};
-  const auto order = letters_by_rarity(words);
-  SpelledWords spelled =
-      spell_candidates(options.spellings, trie, std::move(words));
-  if (!prepared.omitted_spellings.empty()) {
-    omit_spellings(prepared.omitted_spellings, &spelled);
-    if (spelled.words.empty()) return {};
-  }
-  const PackedLayout layout =
-      PackedLayout::for_phrase(phrase_counts, order, false);
-  switch (layout.words_used) {
-    case 1:
-      return walk_packed<1>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options, cut_short);
-    case 2:
-      return walk_packed<2>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options, cut_short);
-    case 3:
-    case 4:
-      return walk_packed<4>(layout, spelled, phrase_counts, prepared, weights,
-                            k, start_time, options, cut_short);
-    default:
-      return walk_packed<kAlphabetSize>(
-          PackedLayout::for_phrase(phrase_counts, order, true), spelled,
-          phrase_counts, prepared, weights, k, start_time, options, cut_short);
-  }
+  return with_packed_candidates<std::vector<RankedSolution>>(
+      trie, phrase_counts, constraints, prepared, start_time, options,
+      [&]<std::size_t N>(const PackedLayout& layout, SpelledWords spelled) {
+        return walk_packed<N>(layout, spelled, phrase_counts, prepared, weights,
+                              k, start_time, options, cut_short);
+      });
 }
 
 }  // namespace vorpalyx
