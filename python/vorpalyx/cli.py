@@ -285,6 +285,11 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         sys.stdout.write("\n")
     else:
         result.write(sys.stdout)
+    # A result cut to --max-solutions is what was asked for; one cut by
+    # the time limit may lack solutions, which the output cannot show.
+    if (arguments.best is None and not arguments.count and result.partial
+            and (arguments.max_solutions is None or len(result) < arguments.max_solutions)):
+        tell(f"{PROGRAM}: note: the time limit stopped the search; solutions may be missing")
 
 
 def _write_utf8() -> None:

@@ -421,6 +421,19 @@ PyMethodDef anagrams_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+PyObject* anagrams_partial(PyObject* self, void*) {
+  return PyBool_FromLong(as_anagrams(self)->shared->list.partial);
+}
+
+PyGetSetDef anagrams_getset[] = {
+    {"partial", anagrams_partial, nullptr,
+     "True when a limit (timeout_seconds or max_solutions) ended the search\n"
+     "before it was done, so that solutions may be missing; a slice tells\n"
+     "the same as the result it was cut from.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyMethodDef iterator_methods[] = {
     {"__length_hint__", iterator_length_hint, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -439,6 +452,7 @@ PyType_Slot anagrams_slots[] = {
     {Py_tp_iter, reinterpret_cast<void*>(anagrams_iter)},
     {Py_tp_repr, reinterpret_cast<void*>(anagrams_repr)},
     {Py_tp_methods, anagrams_methods},
+    {Py_tp_getset, anagrams_getset},
     {Py_tp_doc, const_cast<char*>(kAnagramsDoc)},
     {Py_sq_length, reinterpret_cast<void*>(anagrams_length)},
     {Py_sq_item, reinterpret_cast<void*>(anagrams_item)},

@@ -207,6 +207,8 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
   std::vector<SolutionList> parts(plan.variants.size());
   std::vector<bool> alone(plan.variants.size());
   std::atomic<std::uint64_t> found{0};
+  // Whether a limit kept some search from ending or from running at all.
+  std::atomic<bool> partial{false};
   const std::uint64_t most = plan.prepared.max_solutions;
   // Under a time limit each search leaves room for merging what it finds,
   // and the later ones for merging what the earlier ones found too.
@@ -232,7 +234,10 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
         const std::uint64_t found_before = found;
-        if (found_before >= most) return;
+        if (found_before >= most) {
+          partial = true;
+          return;
+        }
         PreparedConstraints prepared = plan.prepared;
         prepared.max_solutions =
             most == kUnlimited ? most : most - found_before;
@@ -247,6 +252,7 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
         SolutionList& part = parts[variant] = run_fast_search(
             trie, counts, plan.rest, prepared, start_time, part_options);
         found += part.size();
+        if (part.partial) partial = true;
         double seconds = 0;
         std::uint64_t kept = costs.kept_most;
         for (const SolutionGroup& group : part.groups) {
@@ -262,7 +268,10 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
         merge_nanoseconds += static_cast<std::uint64_t>(seconds * 1e9);
       },
       [&](std::uint32_t variant) {
-        if (found >= most) return;
+        if (found >= most) {
+          partial = true;
+          return;
+        }
         ++found;
         alone[variant] = true;
       });
@@ -298,7 +307,9 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
     if (alone[i]) merger.add_alone(i);
     if (!parts[i].groups.empty()) merger.add(i, parts[i]);
   }
-  return merger.take(weights, scores);
+  SolutionList merged = merger.take(weights, scores);
+  merged.partial = partial;
+  return merged;
 }
 
 }  // namespace

@@ -29,11 +29,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Walks `tables` with one walker into `sink` or, when allowed, with a
-// second one too into a sink of its own, which `merge` then takes in.
-// Throws SearchInterrupted when the caller's poll stopped it, and
-// ResultTooLarge when a walker ran out of memory.
+// second one too into a sink of its own, which `merge` then takes in, and
+// tells whether a limit (time or solutions) ended the walk. Throws
+// SearchInterrupted when the caller's poll stopped it, and ResultTooLarge
+// when a walker ran out of memory.
 template <std::size_t N, typename Sink, typename MakeSink, typename Merge>
-void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
+bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
                const PreparedConstraints& prepared,
                Clock::time_point start_time, const FastSearchOptions& options,
                FastSearchReport* report, Sink& sink, MakeSink make_sink,
@@ -90,13 +91,15 @@ void walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
           stop->bytes_needed(), stop->bytes_available());
     }
   }
+  const bool cut_short = walker.stop().stopped() ||
+                         (helper_stop != nullptr && helper_stop->stopped());
   if (report) {
     report->search_seconds =
         std::chrono::duration<double>(Clock::now() - start_time).count();
     report->solutions_by_walker[0] = walker.stop().solutions_found();
-    report->cut_short = walker.stop().stopped() ||
-                        (helper_stop != nullptr && helper_stop->stopped());
+    report->cut_short = cut_short;
   }
+  return cut_short;
 }
 
 template <std::size_t N>
@@ -117,7 +120,7 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
     return StoringSink<N>(tables.word_classes, most_words);
   };
   StoringSink<N> sink = make_sink();
-  walk_into(
+  const bool cut_short = walk_into(
       tables, phrase, prepared, start_time, options, report, sink, make_sink,
       [&](StoringSink<N>& helper) { sink.buckets().absorb(helper.buckets()); });
   // The walk left time to sort what it found and for what the caller does
@@ -134,7 +137,8 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
   const std::size_t found_count = sink.buckets().size();
   result.groups = sink.buckets().take_in_result_order(
       options.second_core, &options.interrupt, limit, options.finish_costs);
-  if (report && result.size() < found_count) report->cut_short = true;
+  result.partial = cut_short || result.size() < found_count;
+  if (report) report->cut_short = result.partial;
   return result;
 }
 

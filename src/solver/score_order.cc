@@ -198,6 +198,7 @@ ScoredList order_by_score(SolutionList standard, const WordWeights& weights,
     scored.list.groups.push_back(std::move(group));
   }
   scored.list.words = std::move(standard.words);
+  scored.list.partial = standard.partial;
   return scored;
 }
 

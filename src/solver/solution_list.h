@@ -140,6 +140,9 @@ struct SolutionList {
   std::vector<SolutionGroup> groups;  // in result order
   // With blanks or leftover letters, the variants its solutions refer to.
   std::vector<LetterVariant> variants;
+  // Whether a limit (time or solutions) ended the search before it was
+  // done, so that solutions may be missing.
+  bool partial = false;
 
   std::size_t size() const;
   // The letters solution `index` (< size()) spells beyond or short of the

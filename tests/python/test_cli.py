@@ -175,6 +175,17 @@ class TestOutputForms:
         assert run(capsys, "--dict", word_file, *arguments) == (0, expected(), "")
         assert solve_directly()[:5] == [["enlist"], ["inlets"], ["listen"], ["silent"], ["tinsel"]]
 
+    # A search that its time limit stopped says so once its output is out, in
+    # every form; one cut to --max-solutions is what was asked for.
+    @pytest.mark.parametrize("form", [[], ["--json"], ["--rank"], ["--leftover", "1"]])
+    @pytest.mark.parametrize(("limits", "note"), [
+        (["--timeout", "0.05"], "vorpalyx: note: the time limit stopped the search; solutions may be missing\n"),
+        (["--timeout", "0.05", "--max-solutions", "10"], ""),
+    ])
+    def test_a_search_stopped_by_its_time_limit_says_so(self, capsys, form, limits, note):
+        status, out, err = run(capsys, *form, *limits, "william shakespeare and francis bacon")
+        assert (status, err) == (0, note) and out
+
     # Capitals are letters too, so an unsolvable "QQ!" gets no note; a phrase
     # without letters as the solver counts them (those that fold to a-z, or
     # only a-z under --no-fold) gets one and no output.

@@ -72,6 +72,11 @@ def listen_result(listen_lexicon: Lexicon) -> Anagrams:
     return listen_lexicon.search("Listen!")
 
 
+@pytest.fixture(scope="module")
+def english() -> Lexicon:
+    return Lexicon.english()
+
+
 def assert_same_as_solve(words: Any, phrase: str, constraints: dict[str, Any],
                          threads: int | None) -> None:
     """Without folding, search, count, items and slices agree with solve for
@@ -431,6 +436,22 @@ class TestAnagrams:
                                                    for protocol in range(pickle.HIGHEST_PROTOCOL + 1))):
             with pytest.raises(TypeError, match="^cannot pickle 'vorpalyx.Anagrams' object$"):
                 copier(result)
+
+    @pytest.mark.parametrize(("phrase", "constraints", "partial"), [
+        ("dormitory window", {}, False),
+        ("dormitory window", {"include": ["window"], "order": "score"}, False),
+        ("dormitory window", {"max_solutions": 14_981}, True),
+        ("dormitory window", {"include": ["window"], "max_solutions": 1}, True),
+        # Cut short by the limit, on machines of any speed.
+        ("william shakespeare and francis bacon", {"timeout_seconds": 0.05}, True),
+        ("william shakespeare and francis bacon", {"timeout_seconds": 0.05, "order": "score"}, True),
+        ("william shakespeare and francis ?", {"timeout_seconds": 0.05}, True),
+    ])
+    def test_partial_says_whether_a_limit_ended_the_search(
+            self, english: Lexicon, phrase: str, constraints: dict[str, Any], partial: bool) -> None:
+        result = english.search(phrase, **constraints)
+        assert len(result) > 0
+        assert result.partial is partial and result[1:].partial is partial
 
     def test_each_item_is_a_new_list(self, listen_result: Anagrams) -> None:
         result = listen_result

@@ -161,6 +161,11 @@ def test_a_request_is_bounded_by_the_time_limit_and_says_it_is_partial(client):
         "phrase": LONG_PHRASE, "timeout_seconds": 0.05}).json()
     assert answer["partial"] is True
     assert 0 < answer["count"] < Lexicon.english().count(LONG_PHRASE)
+    # A search leaves time for what follows it (here, ranking 26 searches'
+    # solutions), so it may end well before its limit: partial all the same.
+    search = client.post("/api/search", json={
+        "phrase": "the quick brown fox jumps ?", "order": "score", "timeout_seconds": 0.5}).json()
+    assert search["partial"] is True and search["total"] > 0
 
 
 def test_a_short_request_is_answered_while_a_long_one_runs(client):

@@ -3,8 +3,9 @@ of its latest searches, kept so that paging through a result does not search
 again.
 
 Every call is bounded by its `timeout_seconds`. A search that the limit
-stopped returns the solutions it found, so an answer that took most of its
-limit is reported as partial: it may lack some solutions.
+stopped returns the solutions it found and says so (Anagrams.partial); a
+count or a ranking cannot, so one that took most of its limit is reported as
+partial: it may lack some solutions.
 """
 
 from __future__ import annotations
@@ -22,8 +23,8 @@ TYPE_CHECKING = False
 if TYPE_CHECKING:
     from multiprocessing.connection import Connection
 
-# A search stopped by its limit returns between about 3/4 of the limit and
-# a little past it; a complete one rarely takes that long.
+# A count or ranking stopped by its limit returns between about 3/4 of the
+# limit and a little past it; a complete one rarely takes that long.
 PARTIAL_SHARE = 0.75
 # Kept results hold 16 bytes or less a solution; the latest is always kept.
 KEPT_SOLUTIONS = 2_000_000
@@ -90,9 +91,10 @@ def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
     started = time.perf_counter()
     kept = _kept.get(key)
     if kept is None:
-        result, partial, _ = _timed(
-            lambda: _lexicon.search(phrase, threads=1, **keywords), keywords)
-        kept = (result, partial)
+        # The limit leaves time for what follows the search, which may end
+        # well before it: only the result knows whether it is whole.
+        result = _lexicon.search(phrase, threads=1, **keywords)
+        kept = (result, result.partial)
         _keep(key, kept)
     else:
         _kept.move_to_end(key)
