@@ -20,7 +20,7 @@ from starlette.testclient import TestClient  # noqa: E402
 
 from vorpalyx import Lexicon  # noqa: E402
 from vorpalyx.server import capabilities, worker  # noqa: E402
-from vorpalyx.server.app import STATIC, create_app  # noqa: E402
+from vorpalyx.server.app import SECURITY_HEADERS, STATIC, create_app  # noqa: E402
 from vorpalyx.server.pool import WorkerPool  # noqa: E402
 from vorpalyx.server.query import read_query  # noqa: E402
 
@@ -386,6 +386,8 @@ def test_a_loopback_server_answers_only_requests_addressed_to_it(pool, host, sta
     with TestClient(create_app(pool, loopback_only=True)) as loopback_client:
         answer = loopback_client.get("/api/info", headers={"host": host})
     assert answer.status_code == status
+    # A refusal, too, is not to be sniffed as anything but JSON.
+    assert {name: answer.headers.get(name) for name in SECURITY_HEADERS} == SECURITY_HEADERS
     if status == 421:
         assert answer.json() == {"error": "this server answers only requests "
                                  "addressed to this machine (Host: 127.0.0.1, "

@@ -71,15 +71,6 @@ class _Guard:
         self.loopback_only = loopback_only
 
     async def __call__(self, scope: Scope, receive: Receive, send: Send) -> None:
-        if self.loopback_only and scope["type"] == "http":
-            host = dict(scope["headers"]).get(b"host", b"").decode("latin-1")
-            if not names_loopback(host):
-                response = _refusal("this server answers only requests "
-                                    "addressed to this machine (Host: "
-                                    "127.0.0.1, localhost or [::1])", 421)
-                await response(scope, receive, send)
-                return
-
         async def send_with_headers(message):  # type: ignore[no-untyped-def]
             if message["type"] == "http.response.start":
                 message.setdefault("headers", [])
@@ -87,6 +78,15 @@ class _Guard:
                     (name.encode(), value.encode())
                     for name, value in SECURITY_HEADERS.items())]
             await send(message)
+
+        if self.loopback_only and scope["type"] == "http":
+            host = dict(scope["headers"]).get(b"host", b"").decode("latin-1")
+            if not names_loopback(host):
+                response = _refusal("this server answers only requests "
+                                    "addressed to this machine (Host: "
+                                    "127.0.0.1, localhost or [::1])", 421)
+                await response(scope, receive, send_with_headers)
+                return
         await self.app(scope, receive, send_with_headers)
 
 
