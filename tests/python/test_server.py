@@ -398,10 +398,16 @@ def test_the_page_and_its_files_come_from_this_server_alone(client):
     page = client.get("/")
     assert page.status_code == 200
     assert page.headers["content-security-policy"].startswith("default-src 'self'")
+    # Asked for again at each load, so that a new version of the package is
+    # not run with the page of an old one that the browser kept.
+    assert page.headers["cache-control"] == "no-cache"
     for name in ("index.html", "page.css", "page.js"):
         text = (STATIC / name).read_text()
         assert not re.search(r"(https?:)?//[a-z]", text.replace("\n//", "\n")), name
-        assert client.get(f"/static/{name}").text == text
+        served = client.get(f"/static/{name}")
+        assert (served.text, served.headers["cache-control"]) == (text, "no-cache")
+        assert client.get(f"/static/{name}", headers={
+            "if-none-match": served.headers["etag"]}).status_code == 304
 
 
 def test_the_static_files_are_in_the_wheel_package():

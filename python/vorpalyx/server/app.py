@@ -35,6 +35,10 @@ SECURITY_HEADERS = {
     "x-content-type-options": "nosniff",
     "referrer-policy": "no-referrer",
 }
+# The page and its files change with the installed package: kept by their
+# age, as a browser does without this, an old page would run against a new
+# server. An unchanged file costs a 304.
+CACHE_HEADERS = {"cache-control": "no-cache"}
 
 
 def _refusal(message: str, status: int,
@@ -62,9 +66,9 @@ def names_loopback(host_header: str) -> bool:
 
 
 class _Guard:
-    """Adds the security headers to every answer and, for a server on
-    loopback, refuses requests addressed to any other name: a web site whose
-    name has been pointed at 127.0.0.1 (DNS rebinding) cannot use it."""
+    """Adds the security and cache headers to every answer and, for a server
+    on loopback, refuses requests addressed to any other name: a web site
+    whose name has been pointed at 127.0.0.1 (DNS rebinding) cannot use it."""
 
     def __init__(self, app: ASGIApp, loopback_only: bool) -> None:
         self.app = app
@@ -76,7 +80,8 @@ class _Guard:
                 message.setdefault("headers", [])
                 message["headers"] = [*message["headers"], *(
                     (name.encode(), value.encode())
-                    for name, value in SECURITY_HEADERS.items())]
+                    for name, value in {**SECURITY_HEADERS,
+                                        **CACHE_HEADERS}.items())]
             await send(message)
 
         if self.loopback_only and scope["type"] == "http":
