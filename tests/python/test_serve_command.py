@@ -72,6 +72,8 @@ def group_ends(group: int) -> bool:
     (["--dict", "words.txt", "--weights", "counts.tsv"], 1,
      "vorpalyx serve: error: argument --weights: set_weights(): line 1 of "
      "'{tmp}/counts.tsv': expected word<TAB>count, got 'room 5'\n"),
+    # Not every interface, as the socket would take it.
+    (["--host", ""], 2, "argument --host: expected an address, got ''\n"),
     (["--host", "192.0.2.1"], 1, "vorpalyx serve: error: cannot listen on "
      "192.0.2.1 port 0: Cannot assign requested address (os error 99)\n"),
     # A name that no host can have, as one with a byte that is not UTF-8.

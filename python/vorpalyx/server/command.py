@@ -30,6 +30,14 @@ def _port(text: str) -> int:
         f"expected a port number from 0 to 65535, got {text!r}")
 
 
+def _host(text: str) -> str:
+    # The socket takes an empty address for every interface: a `--host
+    # "$HOST"` with HOST unset would put the server on the network.
+    if text:
+        return text
+    raise argparse.ArgumentTypeError("expected an address, got ''")
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = new_parser(
         prog=PROGRAM,
@@ -39,7 +47,7 @@ def build_parser() -> argparse.ArgumentParser:
         "--port", type=_port, default=0, metavar="N",
         help="the port to listen on (default: a free one)")
     parser.add_argument(
-        "--host", default=LOOPBACK, metavar="ADDR",
+        "--host", type=_host, default=LOOPBACK, metavar="ADDR",
         help="the address to listen on (default: 127.0.0.1, this machine "
         "only; any other address lets others on the network use the server)")
     parser.add_argument(
