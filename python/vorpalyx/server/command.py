@@ -9,6 +9,7 @@ import ipaddress
 import os
 import signal
 import socket
+import stat
 import sys
 from collections.abc import Sequence
 
@@ -94,12 +95,17 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
         # Bundled weights that do not fit the bundled list.
         return str(error)
     # Each load, the file it reads and what a refused line of it is called.
-    loads: list[tuple[Callable[[Any], None], object, str]] = [
+    loads: list[tuple[Callable[[Any], None], str, str]] = [
         (lexicon.load_path, path, path) for path in dictionaries]
     if weights is not None:
         loads.append((lexicon.set_weights, weights, "argument --weights"))
     for load, path, name in loads:
         try:
+            # Read here, a pipe would leave the workers nothing, or no
+            # writer to wait for; and `<(...)` names a descriptor of this
+            # process alone.
+            if stat.S_ISFIFO(os.stat(path).st_mode):
+                return f"{path}: a pipe, not a file (each worker reads it again)"
             load(path)
         except (OSError, UnicodeDecodeError) as error:
             return f"{path}: {reason(error)}"
