@@ -208,3 +208,25 @@ def test_the_page_in_a_browser(browser, tmp_path):
             " return [[...item.querySelectorAll('.word')].map((word) =>"
             " word.className), page.pins];") == [
             ["word", "word pinned-word", "word pinned-word"], ["cafe"]]
+
+
+def test_the_page_still_searches_when_its_description_is_refused(browser):
+    # As from a proxy in front of the server that refuses that one request.
+    refuse_info = """
+        const serverFetch = window.fetch;
+        window.fetch = (url, options) => url === "/api/info"
+          ? Promise.resolve(new Response('{"error": "refused"}', {
+              status: 503, headers: {"content-type": "application/json"}}))
+          : serverFetch(url, options);"""
+    with running_server("--port", "0") as (_, address):
+        injected = browser.execute_cdp_cmd(
+            "Page.addScriptToEvaluateOnNewDocument", {"source": refuse_info})
+        try:
+            browser.get(address)
+            browser.find_element(By.ID, "phrase").send_keys("dormitory")
+            wait_for(browser, lambda: shown(browser)[0] is not None, "results")
+            assert shown(browser) == ("70", list(Lexicon.english().search("dormitory")[:PAGE]))
+            assert browser.find_element(By.ID, "ranking-unavailable").is_displayed()
+        finally:
+            browser.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument",
+                                    {"identifier": injected["identifier"]})

@@ -69,9 +69,16 @@ def group_ends(group: int) -> bool:
     # The file at fault is named, the weights as such.
     (["--dict", "words.txt", "--dict", "latin1.txt"], 1,
      "vorpalyx serve: error: {tmp}/latin1.txt: stream did not contain valid UTF-8\n"),
+    # Read once here, a pipe would leave the workers an empty list or none.
+    (["--dict", "words.txt", "--dict", "fifo"], 1,
+     "vorpalyx serve: error: {tmp}/fifo: a pipe, not a file (each worker reads it again)\n"),
+    (["--dict", "words.txt", "--weights", "fifo"], 1,
+     "vorpalyx serve: error: {tmp}/fifo: a pipe, not a file (each worker reads it again)\n"),
     (["--dict", "words.txt", "--weights", "counts.tsv"], 1,
      "vorpalyx serve: error: argument --weights: set_weights(): line 1 of "
      "'{tmp}/counts.tsv': expected word<TAB>count, got 'room 5'\n"),
+    # Not every interface, as the socket would take it.
+    (["--host", ""], 2, "argument --host: expected an address, got ''\n"),
     (["--host", "192.0.2.1"], 1, "vorpalyx serve: error: cannot listen on "
      "192.0.2.1 port 0: Cannot assign requested address (os error 99)\n"),
     # A name that no host can have, as one with a byte that is not UTF-8.
@@ -87,6 +94,7 @@ def test_refusals(capsys, monkeypatch, tmp_path, options, status, message):
     (tmp_path / "words.txt").write_text("room\n")
     (tmp_path / "latin1.txt").write_bytes(b"caf\xe9\n")
     (tmp_path / "counts.tsv").write_text("room 5\n")
+    os.mkfifo(tmp_path / "fifo")
     assert cli.main(["serve", *options]) == status
     assert capsys.readouterr().err.endswith(message.format(tmp=tmp_path))
 

@@ -20,7 +20,7 @@ from starlette.testclient import TestClient  # noqa: E402
 
 from vorpalyx import Lexicon  # noqa: E402
 from vorpalyx.server import capabilities, worker  # noqa: E402
-from vorpalyx.server.app import STATIC, create_app  # noqa: E402
+from vorpalyx.server.app import SECURITY_HEADERS, STATIC, create_app  # noqa: E402
 from vorpalyx.server.pool import WorkerPool  # noqa: E402
 from vorpalyx.server.query import read_query  # noqa: E402
 
@@ -391,6 +391,8 @@ def test_a_loopback_server_answers_only_requests_addressed_to_it(pool, host, sta
     with TestClient(create_app(pool, loopback_only=True)) as loopback_client:
         answer = loopback_client.get("/api/info", headers={"host": host})
     assert answer.status_code == status
+    # A refusal, too, is not to be sniffed as anything but JSON.
+    assert {name: answer.headers.get(name) for name in SECURITY_HEADERS} == SECURITY_HEADERS
     if status == 421:
         assert answer.json() == {"error": "this server answers only requests "
                                  "addressed to this machine (Host: 127.0.0.1, "
@@ -401,10 +403,16 @@ def test_the_page_and_its_files_come_from_this_server_alone(client):
     page = client.get("/")
     assert page.status_code == 200
     assert page.headers["content-security-policy"].startswith("default-src 'self'")
+    # Asked for again at each load, so that a new version of the package is
+    # not run with the page of an old one that the browser kept.
+    assert page.headers["cache-control"] == "no-cache"
     for name in ("index.html", "page.css", "page.js"):
         text = (STATIC / name).read_text()
         assert not re.search(r"(https?:)?//[a-z]", text.replace("\n//", "\n")), name
-        assert client.get(f"/static/{name}").text == text
+        served = client.get(f"/static/{name}")
+        assert (served.text, served.headers["cache-control"]) == (text, "no-cache")
+        assert client.get(f"/static/{name}", headers={
+            "if-none-match": served.headers["etag"]}).status_code == 304
 
 
 def test_the_static_files_are_in_the_wheel_package():

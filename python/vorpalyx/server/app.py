@@ -35,6 +35,10 @@ SECURITY_HEADERS = {
     "x-content-type-options": "nosniff",
     "referrer-policy": "no-referrer",
 }
+# The page and its files change with the installed package: kept by their
+# age, as a browser does without this, an old page would run against a new
+# server. An unchanged file costs a 304.
+CACHE_HEADERS = {"cache-control": "no-cache"}
 
 
 def _refusal(message: str, status: int,
@@ -62,31 +66,32 @@ def names_loopback(host_header: str) -> bool:
 
 
 class _Guard:
-    """Adds the security headers to every answer and, for a server on
-    loopback, refuses requests addressed to any other name: a web site whose
-    name has been pointed at 127.0.0.1 (DNS rebinding) cannot use it."""
+    """Adds the security and cache headers to every answer and, for a server
+    on loopback, refuses requests addressed to any other name: a web site
+    whose name has been pointed at 127.0.0.1 (DNS rebinding) cannot use it."""
 
     def __init__(self, app: ASGIApp, loopback_only: bool) -> None:
         self.app = app
         self.loopback_only = loopback_only
 
     async def __call__(self, scope: Scope, receive: Receive, send: Send) -> None:
+        async def send_with_headers(message):  # type: ignore[no-untyped-def]
+            if message["type"] == "http.response.start":
+                message.setdefault("headers", [])
+                message["headers"] = [*message["headers"], *(
+                    (name.encode(), value.encode())
+                    for name, value in {**SECURITY_HEADERS,
+                                        **CACHE_HEADERS}.items())]
+            await send(message)
+
         if self.loopback_only and scope["type"] == "http":
             host = dict(scope["headers"]).get(b"host", b"").decode("latin-1")
             if not names_loopback(host):
                 response = _refusal("this server answers only requests "
                                     "addressed to this machine (Host: "
                                     "127.0.0.1, localhost or [::1])", 421)
-                await response(scope, receive, send)
+                await response(scope, receive, send_with_headers)
                 return
-
-        async def send_with_headers(message):  # type: ignore[no-untyped-def]
-            if message["type"] == "http.response.start":
-                message.setdefault("headers", [])
-                message["headers"] = [*message["headers"], *(
-                    (name.encode(), value.encode())
-                    for name, value in SECURITY_HEADERS.items())]
-            await send(message)
         await self.app(scope, receive, send_with_headers)
 
 

@@ -9,6 +9,7 @@ import ipaddress
 import os
 import signal
 import socket
+import stat
 import sys
 from collections.abc import Sequence
 
@@ -30,6 +31,14 @@ def _port(text: str) -> int:
         f"expected a port number from 0 to 65535, got {text!r}")
 
 
+def _host(text: str) -> str:
+    # The socket takes an empty address for every interface: a `--host
+    # "$HOST"` with HOST unset would put the server on the network.
+    if text:
+        return text
+    raise argparse.ArgumentTypeError("expected an address, got ''")
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = new_parser(
         prog=PROGRAM,
@@ -39,7 +48,7 @@ def build_parser() -> argparse.ArgumentParser:
         "--port", type=_port, default=0, metavar="N",
         help="the port to listen on (default: a free one)")
     parser.add_argument(
-        "--host", default=LOOPBACK, metavar="ADDR",
+        "--host", type=_host, default=LOOPBACK, metavar="ADDR",
         help="the address to listen on (default: 127.0.0.1, this machine "
         "only; any other address lets others on the network use the server)")
     parser.add_argument(
@@ -86,12 +95,17 @@ def _unreadable(dictionaries: list[str], weights: str | None) -> str | None:
         # Bundled weights that do not fit the bundled list.
         return str(error)
     # Each load, the file it reads and what a refused line of it is called.
-    loads: list[tuple[Callable[[Any], None], object, str]] = [
+    loads: list[tuple[Callable[[Any], None], str, str]] = [
         (lexicon.load_path, path, path) for path in dictionaries]
     if weights is not None:
         loads.append((lexicon.set_weights, weights, "argument --weights"))
     for load, path, name in loads:
         try:
+            # Read here, a pipe would leave the workers nothing, or no
+            # writer to wait for; and `<(...)` names a descriptor of this
+            # process alone.
+            if stat.S_ISFIFO(os.stat(path).st_mode):
+                return f"{path}: a pipe, not a file (each worker reads it again)"
             load(path)
         except (OSError, UnicodeDecodeError) as error:
             return f"{path}: {reason(error)}"

@@ -350,7 +350,9 @@ function turnPage(step) {
 async function start() {
   try {
     const response = await fetch("/api/info");
-    page.info = await response.json();
+    // A refusal ({"error": ...}) describes nothing: kept, it would leave the
+    // page without its handlers.
+    if (response.ok) page.info = await response.json();
   } catch {
     // The page still works with the standard constraints' controls hidden.
   }
