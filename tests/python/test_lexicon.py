@@ -4,9 +4,11 @@ inputs, threads and Ctrl-C."""
 
 from __future__ import annotations
 
+import codecs
 import collections.abc
 import copy
 import gc
+import gzip
 import inspect
 import io
 import json
@@ -18,6 +20,7 @@ import select
 import signal
 import subprocess
 import sys
+import tempfile
 import textwrap
 import threading
 from functools import partial
@@ -881,6 +884,49 @@ class TestWrite:
                 result[view].write(file, format)
             reader.join()
             assert received == [expected.encode()]
+
+    # A file of open() is written through its descriptor, so its newline
+    # translation is not applied, and so is an object with a fileno() that
+    # is no file of io (a codecs writer); other files with a fileno() may not
+    # pass on what they are given as it is, and get the text through write().
+    @FORMATS
+    @pytest.mark.parametrize("target", ["crlf-file", "codecs-writer", "gzip-text", "gzip-binary",
+                                        "temporary-utf16", "temporary-binary", "spooled-latin1",
+                                        "spooled-binary", "text-subclass"])
+    def test_which_files_are_written_through_their_descriptor(self, format, target, tmp_path) -> None:
+        result = Lexicon.from_words(["écran", "nacre", "crâne", "ce", "ran"]).search("ecran")
+        expected = formatted(list(result), format)
+        path = tmp_path / "out"
+        if target == "crlf-file":
+            with open(path, "w", encoding="utf-8", newline="\r\n") as file:
+                result.write(file, format)
+            assert path.read_bytes() == expected.encode()
+        elif target == "codecs-writer":
+            with open(path, "wb") as binary:
+                result.write(codecs.getwriter("utf-8")(binary), format)
+            assert path.read_bytes() == expected.encode()
+        elif target.startswith("gzip"):
+            with gzip.open(path, "wt" if target == "gzip-text" else "wb") as compressed:
+                result.write(compressed, format)
+            assert gzip.decompress(path.read_bytes()) == expected.encode()
+        elif target == "text-subclass":
+
+            class Shouting(io.TextIOWrapper):
+                def write(self, text: str) -> int:
+                    return super().write(text.upper())
+
+            with Shouting(open(path, "wb"), encoding="utf-8") as shouting:
+                result.write(shouting, format)
+            assert path.read_text() == expected.upper()
+        else:
+            encoding = {"temporary-utf16": "utf-16", "spooled-latin1": "latin-1"}.get(target)
+            mode = "w+b" if encoding is None else "w+"
+            maker = tempfile.SpooledTemporaryFile if target.startswith("spooled") else tempfile.NamedTemporaryFile
+            with maker(mode=mode, encoding=encoding) as temporary:
+                temporary.fileno()  # a spooled file has one from now on
+                result.write(temporary, format)
+                temporary.seek(0)
+                assert temporary.read() == (expected if encoding else expected.encode())
 
     def test_a_writer_that_claims_more_than_it_was_given(self, long_result) -> None:
         result, solutions = long_result
