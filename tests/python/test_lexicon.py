@@ -517,6 +517,36 @@ class TestHostileInputs:
             assert caught.value is error
         assert list(lexicon.search("Listen!")) == LISTEN_SOLUTIONS
 
+    # What a path's own __fspath__ raises passes unchanged, a TypeError too;
+    # a path that it does not give is refused for the object's type.
+    @pytest.mark.parametrize(
+        ("call", "name"),
+        [(Lexicon.from_path, "from_path() argument 'path'"),
+         (lambda path: Lexicon().load_path(path), "load_path() argument 'path'"),
+         (lambda path: Lexicon().set_weights(path), "set_weights() argument 'weights'"),
+         (lambda path: Lexicon().best("x", weights=path), "best() argument 'weights'")],
+        ids=["from_path", "load_path", "set_weights", "best-weights"],
+    )
+    def test_a_path_that_fails_passes_its_error(self, call, name: str) -> None:
+        class Place:
+            def __init__(self, value: object) -> None:
+                self.value = value
+
+            def __fspath__(self) -> Any:
+                if isinstance(self.value, BaseException):
+                    raise self.value
+                return self.value
+
+        for error in (Boom("path"), TypeError("path")):
+            with pytest.raises(type(error)) as caught:
+                call(Place(error))
+            assert caught.value is error
+        for returned in (3, None, bytearray(b"x")):
+            with pytest.raises(TypeError) as caught:
+                call(Place(returned))
+            assert str(caught.value) == (f"{name} must be str, bytes or os.PathLike, "
+                                         f"not {__name__}.{Place.__qualname__}")
+
     # Each callback changes or reads the lexicon while its arguments are
     # converted; a conversion inside the lexicon's lock would wait forever,
     # so each runs in a child process with a time limit.
