@@ -344,6 +344,19 @@ class TestLoading:
         for lexicon in (Mine.from_words(["cat"]), Mine.from_path(tmp_path / "words.txt"), Mine.english()):
             assert type(lexicon) is Mine and "cat" in lexicon
 
+        # A subclass's own __init__ takes its arguments.
+        class Named(Lexicon):
+            def __init__(self, name: str = "", *, words: tuple[str, ...] = ()) -> None:
+                super().__init__()
+                self.name = name
+                self.load_words(words)
+
+        named = Named("pets", words=("cat", "dog"))
+        assert (named.name, len(named)) == ("pets", 2)
+        assert (Named.from_words(["cat"]).name, len(Named())) == ("", 0)
+        with pytest.raises(TypeError, match=r"^Lexicon\(\) takes no arguments; "):
+            Mine("pets")
+
 
 def is_utf8(line: bytes) -> bool:
     try:
