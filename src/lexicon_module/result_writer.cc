@@ -203,9 +203,12 @@ bool takes_bytes(PyObject* file, bool* binary) {
   return true;
 }
 
-// Hands `chunk` to file.write until all of it is taken.
+// Hands `chunk` to file.write until all of it is taken. A raw file
+// (io.RawIOBase) returns None when it could take nothing without blocking,
+// which raises BlockingIOError as a buffered writer over it would; any other
+// writer that returns None took everything.
 bool write_through_method(PyObject* write, const std::string& chunk,
-                          bool binary) {
+                          bool binary, bool raw) {
   PyRef text =
       binary
           ? PyRef::steal(PyBytes_FromStringAndSize(
@@ -223,7 +226,12 @@ bool write_through_method(PyObject* write, const std::string& chunk,
     if (!rest) return false;
     PyRef written = PyRef::steal(PyObject_CallOneArg(write, rest.get()));
     if (!written) return false;
-    if (written.get() == Py_None) return true;  // a writer that says nothing
+    if (written.get() == Py_None && raw) {
+      PyErr_SetString(PyExc_BlockingIOError,
+                      "write() could not take the output without blocking");
+      return false;
+    }
+    if (written.get() == Py_None) return true;
     const Py_ssize_t count = PyNumber_AsSsize_t(written.get(), nullptr);
     if (count == -1 && PyErr_Occurred()) return false;
     if (count <= 0) {
@@ -241,9 +249,13 @@ bool write_to_method(SolutionFormatter& formatter, PyObject* file) {
   if (!write) return false;
   bool binary = false;
   if (!takes_bytes(file, &binary)) return false;
+  const int raw = is_io_instance(file, "RawIOBase");
+  if (raw < 0) return false;
   std::string chunk;
   while (formatter.next_chunk(chunk, kChunkBytes)) {
-    if (!write_through_method(write.get(), chunk, binary)) return false;
+    if (!write_through_method(write.get(), chunk, binary, raw > 0)) {
+      return false;
+    }
     if (PyErr_CheckSignals() < 0) return false;
   }
   return true;

@@ -8,10 +8,11 @@
 // (tempfile's wrapper), and does not encode in another encoding than UTF-8.
 // Any other file, a gzip file among them, gets each chunk through its
 // write(): bytes for a binary file (io.RawIOBase or io.BufferedIOBase, or a
-// mode with 'b' and no encoding), str for the rest.
-// A write that takes only part of a chunk is given the rest. Ctrl-C is
-// checked about every 20 ms, and a closed pipe raises BrokenPipeError; what
-// was written stays written.
+// mode with 'b' and no encoding), str for the rest. A write that takes only
+// part of a chunk is given the rest; a raw file's write() that takes nothing
+// (None: it would block) raises BlockingIOError. Ctrl-C is checked about
+// every 20 ms, and a closed pipe raises BrokenPipeError; what was written
+// stays written.
 // A long run in order written to a descriptor is formatted on two threads
 // when the machine has a second core (solver/ordered_formatting.h), in
 // segments of 262,144 solutions, while the calling thread writes.

@@ -1023,6 +1023,23 @@ class TestWrite:
         file.close()
         with pytest.raises(ValueError, match=r"^I/O operation on closed file\.?$"):
             result.write(file)
+
+        # A raw file's None is a write that would block, not one that took
+        # everything: a subclass of FileIO says so on a full non-blocking pipe.
+        class Full(io.RawIOBase):
+            def writable(self) -> bool:
+                return True
+
+            def write(self, data: Any) -> None:
+                return None
+
+        read_end, write_end = os.pipe()
+        os.set_blocking(write_end, False)
+        with type("Raw", (io.FileIO,), {})(write_end, "wb") as raw:
+            for file in (Full(), raw):
+                with pytest.raises(BlockingIOError, match=r"^write\(\) could not take the output without blocking$"):
+                    result.write(file)
+        os.close(read_end)
         read_end, write_end = os.pipe()
         os.close(read_end)
         with open(write_end, "wb") as file, pytest.raises(BrokenPipeError):
