@@ -265,11 +265,11 @@ bool write_to_method(SolutionFormatter& formatter, PyObject* file) {
 // file of io must be one of its own files over a descriptor, as open() and
 // sys.stdout give them: a FileIO, alone or under a buffered writer, alone or
 // under a TextIOWrapper, which pass on what they are given as it is (but
-// for a text file's encoding). Other files of io with a fileno() change it
-// on the way (a gzip file, or a text file over one) or keep it (a spooled
-// temporary file), and subclasses may override write(): they get it through
-// their write(). An object that only looks like a file (tempfile's wrapper,
-// say) is taken at its word.
+// for a text file's encoding); a subclass of theirs must keep their write().
+// Other files of io with a fileno() change it on the way (a gzip file, or a
+// text file over one) or keep it (a spooled temporary file): they get it
+// through their write(). An object that only looks like a file (tempfile's
+// wrapper, say) is taken at its word.
 bool trusts_descriptor(PyObject* file, bool* trusted) {
   *trusted = false;
   const int is_io = is_io_instance(file, "IOBase");
@@ -287,20 +287,36 @@ bool trusts_descriptor(PyObject* file, bool* trusted) {
   const PyRef random = io_type("BufferedRandom");
   const PyRef raw = io_type("FileIO");
   if (!text || !writer || !random || !raw) return false;
+  // 1 when `layer` is a `type` that writes with type's own write(), 0 when
+  // not, -1 with an exception set.
   const auto is = [](const PyRef& layer, const PyRef& type) {
-    return Py_TYPE(layer.get()) == reinterpret_cast<PyTypeObject*>(type.get());
+    if (!PyObject_TypeCheck(layer.get(),
+                            reinterpret_cast<PyTypeObject*>(type.get()))) {
+      return 0;
+    }
+    const PyRef own = PyRef::steal(PyObject_GetAttrString(type.get(), "write"));
+    const PyRef used = PyRef::steal(PyObject_GetAttrString(
+        reinterpret_cast<PyObject*>(Py_TYPE(layer.get())), "write"));
+    if (!own || !used) return -1;
+    return own.get() == used.get() ? 1 : 0;
   };
   PyRef layer = PyRef::borrow(file);
-  if (is(layer, text)) {
+  int found = is(layer, text);
+  if (found < 0) return false;
+  if (found) {
     layer = PyRef::steal(PyObject_GetAttrString(layer.get(), "buffer"));
     if (!layer) return false;
   }
-  if (is(layer, writer) || is(layer, random)) {
+  found = is(layer, writer);
+  if (found == 0) found = is(layer, random);
+  if (found < 0) return false;
+  if (found) {
     layer = PyRef::steal(PyObject_GetAttrString(layer.get(), "raw"));
     if (!layer) return false;
   }
-  *trusted = is(layer, raw);
-  return true;
+  found = is(layer, raw);
+  *trusted = found > 0;
+  return found >= 0;
 }
 
 // Whether `file` is a text file that encodes in something other than UTF-8

@@ -4,8 +4,9 @@
 // solver/solution_text.h). A file with a working fileno() is flushed first
 // and then written to directly, without the interpreter lock, when it is
 // one of io's own files over a descriptor (what open() gives: a FileIO, or
-// a buffered or text file over one, not a subclass) or no file of io at all
-// (tempfile's wrapper), and does not encode in another encoding than UTF-8.
+// a buffered or text file over one, or subclasses that keep their write())
+// or no file of io at all (tempfile's wrapper), and does not encode in
+// another encoding than UTF-8.
 // Any other file, a gzip file among them, gets each chunk through its
 // write(): bytes for a binary file (io.RawIOBase or io.BufferedIOBase, or a
 // mode with 'b' and no encoding), str for the rest. A write that takes only

@@ -929,19 +929,21 @@ class TestWrite:
             assert received == [expected.encode()]
 
     # A file of open() is written through its descriptor, so its newline
-    # translation is not applied, and so is an object with a fileno() that
-    # is no file of io (a codecs writer); other files with a fileno() may not
-    # pass on what they are given as it is, and get the text through write().
+    # translation is not applied, and so are a subclass that keeps its
+    # write() and an object with a fileno() that is no file of io (a codecs
+    # writer); other files with a fileno() may not pass on what they are
+    # given as it is, and get the text through write().
     @FORMATS
-    @pytest.mark.parametrize("target", ["crlf-file", "codecs-writer", "gzip-text", "gzip-binary",
+    @pytest.mark.parametrize("target", ["crlf-file", "crlf-subclass", "codecs-writer", "gzip-text", "gzip-binary",
                                         "temporary-utf16", "temporary-binary", "spooled-latin1",
                                         "spooled-binary", "text-subclass"])
     def test_which_files_are_written_through_their_descriptor(self, format, target, tmp_path) -> None:
         result = Lexicon.from_words(["écran", "nacre", "crâne", "ce", "ran"]).search("ecran")
         expected = formatted(list(result), format)
         path = tmp_path / "out"
-        if target == "crlf-file":
-            with open(path, "w", encoding="utf-8", newline="\r\n") as file:
+        if target.startswith("crlf"):
+            text = io.TextIOWrapper if target == "crlf-file" else type("Text", (io.TextIOWrapper,), {})
+            with text(open(path, "wb"), encoding="utf-8", newline="\r\n") as file:
                 result.write(file, format)
             assert path.read_bytes() == expected.encode()
         elif target == "codecs-writer":
@@ -1035,7 +1037,11 @@ class TestWrite:
 
         read_end, write_end = os.pipe()
         os.set_blocking(write_end, False)
-        with type("Raw", (io.FileIO,), {})(write_end, "wb") as raw:
+        class Raw(io.FileIO):
+            def write(self, data: Any) -> int | None:
+                return super().write(data)
+
+        with Raw(write_end, "wb") as raw:
             for file in (Full(), raw):
                 with pytest.raises(BlockingIOError, match=r"^write\(\) could not take the output without blocking$"):
                     result.write(file)
