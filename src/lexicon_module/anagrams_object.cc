@@ -408,9 +408,10 @@ PyMethodDef anagrams_methods[] = {
      "solution per line. format='json': one array of arrays of words, the\n"
      "same text as json.dumps(list(self)). A file with a fileno() is\n"
      "flushed and then written to directly, in UTF-8, unless it is a text\n"
-     "file of another encoding; any other is given str (bytes for a binary\n"
-     "file) through its write(). A closed pipe raises BrokenPipeError,\n"
-     "Ctrl-C KeyboardInterrupt."},
+     "file of another encoding or a file of io that open() does not give\n"
+     "(a gzip file, say); any other is given str (bytes for a binary file)\n"
+     "through its write(). A closed pipe raises BrokenPipeError, Ctrl-C\n"
+     "KeyboardInterrupt."},
     {"index", anagrams_index, METH_VARARGS,
      "index($self, value, start=0, stop=sys.maxsize, /)\n--\n\n"
      "The first position of `value` from `start` to `stop`; ValueError\n"

@@ -106,7 +106,10 @@ bool load_words_into(PyObject* self, PyObject* iterable, const char* method,
 }
 
 PyObject* lexicon_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  if (PyTuple_GET_SIZE(args) != 0 || (kwargs && PyDict_GET_SIZE(kwargs))) {
+  // Arguments are for the __init__ of a subclass that has one, as
+  // object.__new__ lets them through.
+  if ((PyTuple_GET_SIZE(args) != 0 || (kwargs && PyDict_GET_SIZE(kwargs))) &&
+      type->tp_init == PyBaseObject_Type.tp_init) {
     PyErr_SetString(PyExc_TypeError,
                     "Lexicon() takes no arguments; load words with "
                     "Lexicon.from_path, Lexicon.from_words or the load "

@@ -165,8 +165,22 @@ int is_io_instance(PyObject* file, const char* name) {
   return PyObject_IsInstance(file, base.get());
 }
 
-// Whether `file` takes bytes rather than str.
+// The attribute `name` of `file`, or an empty PyRef (no exception set) when
+// it has none; false with an exception set when reading it fails otherwise.
+bool optional_attribute(PyObject* file, const char* name, PyRef* value) {
+  *value = PyRef::steal(PyObject_GetAttrString(file, name));
+  if (*value || !PyErr_ExceptionMatches(PyExc_AttributeError)) {
+    return static_cast<bool>(*value);
+  }
+  PyErr_Clear();
+  return true;
+}
+
+// Whether `file` takes bytes rather than str: a binary file of io, or
+// another that is not a text file of io and whose mode has a 'b' and that
+// names no encoding (a spooled temporary file, say).
 bool takes_bytes(PyObject* file, bool* binary) {
+  *binary = false;
   for (const char* name : {"RawIOBase", "BufferedIOBase"}) {
     const int is = is_io_instance(file, name);
     if (is < 0) return false;
@@ -175,13 +189,26 @@ bool takes_bytes(PyObject* file, bool* binary) {
       return true;
     }
   }
-  *binary = false;
+  const int is_text = is_io_instance(file, "TextIOBase");
+  if (is_text != 0) return is_text > 0;
+  PyRef mode;
+  PyRef encoding;
+  if (!optional_attribute(file, "mode", &mode) ||
+      !optional_attribute(file, "encoding", &encoding)) {
+    return false;
+  }
+  *binary = mode && PyUnicode_Check(mode.get()) && !encoding &&
+            PyUnicode_FindChar(mode.get(), 'b', 0,
+                               PyUnicode_GET_LENGTH(mode.get()), 1) >= 0;
   return true;
 }
 
-// Hands `chunk` to file.write until all of it is taken.
+// Hands `chunk` to file.write until all of it is taken. A raw file
+// (io.RawIOBase) returns None when it could take nothing without blocking,
+// which raises BlockingIOError as a buffered writer over it would; any other
+// writer that returns None took everything.
 bool write_through_method(PyObject* write, const std::string& chunk,
-                          bool binary) {
+                          bool binary, bool raw) {
   PyRef text =
       binary
           ? PyRef::steal(PyBytes_FromStringAndSize(
@@ -199,7 +226,12 @@ bool write_through_method(PyObject* write, const std::string& chunk,
     if (!rest) return false;
     PyRef written = PyRef::steal(PyObject_CallOneArg(write, rest.get()));
     if (!written) return false;
-    if (written.get() == Py_None) return true;  // a writer that says nothing
+    if (written.get() == Py_None && raw) {
+      PyErr_SetString(PyExc_BlockingIOError,
+                      "write() could not take the output without blocking");
+      return false;
+    }
+    if (written.get() == Py_None) return true;
     const Py_ssize_t count = PyNumber_AsSsize_t(written.get(), nullptr);
     if (count == -1 && PyErr_Occurred()) return false;
     if (count <= 0) {
@@ -217,24 +249,87 @@ bool write_to_method(SolutionFormatter& formatter, PyObject* file) {
   if (!write) return false;
   bool binary = false;
   if (!takes_bytes(file, &binary)) return false;
+  const int raw = is_io_instance(file, "RawIOBase");
+  if (raw < 0) return false;
   std::string chunk;
   while (formatter.next_chunk(chunk, kChunkBytes)) {
-    if (!write_through_method(write.get(), chunk, binary)) return false;
+    if (!write_through_method(write.get(), chunk, binary, raw > 0)) {
+      return false;
+    }
     if (PyErr_CheckSignals() < 0) return false;
   }
   return true;
 }
 
-// Whether `file` is a text file that encodes in something other than UTF-8:
-// its descriptor must not be handed the engine's UTF-8 bytes.
+// Whether the descriptor that `file` offers may be written to directly. A
+// file of io must be one of its own files over a descriptor, as open() and
+// sys.stdout give them: a FileIO, alone or under a buffered writer, alone or
+// under a TextIOWrapper, which pass on what they are given as it is (but
+// for a text file's encoding); a subclass of theirs must keep their write().
+// Other files of io with a fileno() change it on the way (a gzip file, or a
+// text file over one) or keep it (a spooled temporary file): they get it
+// through their write(). An object that only looks like a file (tempfile's
+// wrapper, say) is taken at its word.
+bool trusts_descriptor(PyObject* file, bool* trusted) {
+  *trusted = false;
+  const int is_io = is_io_instance(file, "IOBase");
+  if (is_io <= 0) {
+    *trusted = is_io == 0;
+    return is_io == 0;
+  }
+  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
+  if (!io) return false;
+  const auto io_type = [&](const char* name) {
+    return PyRef::steal(PyObject_GetAttrString(io.get(), name));
+  };
+  const PyRef text = io_type("TextIOWrapper");
+  const PyRef writer = io_type("BufferedWriter");
+  const PyRef random = io_type("BufferedRandom");
+  const PyRef raw = io_type("FileIO");
+  if (!text || !writer || !random || !raw) return false;
+  // 1 when `layer` is a `type` that writes with type's own write(), 0 when
+  // not, -1 with an exception set.
+  const auto is = [](const PyRef& layer, const PyRef& type) {
+    if (!PyObject_TypeCheck(layer.get(),
+                            reinterpret_cast<PyTypeObject*>(type.get()))) {
+      return 0;
+    }
+    const PyRef own = PyRef::steal(PyObject_GetAttrString(type.get(), "write"));
+    const PyRef used = PyRef::steal(PyObject_GetAttrString(
+        reinterpret_cast<PyObject*>(Py_TYPE(layer.get())), "write"));
+    if (!own || !used) return -1;
+    return own.get() == used.get() ? 1 : 0;
+  };
+  PyRef layer = PyRef::borrow(file);
+  int found = is(layer, text);
+  if (found < 0) return false;
+  if (found) {
+    layer = PyRef::steal(PyObject_GetAttrString(layer.get(), "buffer"));
+    if (!layer) return false;
+  }
+  found = is(layer, writer);
+  if (found == 0) found = is(layer, random);
+  if (found < 0) return false;
+  if (found) {
+    layer = PyRef::steal(PyObject_GetAttrString(layer.get(), "raw"));
+    if (!layer) return false;
+  }
+  found = is(layer, raw);
+  *trusted = found > 0;
+  return found >= 0;
+}
+
+// Whether `file` is a text file that encodes in something other than UTF-8
+// (or says so, when it is not a file of io): its descriptor must not be
+// handed the engine's UTF-8 bytes.
 bool encodes_otherwise(PyObject* file, bool* otherwise) {
   *otherwise = false;
   const int is_text = is_io_instance(file, "TextIOBase");
-  if (is_text <= 0) return is_text == 0;
-  PyRef encoding = PyRef::steal(PyObject_GetAttrString(file, "encoding"));
-  if (!encoding) return false;
-  if (!PyUnicode_Check(encoding.get())) {
-    *otherwise = true;
+  if (is_text < 0) return false;
+  PyRef encoding;
+  if (!optional_attribute(file, "encoding", &encoding)) return false;
+  if (!encoding || !PyUnicode_Check(encoding.get())) {
+    *otherwise = is_text && encoding;
     return true;
   }
   PyRef codecs = PyRef::steal(PyImport_ImportModule("codecs"));
@@ -254,8 +349,10 @@ bool encodes_otherwise(PyObject* file, bool* otherwise) {
 bool write_solutions(const SolutionList& list, std::size_t first,
                      std::ptrdiff_t step, std::size_t count, PyObject* file,
                      SolutionFormat format) {
+  bool trusted = false;
+  if (!trusts_descriptor(file, &trusted)) return false;
   int descriptor = -1;
-  if (!flushed_descriptor(file, &descriptor)) return false;
+  if (trusted && !flushed_descriptor(file, &descriptor)) return false;
   bool otherwise = false;
   if (descriptor >= 0 && !encodes_otherwise(file, &otherwise)) return false;
   if (descriptor >= 0 && !otherwise) {

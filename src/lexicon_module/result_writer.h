@@ -2,11 +2,18 @@
 //
 // The solutions are formatted in chunks of about a megabyte (see
 // solver/solution_text.h). A file with a working fileno() is flushed first
-// and then written to directly, without the interpreter lock; any other file
-// gets each chunk through its write(): bytes for a binary file (io.RawIOBase
-// or io.BufferedIOBase), str for the rest. A write that takes only part of a
-// chunk is given the rest. Ctrl-C is checked about every 20 ms, and a
-// closed pipe raises BrokenPipeError; what was written stays written.
+// and then written to directly, without the interpreter lock, when it is
+// one of io's own files over a descriptor (what open() gives: a FileIO, or
+// a buffered or text file over one, or subclasses that keep their write())
+// or no file of io at all (tempfile's wrapper), and does not encode in
+// another encoding than UTF-8.
+// Any other file, a gzip file among them, gets each chunk through its
+// write(): bytes for a binary file (io.RawIOBase or io.BufferedIOBase, or a
+// mode with 'b' and no encoding), str for the rest. A write that takes only
+// part of a chunk is given the rest; a raw file's write() that takes nothing
+// (None: it would block) raises BlockingIOError. Ctrl-C is checked about
+// every 20 ms, and a closed pipe raises BrokenPipeError; what was written
+// stays written.
 // A long run in order written to a descriptor is formatted on two threads
 // when the machine has a second core (solver/ordered_formatting.h), in
 // segments of 262,144 solutions, while the calling thread writes.

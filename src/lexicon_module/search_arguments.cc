@@ -255,16 +255,30 @@ bool convert_fold(const char* method, PyObject* object, bool* fold) {
 
 bool convert_path(const char* method, const char* argument, PyObject* object,
                   PyRef* path, std::string* name) {
-  *path = PyRef::steal(PyOS_FSPath(object));
-  if (!*path) {
-    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-      PyErr_Clear();
-      PyErr_Format(PyExc_TypeError,
-                   "%s() argument '%s' must be str, bytes or os.PathLike, "
-                   "not %T",
-                   method, argument, object);
-    }
+  const auto not_a_path = [&] {
+    PyErr_Format(PyExc_TypeError,
+                 "%s() argument '%s' must be str, bytes or os.PathLike, not %T",
+                 method, argument, object);
     return false;
+  };
+  if (PyUnicode_Check(object) || PyBytes_Check(object)) {
+    *path = PyRef::borrow(object);
+  } else {
+    // Called here rather than through os.fspath, so that an error that
+    // __fspath__ raises passes unchanged, a TypeError too.
+    PyRef fspath = PyRef::steal(PyObject_GetAttrString(
+        reinterpret_cast<PyObject*>(Py_TYPE(object)), "__fspath__"));
+    if (!fspath) {
+      if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+      PyErr_Clear();
+      return not_a_path();
+    }
+    if (fspath.get() == Py_None) return not_a_path();
+    *path = PyRef::steal(PyObject_CallOneArg(fspath.get(), object));
+    if (!*path) return false;
+    if (!PyUnicode_Check(path->get()) && !PyBytes_Check(path->get())) {
+      return not_a_path();
+    }
   }
   PyRef encoded = PyUnicode_Check(path->get())
                       ? PyRef::steal(PyUnicode_EncodeFSDefault(path->get()))

@@ -4,9 +4,11 @@ inputs, threads and Ctrl-C."""
 
 from __future__ import annotations
 
+import codecs
 import collections.abc
 import copy
 import gc
+import gzip
 import inspect
 import io
 import json
@@ -18,6 +20,7 @@ import select
 import signal
 import subprocess
 import sys
+import tempfile
 import textwrap
 import threading
 from functools import partial
@@ -346,6 +349,19 @@ class TestLoading:
         for lexicon in (Mine.from_words(["cat"]), Mine.from_path(tmp_path / "words.txt"), Mine.english()):
             assert type(lexicon) is Mine and "cat" in lexicon
 
+        # A subclass's own __init__ takes its arguments.
+        class Named(Lexicon):
+            def __init__(self, name: str = "", *, words: tuple[str, ...] = ()) -> None:
+                super().__init__()
+                self.name = name
+                self.load_words(words)
+
+        named = Named("pets", words=("cat", "dog"))
+        assert (named.name, len(named)) == ("pets", 2)
+        assert (Named.from_words(["cat"]).name, len(Named())) == ("", 0)
+        with pytest.raises(TypeError, match=r"^Lexicon\(\) takes no arguments; "):
+            Mine("pets")
+
 
 def is_utf8(line: bytes) -> bool:
     try:
@@ -534,6 +550,36 @@ class TestHostileInputs:
                 getattr(lexicon, method)("Listen!", **{name: make(error)})
             assert caught.value is error
         assert list(lexicon.search("Listen!")) == LISTEN_SOLUTIONS
+
+    # What a path's own __fspath__ raises passes unchanged, a TypeError too;
+    # a path that it does not give is refused for the object's type.
+    @pytest.mark.parametrize(
+        ("call", "name"),
+        [(Lexicon.from_path, "from_path() argument 'path'"),
+         (lambda path: Lexicon().load_path(path), "load_path() argument 'path'"),
+         (lambda path: Lexicon().set_weights(path), "set_weights() argument 'weights'"),
+         (lambda path: Lexicon().best("x", weights=path), "best() argument 'weights'")],
+        ids=["from_path", "load_path", "set_weights", "best-weights"],
+    )
+    def test_a_path_that_fails_passes_its_error(self, call, name: str) -> None:
+        class Place:
+            def __init__(self, value: object) -> None:
+                self.value = value
+
+            def __fspath__(self) -> Any:
+                if isinstance(self.value, BaseException):
+                    raise self.value
+                return self.value
+
+        for error in (Boom("path"), TypeError("path")):
+            with pytest.raises(type(error)) as caught:
+                call(Place(error))
+            assert caught.value is error
+        for returned in (3, None, bytearray(b"x")):
+            with pytest.raises(TypeError) as caught:
+                call(Place(returned))
+            assert str(caught.value) == (f"{name} must be str, bytes or os.PathLike, "
+                                         f"not {__name__}.{Place.__qualname__}")
 
     # Each callback changes or reads the lexicon while its arguments are
     # converted; a conversion inside the lexicon's lock would wait forever,
@@ -903,6 +949,51 @@ class TestWrite:
             reader.join()
             assert received == [expected.encode()]
 
+    # A file of open() is written through its descriptor, so its newline
+    # translation is not applied, and so are a subclass that keeps its
+    # write() and an object with a fileno() that is no file of io (a codecs
+    # writer); other files with a fileno() may not pass on what they are
+    # given as it is, and get the text through write().
+    @FORMATS
+    @pytest.mark.parametrize("target", ["crlf-file", "crlf-subclass", "codecs-writer", "gzip-text", "gzip-binary",
+                                        "temporary-utf16", "temporary-binary", "spooled-latin1",
+                                        "spooled-binary", "text-subclass"])
+    def test_which_files_are_written_through_their_descriptor(self, format, target, tmp_path) -> None:
+        result = Lexicon.from_words(["écran", "nacre", "crâne", "ce", "ran"]).search("ecran")
+        expected = formatted(list(result), format)
+        path = tmp_path / "out"
+        if target.startswith("crlf"):
+            text = io.TextIOWrapper if target == "crlf-file" else type("Text", (io.TextIOWrapper,), {})
+            with text(open(path, "wb"), encoding="utf-8", newline="\r\n") as file:
+                result.write(file, format)
+            assert path.read_bytes() == expected.encode()
+        elif target == "codecs-writer":
+            with open(path, "wb") as binary:
+                result.write(codecs.getwriter("utf-8")(binary), format)
+            assert path.read_bytes() == expected.encode()
+        elif target.startswith("gzip"):
+            with gzip.open(path, "wt" if target == "gzip-text" else "wb") as compressed:
+                result.write(compressed, format)
+            assert gzip.decompress(path.read_bytes()) == expected.encode()
+        elif target == "text-subclass":
+
+            class Shouting(io.TextIOWrapper):
+                def write(self, text: str) -> int:
+                    return super().write(text.upper())
+
+            with Shouting(open(path, "wb"), encoding="utf-8") as shouting:
+                result.write(shouting, format)
+            assert path.read_text() == expected.upper()
+        else:
+            encoding = {"temporary-utf16": "utf-16", "spooled-latin1": "latin-1"}.get(target)
+            mode = "w+b" if encoding is None else "w+"
+            maker = tempfile.SpooledTemporaryFile if target.startswith("spooled") else tempfile.NamedTemporaryFile
+            with maker(mode=mode, encoding=encoding) as temporary:
+                temporary.fileno()  # a spooled file has one from now on
+                result.write(temporary, format)
+                temporary.seek(0)
+                assert temporary.read() == (expected if encoding else expected.encode())
+
     def test_a_writer_that_claims_more_than_it_was_given(self, long_result) -> None:
         result, solutions = long_result
 
@@ -955,6 +1046,27 @@ class TestWrite:
         file.close()
         with pytest.raises(ValueError, match=r"^I/O operation on closed file\.?$"):
             result.write(file)
+
+        # A raw file's None is a write that would block, not one that took
+        # everything: a subclass of FileIO says so on a full non-blocking pipe.
+        class Full(io.RawIOBase):
+            def writable(self) -> bool:
+                return True
+
+            def write(self, data: Any) -> None:
+                return None
+
+        read_end, write_end = os.pipe()
+        os.set_blocking(write_end, False)
+        class Raw(io.FileIO):
+            def write(self, data: Any) -> int | None:
+                return super().write(data)
+
+        with Raw(write_end, "wb") as raw:
+            for file in (Full(), raw):
+                with pytest.raises(BlockingIOError, match=r"^write\(\) could not take the output without blocking$"):
+                    result.write(file)
+        os.close(read_end)
         read_end, write_end = os.pipe()
         os.close(read_end)
         with open(write_end, "wb") as file, pytest.raises(BrokenPipeError):
