@@ -258,7 +258,8 @@ def test_a_worker_solves_on_one_thread(monkeypatch, method):
 
     class Recorder:
         def __getattr__(self, name):
-            return lambda *arguments, **keywords: threads.append(keywords.get("threads")) or []
+            answer = Lexicon().search("x") if name == "search" else []
+            return lambda *arguments, **keywords: threads.append(keywords.get("threads")) or answer
 
     monkeypatch.setattr(worker, "_lexicon", Recorder())
     monkeypatch.setattr(worker, "_kept", OrderedDict())
