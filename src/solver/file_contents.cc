@@ -28,8 +28,13 @@ class ClosingDescriptor {
 int read_file_contents(const std::string& path, std::string* contents,
                        const InterruptPoll* poll) {
   contents->clear();
-  const int file_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file_descriptor < 0) return errno;
+  int file_descriptor;
+  while ((file_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+    // A signal may end the wait for a pipe's writer; what it asks for is
+    // the poll's to tell, and without a poll the caller hears of it.
+    if (errno != EINTR || poll == nullptr || !poll->interrupted) return errno;
+    if (poll->interrupted()) throw SearchInterrupted();
+  }
   const ClosingDescriptor closing(file_descriptor);
   struct stat status;
   if (::fstat(file_descriptor, &status) == 0 && status.st_size > 0) {

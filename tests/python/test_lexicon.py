@@ -851,6 +851,32 @@ class TestInterrupt:
             """, timeout=60)
         assert completed.stdout == "interrupted True\n", completed.stderr
 
+    # Opening a pipe waits for its writer: a signal whose handler returns
+    # lets the wait go on, Ctrl-C ends it.
+    @pytest.mark.parametrize(("signal_name", "expected"), [
+        ("SIGALRM", "[['word']]\n"), ("SIGINT", "interrupted\n")])
+    def test_a_signal_while_a_pipe_waits_for_its_writer(self, tmp_path, signal_name, expected) -> None:
+        fifo = tmp_path / "words"
+        os.mkfifo(fifo)
+        completed = run_child(f"""
+            import signal, threading
+            from vorpalyx import Lexicon
+            signal.signal(signal.SIGALRM, lambda *_: None)
+            threading.Timer(0.2, signal.pthread_kill,
+                            (threading.main_thread().ident, signal.{signal_name})).start()
+            def write():
+                with open({str(fifo)!r}, "w") as pipe:
+                    pipe.write("word\\n")
+            writer = threading.Timer(0.6, write)
+            writer.daemon = True
+            writer.start()
+            try:
+                print(list(Lexicon.from_path({str(fifo)!r}).search("word")))
+            except KeyboardInterrupt:
+                print("interrupted")
+            """, timeout=60)
+        assert completed.stdout == expected, completed.stderr
+
     @ENGINE_CALLS
     @THREADS
     @pytest.mark.parametrize("blank", ["", "?"])
