@@ -30,7 +30,7 @@ import sys
 from collections import deque
 
 from vorpalyx._arguments import STANDARD_INPUT
-from vorpalyx._output import json_string
+from vorpalyx._output import json_string, write_bytes
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -126,12 +126,12 @@ class Record:
         self.letters = letters
 
     def write(self, out: BinaryIO) -> None:
-        out.write(self.head)
+        write_bytes(out, self.head)
         if self.result is not None and self.letters:
             _write_with_letters(self.result, out)
         elif self.result is not None:
             self.result.write(out, format="json")
-        out.write(self.tail)
+        write_bytes(out, self.tail)
         out.flush()
 
 
@@ -140,12 +140,12 @@ def _write_with_letters(result: Anagrams, out: BinaryIO) -> None:
     a slice at a time, so that memory holds the Python objects of one."""
     from vorpalyx._output import json_item, slices
 
-    out.write(b"[")
+    write_bytes(out, b"[")
     for start, part in slices(result):
         items = ", ".join(json_item(d.words, (d.blanks, d.leftover))
                           for d in map(part.details, range(len(part))))
-        out.write(((", " if start and items else "") + items).encode())
-    out.write(b"]")
+        write_bytes(out, ((", " if start and items else "") + items).encode())
+    write_bytes(out, b"]")
 
 
 def solve_record(lexicon: Lexicon, arguments: Arguments, phrase: str) -> Record:
@@ -516,7 +516,7 @@ def _solve_alone(lexicon: Lexicon, arguments: Arguments, phrase: str,
     alone = _Worker(lexicon, arguments, _descriptors(workers))
     try:
         if not (alone.send(0, phrase) and alone.write_records(1)):
-            out.write(error_record(
+            write_bytes(out, error_record(
                 phrase, "the worker process solving this phrase ended "
                 "unexpectedly (out of memory?)"))
             out.flush()

@@ -19,7 +19,7 @@ import sys
 from vorpalyx._arguments import PROGRAM, STANDARD_INPUT, Arguments, parse_arguments
 from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Lexicon, fold
-from vorpalyx._output import write_ranked, write_ranked_result, write_with_letters
+from vorpalyx._output import write, write_ranked, write_ranked_result, write_with_letters
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -268,21 +268,21 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         tell(f"{PROGRAM}: note: no solutions: {nothing}")
     if arguments.best is not None:
         if arguments.json:
-            sys.stdout.write("[")
+            write("[")
         write_ranked([ranked.score for ranked in best],
                       [ranked.words for ranked in best], arguments.json,
                       letters=[(r.blanks, r.leftover) for r in best] if with_letters else None)
         if arguments.json:
-            sys.stdout.write("]\n")
+            write("]\n")
     elif arguments.rank:
         write_ranked_result(result, arguments.json, with_letters)
     elif arguments.count:
-        sys.stdout.write(f"{count}\n")
+        write(f"{count}\n")
     elif with_letters:
         write_with_letters(result, arguments.json)
     elif arguments.json:
         result.write(sys.stdout, format="json")
-        sys.stdout.write("\n")
+        write("\n")
     else:
         result.write(sys.stdout)
 

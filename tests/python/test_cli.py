@@ -716,6 +716,29 @@ class TestProcess:
         assert (completed.returncode, completed.stderr.decode()) == (
             1, f"vorpalyx: error: standard output: {reason}\n")
 
+    # Unbuffered, a write that the file takes only in part (here at its size
+    # limit, as on a disk that fills up) must not end in silence: the rest
+    # is written or fails.
+    @pytest.mark.parametrize("options", [
+        ["--best", "1000", PHRASE], ["--rank", PHRASE], ["--leftover", "1", PHRASE],
+        ["--batch", "phrases.txt", "--count", "--jobs", "1"],
+        ["--batch", "phrases.txt", "--count", "--jobs", "2"],
+    ])
+    def test_output_cut_short_by_the_file_size_limit_is_status_1(
+            self, tmp_path, word_file, options):
+        import resource
+
+        (tmp_path / "phrases.txt").write_text(f"{PHRASE}\n" * 3)
+        output = tmp_path / "output.txt"
+        with open(output, "wb") as file:
+            completed = subprocess.run(
+                command("--dict", word_file, *options), cwd=tmp_path, stdout=file,
+                stderr=subprocess.PIPE, env={**os.environ, "PYTHONUNBUFFERED": "1"},
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100)),
+                timeout=60)
+        assert (completed.returncode, completed.stderr.decode(), output.stat().st_size) == (
+            1, "vorpalyx: error: standard output: File too large (os error 27)\n", 100)
+
     # A package that lacks a bundled file (a broken install) has the file
     # named, not standard output blamed; serve says so before it starts.
     # Weights cut short, as by a full disk, are named too.
