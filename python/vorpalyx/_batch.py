@@ -96,7 +96,7 @@ def _phrases(path: str) -> Iterator[str]:
                 line = line.removeprefix(b"\xef\xbb\xbf")
             yield line.rstrip(b"\n").removesuffix(b"\r").decode(
                 "utf-8", "surrogateescape")
-    except OSError as error:
+    except (OSError, MemoryError) as error:
         raise Refused(f"{where}: Failed to read phrases: {reason(error)}") from error
     finally:
         if path != STANDARD_INPUT:

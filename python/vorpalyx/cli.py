@@ -24,7 +24,7 @@ from vorpalyx._output import write, write_ranked, write_ranked_result, write_wit
 TYPE_CHECKING = False
 if TYPE_CHECKING:
     from collections.abc import Sequence
-    from typing import Any
+    from typing import IO, Any, AnyStr, BinaryIO
 
 EXIT_SUCCESS = 0
 EXIT_FAILURE = 1
@@ -52,23 +52,38 @@ def tell(line: str) -> None:
             pass
 
 
-def reason(error: OSError | UnicodeDecodeError) -> str:
+def reason(error: OSError | UnicodeDecodeError | MemoryError) -> str:
     if isinstance(error, UnicodeDecodeError):
         return "stream did not contain valid UTF-8"
+    if isinstance(error, MemoryError):
+        return "out of memory"
     if error.errno:
         return f"{error.strerror} (os error {error.errno})"
     return str(error)
+
+
+def _read_to_end(stream: IO[AnyStr]) -> AnyStr:
+    """What is left of `stream`, read a megabyte at a time: a single read of
+    an input that never ends (/dev/zero, `yes`) would take neither Ctrl-C
+    nor a pause until memory ran out."""
+    pieces: list[AnyStr] = []
+    while piece := stream.read(1 << 20):
+        pieces.append(piece)
+    return piece.join(pieces)
 
 
 def _read_standard_input(what: str) -> str:
     try:
         if sys.stdin is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-        stream = getattr(sys.stdin, "buffer", None)
+        stream: BinaryIO | None = getattr(sys.stdin, "buffer", None)
         # A text stream without bytes beneath it (io.StringIO, say) is read
         # as text.
-        return sys.stdin.read() if stream is None else stream.read().decode("utf-8")
-    except (OSError, UnicodeDecodeError) as error:
+        if stream is None:
+            text: str = _read_to_end(sys.stdin)
+            return text
+        return _read_to_end(stream).decode("utf-8")
+    except (OSError, UnicodeDecodeError, MemoryError) as error:
         raise Refused(f"standard input: Failed to read {what}: "
                       f"{reason(error)}") from error
 
@@ -93,7 +108,7 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
         try:
             # The bundled list is plain a-z, which folding leaves alone.
             lexicon.load_path(path, fold=folds and path != bundled)
-        except (OSError, UnicodeDecodeError) as error:
+        except (OSError, UnicodeDecodeError, MemoryError) as error:
             raise Refused(f"{path}: Failed to read dictionary: "
                           f"{reason(error)}") from error
         except ValueError as error:
@@ -107,7 +122,7 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
     if arguments.weights is not None:
         try:
             lexicon.set_weights(arguments.weights)
-        except (OSError, UnicodeDecodeError) as error:
+        except (OSError, UnicodeDecodeError, MemoryError) as error:
             raise Refused(f"{arguments.weights}: Failed to read weights: "
                           f"{reason(error)}") from error
         except ValueError as error:
@@ -123,8 +138,8 @@ def read_excluded_words(arguments: Arguments) -> None:
                 text = _read_standard_input("words to exclude")
             else:
                 with open(path, encoding="utf-8") as file:
-                    text = file.read()
-        except (OSError, UnicodeDecodeError) as error:
+                    text = _read_to_end(file)
+        except (OSError, UnicodeDecodeError, MemoryError) as error:
             raise Refused(f"{path}: Failed to read words to exclude: "
                           f"{reason(error)}") from error
         except ValueError as error:

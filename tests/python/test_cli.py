@@ -4,6 +4,7 @@ statuses and messages, the bundled dictionary, and behaviour in a pipe."""
 from __future__ import annotations
 
 import contextlib
+import ctypes
 import io
 import itertools
 import json
@@ -738,6 +739,64 @@ class TestProcess:
                 timeout=60)
         assert (completed.returncode, completed.stderr.decode(), output.stat().st_size) == (
             1, "vorpalyx: error: standard output: File too large (os error 27)\n", 100)
+
+    # Inputs larger than the address space allowed: a sparse file of zeros,
+    # named or on standard input.
+    @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
+                        reason="AddressSanitizer's shadow memory cannot live under RLIMIT_AS")
+    @pytest.mark.parametrize(("options", "where", "what"), [
+        (["--dict", "HUGE", "x"], "HUGE", "dictionary"),
+        (["--dict", "-", "x"], "standard input", "dictionary"),
+        (["--exclude-file", "HUGE", "x"], "HUGE", "words to exclude"),
+        (["--weights", "HUGE", "--best", "1", "x"], "HUGE", "weights"),
+        (["--batch", "HUGE"], "HUGE", "phrases"),
+    ])
+    def test_input_too_large_for_memory_is_one_line_and_status_1(
+            self, tmp_path, options, where, what):
+        import resource
+
+        huge = tmp_path / "huge.txt"
+        with open(huge, "wb") as file:
+            try:
+                file.truncate(2**40)
+            except OSError:
+                pytest.skip("no sparse files here")
+        argv = command(*(str(huge) if o == "HUGE" else o for o in options))
+        with open(huge, "rb") as standard_input:
+            completed = subprocess.run(
+                argv, stdin=standard_input, capture_output=True, text=True, timeout=120,
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30)))
+        where = str(huge) if where == "HUGE" else where
+        assert (completed.returncode, completed.stdout, completed.stderr) == (
+            1, "", f"vorpalyx: error: {where}: Failed to read {what}: out of memory\n")
+
+    # An input that never ends and never makes the read wait (/dev/zero):
+    # Ctrl-C stops its reading, which memory would otherwise end.
+    @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
+                        reason="AddressSanitizer's shadow memory cannot live under RLIMIT_AS")
+    @pytest.mark.parametrize("options", [["--dict", "-"], ["--exclude-file", "/dev/zero"]])
+    def test_interrupt_stops_reading_an_endless_input(self, options):
+        import resource
+        import signal
+
+        with open("/dev/zero", "rb") as zeros:
+            process = subprocess.Popen(
+                command(*options, "x"), stdin=zeros, stdout=subprocess.PIPE,
+                stderr=subprocess.PIPE, preexec_fn=lambda: (
+                    resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30)),
+                    signal.signal(signal.SIGINT, signal.SIG_DFL)))
+        try:
+            # Once it has read 64 MB.
+            while process.poll() is None:
+                with open(f"/proc/{process.pid}/io") as io_counts:
+                    if int(io_counts.read().split()[1]) > 64 << 20:
+                        break
+            process.send_signal(signal.SIGINT)
+            out, err = process.communicate(timeout=60)
+        finally:
+            process.kill()
+            process.wait()
+        assert (process.returncode, out, err) == (130, b"", b"")
 
     # A package that lacks a bundled file (a broken install) has the file
     # named, not standard output blamed; serve says so before it starts.
