@@ -352,6 +352,9 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
     # Ctrl-C reaches every process of the terminal's group; the parent alone
     # answers it, by ending the workers.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
+    import threading
+
+    threading.Thread(target=_end_with_parent, args=(turns,), daemon=True).start()
     out = sys.stdout.buffer
     # Records are written in input order only, so they wait here for their
     # turn while later phrases are solved, until many are held: by count, or
@@ -401,6 +404,20 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
         solved.append(record)
         solved_count += 1
         _PROGRESS.pack_into(progress, 0, begun, finished, solved_count)
+
+
+def _end_with_parent(turns: int) -> None:
+    """Ends this worker once the parent has gone without ending it (killed,
+    say), rather than at the end of a phrase that may take hours: only the
+    parent holds the writing end of `turns`, so the pipe hangs up when the
+    parent ends. The parent ends it only once every record is written."""
+    import select
+
+    hung_up = select.poll()
+    # No events asked for: poll reports a hang-up all the same.
+    hung_up.register(turns, 0)
+    hung_up.poll()
+    os._exit(1)
 
 
 def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
