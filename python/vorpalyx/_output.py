@@ -4,8 +4,6 @@ they left over. Plain results go out through Anagrams.write instead."""
 
 from __future__ import annotations
 
-import errno
-import io
 import os
 import sys
 
@@ -18,27 +16,36 @@ if TYPE_CHECKING:
 RANKED_SLICE = 1 << 16
 
 
-def write_bytes(out: BinaryIO | io.RawIOBase, data: bytes) -> None:
-    """Writes all of `data` to `out`. Unbuffered (python -u, PYTHONUNBUFFERED),
-    standard output is a raw file, whose write may take only part of the data
-    (a disk that fills up, a reader that goes away) and leave the rest
-    unwritten without an error; a buffered one writes it all or raises."""
-    if not isinstance(out, io.RawIOBase):
+def write_bytes(out: BinaryIO, data: bytes) -> None:
+    """Writes all of `data` to `out`: to its descriptor when it has one (after
+    flushing it), as Anagrams.write does. A file object would lose the rest
+    of a short write when unbuffered (python -u, PYTHONUNBUFFERED; a disk that
+    fills up, a reader that goes away) and fail when a non-blocking
+    descriptor is full; here the writing goes on, or fails with the error
+    that stopped it."""
+    try:
+        descriptor = out.fileno()
+    except (AttributeError, OSError, ValueError):
         out.write(data)
         return
+    out.flush()
     view = memoryview(data)
     while view:
-        written = out.write(view)
-        if written is None:
-            raise BlockingIOError(errno.EAGAIN, os.strerror(errno.EAGAIN))
-        view = view[written:]
+        try:
+            view = view[os.write(descriptor, view):]
+        except BlockingIOError:
+            import select
+
+            writable = select.poll()
+            writable.register(descriptor, select.POLLOUT)
+            writable.poll()
 
 
 def write(text: str) -> None:
-    """Writes `text` to standard output, all of it (see write_bytes)."""
+    """Writes `text` to standard output (see write_bytes)."""
     stream = sys.stdout
     buffer = getattr(stream, "buffer", None)
-    if not isinstance(buffer, io.RawIOBase):
+    if buffer is None:
         stream.write(text)
         return
     stream.flush()

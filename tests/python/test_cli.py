@@ -15,6 +15,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 from typing import Any
 
 import pytest
@@ -739,6 +740,47 @@ class TestProcess:
                 timeout=60)
         assert (completed.returncode, completed.stderr.decode(), output.stat().st_size) == (
             1, "vorpalyx: error: standard output: File too large (os error 27)\n", 100)
+
+    # A standard output set non-blocking (by another process sharing it): a
+    # write waits while the pipe is full, as the plain output's does.
+    @pytest.mark.parametrize("options", [
+        ["--best", "5000", "clint eastwood"], ["--rank", "--max-words", "3", "clint eastwood"],
+        ["--leftover", "1", "--max-words", "3", "clint eastwood"],
+        ["--batch", "-", "--max-words", "3", "--jobs", "1"],
+        ["--batch", "-", "--max-words", "3", "--jobs", "2"],
+    ])
+    def test_output_waits_while_a_non_blocking_pipe_is_full(self, options):
+        import fcntl
+        import termios
+
+        phrases = b"clint eastwoo?\ndormitory\n"
+        expected = subprocess.run(command(*options), input=phrases, capture_output=True)
+        assert (expected.returncode, expected.stderr) == (0, b"")
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETFL,
+                    fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+        try:
+            process = subprocess.Popen(command(*options), stdin=subprocess.PIPE,
+                                       stdout=write_end, stderr=subprocess.PIPE)
+            os.close(write_end)
+            assert process.stdin is not None
+            process.stdin.write(phrases)
+            process.stdin.close()
+            # Read only once the pipe has filled (its pages are seldom all
+            # full to the byte), or the command has ended.
+            size = fcntl.fcntl(read_end, fcntl.F_GETPIPE_SZ)
+            waiting = bytearray(4)
+            while process.poll() is None:
+                fcntl.ioctl(read_end, termios.FIONREAD, waiting)
+                if int.from_bytes(waiting, sys.byteorder) >= size // 2:
+                    break
+                time.sleep(0.001)
+            out = b"".join(iter(lambda: os.read(read_end, 1 << 20), b""))
+        finally:
+            os.close(read_end)
+        assert process.stderr is not None
+        assert (process.wait(timeout=60), process.stderr.read(), out) == (0, b"", expected.stdout)
+        assert len(out) > size
 
     # Inputs larger than the address space allowed: a sparse file of zeros,
     # named or on standard input.
