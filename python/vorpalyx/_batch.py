@@ -72,14 +72,14 @@ def _phrases(path: str) -> Iterator[str]:
     """The lines of the batch file, read as they are needed. Bytes that are
     not UTF-8 stay in the phrase as lone surrogates, which the search refuses
     for that phrase alone."""
-    from vorpalyx.cli import Refused, reason
+    from vorpalyx.cli import Refused, reason, standard_input_bytes
 
     where = "standard input" if path == STANDARD_INPUT else path
     try:
         if path == STANDARD_INPUT:
             if sys.stdin is None:
                 raise OSError(9, os.strerror(9))
-            stream: BinaryIO = getattr(sys.stdin, "buffer", None) or io.BytesIO(
+            stream: BinaryIO = standard_input_bytes() or io.BytesIO(
                 # A text stream without bytes beneath it (io.StringIO, say).
                 sys.stdin.read().encode("utf-8", "surrogateescape"))
         else:

@@ -13,6 +13,7 @@ argparse (see _arguments.py).
 from __future__ import annotations
 
 import errno
+import io
 import os
 import sys
 
@@ -25,6 +26,8 @@ TYPE_CHECKING = False
 if TYPE_CHECKING:
     from collections.abc import Sequence
     from typing import IO, Any, AnyStr, BinaryIO
+
+    from _typeshed import WriteableBuffer
 
 EXIT_SUCCESS = 0
 EXIT_FAILURE = 1
@@ -72,11 +75,48 @@ def _read_to_end(stream: IO[AnyStr]) -> AnyStr:
     return piece.join(pieces)
 
 
+class _WaitingReader(io.RawIOBase):
+    """Reads a non-blocking descriptor as a blocking one: a read that finds
+    nothing there yet waits for something, where a file object would give
+    None or end a line early."""
+
+    def __init__(self, descriptor: int) -> None:
+        self._descriptor = descriptor
+
+    def readable(self) -> bool:
+        return True
+
+    def readinto(self, buffer: WriteableBuffer, /) -> int:
+        while True:
+            try:
+                return os.readv(self._descriptor, [buffer])
+            except BlockingIOError:
+                import select
+
+                readable = select.poll()
+                readable.register(self._descriptor, select.POLLIN)
+                readable.poll()
+
+
+def standard_input_bytes() -> BinaryIO | None:
+    """The bytes of standard input; None for a text stream without bytes
+    beneath it (io.StringIO, say). Another process sharing its descriptor
+    (a terminal, say) may have made it non-blocking; it is read through a
+    reader that waits then."""
+    stream: BinaryIO | None = getattr(sys.stdin, "buffer", None)
+    try:
+        if stream is None or os.get_blocking(stream.fileno()):
+            return stream
+    except (AttributeError, OSError, ValueError):
+        return stream
+    return io.BufferedReader(_WaitingReader(stream.fileno()))
+
+
 def _read_standard_input(what: str) -> str:
     try:
         if sys.stdin is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-        stream: BinaryIO | None = getattr(sys.stdin, "buffer", None)
+        stream = standard_input_bytes()
         # A text stream without bytes beneath it (io.StringIO, say) is read
         # as text.
         if stream is None:

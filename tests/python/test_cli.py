@@ -782,6 +782,36 @@ class TestProcess:
         assert (process.wait(timeout=60), process.stderr.read(), out) == (0, b"", expected.stdout)
         assert len(out) > size
 
+    # A standard input set non-blocking, read before anything is written to
+    # it: the command waits for the words or phrases.
+    @pytest.mark.parametrize("options", [
+        ["--dict", "-", "dormitory"], ["--exclude-file", "-", "--max-words", "2", "dormitory"],
+        ["--batch", "-", "--max-words", "2", "--jobs", "1"],
+        ["--batch", "-", "--max-words", "2", "--jobs", "2"],
+    ])
+    def test_input_waits_while_a_non_blocking_pipe_is_empty(self, options):
+        words = b"dirty\nroom\ndormitory\n"
+        expected = subprocess.run(command(*options), input=words, capture_output=True)
+        assert (expected.returncode, expected.stderr) == (0, b"")
+        read_end, write_end = os.pipe()
+        os.set_blocking(read_end, False)
+        try:
+            process = subprocess.Popen(command(*options), stdin=read_end,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            os.close(read_end)
+            # Written once the command waits for it (or has given up).
+            while process.poll() is None:
+                with open(f"/proc/{process.pid}/wchan") as waiting:
+                    if "poll" in waiting.read():
+                        break
+                time.sleep(0.01)
+            with contextlib.suppress(BrokenPipeError):
+                os.write(write_end, words)
+        finally:
+            os.close(write_end)
+        out, err = process.communicate(timeout=60)
+        assert (process.returncode, err, out) == (0, b"", expected.stdout)
+
     # Inputs larger than the address space allowed: a sparse file of zeros,
     # named or on standard input.
     @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
