@@ -410,7 +410,7 @@ def _end_with_parent(turns: int) -> None:
     """Ends this worker once the parent has gone without ending it (killed,
     say), rather than at the end of a phrase that may take hours: only the
     parent holds the writing end of `turns`, so the pipe hangs up when the
-    parent ends. The parent ends it only once every record is written."""
+    parent ends, or closes it once every record is written."""
     import select
 
     hung_up = select.poll()
