@@ -30,7 +30,7 @@ import sys
 from collections import deque
 
 from vorpalyx._arguments import STANDARD_INPUT
-from vorpalyx._output import json_string
+from vorpalyx._output import json_string, write_bytes
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -72,14 +72,14 @@ def _phrases(path: str) -> Iterator[str]:
     """The lines of the batch file, read as they are needed. Bytes that are
     not UTF-8 stay in the phrase as lone surrogates, which the search refuses
     for that phrase alone."""
-    from vorpalyx.cli import Refused, reason
+    from vorpalyx.cli import Refused, reason, standard_input_bytes
 
     where = "standard input" if path == STANDARD_INPUT else path
     try:
         if path == STANDARD_INPUT:
             if sys.stdin is None:
                 raise OSError(9, os.strerror(9))
-            stream: BinaryIO = getattr(sys.stdin, "buffer", None) or io.BytesIO(
+            stream: BinaryIO = standard_input_bytes() or io.BytesIO(
                 # A text stream without bytes beneath it (io.StringIO, say).
                 sys.stdin.read().encode("utf-8", "surrogateescape"))
         else:
@@ -96,7 +96,7 @@ def _phrases(path: str) -> Iterator[str]:
                 line = line.removeprefix(b"\xef\xbb\xbf")
             yield line.rstrip(b"\n").removesuffix(b"\r").decode(
                 "utf-8", "surrogateescape")
-    except OSError as error:
+    except (OSError, MemoryError) as error:
         raise Refused(f"{where}: Failed to read phrases: {reason(error)}") from error
     finally:
         if path != STANDARD_INPUT:
@@ -126,12 +126,12 @@ class Record:
         self.letters = letters
 
     def write(self, out: BinaryIO) -> None:
-        out.write(self.head)
+        write_bytes(out, self.head)
         if self.result is not None and self.letters:
             _write_with_letters(self.result, out)
         elif self.result is not None:
             self.result.write(out, format="json")
-        out.write(self.tail)
+        write_bytes(out, self.tail)
         out.flush()
 
 
@@ -140,12 +140,12 @@ def _write_with_letters(result: Anagrams, out: BinaryIO) -> None:
     a slice at a time, so that memory holds the Python objects of one."""
     from vorpalyx._output import json_item, slices
 
-    out.write(b"[")
+    write_bytes(out, b"[")
     for start, part in slices(result):
         items = ", ".join(json_item(d.words, (d.blanks, d.leftover))
                           for d in map(part.details, range(len(part))))
-        out.write(((", " if start and items else "") + items).encode())
-    out.write(b"]")
+        write_bytes(out, ((", " if start and items else "") + items).encode())
+    write_bytes(out, b"]")
 
 
 def solve_record(lexicon: Lexicon, arguments: Arguments, phrase: str) -> Record:
@@ -352,6 +352,9 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
     # Ctrl-C reaches every process of the terminal's group; the parent alone
     # answers it, by ending the workers.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
+    import threading
+
+    threading.Thread(target=_end_with_parent, args=(turns,), daemon=True).start()
     out = sys.stdout.buffer
     # Records are written in input order only, so they wait here for their
     # turn while later phrases are solved, until many are held: by count, or
@@ -401,6 +404,20 @@ def _serve(lexicon: Lexicon, arguments: Arguments, tasks: int, turns: int,
         solved.append(record)
         solved_count += 1
         _PROGRESS.pack_into(progress, 0, begun, finished, solved_count)
+
+
+def _end_with_parent(turns: int) -> None:
+    """Ends this worker once the parent has gone without ending it (killed,
+    say), rather than at the end of a phrase that may take hours: only the
+    parent holds the writing end of `turns`, so the pipe hangs up when the
+    parent ends, or closes it once every record is written."""
+    import select
+
+    hung_up = select.poll()
+    # No events asked for: poll reports a hang-up all the same.
+    hung_up.register(turns, 0)
+    hung_up.poll()
+    os._exit(1)
 
 
 def _solve_in_workers(lexicon: Lexicon, arguments: Arguments,
@@ -516,7 +533,7 @@ def _solve_alone(lexicon: Lexicon, arguments: Arguments, phrase: str,
     alone = _Worker(lexicon, arguments, _descriptors(workers))
     try:
         if not (alone.send(0, phrase) and alone.write_records(1)):
-            out.write(error_record(
+            write_bytes(out, error_record(
                 phrase, "the worker process solving this phrase ended "
                 "unexpectedly (out of memory?)"))
             out.flush()

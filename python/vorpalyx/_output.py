@@ -4,15 +4,52 @@ they left over. Plain results go out through Anagrams.write instead."""
 
 from __future__ import annotations
 
+import os
 import sys
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
     from collections.abc import Iterator, Sequence
-    from typing import Any
+    from typing import Any, BinaryIO
 
 # Solutions made into Python objects at once, so that memory holds one slice.
 RANKED_SLICE = 1 << 16
+
+
+def write_bytes(out: BinaryIO, data: bytes) -> None:
+    """Writes all of `data` to `out`: to its descriptor when it has one (after
+    flushing it), as Anagrams.write does. A file object would lose the rest
+    of a short write when unbuffered (python -u, PYTHONUNBUFFERED; a disk that
+    fills up, a reader that goes away) and fail when a non-blocking
+    descriptor is full; here the writing goes on, or fails with the error
+    that stopped it."""
+    try:
+        descriptor = out.fileno()
+    except (AttributeError, OSError, ValueError):
+        out.write(data)
+        return
+    out.flush()
+    view = memoryview(data)
+    while view:
+        try:
+            view = view[os.write(descriptor, view):]
+        except BlockingIOError:
+            import select
+
+            writable = select.poll()
+            writable.register(descriptor, select.POLLOUT)
+            writable.poll()
+
+
+def write(text: str) -> None:
+    """Writes `text` to standard output (see write_bytes)."""
+    stream = sys.stdout
+    buffer = getattr(stream, "buffer", None)
+    if buffer is None:
+        stream.write(text)
+        return
+    stream.flush()
+    write_bytes(buffer, text.encode(stream.encoding, stream.errors or "strict"))
 
 
 def letters_text(blanks: str, leftover: str) -> str:
@@ -50,7 +87,7 @@ def json_item(words: list[str], letters: tuple[str, str] | None = None,
 def write_json_items(items: list[str], after_another: bool) -> None:
     """Items of a JSON array, the first after ", " when `after_another`."""
     text = ", ".join(items)
-    sys.stdout.write(", " + text if after_another and items else text)
+    write(", " + text if after_another and items else text)
 
 
 def write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_json: bool,
@@ -65,7 +102,7 @@ def write_ranked(scores: Sequence[float], solutions: Sequence[list[str]], as_jso
         write_json_items([json_item(words, pair, score) for score, words, pair
                           in zip(scores, solutions, pairs, strict=True)], after_another)
         return
-    sys.stdout.write("".join(f"{score:.2f}  {' '.join(words)}{letters_text(*pair or ('', ''))}\n"
+    write("".join(f"{score:.2f}  {' '.join(words)}{letters_text(*pair or ('', ''))}\n"
                              for score, words, pair in zip(scores, solutions, pairs, strict=True)))
 
 
@@ -78,14 +115,14 @@ def slices(result: Any) -> Iterator[tuple[int, Any]]:
 
 def write_ranked_result(result: Any, as_json: bool, with_letters: bool) -> None:
     if as_json:
-        sys.stdout.write("[")
+        write("[")
     for start, part in slices(result):
         letters = None
         if with_letters:
             letters = [part.details(i)[1:] for i in range(len(part))]
         write_ranked(part.scores(), part, as_json, after_another=start > 0, letters=letters)
     if as_json:
-        sys.stdout.write("]\n")
+        write("]\n")
 
 
 def write_with_letters(result: Any, as_json: bool) -> None:
@@ -93,14 +130,14 @@ def write_with_letters(result: Any, as_json: bool) -> None:
     left over: "dirty room [+w]" lines, or a JSON array of {"words": [...],
     "blanks": ..., "leftover": ...} objects."""
     if as_json:
-        sys.stdout.write("[")
+        write("[")
     for start, part in slices(result):
         details = [part.details(i) for i in range(len(part))]
         if as_json:
             write_json_items([json_item(d.words, (d.blanks, d.leftover)) for d in details],
                              start > 0)
         else:
-            sys.stdout.write("".join(f"{' '.join(d.words)}{letters_text(d.blanks, d.leftover)}\n"
+            write("".join(f"{' '.join(d.words)}{letters_text(d.blanks, d.leftover)}\n"
                                      for d in details))
     if as_json:
-        sys.stdout.write("]\n")
+        write("]\n")

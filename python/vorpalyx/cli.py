@@ -13,18 +13,21 @@ argparse (see _arguments.py).
 from __future__ import annotations
 
 import errno
+import io
 import os
 import sys
 
 from vorpalyx._arguments import PROGRAM, STANDARD_INPUT, Arguments, parse_arguments
 from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Lexicon, fold
-from vorpalyx._output import write_ranked, write_ranked_result, write_with_letters
+from vorpalyx._output import write, write_ranked, write_ranked_result, write_with_letters
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
     from collections.abc import Sequence
-    from typing import Any
+    from typing import IO, Any, AnyStr, BinaryIO
+
+    from _typeshed import WriteableBuffer
 
 EXIT_SUCCESS = 0
 EXIT_FAILURE = 1
@@ -52,23 +55,75 @@ def tell(line: str) -> None:
             pass
 
 
-def reason(error: OSError | UnicodeDecodeError) -> str:
+def reason(error: OSError | UnicodeDecodeError | MemoryError) -> str:
     if isinstance(error, UnicodeDecodeError):
         return "stream did not contain valid UTF-8"
+    if isinstance(error, MemoryError):
+        return "out of memory"
     if error.errno:
         return f"{error.strerror} (os error {error.errno})"
     return str(error)
+
+
+def _read_to_end(stream: IO[AnyStr]) -> AnyStr:
+    """What is left of `stream`, read a megabyte at a time: a single read of
+    an input that never ends (/dev/zero, `yes`) would take neither Ctrl-C
+    nor a pause until memory ran out."""
+    pieces: list[AnyStr] = []
+    while piece := stream.read(1 << 20):
+        pieces.append(piece)
+    return piece.join(pieces)
+
+
+class _WaitingReader(io.RawIOBase):
+    """Reads a non-blocking descriptor as a blocking one: a read that finds
+    nothing there yet waits for something, where a file object would give
+    None or end a line early."""
+
+    def __init__(self, descriptor: int) -> None:
+        self._descriptor = descriptor
+
+    def readable(self) -> bool:
+        return True
+
+    def readinto(self, buffer: WriteableBuffer, /) -> int:
+        while True:
+            try:
+                return os.readv(self._descriptor, [buffer])
+            except BlockingIOError:
+                import select
+
+                readable = select.poll()
+                readable.register(self._descriptor, select.POLLIN)
+                readable.poll()
+
+
+def standard_input_bytes() -> BinaryIO | None:
+    """The bytes of standard input; None for a text stream without bytes
+    beneath it (io.StringIO, say). Another process sharing its descriptor
+    (a terminal, say) may have made it non-blocking; it is read through a
+    reader that waits then."""
+    stream: BinaryIO | None = getattr(sys.stdin, "buffer", None)
+    try:
+        if stream is None or os.get_blocking(stream.fileno()):
+            return stream
+    except (AttributeError, OSError, ValueError):
+        return stream
+    return io.BufferedReader(_WaitingReader(stream.fileno()))
 
 
 def _read_standard_input(what: str) -> str:
     try:
         if sys.stdin is None:
             raise OSError(errno.EBADF, os.strerror(errno.EBADF))
-        stream = getattr(sys.stdin, "buffer", None)
+        stream = standard_input_bytes()
         # A text stream without bytes beneath it (io.StringIO, say) is read
         # as text.
-        return sys.stdin.read() if stream is None else stream.read().decode("utf-8")
-    except (OSError, UnicodeDecodeError) as error:
+        if stream is None:
+            text: str = _read_to_end(sys.stdin)
+            return text
+        return _read_to_end(stream).decode("utf-8")
+    except (OSError, UnicodeDecodeError, MemoryError) as error:
         raise Refused(f"standard input: Failed to read {what}: "
                       f"{reason(error)}") from error
 
@@ -93,7 +148,7 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
         try:
             # The bundled list is plain a-z, which folding leaves alone.
             lexicon.load_path(path, fold=folds and path != bundled)
-        except (OSError, UnicodeDecodeError) as error:
+        except (OSError, UnicodeDecodeError, MemoryError) as error:
             raise Refused(f"{path}: Failed to read dictionary: "
                           f"{reason(error)}") from error
         except ValueError as error:
@@ -107,7 +162,7 @@ def load_lexicon(arguments: Arguments) -> Lexicon:
     if arguments.weights is not None:
         try:
             lexicon.set_weights(arguments.weights)
-        except (OSError, UnicodeDecodeError) as error:
+        except (OSError, UnicodeDecodeError, MemoryError) as error:
             raise Refused(f"{arguments.weights}: Failed to read weights: "
                           f"{reason(error)}") from error
         except ValueError as error:
@@ -123,8 +178,8 @@ def read_excluded_words(arguments: Arguments) -> None:
                 text = _read_standard_input("words to exclude")
             else:
                 with open(path, encoding="utf-8") as file:
-                    text = file.read()
-        except (OSError, UnicodeDecodeError) as error:
+                    text = _read_to_end(file)
+        except (OSError, UnicodeDecodeError, MemoryError) as error:
             raise Refused(f"{path}: Failed to read words to exclude: "
                           f"{reason(error)}") from error
         except ValueError as error:
@@ -268,21 +323,21 @@ def _solve_one(lexicon: Lexicon, arguments: Arguments) -> None:
         tell(f"{PROGRAM}: note: no solutions: {nothing}")
     if arguments.best is not None:
         if arguments.json:
-            sys.stdout.write("[")
+            write("[")
         write_ranked([ranked.score for ranked in best],
                       [ranked.words for ranked in best], arguments.json,
                       letters=[(r.blanks, r.leftover) for r in best] if with_letters else None)
         if arguments.json:
-            sys.stdout.write("]\n")
+            write("]\n")
     elif arguments.rank:
         write_ranked_result(result, arguments.json, with_letters)
     elif arguments.count:
-        sys.stdout.write(f"{count}\n")
+        write(f"{count}\n")
     elif with_letters:
         write_with_letters(result, arguments.json)
     elif arguments.json:
         result.write(sys.stdout, format="json")
-        sys.stdout.write("\n")
+        write("\n")
     else:
         result.write(sys.stdout)
     # A result cut to --max-solutions is what was asked for; one cut by

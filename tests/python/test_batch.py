@@ -243,6 +243,47 @@ def test_interrupt_ends_every_process_with_status_130(tmp_path, batch):
         process.wait()
 
 
+def test_workers_end_when_the_parent_is_killed(tmp_path):
+    # Phrases that run far longer than the test, as above; a parent killed
+    # outright (by the kernel for memory, or `timeout`) cannot end its
+    # workers, which must not go on solving.
+    letters = "abcdefghijklmnopqrstuvwxyz"
+    words = tmp_path / "words.txt"
+    words.write_text("\n".join([*letters, *(a + b for a in letters for b in letters)]))
+    (tmp_path / "phrases.txt").write_text(f"{letters * 2}\n" * 20)
+    process = subprocess.Popen(
+        [sys.executable, "-m", "vorpalyx", "--dict", str(words), "--count",
+         "--batch", str(tmp_path / "phrases.txt"), "--jobs", "2"],
+        stdout=subprocess.DEVNULL, start_new_session=True)
+
+    def running(pid: int) -> bool:
+        try:
+            with open(f"/proc/{pid}/stat") as stat:
+                return stat.read().rpartition(")")[2].split()[0] != "Z"
+        except FileNotFoundError:
+            return False
+
+    try:
+        children = f"/proc/{process.pid}/task/{process.pid}/children"
+        if not os.path.exists(children):
+            pytest.skip("the kernel does not list a process's children")
+        workers: list[int] = []
+        while len(workers) < 2 and process.poll() is None:
+            time.sleep(0.05)
+            with open(children) as listed:
+                workers = [int(pid) for pid in listed.read().split()]
+        process.kill()
+        process.wait()
+        deadline = time.monotonic() + 60
+        while any(map(running, workers)) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert [pid for pid in workers if running(pid)] == []
+    finally:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+
+
 def test_jobs_are_at_most_four_per_core(capfd, monkeypatch, files):
     words, phrases = files
     monkeypatch.setattr(os, "process_cpu_count", lambda: 1)

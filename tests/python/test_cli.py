@@ -4,6 +4,7 @@ statuses and messages, the bundled dictionary, and behaviour in a pipe."""
 from __future__ import annotations
 
 import contextlib
+import ctypes
 import io
 import itertools
 import json
@@ -14,6 +15,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 from typing import Any
 
 import pytest
@@ -726,6 +728,158 @@ class TestProcess:
                 preexec_fn=(lambda: os.close(1)) if closed else None, timeout=60)
         assert (completed.returncode, completed.stderr.decode()) == (
             1, f"vorpalyx: error: standard output: {reason}\n")
+
+    # Unbuffered, a write that the file takes only in part (here at its size
+    # limit, as on a disk that fills up) must not end in silence: the rest
+    # is written or fails.
+    @pytest.mark.parametrize("options", [
+        ["--best", "1000", PHRASE], ["--rank", PHRASE], ["--leftover", "1", PHRASE],
+        ["--batch", "phrases.txt", "--count", "--jobs", "1"],
+        ["--batch", "phrases.txt", "--count", "--jobs", "2"],
+    ])
+    def test_output_cut_short_by_the_file_size_limit_is_status_1(
+            self, tmp_path, word_file, options):
+        import resource
+
+        (tmp_path / "phrases.txt").write_text(f"{PHRASE}\n" * 3)
+        output = tmp_path / "output.txt"
+        with open(output, "wb") as file:
+            completed = subprocess.run(
+                command("--dict", word_file, *options), cwd=tmp_path, stdout=file,
+                stderr=subprocess.PIPE, env={**os.environ, "PYTHONUNBUFFERED": "1"},
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100)),
+                timeout=60)
+        assert (completed.returncode, completed.stderr.decode(), output.stat().st_size) == (
+            1, "vorpalyx: error: standard output: File too large (os error 27)\n", 100)
+
+    # A standard output set non-blocking (by another process sharing it): a
+    # write waits while the pipe is full, as the plain output's does.
+    @pytest.mark.parametrize("options", [
+        ["--best", "5000", "clint eastwood"], ["--rank", "--max-words", "3", "clint eastwood"],
+        ["--leftover", "1", "--max-words", "3", "clint eastwood"],
+        ["--batch", "-", "--max-words", "3", "--jobs", "1"],
+        ["--batch", "-", "--max-words", "3", "--jobs", "2"],
+    ])
+    def test_output_waits_while_a_non_blocking_pipe_is_full(self, options):
+        import fcntl
+        import termios
+
+        phrases = b"clint eastwoo?\ndormitory\n"
+        expected = subprocess.run(command(*options), input=phrases, capture_output=True)
+        assert (expected.returncode, expected.stderr) == (0, b"")
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETFL,
+                    fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+        try:
+            process = subprocess.Popen(command(*options), stdin=subprocess.PIPE,
+                                       stdout=write_end, stderr=subprocess.PIPE)
+            os.close(write_end)
+            assert process.stdin is not None
+            process.stdin.write(phrases)
+            process.stdin.close()
+            # Read only once the pipe has filled (its pages are seldom all
+            # full to the byte), or the command has ended.
+            size = fcntl.fcntl(read_end, fcntl.F_GETPIPE_SZ)
+            waiting = bytearray(4)
+            while process.poll() is None:
+                fcntl.ioctl(read_end, termios.FIONREAD, waiting)
+                if int.from_bytes(waiting, sys.byteorder) >= size // 2:
+                    break
+                time.sleep(0.001)
+            out = b"".join(iter(lambda: os.read(read_end, 1 << 20), b""))
+        finally:
+            os.close(read_end)
+        assert process.stderr is not None
+        assert (process.wait(timeout=60), process.stderr.read(), out) == (0, b"", expected.stdout)
+        assert len(out) > size
+
+    # A standard input set non-blocking, read before anything is written to
+    # it: the command waits for the words or phrases.
+    @pytest.mark.parametrize("options", [
+        ["--dict", "-", "dormitory"], ["--exclude-file", "-", "--max-words", "2", "dormitory"],
+        ["--batch", "-", "--max-words", "2", "--jobs", "1"],
+        ["--batch", "-", "--max-words", "2", "--jobs", "2"],
+    ])
+    def test_input_waits_while_a_non_blocking_pipe_is_empty(self, options):
+        words = b"dirty\nroom\ndormitory\n"
+        expected = subprocess.run(command(*options), input=words, capture_output=True)
+        assert (expected.returncode, expected.stderr) == (0, b"")
+        read_end, write_end = os.pipe()
+        os.set_blocking(read_end, False)
+        try:
+            process = subprocess.Popen(command(*options), stdin=read_end,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            os.close(read_end)
+            # Written once the command waits for it (or has given up).
+            while process.poll() is None:
+                with open(f"/proc/{process.pid}/wchan") as waiting:
+                    if "poll" in waiting.read():
+                        break
+                time.sleep(0.01)
+            with contextlib.suppress(BrokenPipeError):
+                os.write(write_end, words)
+        finally:
+            os.close(write_end)
+        out, err = process.communicate(timeout=60)
+        assert (process.returncode, err, out) == (0, b"", expected.stdout)
+
+    # Inputs larger than the address space allowed: a sparse file of zeros,
+    # named or on standard input.
+    @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
+                        reason="AddressSanitizer's shadow memory cannot live under RLIMIT_AS")
+    @pytest.mark.parametrize(("options", "where", "what"), [
+        (["--dict", "HUGE", "x"], "HUGE", "dictionary"),
+        (["--dict", "-", "x"], "standard input", "dictionary"),
+        (["--exclude-file", "HUGE", "x"], "HUGE", "words to exclude"),
+        (["--weights", "HUGE", "--best", "1", "x"], "HUGE", "weights"),
+        (["--batch", "HUGE"], "HUGE", "phrases"),
+    ])
+    def test_input_too_large_for_memory_is_one_line_and_status_1(
+            self, tmp_path, options, where, what):
+        import resource
+
+        huge = tmp_path / "huge.txt"
+        with open(huge, "wb") as file:
+            try:
+                file.truncate(2**40)
+            except OSError:
+                pytest.skip("no sparse files here")
+        argv = command(*(str(huge) if o == "HUGE" else o for o in options))
+        with open(huge, "rb") as standard_input:
+            completed = subprocess.run(
+                argv, stdin=standard_input, capture_output=True, text=True, timeout=120,
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30)))
+        where = str(huge) if where == "HUGE" else where
+        assert (completed.returncode, completed.stdout, completed.stderr) == (
+            1, "", f"vorpalyx: error: {where}: Failed to read {what}: out of memory\n")
+
+    # An input that never ends and never makes the read wait (/dev/zero):
+    # Ctrl-C stops its reading, which memory would otherwise end.
+    @pytest.mark.skipif(hasattr(ctypes.CDLL(None), "__asan_init"),
+                        reason="AddressSanitizer's shadow memory cannot live under RLIMIT_AS")
+    @pytest.mark.parametrize("options", [["--dict", "-"], ["--exclude-file", "/dev/zero"]])
+    def test_interrupt_stops_reading_an_endless_input(self, options):
+        import resource
+        import signal
+
+        with open("/dev/zero", "rb") as zeros:
+            process = subprocess.Popen(
+                command(*options, "x"), stdin=zeros, stdout=subprocess.PIPE,
+                stderr=subprocess.PIPE, preexec_fn=lambda: (
+                    resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30)),
+                    signal.signal(signal.SIGINT, signal.SIG_DFL)))
+        try:
+            # Once it has read 64 MB.
+            while process.poll() is None:
+                with open(f"/proc/{process.pid}/io") as io_counts:
+                    if int(io_counts.read().split()[1]) > 64 << 20:
+                        break
+            process.send_signal(signal.SIGINT)
+            out, err = process.communicate(timeout=60)
+        finally:
+            process.kill()
+            process.wait()
+        assert (process.returncode, out, err) == (130, b"", b"")
 
     # A package that lacks a bundled file (a broken install) has the file
     # named, not standard output blamed; serve says so before it starts.
