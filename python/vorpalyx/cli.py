@@ -24,7 +24,7 @@ from vorpalyx._output import write, write_ranked, write_ranked_result, write_wit
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
-    from collections.abc import Sequence
+    from collections.abc import Callable, Sequence
     from typing import IO, Any, AnyStr, BinaryIO
 
     from _typeshed import WriteableBuffer
@@ -249,6 +249,44 @@ def why_nothing(lexicon: Lexicon, phrase: str, arguments: Arguments) -> str | No
             spelled = ",".join(map(str, arguments.lengths))
             return (f"--lengths {spelled} add up to {total} letters, "
                     f"the phrase has {most}")
+    return _contradiction(arguments, letters)
+
+
+def _contradiction(arguments: Arguments, letters: Callable[[str], str]) -> str | None:
+    """Which two options contradict each other, if any: a least above a
+    most, or word lengths or included words that a bound rules out."""
+    def named(option: str, value: int | None) -> tuple[str, int] | None:
+        return None if value is None else (f"{option} {value}", value)
+
+    exactly = named("--words", arguments.word_count)
+    fewest_words = exactly or named("--min-words", arguments.min_words)
+    most_words = exactly or named("--max-words", arguments.max_words)
+    shortest = named("--min-word-length", arguments.min_word_length)
+    longest = named("--max-word-length", arguments.max_word_length)
+    for low, high in ((fewest_words, most_words), (shortest, longest)):
+        if low and high and low[1] > high[1]:
+            return f"{low[0]} is more than {high[0]}"
+    counted: list[tuple[str, int, list[int]]] = []
+    if arguments.lengths:
+        counted.append((f"--lengths {','.join(map(str, arguments.lengths))}",
+                        len(arguments.lengths), arguments.lengths))
+    if arguments.include:
+        counted.append(("--include", len(arguments.include),
+                        [len(letters(word)) for word in arguments.include]))
+    def many(count: int, what: str) -> str:
+        return f"{count} {what}" + ("" if count == 1 else "s")
+
+    for what, words, lengths in counted:
+        if most_words and words > most_words[1]:
+            return f"{what} gives {many(words, 'word')}, more than {most_words[0]}"
+        if fewest_words and words < fewest_words[1] and what != "--include":
+            return f"{what} gives {many(words, 'word')}, fewer than {fewest_words[0]}"
+        if longest and max(lengths) > longest[1]:
+            return (f"{what} has a word of {many(max(lengths), 'letter')}, "
+                    f"more than {longest[0]}")
+        if shortest and min(lengths) < shortest[1]:
+            return (f"{what} has a word of {many(min(lengths), 'letter')}, "
+                    f"fewer than {shortest[0]}")
     return None
 
 
