@@ -252,6 +252,32 @@ def test_a_worker_that_cannot_start_again_leaves_the_others_answering(tmp_path):
         (200, 1), (200, 1)]
 
 
+def test_pages_of_a_partial_result_wait_for_the_worker_that_holds_it():
+    # Worker 0 counts while worker 1 searches, then counts too; another
+    # worker's search of the next page would stop elsewhere, so the page
+    # waits for worker 1 and comes from the result it keeps.
+    search = {"phrase": "william shakespeare and francis bacon", "timeout_seconds": 0.3,
+              "limit": 5}
+    count = {"phrase": "william shakespeare and francis bacon", "timeout_seconds": 1.5}
+
+    async def ask() -> list[dict[str, object]]:
+        later = asyncio.create_task(pool.solve(read_query("count", count)))
+        await asyncio.sleep(0.05)
+        first = await pool.solve(read_query("search", search))
+        busy = asyncio.create_task(pool.solve(read_query("count", count)))
+        await asyncio.sleep(0.05)
+        second = await pool.solve(read_query("search", {**search, "offset": 5}))
+        await asyncio.gather(later, busy)
+        return [first, second]
+
+    pool = WorkerPool([], None, size=2)
+    try:
+        first, second = asyncio.run(ask())
+    finally:
+        pool.close()
+    assert first["partial"] is True and second["total"] == first["total"]
+
+
 @pytest.mark.parametrize("method", ["search", "count", "best"])
 def test_a_worker_solves_on_one_thread(monkeypatch, method):
     threads = []

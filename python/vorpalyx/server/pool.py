@@ -89,6 +89,10 @@ class WorkerPool:
         self._waiting = [0] * len(self._processes)
         self._turns = [asyncio.Lock() for _ in self._processes]
         self._last_solver: dict[tuple[object, ...], int] = {}
+        # Searches whose kept result is partial: another worker's search
+        # would find other solutions, so their pages wait for the one that
+        # holds it.
+        self._partial: set[tuple[object, ...]] = set()
 
     def process_ids(self) -> list[int]:
         return [process.pid for process in self._processes
@@ -96,8 +100,8 @@ class WorkerPool:
 
     def _choose(self, key: tuple[object, ...]) -> int:
         preferred = self._last_solver.get(key)
-        if (preferred is not None and not self._waiting[preferred]
-                and self._processes[preferred] is not None):
+        if (preferred is not None and self._processes[preferred] is not None
+                and (not self._waiting[preferred] or key in self._partial)):
             return preferred
         # A slot without a process is tried again only when all are so.
         slots = [index for index, process in enumerate(self._processes)
@@ -122,9 +126,12 @@ class WorkerPool:
                 if gone is not None and await gone():
                     raise Refused("the client stopped waiting for the "
                                   "answer", 499)
+                if self._last_solver.get(key) != index:
+                    self._partial.discard(key)
                 self._last_solver[key] = index
                 if len(self._last_solver) > 4 * MAX_WAITING:
                     self._last_solver.clear()
+                    self._partial.clear()
                 call = self._call(key, query)
                 loop = asyncio.get_running_loop()
                 process = self._processes[index]
@@ -138,8 +145,13 @@ class WorkerPool:
                         self._replace(index).executor, call)
                 limit = float(query.keywords["timeout_seconds"])
                 try:
-                    return await asyncio.wait_for(
+                    answer: dict[str, object] = await asyncio.wait_for(
                         future, max(limit, 0) + GRACE_SECONDS)
+                    if query.method == "search" and answer["partial"]:
+                        self._partial.add(key)
+                    elif query.method == "search":
+                        self._partial.discard(key)
+                    return answer
                 except TimeoutError:
                     self._replace(index)
                     raise Refused("the solver did not answer in time", 503) \
