@@ -229,6 +229,9 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
   // before it found, which one running beside it would not know of (each
   // search still has both cores).
   const bool share = most == kUnlimited && !plan.prepared.timeout_seconds;
+  // Copied once, not for each variant: it holds every excluded word. Only
+  // searches that run one after the other narrow its limits.
+  PreparedConstraints narrowed = plan.prepared;
   for_each_variant(
       plan, merging, share,
       [&](std::uint32_t variant, const CharCounts& counts,
@@ -238,13 +241,18 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
           partial = true;
           return;
         }
-        PreparedConstraints prepared = plan.prepared;
-        prepared.max_solutions =
-            most == kUnlimited ? most : most - found_before;
-        if (prepared.timeout_seconds) {
-          *prepared.timeout_seconds -=
-              static_cast<double>(merge_nanoseconds.load()) * 1e-9;
+        const PreparedConstraints* prepared_for_part = &plan.prepared;
+        if (!share) {
+          narrowed.max_solutions =
+              most == kUnlimited ? most : most - found_before;
+          if (plan.prepared.timeout_seconds) {
+            *narrowed.timeout_seconds =
+                *plan.prepared.timeout_seconds -
+                static_cast<double>(merge_nanoseconds.load()) * 1e-9;
+          }
+          prepared_for_part = &narrowed;
         }
+        const PreparedConstraints& prepared = *prepared_for_part;
         // The caller keeps only the first kept_most of all the parts'.
         FastSearchOptions part_options = variant_options;
         FinishCosts& costs = part_options.finish_costs;
@@ -422,21 +430,30 @@ std::vector<RankedSolution> composed_best(
   // run one after the other.
   std::atomic<std::uint64_t> held{0};
   std::atomic<std::uint64_t> held_words{0};
+  // Copied once, not for each variant: it holds every excluded word. Only
+  // under a time limit, where the searches run one after the other, is its
+  // limit narrowed.
+  PreparedConstraints narrowed = plan.prepared;
   for_each_variant(
       plan, options, !plan.prepared.timeout_seconds,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
         std::vector<RankedSolution>& best = found[variant];
-        PreparedConstraints prepared = plan.prepared;
+        const PreparedConstraints* prepared_for_part = &plan.prepared;
         const std::uint64_t solutions = held;
         const std::uint64_t kept = std::min(solutions, k);
-        if (prepared.timeout_seconds && kept != 0) {
-          *prepared.timeout_seconds -= options.finish_costs.kept_seconds(
-              kept,
-              static_cast<std::uint64_t>(
-                  static_cast<double>(held_words.load()) *
-                  static_cast<double>(kept) / static_cast<double>(solutions)));
+        if (plan.prepared.timeout_seconds) {
+          *narrowed.timeout_seconds = *plan.prepared.timeout_seconds;
+          if (kept != 0) {
+            *narrowed.timeout_seconds -= options.finish_costs.kept_seconds(
+                kept, static_cast<std::uint64_t>(
+                          static_cast<double>(held_words.load()) *
+                          static_cast<double>(kept) /
+                          static_cast<double>(solutions)));
+          }
+          prepared_for_part = &narrowed;
         }
+        const PreparedConstraints& prepared = *prepared_for_part;
         for (std::uint64_t asked = k;;) {
           bool cut_short = false;
           std::vector<RankedSolution> more =

@@ -5,6 +5,9 @@ their refusals."""
 from __future__ import annotations
 
 import ctypes
+import subprocess
+import sys
+import textwrap
 import time
 from typing import Any
 
@@ -163,3 +166,28 @@ def test_a_merged_result_too_large_for_memory_raises_and_the_process_goes_on() -
     assert [message.split(":")[0] for message in messages] == [
         "the search stopped after 14,190,296 solutions", "the search stopped after 11,641,885 solutions"]
     assert after == "30212 30212"
+
+
+def test_a_long_exclusion_list_is_not_copied_for_each_blank() -> None:
+    # 8,827 ways to fill the blanks and leave a letter, each a search of its
+    # own: one copy of 400,000 excluded words apiece ran for minutes, so the
+    # child's timeout is the failure here, not a measure of speed.
+    script = textwrap.dedent("""\
+        import string
+        from vorpalyx import Lexicon
+        letters = string.ascii_lowercase
+        lexicon = Lexicon.from_words([*letters, "ab", "ba"])
+        filler = ["q" * 15 + "".join(letters[i // 26 ** k % 26] for k in range(4))
+                  for i in range(400_000)]
+        for call in (
+                lambda exclude: lexicon.search(letters + "??", leftover=1, exclude=exclude),
+                lambda exclude: lexicon.search(letters + "??", leftover=1, exclude=exclude,
+                                               timeout_seconds=1e6),
+                lambda exclude: lexicon.best(letters + "??", 20, leftover=1, exclude=exclude)):
+            found = list(call(["ba", *filler]))
+            print(len(found), found == list(call(["ba"])))
+        """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "17029 True\n17029 True\n20 True\n"
