@@ -37,10 +37,13 @@ void for_each_leftover(const CharCounts& base, const CharCounts& barred,
 
 }  // namespace
 
-std::vector<Variant> letter_variants(const CharCounts& base,
-                                     std::uint32_t blanks,
-                                     std::uint64_t leftover) {
-  std::vector<Variant> variants;
+namespace {
+
+// Calls `use(blank_letters, added, removed, unused_blanks)` for each way to
+// fill the blanks and leave letters over.
+template <typename Use>
+void for_each_variant_letters(const CharCounts& base, std::uint32_t blanks,
+                              std::uint64_t leftover, Use&& use) {
   const std::uint32_t least_used =
       leftover >= blanks ? 0 : blanks - static_cast<std::uint32_t>(leftover);
   for (std::uint32_t used = least_used; used <= blanks; ++used) {
@@ -54,16 +57,7 @@ std::vector<Variant> letter_variants(const CharCounts& base,
         blank_letters.push_back(static_cast<char>('a' + letter));
       }
       for_each_leftover(base, added, budget, [&](const CharCounts& removed) {
-        if (variants.size() == TooManyVariants::kMost) throw TooManyVariants();
-        Variant& variant = variants.emplace_back();
-        variant.letters.blanks = blank_letters;
-        for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
-          variant.counts[letter] =
-              base[letter] + added[letter] - removed[letter];
-          variant.letters.leftover.append(removed[letter],
-                                          static_cast<char>('a' + letter));
-        }
-        variant.letters.leftover.append(blanks - used, '?');
+        use(blank_letters, added, removed, blanks - used);
       });
       std::size_t i = used;
       while (i > 0 && chosen[i - 1] == kAlphabetSize - 1) --i;
@@ -72,6 +66,47 @@ std::vector<Variant> letter_variants(const CharCounts& base,
       std::fill(chosen.begin() + i, chosen.end(), chosen[i - 1]);
     }
   }
+}
+
+}  // namespace
+
+std::vector<Variant> letter_variants(const CharCounts& base,
+                                     std::uint32_t blanks,
+                                     std::uint64_t leftover) {
+  // Counted first, so that the list is made once at its size: tens of
+  // thousands of variants grown by doubling cost more in copies and fresh
+  // pages than in making them.
+  std::size_t count = 0;
+  for_each_variant_letters(base, blanks, leftover,
+                           [&](const std::string&, const CharCounts&,
+                               const CharCounts&, std::uint32_t) {
+                             if (count == TooManyVariants::kMost) {
+                               throw TooManyVariants();
+                             }
+                             ++count;
+                           });
+  std::vector<Variant> variants;
+  variants.reserve(count);
+  for_each_variant_letters(
+      base, blanks, leftover,
+      [&](const std::string& blank_letters, const CharCounts& added,
+          const CharCounts& removed, std::uint32_t unused_blanks) {
+        Variant& variant = variants.emplace_back();
+        variant.letters.blanks = blank_letters;
+        for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
+          variant.counts[letter] =
+              base[letter] + added[letter] - removed[letter];
+          // Most letters are not left over: an append of none still costs
+          // a call.
+          if (removed[letter] != 0) {
+            variant.letters.leftover.append(removed[letter],
+                                            static_cast<char>('a' + letter));
+          }
+        }
+        if (unused_blanks != 0) {
+          variant.letters.leftover.append(unused_blanks, '?');
+        }
+      });
   return variants;
 }
 
