@@ -49,11 +49,7 @@ Result with_packed_candidates(const Trie& trie, const CharCounts& phrase_counts,
       !prepared.lengths_add_up_to(phrase_counts.total())) {
     return {};
   }
-  if (prepared.timeout_seconds) {
-    const std::chrono::duration<double> elapsed =
-        std::chrono::steady_clock::now() - start_time;
-    if (elapsed.count() > *prepared.timeout_seconds) return {};
-  }
+  if (prepared.past_time_limit(start_time)) return {};
   std::vector<std::string> words =
       collect_candidate_words(trie, phrase_counts, constraints, prepared);
   if (words.empty()) return {};

@@ -237,7 +237,9 @@ SolutionList merged_search(const Trie& trie, const CharCounts& phrase,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
         const std::uint64_t found_before = found;
-        if (found_before >= most || past_time_limit(plan, start_time)) {
+        // A search that starts past the time limit finds nothing and would
+        // not say that it was cut short.
+        if (found_before >= most || plan.prepared.past_time_limit(start_time)) {
           partial = true;
           return;
         }
@@ -362,7 +364,6 @@ SolutionCount composed_count(const Trie& trie, const CharCounts& phrase,
       plan, options, true,
       [&](std::uint32_t variant, const CharCounts& letters,
           const FastSearchOptions& variant_options) {
-        if (past_time_limit(plan, start_time)) return;
         counts[variant] =
             count_fast_search(trie, letters, plan.rest, plan.prepared,
                               start_time, variant_options);
@@ -439,7 +440,6 @@ std::vector<RankedSolution> composed_best(
       plan, options, !plan.prepared.timeout_seconds,
       [&](std::uint32_t variant, const CharCounts& counts,
           const FastSearchOptions& variant_options) {
-        if (past_time_limit(plan, start_time)) return;
         std::vector<RankedSolution>& best = found[variant];
         const PreparedConstraints* prepared_for_part = &plan.prepared;
         const std::uint64_t solutions = held;

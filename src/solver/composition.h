@@ -20,7 +20,6 @@
 #define VORPALYX_SOLVER_COMPOSITION_H_
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,18 +63,6 @@ Composition compose(const Trie& trie, const CharCounts& phrase,
 
 // The number of letters a-z that `word`, a spelling, holds.
 std::uint64_t letter_length(const std::string& word);
-
-// Whether the time limit of `plan`, counted from `start_time`, has passed.
-// A search of a variant then finds nothing, yet gathers its candidates
-// first: with tens of thousands of variants left, that alone overran the
-// limit.
-inline bool past_time_limit(const Composition& plan,
-                            std::chrono::steady_clock::time_point start_time) {
-  return plan.prepared.timeout_seconds &&
-         std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                       start_time)
-                 .count() > *plan.prepared.timeout_seconds;
-}
 
 // Calls `alone(variant_index)` for each variant where the included words
 // alone are a solution, then `search(variant_index, counts, options)` for

@@ -17,6 +17,7 @@
 #define VORPALYX_SOLVER_PREPARED_CONSTRAINTS_H_
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -52,6 +53,13 @@ struct PreparedConstraints {
   std::vector<std::string> omitted_spellings;
   bool distinct = false;
   bool impossible = false;
+
+  // Whether the time limit, counted from `start_time`, has passed.
+  bool past_time_limit(std::chrono::steady_clock::time_point start_time) const {
+    return timeout_seconds && std::chrono::duration<double>(
+                                  std::chrono::steady_clock::now() - start_time)
+                                      .count() > *timeout_seconds;
+  }
 
   // Whether a candidate word of `length` letters may appear at all.
   bool allows_length(std::uint64_t length) const {

@@ -565,12 +565,9 @@ std::vector<RankedSolution> run_ranked_search(
     if (cut_short != nullptr) *cut_short = report.cut_short || trimmed;
     return best;
   }
-  if (prepared.timeout_seconds) {
-    const std::chrono::duration<double> elapsed = Clock::now() - start_time;
-    if (elapsed.count() > *prepared.timeout_seconds) {
-      if (cut_short != nullptr) *cut_short = true;
-      return {};
-    }
+  if (prepared.past_time_limit(start_time)) {
+    if (cut_short != nullptr) *cut_short = true;
+    return {};
   }
   return with_packed_candidates<std::vector<RankedSolution>>(
       trie, phrase_counts, constraints, prepared, start_time, options,
