@@ -31,8 +31,7 @@ KEPT_SOLUTIONS = 2_000_000
 KEPT_RESULTS = 16
 
 _lexicon: Lexicon | None = None
-_kept: OrderedDict[tuple[object, ...], tuple[Anagrams, bool]] = (
-    OrderedDict())
+_kept: OrderedDict[tuple[object, ...], Anagrams] = OrderedDict()
 
 
 def load_lexicon(dictionaries: list[str], weights: str | None) -> Lexicon:
@@ -89,16 +88,12 @@ def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
            offset: int, limit: int) -> dict[str, object]:
     assert _lexicon is not None
     started = time.perf_counter()
-    kept = _kept.get(key)
-    if kept is None:
-        # The limit leaves time for what follows the search, which may end
-        # well before it: only the result knows whether it is whole.
+    result = _kept.get(key)
+    if result is None:
         result = _lexicon.search(phrase, threads=1, **keywords)
-        kept = (result, result.partial)
-        _keep(key, kept)
+        _keep(key, result)
     else:
         _kept.move_to_end(key)
-    result, partial = kept
     solutions = list(result[offset:offset + limit])
     blanks = [""] * len(solutions)
     leftover = [""] * len(solutions)
@@ -108,7 +103,9 @@ def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
             _, blanks[index], leftover[index] = result.details(offset + index)
     return {
         "total": len(result),
-        "partial": partial,
+        # The limit leaves time for what follows the search, which may end
+        # well before it: only the result knows whether it is whole.
+        "partial": result.partial,
         "seconds": time.perf_counter() - started,
         "offset": offset,
         "solutions": solutions,
@@ -117,12 +114,12 @@ def search(key: tuple[object, ...], phrase: str, keywords: dict[str, Any],
     }
 
 
-def _keep(key: tuple[object, ...], kept: tuple[Anagrams, bool]) -> None:
-    _kept[key] = kept
-    total = sum(len(result) for result, _ in _kept.values())
+def _keep(key: tuple[object, ...], result: Anagrams) -> None:
+    _kept[key] = result
+    total = sum(map(len, _kept.values()))
     while len(_kept) > 1 and (total > KEPT_SOLUTIONS
                               or len(_kept) > KEPT_RESULTS):
-        oldest, _ = _kept.popitem(last=False)[1]
+        oldest = _kept.popitem(last=False)[1]
         total -= len(oldest)
 
 
