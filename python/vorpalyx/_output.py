@@ -34,11 +34,17 @@ def write_bytes(out: BinaryIO, data: bytes) -> None:
         try:
             view = view[os.write(descriptor, view):]
         except BlockingIOError:
-            import select
+            wait_until_ready(descriptor, writing=True)
 
-            writable = select.poll()
-            writable.register(descriptor, select.POLLOUT)
-            writable.poll()
+
+def wait_until_ready(descriptor: int, writing: bool) -> None:
+    """Waits until a non-blocking `descriptor` can be written to (or read
+    from) without blocking."""
+    import select
+
+    ready = select.poll()
+    ready.register(descriptor, select.POLLOUT if writing else select.POLLIN)
+    ready.poll()
 
 
 def write(text: str) -> None:

@@ -20,7 +20,13 @@ import sys
 from vorpalyx._arguments import PROGRAM, STANDARD_INPUT, Arguments, parse_arguments
 from vorpalyx._dictionary import default_dictionary_path
 from vorpalyx._engine import Lexicon, fold
-from vorpalyx._output import write, write_ranked, write_ranked_result, write_with_letters
+from vorpalyx._output import (
+    wait_until_ready,
+    write,
+    write_ranked,
+    write_ranked_result,
+    write_with_letters,
+)
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -91,11 +97,7 @@ class _WaitingReader(io.RawIOBase):
             try:
                 return os.readv(self._descriptor, [buffer])
             except BlockingIOError:
-                import select
-
-                readable = select.poll()
-                readable.register(self._descriptor, select.POLLIN)
-                readable.poll()
+                wait_until_ready(self._descriptor, writing=False)
 
 
 def standard_input_bytes() -> BinaryIO | None:

@@ -155,12 +155,17 @@ bool write_to_descriptor(const SolutionList& list, SolutionFormat format,
   return true;
 }
 
+// The class `name` of io; empty with an exception set when it cannot be had.
+PyRef io_class(const char* name) {
+  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
+  if (!io) return PyRef();
+  return PyRef::steal(PyObject_GetAttrString(io.get(), name));
+}
+
 // Whether `file` is an instance of the io class `name`: 1, 0 or -1 with an
 // exception set.
 int is_io_instance(PyObject* file, const char* name) {
-  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
-  if (!io) return -1;
-  PyRef base = PyRef::steal(PyObject_GetAttrString(io.get(), name));
+  PyRef base = io_class(name);
   if (!base) return -1;
   return PyObject_IsInstance(file, base.get());
 }
@@ -277,15 +282,10 @@ bool trusts_descriptor(PyObject* file, bool* trusted) {
     *trusted = is_io == 0;
     return is_io == 0;
   }
-  PyRef io = PyRef::steal(PyImport_ImportModule("io"));
-  if (!io) return false;
-  const auto io_type = [&](const char* name) {
-    return PyRef::steal(PyObject_GetAttrString(io.get(), name));
-  };
-  const PyRef text = io_type("TextIOWrapper");
-  const PyRef writer = io_type("BufferedWriter");
-  const PyRef random = io_type("BufferedRandom");
-  const PyRef raw = io_type("FileIO");
+  const PyRef text = io_class("TextIOWrapper");
+  const PyRef writer = io_class("BufferedWriter");
+  const PyRef random = io_class("BufferedRandom");
+  const PyRef raw = io_class("FileIO");
   if (!text || !writer || !random || !raw) return false;
   // 1 when `layer` is a `type` that writes with type's own write(), 0 when
   // not, -1 with an exception set.
