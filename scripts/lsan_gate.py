@@ -30,9 +30,14 @@ def _leak_report() -> str | None:
     if check is None:
         return None
     gc.collect()
+    # The check reports to standard error, taken here into a file. It may
+    # also die there (a thread it cannot stop, say) with exit status 1 and
+    # nothing else shown: the file then holds why.
+    path = os.path.join(tempfile.gettempdir(), f"vorpalyx-lsan-{os.getpid()}.txt")
+    print(f"lsan_gate: leak check, reported into {path}", file=sys.stderr)
     sys.stderr.flush()
     saved_stderr = os.dup(2)
-    with tempfile.TemporaryFile() as report:
+    with open(path, "w+b") as report:
         os.dup2(report.fileno(), 2)
         try:
             check()
@@ -40,7 +45,9 @@ def _leak_report() -> str | None:
             os.dup2(saved_stderr, 2)
             os.close(saved_stderr)
         report.seek(0)
-        return report.read().decode(errors="replace")
+        text = report.read().decode(errors="replace")
+    os.unlink(path)
+    return text
 
 
 def _our_leaks(report: str) -> list[str]:
