@@ -3,10 +3,11 @@
 //
 // Build: cmake -S . -B build/bench -DVORPALYX_BUILD_BENCHMARKS=ON
 //        -DVORPALYX_BUILD_MODULE=OFF && cmake --build build/bench
-// Run:   build/bench/vorpalyx_engine_bench [--literal | --one-thread] [--count]
-//            [--format text|json] [--timeout SECONDS] [--runs N]
+// Run:   build/bench/vorpalyx_engine_bench [--literal | --one-thread] [--walk]
+//            [--count] [--format text|json] [--timeout SECONDS] [--runs N]
 //            [phrase [max_words]]
-// (--one-thread: the fast search on the calling thread only; --count:
+// (--one-thread: the fast search on the calling thread only; --walk: its
+// walk and sort even where the remainder search applies; --count:
 // counting the solutions without storing them; --format: also writing the
 // last result out in that form, in order and backwards, into chunks that
 // are thrown away, with the time per solution; --runs: runs of a given
@@ -65,6 +66,7 @@ double thread_cpu_seconds() {
 // Whether the fast search may use a second thread (--one-thread: never),
 // and whether it counts instead of storing (--count).
 bool g_second_thread = true;
+bool g_remainder_search = true;
 bool g_count = false;
 std::optional<vorpalyx::SolutionFormat> g_format;
 
@@ -72,6 +74,7 @@ vorpalyx::FastSearchOptions bench_options() {
   vorpalyx::FastSearchOptions options =
       vorpalyx::FastSearchOptions::for_this_machine();
   options.second_core = options.second_core && g_second_thread;
+  options.remainder_search = g_remainder_search;
   return options;
 }
 
@@ -195,6 +198,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--one-thread") == 0) {
       g_second_thread = false;
+    } else if (std::strcmp(argv[i], "--walk") == 0) {
+      g_remainder_search = false;
     } else if (std::strcmp(argv[i], "--count") == 0) {
       g_count = true;
     } else if (std::strcmp(argv[i], "--format") == 0 && i + 1 < argc) {

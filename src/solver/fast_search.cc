@@ -16,6 +16,7 @@
 #include "solver/fast_walker.h"
 #include "solver/memory_budget.h"
 #include "solver/packed_counts.h"
+#include "solver/remainder_search.h"
 #include "solver/search_stop.h"
 #include "solver/search_tables.h"
 #include "solver/solution_sink.h"
@@ -38,15 +39,16 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
                const PreparedConstraints& prepared,
                Clock::time_point start_time, const FastSearchOptions& options,
                FastSearchReport* report, Sink& sink, MakeSink make_sink,
-               Merge merge) {
-  FastWalker<N, Sink> walker(
-      tables, sink,
-      SearchStop(prepared, start_time, options.finish_costs,
-                 &options.interrupt));
+               Merge merge, std::uint64_t solution_cap = kUnlimited) {
+  SearchStop stop(prepared, start_time, options.finish_costs,
+                  &options.interrupt);
+  stop.cap_solutions(solution_cap);
+  FastWalker<N, Sink> walker(tables, sink, stop);
   const SearchStop* helper_stop = nullptr;
   std::optional<Sink> helper_sink;
   std::optional<FastWalker<N, Sink>> helper;
-  if (prepared.max_solutions != kUnlimited || !options.second_core) {
+  if (prepared.max_solutions != kUnlimited || solution_cap != kUnlimited ||
+      !options.second_core) {
     // The first max_solutions found are kept: one walker, so that which
     // ones does not depend on timing.
     walker.walk(phrase, nullptr, true);
@@ -102,6 +104,12 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
   return cut_short;
 }
 
+// A search that the remainder search may make walks first, up to this many
+// solutions: most searches end before, and the walk costs them less than
+// the remainder search's tables would; past it, the remainder search's far
+// lower cost per solution wins.
+constexpr std::uint64_t kWalkBeforeRemainderSearch = std::uint64_t{1} << 20;
+
 template <std::size_t N>
 SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
                            const CharCounts& phrase,
@@ -111,18 +119,39 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
                            FastSearchReport* report) {
   SolutionList result;
   const SearchTables<N> tables(layout, prepared, words.letters_by_rank());
-  result.words = std::move(words.words);
   if (tables.word_classes.classes.empty() || !tables.can_start(phrase)) {
+    result.words = std::move(words.words);
     return result;
   }
   const std::size_t most_words = phrase.total() + 1;
   auto make_sink = [&] {
     return StoringSink<N>(tables.word_classes, most_words);
   };
-  StoringSink<N> sink = make_sink();
-  const bool cut_short = walk_into(
-      tables, phrase, prepared, start_time, options, report, sink, make_sink,
-      [&](StoringSink<N>& helper) { sink.buckets().absorb(helper.buckets()); });
+  std::optional<StoringSink<N>> sink(make_sink());
+  auto walk = [&](std::uint64_t solution_cap) {
+    return walk_into(
+        tables, phrase, prepared, start_time, options, report, *sink, make_sink,
+        [&](StoringSink<N>& helper) {
+          sink->buckets().absorb(helper.buckets());
+        },
+        solution_cap);
+  };
+  bool cut_short;
+  if (options.remainder_search &&
+      remainder_search_may_apply(phrase, prepared)) {
+    cut_short = walk(kWalkBeforeRemainderSearch);
+    if (cut_short) {
+      sink.reset();
+      std::optional<SolutionList> in_order = run_remainder_search(
+          words, phrase, prepared, start_time, options, report);
+      if (in_order) return std::move(*in_order);
+      sink.emplace(make_sink());
+      cut_short = walk(kUnlimited);
+    }
+  } else {
+    cut_short = walk(kUnlimited);
+  }
+  result.words = std::move(words.words);
   // The walk left time to sort what it found and for what the caller does
   // after (converting it, ranking it); on a machine slower than that
   // allowed for, the sort stops in time for the rest and keeps what it
@@ -134,8 +163,8 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
                              std::chrono::duration<double>(
                                  std::max(*prepared.timeout_seconds, -1e9)));
   }
-  const std::size_t found_count = sink.buckets().size();
-  result.groups = sink.buckets().take_in_result_order(
+  const std::size_t found_count = sink->buckets().size();
+  result.groups = sink->buckets().take_in_result_order(
       options.second_core, &options.interrupt, limit, options.finish_costs);
   result.partial = cut_short || result.size() < found_count;
   if (report) report->cut_short = result.partial;

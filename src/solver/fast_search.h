@@ -65,6 +65,9 @@ struct FastSearchOptions {
   // How long the first walker searches alone before a second one joins.
   std::chrono::steady_clock::duration second_walker_after =
       std::chrono::milliseconds(1);
+  // Whether a search that the remainder search can make in order, with no
+  // sort, is made so (remainder_search.h); tests turn it off to compare.
+  bool remainder_search = true;
   FinishCosts finish_costs;
   // Asked on the calling thread while the search runs; see search_stop.h.
   InterruptPoll interrupt;

@@ -119,6 +119,11 @@ class SearchStop {
         poll_(poll != nullptr && poll->interrupted ? poll : nullptr),
         next_poll_(start_time) {}
 
+  // Stops the search once `cap` solutions have been counted too.
+  void cap_solutions(std::uint64_t cap) {
+    max_solutions_ = std::min(max_solutions_, cap);
+  }
+
   // Budgets count what every walker sharing `progress` found, and a walker
   // that stops stops the others at their next check.
   void share(SharedProgress* progress) { shared_ = progress; }

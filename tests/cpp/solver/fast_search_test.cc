@@ -193,7 +193,8 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
         .to_vectors();
   };
   FastSearchOptions one_thread;
-  FastSearchOptions two_at_once;
+  one_thread.remainder_search = false;
+  FastSearchOptions two_at_once = one_thread;
   two_at_once.second_core = true;
   two_at_once.second_walker_after = {};
   FastSearchReport one;
