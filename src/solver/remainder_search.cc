@@ -456,77 +456,78 @@ std::optional<SolutionList> run_remainder_search(
   const LongKey* const fields = search.fields();
   const std::uint32_t* const tags = search.tags();
 
-  // First the size of each group, by word count and shortest word.
-  std::vector<std::vector<std::uint64_t>> sizes(
-      most_words + 1, std::vector<std::uint64_t>(search.longest() + 1));
-  auto count_piece = [&](std::uint32_t words, std::uint32_t shortest,
-                         std::uint64_t begin, std::uint64_t end) {
-    if (begin == end) {
-      ++sizes[words][shortest];
-      return;
-    }
-    for (std::uint64_t e = begin; e < end; ++e) {
-      const std::uint32_t tag = tags[e];
-      ++sizes[words + words_of(tag)][std::min(shortest, shortest_of(tag))];
-    }
-    stop.count_steps(end - begin + 1);
-    if (stop.interrupted()) throw SearchInterrupted();
+  // Each group of the result (by word count and shortest word) grows as the
+  // walk reaches its solutions, which come in its order. Keys of up to
+  // `short_words` words fit 64 bits.
+  struct Group {
+    PageArray<std::uint64_t> short_keys;
+    PageArray<LongKey> long_keys;
+    std::uint64_t size = 0;
+    std::uint64_t capacity = 0;
   };
-  search.walk([&](LongKey, std::uint32_t words, std::uint32_t shortest,
-                  std::uint64_t begin, std::uint64_t end) {
-    count_piece(words, shortest, begin, end);
-  });
-
-  // Then room for them.
-  struct Target {
-    std::uint64_t* short_keys = nullptr;
-    LongKey* long_keys = nullptr;
-  };
-  std::vector<std::vector<Target>> targets(most_words + 1);
-  for (std::size_t count = 1; count <= most_words; ++count) {
-    const bool short_keys = count * static_cast<std::size_t>(rank_bits) <= 64;
-    targets[count].resize(sizes[count].size());
-    for (std::size_t length = sizes[count].size(); length-- > 0;) {
-      const std::uint64_t solutions = sizes[count][length];
-      if (solutions == 0) continue;
-      SolutionGroup& group = result.groups.emplace_back();
-      group.word_count = count;
-      group.solution_count = solutions;
-      group.id_bits = rank_bits;
-      if (short_keys) {
-        group.short_keys = make_page_array<std::uint64_t>(solutions);
-        targets[count][length].short_keys = group.short_keys.get();
-      } else {
-        group.long_keys = make_page_array<LongKey>(solutions);
-        targets[count][length].long_keys = group.long_keys.get();
-      }
-    }
-  }
-
-  // Then the keys.
-  auto put = [&](LongKey key, std::uint32_t words, std::uint32_t shortest) {
-    Target& target = targets[words][shortest];
-    if (target.short_keys != nullptr) {
-      *target.short_keys++ = static_cast<std::uint64_t>(key);
+  const std::uint32_t lengths = search.longest() + 1;
+  std::vector<Group> groups((most_words + 1) * lengths);
+  const auto bits = static_cast<std::uint32_t>(rank_bits);
+  const std::uint32_t short_words = 64 / bits;
+  auto grow = [&](Group& group, std::uint32_t words) {
+    group.capacity = std::max<std::uint64_t>(group.capacity * 2, 1024);
+    if (words <= short_words) {
+      resize_page_array(group.short_keys, group.capacity, group.size);
     } else {
-      *target.long_keys++ = key;
+      resize_page_array(group.long_keys, group.capacity, group.size);
     }
+  };
+  auto put_short = [&](std::uint64_t key, std::uint32_t words,
+                       std::uint32_t shortest) {
+    Group& group = groups[words * lengths + shortest];
+    if (group.size == group.capacity) [[unlikely]]
+      grow(group, words);
+    group.short_keys[group.size++] = key;
+  };
+  auto put_long = [&](LongKey key, std::uint32_t words,
+                      std::uint32_t shortest) {
+    Group& group = groups[words * lengths + shortest];
+    if (group.size == group.capacity) [[unlikely]]
+      grow(group, words);
+    group.long_keys[group.size++] = key;
   };
   search.walk([&](LongKey high, std::uint32_t words, std::uint32_t shortest,
                   std::uint64_t begin, std::uint64_t end) {
     if (begin == end) {
-      put(high, words, shortest);
+      if (words <= short_words) {
+        put_short(static_cast<std::uint64_t>(high), words, shortest);
+      } else {
+        put_long(high, words, shortest);
+      }
       return;
     }
     for (std::uint64_t e = begin; e < end; ++e) {
       const std::uint32_t tag = tags[e];
       const std::uint32_t more = words_of(tag);
-      put(high << (more * static_cast<std::uint32_t>(rank_bits)) | fields[e],
-          words + more, std::min(shortest, shortest_of(tag)));
+      const std::uint32_t length = std::min(shortest, shortest_of(tag));
+      if (words + more <= short_words) {
+        put_short(static_cast<std::uint64_t>(high) << (more * bits) |
+                      static_cast<std::uint64_t>(fields[e]),
+                  words + more, length);
+      } else {
+        put_long(high << (more * bits) | fields[e], words + more, length);
+      }
     }
     stop.count_steps(end - begin + 1);
     if (stop.interrupted()) throw SearchInterrupted();
   });
+  for (std::uint32_t words = 1; words <= most_words; ++words) {
+    for (std::uint32_t length = lengths; length-- > 0;) {
+      Group& grown = groups[words * lengths + length];
+      if (grown.size == 0) continue;
+      SolutionGroup& group = result.groups.emplace_back();
+      group.word_count = words;
+      group.solution_count = grown.size;
+      group.id_bits = rank_bits;
+      group.short_keys = std::move(grown.short_keys);
+      group.long_keys = std::move(grown.long_keys);
+    }
+  }
   if (report) {
     report->search_seconds =
         std::chrono::duration<double>(Clock::now() - start_time).count();

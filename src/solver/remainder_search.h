@@ -20,8 +20,9 @@
 //    in fields and its word count and shortest word.
 //  - A depth-first walk over the larger remainders, with its own stack,
 //    appends behind the path's words the suffixes of those lists, each entry
-//    to the group of its word count and shortest word: once to count the
-//    groups, once to fill them. Each group receives its solutions in order.
+//    to the group of its word count and shortest word, which grows as it
+//    goes (its pages moved, not copied). Each group receives its solutions
+//    in order.
 //
 // It applies where the walk's constraints bind single words only and
 // nothing limits the search (no time or solution limit), and where the
@@ -29,10 +30,11 @@
 // says when it does not, and the caller then walks and sorts.
 //
 // Invariant: the result is exactly the one the fast search's walk and sort
-// return. Cost: per remainder, a pass over the words that fit its parent;
-// per solution of the result, two copies of a key; the built lists, at most
-// an eighth of the result (or a million entries); no memory beyond the
-// result grows with it.
+// return. Cost: per remainder, a pass over the words that fit the one that
+// asked it and a binary search per word that fits it; per solution of the
+// result, one key made and written; the built lists, at most an eighth of
+// the result (or a million entries). A result is refused before any of it
+// is written when the process cannot hold its widest keys twice over.
 //
 // Tested by tests/cpp/solver/remainder_search_test.cc (against the walk).
 
