@@ -183,10 +183,26 @@ SolutionCount count_packed(const PackedLayout& layout,
     return {};
   }
   auto make_sink = [&] { return CountingSink<N>(tables.word_classes); };
-  CountingSink<N> sink = make_sink();
-  walk_into(tables, phrase, prepared, start_time, options, report, sink,
-            make_sink, [&](CountingSink<N>& helper) { sink.absorb(helper); });
-  SolutionCount count{.solutions = sink.count(), .saturated = sink.saturated()};
+  std::optional<CountingSink<N>> sink(make_sink());
+  auto walk = [&](std::uint64_t solution_cap) {
+    return walk_into(
+        tables, phrase, prepared, start_time, options, report, *sink, make_sink,
+        [&](CountingSink<N>& helper) { sink->absorb(helper); }, solution_cap);
+  };
+  if (options.remainder_search &&
+      remainder_search_may_apply(phrase, prepared)) {
+    if (walk(kWalkBeforeRemainderSearch)) {
+      const std::optional<std::uint64_t> counted =
+          count_by_remainders(words.letters_by_rank(), phrase, prepared);
+      if (counted) return {.solutions = *counted};
+      sink.emplace(make_sink());
+      walk(kUnlimited);
+    }
+  } else {
+    walk(kUnlimited);
+  }
+  SolutionCount count{.solutions = sink->count(),
+                      .saturated = sink->saturated()};
   // A limit keeps the first max_solutions of a combination's solutions too.
   // Without one the count may pass 2^64 - 1 (kUnlimited).
   if (prepared.max_solutions != kUnlimited &&

@@ -114,8 +114,14 @@ class RemainderSearch {
       longest_ = std::max(longest_, word_lengths_[rank]);
     }
     rank_bits_ = std::bit_width(count);
-    // Every solution's ranks must fit a key: at most the letters that words
-    // of one letter can take, plus the rest by the next shortest words.
+    return true;
+  }
+
+  // Whether every solution's ranks fit a key: it has at most the letters
+  // that words of one letter can take, plus the rest by the next shortest
+  // words.
+  bool keys_fit() const {
+    const std::size_t count = letters_.size();
     std::uint64_t single = 0;
     std::uint64_t shortest_longer = 0;
     std::array<bool, kAlphabetSize> counted{};
@@ -418,7 +424,10 @@ std::optional<SolutionList> run_remainder_search(
     std::uint64_t least_list_entries) {
   if (!remainder_search_may_apply(phrase, prepared)) return std::nullopt;
   RemainderSearch search(words.letters_by_rank());
-  if (!search.lay_out(phrase) || !search.describe_words()) return std::nullopt;
+  if (!search.lay_out(phrase) || !search.describe_words() ||
+      !search.keys_fit()) {
+    return std::nullopt;
+  }
   search.find_remainders();
   search.count_solutions();
   if (!search.plan_lists(least_list_entries)) return std::nullopt;
@@ -537,6 +546,20 @@ std::optional<SolutionList> run_remainder_search(
     report->cut_short = false;
   }
   return result;
+}
+
+std::optional<std::uint64_t> count_by_remainders(
+    const std::vector<std::string>& letters, const CharCounts& phrase,
+    const PreparedConstraints& prepared) {
+  if (!remainder_search_may_apply(phrase, prepared)) return std::nullopt;
+  RemainderSearch search(letters);
+  if (!search.lay_out(phrase) || !search.describe_words()) return std::nullopt;
+  search.find_remainders();
+  search.count_solutions();
+  // (A saturated count is left to the walk, which counts further.)
+  const std::uint64_t total = search.phrase().solutions;
+  if (total == UINT64_MAX) return std::nullopt;
+  return total;
 }
 
 }  // namespace vorpalyx

@@ -42,7 +42,10 @@
 #define VORPALYX_SOLVER_REMAINDER_SEARCH_H_
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "char_utils/char_counts.h"
 #include "solver/fast_search.h"
@@ -73,6 +76,14 @@ std::optional<SolutionList> run_remainder_search(
     std::chrono::steady_clock::time_point start_time,
     const FastSearchOptions& options, FastSearchReport* report,
     std::uint64_t least_list_entries = kLeastListEntries);
+
+// The number of solutions of the search over the candidates whose letters
+// are `letters` (by rank), found by the remainder search's counts alone,
+// without a list; nothing when it does not apply or the count passes
+// 2^64 - 2.
+std::optional<std::uint64_t> count_by_remainders(
+    const std::vector<std::string>& letters, const CharCounts& phrase,
+    const PreparedConstraints& prepared);
 
 }  // namespace vorpalyx
 

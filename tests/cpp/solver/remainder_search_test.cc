@@ -35,9 +35,16 @@ std::optional<SolutionList> in_order(const AnagramSolver& solver,
   Outcome outcome = with_packed_candidates<Outcome>(
       solver.trie(), counts, constraints, prepared, start, options,
       [&]<std::size_t N>(const PackedLayout&, SpelledWords words) {
-        return Outcome(run_remainder_search(words, counts, prepared, start,
-                                            options, nullptr,
-                                            least_list_entries));
+        // Its counts alone give the count.
+        const std::optional<std::uint64_t> count =
+            count_by_remainders(words.letters_by_rank(), counts, prepared);
+        std::optional<SolutionList> list =
+            run_remainder_search(words, counts, prepared, start, options,
+                                 nullptr, least_list_entries);
+        if (list) {
+          EXPECT_EQ(count, list->size());
+        }
+        return Outcome(std::move(list));
       });
   return outcome ? std::move(*outcome) : SolutionList();
 }
