@@ -61,8 +61,10 @@ struct Remainder {
 
 class RemainderSearch {
  public:
-  explicit RemainderSearch(const std::vector<std::string>& letters)
-      : letters_(letters) {}
+  // With `distinct`, no word comes twice in a solution: the words after
+  // the first start above its rank rather than at it.
+  RemainderSearch(const std::vector<std::string>& letters, bool distinct)
+      : letters_(letters), next_(distinct ? 1 : 0) {}
 
   // Lays out the phrase's letters; false when they do not fit the tables.
   bool lay_out(const CharCounts& phrase) {
@@ -181,9 +183,9 @@ class RemainderSearch {
           const std::uint32_t found = id_of_[left];
           if (found == kNone) {
             add_remainder(left, current.letters - word_letters_[rank],
-                          current.size - word_lengths_[rank], rank, id);
-          } else if (rank < remainders_[found].least_rank) {
-            remainders_[found].least_rank = rank;
+                          current.size - word_lengths_[rank], rank + next_, id);
+          } else if (rank + next_ < remainders_[found].least_rank) {
+            remainders_[found].least_rank = rank + next_;
             remainders_[found].asked_by = id;
           }
         }
@@ -207,7 +209,7 @@ class RemainderSearch {
           std::uint32_t words = 1;
           if (left != 0) {
             const Remainder& rest = remainders_[id_of_[left]];
-            count = solutions_from(rest, rank).first;
+            count = solutions_from(rest, rank + next_).first;
             words = rest.most_words + 1;
           }
           if (count == 0) continue;
@@ -273,7 +275,7 @@ class RemainderSearch {
           const Remainder& rest = remainders_[id_of_[left]];
           const std::uint64_t end = rest.list_begin + rest.solutions;
           for (std::uint64_t e =
-                   rest.list_begin + solutions_from(rest, rank).second;
+                   rest.list_begin + solutions_from(rest, rank + next_).second;
                e < end; ++e) {
             const std::uint32_t tag = tags_[e];
             fields_[next] =
@@ -320,15 +322,15 @@ class RemainderSearch {
         continue;
       }
       const Remainder& rest = remainders_[id_of_[left]];
-      const auto [count, start] = solutions_from(rest, rank);
+      const auto [count, start] = solutions_from(rest, rank + next_);
       if (count == 0) continue;
       if (rest.size <= built_size_) {
         run(high, words, shortest, rest.list_begin + start,
             rest.list_begin + rest.solutions);
         continue;
       }
-      stack.push_back(
-          {id_of_[left], first_fit_from(rest, rank), high, words, shortest});
+      stack.push_back({id_of_[left], first_fit_from(rest, rank + next_), high,
+                       words, shortest});
     }
   }
 
@@ -370,6 +372,7 @@ class RemainderSearch {
   }
 
   const std::vector<std::string>& letters_;
+  const std::uint32_t next_;
   std::array<std::uint32_t, kAlphabetSize> place_{};
   std::array<int, kAlphabetSize> shift_{};
   std::array<std::uint64_t, kAlphabetSize> counts_{};
@@ -400,7 +403,8 @@ bool remainder_search_may_apply(const CharCounts& phrase,
                                 const PreparedConstraints& prepared) {
   if ((prepared.timeout_seconds && *prepared.timeout_seconds < 1e9) ||
       prepared.max_solutions != kUnlimited || !prepared.patterns.empty() ||
-      prepared.letters_needed_at_start != 0 || prepared.shapes_combinations() ||
+      prepared.letters_needed_at_start != 0 || prepared.min_words > 1 ||
+      !prepared.words_of_length.empty() ||
       (prepared.max_words != kUnlimited &&
        prepared.max_words < phrase.total())) {
     return false;
@@ -423,7 +427,7 @@ std::optional<SolutionList> run_remainder_search(
     const FastSearchOptions& options, FastSearchReport* report,
     std::uint64_t least_list_entries) {
   if (!remainder_search_may_apply(phrase, prepared)) return std::nullopt;
-  RemainderSearch search(words.letters_by_rank());
+  RemainderSearch search(words.letters_by_rank(), prepared.distinct);
   if (!search.lay_out(phrase) || !search.describe_words() ||
       !search.keys_fit()) {
     return std::nullopt;
@@ -552,7 +556,7 @@ std::optional<std::uint64_t> count_by_remainders(
     const std::vector<std::string>& letters, const CharCounts& phrase,
     const PreparedConstraints& prepared) {
   if (!remainder_search_may_apply(phrase, prepared)) return std::nullopt;
-  RemainderSearch search(letters);
+  RemainderSearch search(letters, prepared.distinct);
   if (!search.lay_out(phrase) || !search.describe_words()) return std::nullopt;
   search.find_remainders();
   search.count_solutions();

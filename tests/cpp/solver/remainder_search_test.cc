@@ -26,9 +26,11 @@ std::optional<SolutionList> in_order(const AnagramSolver& solver,
                                      std::string_view phrase,
                                      const SolverConstraints& constraints,
                                      std::uint64_t least_list_entries,
-                                     const FastSearchOptions& options = {}) {
+                                     const FastSearchOptions& options = {},
+                                     const ExtendedConstraints& extended = {}) {
   const CharCounts counts = std::get<CharCounts>(CharCounts::from_str(phrase));
-  const PreparedConstraints prepared = prepare_constraints(constraints);
+  const PreparedConstraints prepared =
+      prepare_constraints(constraints, extended);
   const auto start = std::chrono::steady_clock::now();
   // Empty outside when the phrase has no candidate at all.
   using Outcome = std::optional<std::optional<SolutionList>>;
@@ -50,13 +52,14 @@ std::optional<SolutionList> in_order(const AnagramSolver& solver,
 }
 
 SolutionList walked(const AnagramSolver& solver, std::string_view phrase,
-                    const SolverConstraints& constraints) {
+                    const SolverConstraints& constraints,
+                    const ExtendedConstraints& extended = {}) {
   FastSearchOptions options;
   options.remainder_search = false;
-  return run_fast_search(solver.trie(),
-                         std::get<CharCounts>(CharCounts::from_str(phrase)),
-                         constraints, prepare_constraints(constraints),
-                         std::chrono::steady_clock::now(), options);
+  return run_fast_search(
+      solver.trie(), std::get<CharCounts>(CharCounts::from_str(phrase)),
+      constraints, prepare_constraints(constraints, extended),
+      std::chrono::steady_clock::now(), options);
 }
 
 // Each group's word count and size, then every solution.
@@ -118,11 +121,13 @@ TEST_P(RemainderSearchTest, MatchesTheWalkOnRandomInputs) {
           parse_char_list_to_set(std::string(1, alphabet[0]));
     }
     if (pick(0, 3) == 0) constraints.max_words = phrase.size() + pick(0, 2);
+    ExtendedConstraints extended;
+    extended.distinct = pick(0, 2) == 0;
     const std::string context = "round " + std::to_string(round);
     const std::optional<SolutionList> result =
-        in_order(solver, phrase, constraints, GetParam());
+        in_order(solver, phrase, constraints, GetParam(), {}, extended);
     ASSERT_TRUE(result.has_value()) << context;
-    const SolutionList expected = walked(solver, phrase, constraints);
+    const SolutionList expected = walked(solver, phrase, constraints, extended);
     expect_same(*result, expected, context);
     total_solutions += expected.size();
   }
