@@ -104,11 +104,29 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
   return cut_short;
 }
 
-// A search that the remainder search may make walks first, up to this many
-// solutions: most searches end before, and the walk costs them less than
-// the remainder search's tables would; past it, the remainder search's far
-// lower cost per solution wins.
-constexpr std::uint64_t kWalkBeforeRemainderSearch = std::uint64_t{1} << 20;
+// A search that the remainder search may make walks first, until it has
+// found this many solutions per remainder that the tables of the remainder
+// search would cover, and at least a million: most searches end before, and
+// the walk costs them less than those tables would; past it, the walk has
+// spent about what the tables cost, and the remainder search's far lower
+// cost per solution wins. (A walk that only counts finds solutions faster,
+// so it goes on longer.)
+constexpr std::uint64_t kLeastWalkBeforeRemainderSearch = std::uint64_t{1}
+                                                          << 20;
+constexpr std::uint64_t kStoredPerRemainder = 64;
+constexpr std::uint64_t kCountedPerRemainder = 256;
+
+// The solutions to walk before the remainder search, or 0 for a search it
+// does not apply to.
+std::uint64_t walk_before_remainder_search(const CharCounts& phrase,
+                                           const PreparedConstraints& prepared,
+                                           const FastSearchOptions& options,
+                                           std::uint64_t per_remainder) {
+  if (!options.remainder_search) return 0;
+  const std::uint64_t remainders = remainder_count_bound(phrase, prepared);
+  if (remainders == 0) return 0;
+  return std::max(kLeastWalkBeforeRemainderSearch, remainders * per_remainder);
+}
 
 template <std::size_t N>
 SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
@@ -137,9 +155,10 @@ SolutionList search_packed(const PackedLayout& layout, SpelledWords words,
         solution_cap);
   };
   bool cut_short;
-  if (options.remainder_search &&
-      remainder_search_may_apply(phrase, prepared)) {
-    cut_short = walk(kWalkBeforeRemainderSearch);
+  const std::uint64_t walk_first = walk_before_remainder_search(
+      phrase, prepared, options, kStoredPerRemainder);
+  if (walk_first != 0 && remainder_keys_fit(words.letters_by_rank(), phrase)) {
+    cut_short = walk(walk_first);
     if (cut_short) {
       sink.reset();
       std::optional<SolutionList> in_order = run_remainder_search(
@@ -189,9 +208,9 @@ SolutionCount count_packed(const PackedLayout& layout,
         tables, phrase, prepared, start_time, options, report, *sink, make_sink,
         [&](CountingSink<N>& helper) { sink->absorb(helper); }, solution_cap);
   };
-  if (options.remainder_search &&
-      remainder_search_may_apply(phrase, prepared)) {
-    if (walk(kWalkBeforeRemainderSearch)) {
+  if (const std::uint64_t walk_first = walk_before_remainder_search(
+          phrase, prepared, options, kCountedPerRemainder)) {
+    if (walk(walk_first)) {
       const std::optional<std::uint64_t> counted =
           count_by_remainders(words.letters_by_rank(), phrase, prepared);
       if (counted) return {.solutions = *counted};

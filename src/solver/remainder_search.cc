@@ -84,7 +84,6 @@ class RemainderSearch {
       if (bits > 64) return false;
       guards_ |= std::uint64_t{1} << (bits - 1);
       phrase_packed |= count << shift_[letter];
-      counts_[letter] = count;
     }
     remainder_count_ = radix_product;
     phrase_letters_ = phrase_packed;
@@ -117,31 +116,6 @@ class RemainderSearch {
     }
     rank_bits_ = std::bit_width(count);
     return true;
-  }
-
-  // Whether every solution's ranks fit a key: it has at most the letters
-  // that words of one letter can take, plus the rest by the next shortest
-  // words.
-  bool keys_fit() const {
-    const std::size_t count = letters_.size();
-    std::uint64_t single = 0;
-    std::uint64_t shortest_longer = 0;
-    std::array<bool, kAlphabetSize> counted{};
-    for (std::size_t rank = 0; rank < count; ++rank) {
-      const std::uint64_t length = word_lengths_[rank];
-      if (length == 1) {
-        // (Spellings of one letter share it.)
-        const auto letter = static_cast<std::size_t>(letters_[rank][0] - 'a');
-        if (!counted[letter]) single += counts_[letter];
-        counted[letter] = true;
-      } else if (shortest_longer == 0 || length < shortest_longer) {
-        shortest_longer = length;
-      }
-    }
-    const std::uint64_t most_words =
-        single +
-        (shortest_longer == 0 ? 0 : (phrase_size_ - single) / shortest_longer);
-    return most_words * static_cast<std::uint64_t>(rank_bits_) <= 128;
   }
 
   // Finds the remainders, largest first, with the words that fit each.
@@ -375,7 +349,6 @@ class RemainderSearch {
   const std::uint32_t next_;
   std::array<std::uint32_t, kAlphabetSize> place_{};
   std::array<int, kAlphabetSize> shift_{};
-  std::array<std::uint64_t, kAlphabetSize> counts_{};
   std::uint64_t guards_ = 0;
   std::uint64_t remainder_count_ = 0;
   std::uint64_t phrase_letters_ = 0;
@@ -399,26 +372,53 @@ class RemainderSearch {
 
 }  // namespace
 
-bool remainder_search_may_apply(const CharCounts& phrase,
-                                const PreparedConstraints& prepared) {
+std::uint64_t remainder_count_bound(const CharCounts& phrase,
+                                    const PreparedConstraints& prepared) {
   if ((prepared.timeout_seconds && *prepared.timeout_seconds < 1e9) ||
       prepared.max_solutions != kUnlimited || !prepared.patterns.empty() ||
       prepared.letters_needed_at_start != 0 || prepared.min_words > 1 ||
       !prepared.words_of_length.empty() ||
       (prepared.max_words != kUnlimited &&
        prepared.max_words < phrase.total())) {
-    return false;
+    return 0;
   }
   std::uint64_t remainders = 1;
   int bits = 0;
   for (std::size_t letter = 0; letter < kAlphabetSize; ++letter) {
     if (phrase[letter] == 0) continue;
-    if (phrase[letter] >= kMostRemainders) return false;
+    if (phrase[letter] >= kMostRemainders) return 0;
     remainders *= phrase[letter] + 1;
     bits += std::bit_width(phrase[letter]) + 1;
-    if (remainders > kMostRemainders || bits > 64) return false;
+    if (remainders > kMostRemainders || bits > 64) return 0;
   }
-  return true;
+  return remainders;
+}
+
+bool remainder_keys_fit(const std::vector<std::string>& letters,
+                        const CharCounts& phrase) {
+  // A solution has at most the letters that words of one letter can take,
+  // plus the rest in the next shortest words.
+  std::uint64_t single = 0;
+  std::uint64_t shortest_longer = 0;
+  std::array<bool, kAlphabetSize> counted{};
+  for (const std::string& word : letters) {
+    if (word.size() == 1) {
+      // (Spellings of one letter share it.)
+      const auto letter = static_cast<std::size_t>(word[0] - 'a');
+      if (letter < kAlphabetSize && !counted[letter]) {
+        single += phrase[letter];
+        counted[letter] = true;
+      }
+    } else if (shortest_longer == 0 || word.size() < shortest_longer) {
+      shortest_longer = word.size();
+    }
+  }
+  const std::uint64_t total = phrase.total();
+  const std::uint64_t most_words =
+      single + (shortest_longer == 0 ? 0 : (total - single) / shortest_longer);
+  return most_words *
+             static_cast<std::uint64_t>(std::bit_width(letters.size())) <=
+         128;
 }
 
 std::optional<SolutionList> run_remainder_search(
@@ -426,10 +426,10 @@ std::optional<SolutionList> run_remainder_search(
     const PreparedConstraints& prepared, Clock::time_point start_time,
     const FastSearchOptions& options, FastSearchReport* report,
     std::uint64_t least_list_entries) {
-  if (!remainder_search_may_apply(phrase, prepared)) return std::nullopt;
+  if (remainder_count_bound(phrase, prepared) == 0) return std::nullopt;
   RemainderSearch search(words.letters_by_rank(), prepared.distinct);
   if (!search.lay_out(phrase) || !search.describe_words() ||
-      !search.keys_fit()) {
+      !remainder_keys_fit(words.letters_by_rank(), phrase)) {
     return std::nullopt;
   }
   search.find_remainders();
@@ -555,7 +555,7 @@ std::optional<SolutionList> run_remainder_search(
 std::optional<std::uint64_t> count_by_remainders(
     const std::vector<std::string>& letters, const CharCounts& phrase,
     const PreparedConstraints& prepared) {
-  if (!remainder_search_may_apply(phrase, prepared)) return std::nullopt;
+  if (remainder_count_bound(phrase, prepared) == 0) return std::nullopt;
   RemainderSearch search(letters, prepared.distinct);
   if (!search.lay_out(phrase) || !search.describe_words()) return std::nullopt;
   search.find_remainders();

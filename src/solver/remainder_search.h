@@ -55,11 +55,19 @@
 
 namespace vorpalyx {
 
-// Whether the remainder search may apply to a search of `phrase` under
-// `prepared`: a quick look at the constraints and the phrase's letters, which
-// run_remainder_search repeats.
-bool remainder_search_may_apply(const CharCounts& phrase,
-                                const PreparedConstraints& prepared);
+// How many remainders a search of `phrase` under `prepared` may have (the
+// product over its letters of their counts plus one), or 0 when the
+// remainder search does not apply to it: a quick look at the constraints and
+// the phrase's letters, which run_remainder_search repeats. Its tables cost
+// a few microseconds per remainder.
+std::uint64_t remainder_count_bound(const CharCounts& phrase,
+                                    const PreparedConstraints& prepared);
+
+// Whether the ranks of every solution over the candidates whose letters are
+// `letters` (by rank) fit the remainder search's keys of 128 bits, told
+// from the candidates' lengths. Cost: a pass over the candidates.
+bool remainder_keys_fit(const std::vector<std::string>& letters,
+                        const CharCounts& phrase);
 
 // The built lists may always hold this many entries, beside their share of
 // the result.
