@@ -47,8 +47,7 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
   const SearchStop* helper_stop = nullptr;
   std::optional<Sink> helper_sink;
   std::optional<FastWalker<N, Sink>> helper;
-  if (prepared.max_solutions != kUnlimited || solution_cap != kUnlimited ||
-      !options.second_core) {
+  if (prepared.max_solutions != kUnlimited || !options.second_core) {
     // The first max_solutions found are kept: one walker, so that which
     // ones does not depend on timing.
     walker.walk(phrase, nullptr, true);
@@ -66,8 +65,9 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
         return;
       }
       helper_sink.emplace(make_sink());
-      helper.emplace(tables, *helper_sink,
-                     SearchStop(prepared, start_time, options.finish_costs));
+      SearchStop capped_stop(prepared, start_time, options.finish_costs);
+      capped_stop.cap_solutions(solution_cap);
+      helper.emplace(tables, *helper_sink, capped_stop);
       helper->share(&progress);
       // Without a second thread this walker takes every branch.
       helper_started =
@@ -106,13 +106,12 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
 
 // A search that the remainder search may make walks first, until it has
 // found this many solutions per remainder that the tables of the remainder
-// search would cover, and at least a million: most searches end before, and
+// search would cover, and at least a million (FastSearchOptions::
+// least_walk_before_remainder_search): most searches end before, and
 // the walk costs them less than those tables would; past it, the walk has
 // spent about what the tables cost, and the remainder search's far lower
 // cost per solution wins. (A walk that only counts finds solutions faster,
 // so it goes on longer.)
-constexpr std::uint64_t kLeastWalkBeforeRemainderSearch = std::uint64_t{1}
-                                                          << 20;
 constexpr std::uint64_t kStoredPerRemainder = 64;
 constexpr std::uint64_t kCountedPerRemainder = 256;
 
@@ -125,7 +124,8 @@ std::uint64_t walk_before_remainder_search(const CharCounts& phrase,
   if (!options.remainder_search) return 0;
   const std::uint64_t remainders = remainder_count_bound(phrase, prepared);
   if (remainders == 0) return 0;
-  return std::max(kLeastWalkBeforeRemainderSearch, remainders * per_remainder);
+  return std::max(options.least_walk_before_remainder_search,
+                  remainders * per_remainder);
 }
 
 template <std::size_t N>

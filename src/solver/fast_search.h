@@ -68,6 +68,9 @@ struct FastSearchOptions {
   // Whether a search that the remainder search can make in order, with no
   // sort, is made so (remainder_search.h); tests turn it off to compare.
   bool remainder_search = true;
+  // The fewest solutions its walk finds before the remainder search takes
+  // over; tests lower it.
+  std::uint64_t least_walk_before_remainder_search = std::uint64_t{1} << 20;
   FinishCosts finish_costs;
   // Asked on the calling thread while the search runs; see search_stop.h.
   InterruptPoll interrupt;

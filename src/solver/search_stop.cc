@@ -10,6 +10,7 @@ void SearchStop::check_budgets() {
   std::uint64_t result_bytes = result_bytes_;
   std::uint64_t stored_bytes = stored_bytes_;
   std::uint64_t finish_nanoseconds = finish_nanoseconds_;
+  std::uint64_t solutions = solutions_found_;
   if (shared_ != nullptr) {
     auto add = [](std::atomic<std::uint64_t>& total, std::uint64_t mine,
                   std::uint64_t& shared) {
@@ -17,7 +18,7 @@ void SearchStop::check_budgets() {
       shared = mine;
       return sum;
     };
-    add(shared_->solutions, solutions_found_, solutions_shared_);
+    solutions = add(shared_->solutions, solutions_found_, solutions_shared_);
     result_bytes =
         add(shared_->result_bytes, result_bytes_, result_bytes_shared_);
     stored_bytes =
@@ -25,6 +26,10 @@ void SearchStop::check_budgets() {
     finish_nanoseconds = add(shared_->finish_nanoseconds, finish_nanoseconds_,
                              finish_nanoseconds_shared_);
     if (shared_->stopped.load(std::memory_order_relaxed)) stopped_ = true;
+  }
+  if (solutions >= solution_cap_) {
+    stop();
+    return;
   }
   if (poll_ != nullptr) {
     const Clock::time_point now = Clock::now();

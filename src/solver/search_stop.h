@@ -119,10 +119,10 @@ class SearchStop {
         poll_(poll != nullptr && poll->interrupted ? poll : nullptr),
         next_poll_(start_time) {}
 
-  // Stops the search once `cap` solutions have been counted too.
-  void cap_solutions(std::uint64_t cap) {
-    max_solutions_ = std::min(max_solutions_, cap);
-  }
+  // Stops the search, at its next check, once the walkers sharing its
+  // progress have found `cap` solutions together; unlike max_solutions,
+  // which solutions are kept then depends on timing.
+  void cap_solutions(std::uint64_t cap) { solution_cap_ = cap; }
 
   // Budgets count what every walker sharing `progress` found, and a walker
   // that stops stops the others at their next check.
@@ -205,6 +205,7 @@ class SearchStop {
   void stop();
 
   std::uint64_t max_solutions_;
+  std::uint64_t solution_cap_ = kUnlimited;
   std::optional<double> timeout_seconds_;
   Clock::time_point start_time_;
   FinishCosts costs_;

@@ -215,6 +215,14 @@ TEST(FastSearchTest, ALongSearchSharedByTwoWalkersGivesTheSameList) {
   }
   EXPECT_TRUE(both_found);
   EXPECT_EQ(count(solver, phrase, {}, two_at_once), alone.size());
+  // The same once the remainder search takes over from one walker or two,
+  // and for the count.
+  for (FastSearchOptions options : {one_thread, two_at_once}) {
+    options.remainder_search = true;
+    options.least_walk_before_remainder_search = 1000;
+    EXPECT_EQ(search({}, options, nullptr), alone);
+    EXPECT_EQ(count(solver, phrase, {}, options), alone.size());
+  }
   // Under a solution limit, however high, one walker does it all.
   SolverConstraints limited;
   limited.max_solutions = std::numeric_limits<std::uint64_t>::max() - 1;
