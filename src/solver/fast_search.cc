@@ -211,8 +211,8 @@ SolutionCount count_packed(const PackedLayout& layout,
   if (const std::uint64_t walk_first = walk_before_remainder_search(
           phrase, prepared, options, kCountedPerRemainder)) {
     if (walk(walk_first)) {
-      const std::optional<std::uint64_t> counted =
-          count_by_remainders(words.letters_by_rank(), phrase, prepared);
+      const std::optional<std::uint64_t> counted = count_by_remainders(
+          words.letters_by_rank(), phrase, prepared, start_time, options);
       if (counted) return {.solutions = *counted};
       sink.emplace(make_sink());
       walk(kUnlimited);

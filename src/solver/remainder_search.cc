@@ -32,6 +32,9 @@ constexpr std::uint64_t kMostSolutions = std::uint64_t{1} << 48;
 constexpr std::uint32_t kNone = UINT32_MAX;
 // The shortest word of the empty solution: longer than any word.
 constexpr std::uint32_t kNoWord = (std::uint32_t{1} << 24) - 1;
+// Tables that grow past this size look first whether the process can hold
+// them, and as much again for what is allocated beside them.
+constexpr std::size_t kTableBytesChecked = std::size_t{1} << 20;
 
 std::uint64_t saturating_add(std::uint64_t left, std::uint64_t right) {
   return left > UINT64_MAX - right ? UINT64_MAX : left + right;
@@ -56,6 +59,7 @@ struct Remainder {
   std::uint64_t firsts_end = 0;
   std::uint64_t solutions = 0;   // from least_rank on, saturated
   std::uint64_t list_begin = 0;  // into the entries, once built
+  std::uint32_t least_words = 0;
   std::uint32_t most_words = 0;
 };
 
@@ -118,12 +122,17 @@ class RemainderSearch {
     return true;
   }
 
-  // Finds the remainders, largest first, with the words that fit each.
-  void find_remainders() {
+  // Finds the remainders, largest first, with the words that fit each;
+  // false when the process could not hold the tables. Throws
+  // SearchInterrupted when `stop`'s poll says so.
+  bool find_remainders(SearchStop& stop) {
+    if (!make_room(id_of_, remainder_count_)) return false;
     id_of_.assign(remainder_count_, kNone);
     by_size_.assign(phrase_size_ + 1, {});
-    add_remainder(static_cast<std::uint32_t>(remainder_count_ - 1),
-                  phrase_letters_, phrase_size_, 0, kNone);
+    if (!add_remainder(static_cast<std::uint32_t>(remainder_count_ - 1),
+                       phrase_letters_, phrase_size_, 0, kNone)) {
+      return false;
+    }
     for (std::uint32_t size = phrase_size_; size > 0; --size) {
       for (const std::uint32_t id : by_size_[size]) {
         // (The remainders of this size are all known: each is asked by a
@@ -131,6 +140,7 @@ class RemainderSearch {
         Remainder& remainder = remainders_[id];
         remainder.fits_begin = fits_.size();
         if (remainder.asked_by == kNone) {
+          if (!make_room(fits_, word_numbers_.size())) return false;
           for (std::uint32_t rank = 0; rank < word_numbers_.size(); ++rank) {
             fits_.push_back(rank);
           }
@@ -138,6 +148,7 @@ class RemainderSearch {
           const Remainder& asker = remainders_[remainder.asked_by];
           const std::uint64_t begin =
               first_fit_from(asker, remainder.least_rank);
+          if (!make_room(fits_, asker.fits_end - begin)) return false;
           for (std::uint64_t i = begin; i < asker.fits_end; ++i) {
             const std::uint32_t rank = fits_[i];
             if ((((remainder.letters | guards_) - word_letters_[rank]) &
@@ -149,6 +160,8 @@ class RemainderSearch {
         remainder.fits_end = fits_.size();
         // (Adding remainders moves them: `remainder` is not used below.)
         const std::uint64_t fits_end = remainder.fits_end;
+        stop.count_steps(fits_end - remainder.fits_begin + 1);
+        if (stop.interrupted()) throw SearchInterrupted();
         for (std::uint64_t i = remainder.fits_begin; i < fits_end; ++i) {
           const std::uint32_t rank = fits_[i];
           const Remainder& current = remainders_[id];
@@ -156,8 +169,11 @@ class RemainderSearch {
           if (left == 0) continue;
           const std::uint32_t found = id_of_[left];
           if (found == kNone) {
-            add_remainder(left, current.letters - word_letters_[rank],
-                          current.size - word_lengths_[rank], rank + next_, id);
+            if (!add_remainder(left, current.letters - word_letters_[rank],
+                               current.size - word_lengths_[rank], rank + next_,
+                               id)) {
+              return false;
+            }
           } else if (rank + next_ < remainders_[found].least_rank) {
             remainders_[found].least_rank = rank + next_;
             remainders_[found].asked_by = id;
@@ -165,41 +181,70 @@ class RemainderSearch {
         }
       }
     }
+    return true;
   }
 
-  // Counts each remainder's solutions by first word, smallest first.
-  void count_solutions() {
+  // Counts each remainder's solutions by first word, smallest first; false
+  // when the process could not hold the tables. Throws SearchInterrupted
+  // when `stop`'s poll says so.
+  bool count_solutions(SearchStop& stop) {
     for (std::uint32_t size = 1; size <= phrase_size_; ++size) {
       for (const std::uint32_t id : by_size_[size]) {
         Remainder& remainder = remainders_[id];
+        const std::uint64_t fit_count =
+            remainder.fits_end - remainder.fits_begin;
+        stop.count_steps(fit_count + 1);
+        if (stop.interrupted()) throw SearchInterrupted();
+        if (!make_room(first_ranks_, fit_count) ||
+            !make_room(first_starts_, fit_count)) {
+          return false;
+        }
         remainder.firsts_begin = first_ranks_.size();
         std::uint64_t solutions = 0;
+        std::uint32_t least_words = UINT32_MAX;
         std::uint32_t most_words = 0;
         for (std::uint64_t i = remainder.fits_begin; i < remainder.fits_end;
              ++i) {
           const std::uint32_t rank = fits_[i];
           const std::uint32_t left = remainder.number - word_numbers_[rank];
           std::uint64_t count = 1;
+          std::uint32_t fewest = 1;
           std::uint32_t words = 1;
           if (left != 0) {
             const Remainder& rest = remainders_[id_of_[left]];
             count = solutions_from(rest, rank + next_).first;
+            fewest = rest.least_words + 1;
             words = rest.most_words + 1;
           }
           if (count == 0) continue;
           first_ranks_.push_back(rank);
           first_starts_.push_back(solutions);
           solutions = saturating_add(solutions, count);
+          least_words = std::min(least_words, fewest);
           most_words = std::max(most_words, words);
         }
         remainder.firsts_end = first_ranks_.size();
         remainder.solutions = solutions;
+        remainder.least_words = solutions == 0 ? 0 : least_words;
         remainder.most_words = most_words;
       }
     }
+    return true;
   }
 
   const Remainder& phrase() const { return remainders_[0]; }
+  // The bytes the tables hold.
+  std::uint64_t table_bytes() const {
+    return fits_.capacity() * sizeof(std::uint32_t) +
+           first_ranks_.capacity() * sizeof(std::uint32_t) +
+           first_starts_.capacity() * sizeof(std::uint64_t) +
+           remainders_.capacity() * sizeof(Remainder) +
+           id_of_.capacity() * sizeof(std::uint32_t);
+  }
+  // The bytes the built lists hold.
+  std::uint64_t list_bytes() const {
+    return list_entries_ * (sizeof(LongKey) + sizeof(std::uint32_t));
+  }
   int rank_bits() const { return rank_bits_; }
   std::uint32_t longest() const { return longest_; }
 
@@ -312,9 +357,25 @@ class RemainderSearch {
   const std::uint32_t* tags() const { return tags_.get(); }
 
  private:
-  void add_remainder(std::uint32_t number, std::uint64_t packed,
+  // Makes room in `table` for `more` entries; false when the process could
+  // not get its larger storage, which it holds beside the old while moving.
+  template <typename T>
+  static bool make_room(std::vector<T>& table, std::size_t more) {
+    const std::size_t needed = table.size() + more;
+    if (needed <= table.capacity()) return true;
+    const std::size_t capacity = std::max(needed, 2 * table.capacity());
+    if (capacity * sizeof(T) >= kTableBytesChecked &&
+        capacity * sizeof(T) + kTableBytesChecked > available_memory_bytes()) {
+      return false;
+    }
+    table.reserve(capacity);
+    return true;
+  }
+
+  bool add_remainder(std::uint32_t number, std::uint64_t packed,
                      std::uint32_t size, std::uint32_t least_rank,
                      std::uint32_t asked_by) {
+    if (!make_room(remainders_, 1)) return false;
     id_of_[number] = static_cast<std::uint32_t>(remainders_.size());
     by_size_[size].push_back(id_of_[number]);
     remainders_.push_back({.letters = packed,
@@ -322,6 +383,7 @@ class RemainderSearch {
                            .size = size,
                            .least_rank = least_rank,
                            .asked_by = asked_by});
+    return true;
   }
 
   // Where the words of `remainder` that fit from `rank` on start.
@@ -432,11 +494,14 @@ std::optional<SolutionList> run_remainder_search(
       !remainder_keys_fit(words.letters_by_rank(), phrase)) {
     return std::nullopt;
   }
-  search.find_remainders();
-  search.count_solutions();
-  if (!search.plan_lists(least_list_entries)) return std::nullopt;
   SearchStop stop(prepared, start_time, options.finish_costs,
                   &options.interrupt);
+  // (Tables the process could not hold are left to the walk, which needs
+  // none of them.)
+  if (!search.find_remainders(stop) || !search.count_solutions(stop) ||
+      !search.plan_lists(least_list_entries)) {
+    return std::nullopt;
+  }
   const std::uint64_t total = search.phrase().solutions;
   if (total > kMostSolutions) {
     throw ResultTooLarge(total,
@@ -445,22 +510,39 @@ std::optional<SolutionList> run_remainder_search(
                              : total * sizeof(std::uint64_t),
                          available_memory_bytes());
   }
-  // The widest key for every solution, and as much again, which the built
-  // lists never reach: refused now if the process cannot hold it.
-  const std::size_t most_words = search.phrase().most_words;
-  stop.count_solutions(
-      total, stop.cost_of(
-                 most_words,
-                 most_words * static_cast<std::size_t>(search.rank_bits()) <= 64
-                     ? sizeof(std::uint64_t)
-                     : sizeof(LongKey),
-                 0));
+  // Refused now where the walk would refuse it too: the walk holds every
+  // key, of 8 bytes at least, twice over while it sorts them. None of that
+  // is held yet.
+  SolutionCost least =
+      stop.cost_of(search.phrase().least_words, sizeof(std::uint64_t), 0);
+  least.stored_bytes = 0;
+  stop.count_solutions(total, least);
   stop.count_steps(SearchStop::kStepsPerClockCheck);
   if (stop.interrupted()) throw SearchInterrupted();
   if (stop.out_of_memory()) {
+    // (Unless only the tables, which the walk does without, are in the way.)
+    if (stop.bytes_needed() - stop.bytes_available() <= search.table_bytes()) {
+      return std::nullopt;
+    }
     throw ResultTooLarge(stop.solutions_found(), stop.bytes_needed(),
                          stop.bytes_available());
   }
+  // This search holds each key once, at most 16 bytes wide, beside the
+  // tables and the lists it builds: where that might not fit, the walk,
+  // whose keys may be narrower, decides.
+  const std::size_t most_words = search.phrase().most_words;
+  SearchStop held(prepared, start_time, options.finish_costs);
+  SolutionCost widest = held.cost_of(most_words, 0, 0);
+  widest.result_bytes +=
+      most_words * static_cast<std::size_t>(search.rank_bits()) <= 64
+          ? sizeof(std::uint64_t)
+          : sizeof(LongKey);
+  held.count_solutions(total, widest);
+  held.count_solutions(1, {.result_bytes = search.list_bytes(),
+                           .stored_bytes = 0,
+                           .finish_nanoseconds = 0});
+  held.count_steps(SearchStop::kStepsPerClockCheck);
+  if (held.out_of_memory()) return std::nullopt;
   SolutionList result;
   result.words = std::move(words.words);
   if (total == 0) return result;
@@ -554,12 +636,16 @@ std::optional<SolutionList> run_remainder_search(
 
 std::optional<std::uint64_t> count_by_remainders(
     const std::vector<std::string>& letters, const CharCounts& phrase,
-    const PreparedConstraints& prepared) {
+    const PreparedConstraints& prepared, Clock::time_point start_time,
+    const FastSearchOptions& options) {
   if (remainder_count_bound(phrase, prepared) == 0) return std::nullopt;
   RemainderSearch search(letters, prepared.distinct);
   if (!search.lay_out(phrase) || !search.describe_words()) return std::nullopt;
-  search.find_remainders();
-  search.count_solutions();
+  SearchStop stop(prepared, start_time, options.finish_costs,
+                  &options.interrupt);
+  if (!search.find_remainders(stop) || !search.count_solutions(stop)) {
+    return std::nullopt;
+  }
   // (A saturated count is left to the walk, which counts further.)
   const std::uint64_t total = search.phrase().solutions;
   if (total == UINT64_MAX) return std::nullopt;

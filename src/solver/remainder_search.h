@@ -25,9 +25,11 @@
 //    in order.
 //
 // It applies where the walk's constraints bind single words only and
-// nothing limits the search (no time or solution limit), and where the
-// phrase's sub-multisets and the keys fit its tables; run_remainder_search
-// says when it does not, and the caller then walks and sorts.
+// nothing limits the search (no time or solution limit), where the
+// phrase's sub-multisets and the keys fit its tables, and where the process
+// can hold those tables (each remainder's words) and its keys;
+// run_remainder_search says when it does not, and the caller then walks and
+// sorts.
 //
 // Invariant: the result is exactly the one the fast search's walk and sort
 // return. Cost: per remainder, a pass over the words that fit the one that
@@ -75,9 +77,10 @@ inline constexpr std::uint64_t kLeastListEntries = std::uint64_t{1} << 20;
 
 // The result of the search over `words` (the phrase's candidates, each of
 // which fits `phrase`; its words are taken when there is a result), or
-// nothing when the remainder search does not apply. Throws ResultTooLarge
-// and SearchInterrupted as run_fast_search does. (Tests lower
-// `least_list_entries` to walk deeper.)
+// nothing when the remainder search does not apply or its result would not
+// fit where the walk's, whose keys may be narrower, might. Throws
+// ResultTooLarge and SearchInterrupted as run_fast_search does. (Tests
+// lower `least_list_entries` to walk deeper.)
 std::optional<SolutionList> run_remainder_search(
     SpelledWords& words, const CharCounts& phrase,
     const PreparedConstraints& prepared,
@@ -91,7 +94,9 @@ std::optional<SolutionList> run_remainder_search(
 // 2^64 - 2.
 std::optional<std::uint64_t> count_by_remainders(
     const std::vector<std::string>& letters, const CharCounts& phrase,
-    const PreparedConstraints& prepared);
+    const PreparedConstraints& prepared,
+    std::chrono::steady_clock::time_point start_time,
+    const FastSearchOptions& options);
 
 }  // namespace vorpalyx
 

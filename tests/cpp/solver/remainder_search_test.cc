@@ -8,11 +8,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "char_utils/letter_lists.h"
+#include "growth_limit.h"
 #include "solver/anagram_solver.h"
 #include "solver/candidate_packing.h"
 #include "solver/memory_budget.h"
@@ -38,8 +40,8 @@ std::optional<SolutionList> in_order(const AnagramSolver& solver,
       solver.trie(), counts, constraints, prepared, start, options,
       [&]<std::size_t N>(const PackedLayout&, SpelledWords words) {
         // Its counts alone give the count.
-        const std::optional<std::uint64_t> count =
-            count_by_remainders(words.letters_by_rank(), counts, prepared);
+        const std::optional<std::uint64_t> count = count_by_remainders(
+            words.letters_by_rank(), counts, prepared, start, options);
         std::optional<SolutionList> list =
             run_remainder_search(words, counts, prepared, start, options,
                                  nullptr, least_list_entries);
@@ -81,6 +83,18 @@ AnagramSolver solver_of(const std::vector<std::string>& words) {
   AnagramSolver solver;
   for (const std::string& word : words) solver.insert(word);
   return solver;
+}
+
+// Each of `letters` and each pair of them, in order.
+std::vector<std::string> letters_and_pairs_of(const std::string& letters) {
+  std::vector<std::string> words;
+  for (std::size_t i = 0; i < letters.size(); ++i) {
+    words.push_back(letters.substr(i, 1));
+    for (std::size_t j = i + 1; j < letters.size(); ++j) {
+      words.push_back({letters[i], letters[j]});
+    }
+  }
+  return words;
 }
 
 // Every word of up to `longest` letters over `letters`.
@@ -141,15 +155,8 @@ TEST_P(RemainderSearchTest, MatchesTheWalkOnLargeResults) {
   const AnagramSolver every = solver_of(every_word("abcdef", 3));
   expect_same(*in_order(every, "abbccddeef", {}, GetParam()),
               walked(every, "abbccddeef", {}), "abcdef");
-  std::vector<std::string> pairs;
   const std::string letters = "abcdefghijkl";
-  for (std::size_t i = 0; i < letters.size(); ++i) {
-    pairs.push_back(letters.substr(i, 1));
-    for (std::size_t j = i + 1; j < letters.size(); ++j) {
-      pairs.push_back({letters[i], letters[j]});
-    }
-  }
-  const AnagramSolver paired = solver_of(pairs);
+  const AnagramSolver paired = solver_of(letters_and_pairs_of(letters));
   expect_same(*in_order(paired, letters, {}, GetParam()),
               walked(paired, letters, {}), "pairs");
 }
@@ -186,6 +193,37 @@ TEST(RemainderSearchScopeTest, RefusesAResultTooLargeForMemoryAtOnce) {
     EXPECT_EQ(error.solutions, 11'466'013'106u);
     EXPECT_GT(error.bytes_needed, error.bytes_available);
   }
+}
+
+// Sixteen letters and their pairs, with a 'z' that no word holds: no
+// solution, but the tables of 65,536 remainders, some 10 MB, which pass the
+// limit, so the search is left to the walk, which needs none of them,
+// instead of failing to allocate them (or, where the allocator had room
+// left from before, building them).
+TEST(RemainderSearchScopeTest, LeavesToTheWalkTablesTooLargeForMemory) {
+#ifdef VORPALYX_ASAN
+  GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
+#endif
+  const std::string letters = "abcdefghijklmnop";
+  const AnagramSolver solver = solver_of(letters_and_pairs_of(letters));
+  EXPECT_EXIT(
+      {
+        limit_growth_to(std::uint64_t{4} << 20);
+        std::exit(in_order(solver, letters + "z", {}, 0) ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+// The same tables, whose building asks the poll and stops when it says so.
+TEST(RemainderSearchScopeTest, StopsWhileItBuildsItsTables) {
+  const std::string letters = "abcdefghijklmnop";
+  const AnagramSolver solver = solver_of(letters_and_pairs_of(letters));
+  FastSearchOptions options;
+  int polls = 0;
+  options.interrupt.interrupted = [&polls] { return ++polls > 1; };
+  options.interrupt.interval = std::chrono::steady_clock::duration::zero();
+  EXPECT_THROW(in_order(solver, letters + "z", {}, 0, options),
+               SearchInterrupted);
 }
 
 TEST(RemainderSearchScopeTest, StopsWhenThePollSaysSo) {
