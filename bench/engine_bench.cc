@@ -5,7 +5,7 @@
 //        -DVORPALYX_BUILD_MODULE=OFF && cmake --build build/bench
 // Run:   build/bench/vorpalyx_engine_bench [--literal | --one-thread] [--walk]
 //            [--count] [--format text|json] [--timeout SECONDS] [--runs N]
-//            [phrase [max_words]]
+//            [--min-word-length N] [phrase [max_words]]
 // (--one-thread: the fast search on the calling thread only; --walk: its
 // walk and sort even where the remainder search applies; --count:
 // counting the solutions without storing them; --format: also writing the
@@ -68,6 +68,7 @@ double thread_cpu_seconds() {
 bool g_second_thread = true;
 bool g_remainder_search = true;
 bool g_count = false;
+std::optional<std::uint64_t> g_min_word_length;
 std::optional<vorpalyx::SolutionFormat> g_format;
 
 vorpalyx::FastSearchOptions bench_options() {
@@ -136,6 +137,7 @@ void run(const vorpalyx::AnagramSolver& solver, const std::string& phrase,
          int runs, std::optional<double> timeout_seconds = std::nullopt) {
   vorpalyx::SolverConstraints constraints;
   constraints.max_words = max_words;
+  constraints.min_word_length = g_min_word_length;
   constraints.timeout_seconds = timeout_seconds;
   std::vector<double> times;
   std::vector<double> cpu_times;
@@ -198,6 +200,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--one-thread") == 0) {
       g_second_thread = false;
+    } else if (std::strcmp(argv[i], "--min-word-length") == 0 && i + 1 < argc) {
+      g_min_word_length = std::strtoull(argv[++i], nullptr, 10);
     } else if (std::strcmp(argv[i], "--walk") == 0) {
       g_remainder_search = false;
     } else if (std::strcmp(argv[i], "--count") == 0) {

@@ -112,8 +112,8 @@ bool walk_into(const SearchTables<N>& tables, const CharCounts& phrase,
 // spent about what the tables cost, and the remainder search's far lower
 // cost per solution wins. (A walk that only counts finds solutions faster,
 // so it goes on longer.)
-constexpr std::uint64_t kStoredPerRemainder = 64;
-constexpr std::uint64_t kCountedPerRemainder = 256;
+constexpr std::uint64_t kStoredPerRemainder = 128;
+constexpr std::uint64_t kCountedPerRemainder = 512;
 
 // The solutions to walk before the remainder search, or 0 for a search it
 // does not apply to.
