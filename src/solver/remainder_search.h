@@ -5,7 +5,8 @@
 // A solution is its word ranks, ascending, and within a group of the result
 // solutions come word by word. The solutions of a multiset of letters M in
 // that order are: for each word w that fits M, by rank, w followed by each
-// solution of M - w whose first rank is at least w's. Those are a suffix of
+// solution of M - w whose first rank is at least w's (above it, when words
+// must be distinct). Those are a suffix of
 // the ordered list of M - w, so every list is a concatenation of suffixes of
 // smaller ones, made without a comparison. The remainders of a phrase (what
 // taking words away leaves) are among its sub-multisets, numbered densely by
@@ -18,8 +19,9 @@
 //  - The lists of the smallest remainders, up to a size that keeps them a
 //    small share of the result, are built whole: each entry holds its ranks
 //    in fields and its word count and shortest word.
-//  - A depth-first walk over the larger remainders, with its own stack,
-//    appends behind the path's words the suffixes of those lists, each entry
+//  - A depth-first walk over the larger remainders, with its own stack and
+//    each step a first word with solutions behind it, appends behind the
+//    path's words the suffixes of those lists, each entry
 //    to the group of its word count and shortest word, which grows as it
 //    goes (its pages moved, not copied). Each group receives its solutions
 //    in order.
@@ -35,8 +37,10 @@
 // return. Cost: per remainder, a pass over the words that fit the one that
 // asked it and a binary search per word that fits it; per solution of the
 // result, one key made and written; the built lists, at most an eighth of
-// the result (or a million entries). A result is refused before any of it
-// is written when the process cannot hold its widest keys twice over.
+// the result (or a million entries). A result that the walk could not hold
+// either (keys of 8 bytes, twice over while sorted) is refused before any
+// of it is written; one that might not fit in this search's wider keys
+// beside its tables is left to the walk.
 //
 // Tested by tests/cpp/solver/remainder_search_test.cc (against the walk).
 
