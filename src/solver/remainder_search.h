@@ -42,6 +42,8 @@
 // of it is written; one that might not fit in this search's wider keys
 // beside its tables is left to the walk.
 //
+// The tables and their walk are in remainder_tables.h.
+//
 // Tested by tests/cpp/solver/remainder_search_test.cc (against the walk).
 
 #ifndef VORPALYX_SOLVER_REMAINDER_SEARCH_H_
