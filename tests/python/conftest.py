@@ -1,10 +1,24 @@
 """Shared fixtures for the Python tests of vorpalyx.core."""
 
 from collections.abc import Callable
+from pathlib import Path
 
 import pytest
 
 from vorpalyx.core import Solver
+
+
+@pytest.fixture
+def huge_file(tmp_path: Path) -> Path:
+    """A sparse file of 1 TiB of zeros, far larger than any address space a
+    test allows; the test is skipped where sparse files cannot be made."""
+    path = tmp_path / "huge.txt"
+    with open(path, "wb") as file:
+        try:
+            file.truncate(2**40)
+        except OSError:
+            pytest.skip("no sparse files here")
+    return path
 
 
 @pytest.fixture

@@ -153,6 +153,18 @@ class Index:
         return self.value  # type: ignore[return-value]
 
 
+class PathLike:
+    """An object with only __fspath__, which returns `value` or raises it."""
+
+    def __init__(self, value: object) -> None:
+        self.value = value
+
+    def __fspath__(self) -> Any:
+        if isinstance(self.value, BaseException):
+            raise self.value
+        return self.value
+
+
 class Floating:
     """An object with only __float__, which returns `value` or raises it."""
 

@@ -849,15 +849,10 @@ class TestProcess:
         (["--batch", "HUGE"], "HUGE", "phrases"),
     ])
     def test_input_too_large_for_memory_is_one_line_and_status_1(
-            self, tmp_path, options, where, what):
+            self, huge_file, options, where, what):
         import resource
 
-        huge = tmp_path / "huge.txt"
-        with open(huge, "wb") as file:
-            try:
-                file.truncate(2**40)
-            except OSError:
-                pytest.skip("no sparse files here")
+        huge = huge_file
         argv = command(*(str(huge) if o == "HUGE" else o for o in options))
         with open(huge, "rb") as standard_input:
             completed = subprocess.run(

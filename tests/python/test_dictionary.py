@@ -196,15 +196,10 @@ class TestLoadFromPath:
         hasattr(ctypes.CDLL(None), "__asan_init"),
         reason="AddressSanitizer's shadow memory cannot live under RLIMIT_AS",
     )
-    def test_file_too_large_for_memory(self, tmp_path) -> None:
+    def test_file_too_large_for_memory(self, huge_file) -> None:
         # A sparse file far larger than the address space allowed: the read
         # fails for lack of memory, and the file is closed all the same.
-        path = tmp_path / "huge.txt"
-        with open(path, "wb") as huge:
-            try:
-                huge.truncate(2**40)
-            except OSError:
-                pytest.skip("no sparse files here")
+        path = huge_file
         script = textwrap.dedent(
             f"""
             import os, resource

@@ -41,7 +41,7 @@ from dictionary_cases import (
     ONE_WORD_LINES,
     STORED_FORMS,
 )
-from hostile import Boom, Floating, Index, RaisingIteration
+from hostile import Boom, Floating, Index, PathLike, RaisingIteration
 from search_problems import (
     CONSTRAINTS,
     LISTEN_SOLUTIONS,
@@ -562,24 +562,15 @@ class TestHostileInputs:
         ids=["from_path", "load_path", "set_weights", "best-weights"],
     )
     def test_a_path_that_fails_passes_its_error(self, call, name: str) -> None:
-        class Place:
-            def __init__(self, value: object) -> None:
-                self.value = value
-
-            def __fspath__(self) -> Any:
-                if isinstance(self.value, BaseException):
-                    raise self.value
-                return self.value
-
         for error in (Boom("path"), TypeError("path")):
             with pytest.raises(type(error)) as caught:
-                call(Place(error))
+                call(PathLike(error))
             assert caught.value is error
         for returned in (3, None, bytearray(b"x")):
             with pytest.raises(TypeError) as caught:
-                call(Place(returned))
+                call(PathLike(returned))
             assert str(caught.value) == (f"{name} must be str, bytes or os.PathLike, "
-                                         f"not {__name__}.{Place.__qualname__}")
+                                         f"not {PathLike.__module__}.{PathLike.__qualname__}")
 
     # Each callback changes or reads the lexicon while its arguments are
     # converted; a conversion inside the lexicon's lock would wait forever,
