@@ -302,11 +302,11 @@ class FastWalker {
     std::size_t fitting_count = 0;
     for (std::size_t q = first; q < last; ++q) {
       const LevelEntry<N>& entry = entries[q];
-      const bool keep =
-          (entry.length < next.total) &
-          alphabet_.fits(next.remaining, entry.counts) &
-          tables_.completions.may_hold(
-              (next.remaining - entry.counts).without(alphabet_.guards));
+      const unsigned keep =
+          static_cast<unsigned>(entry.length < next.total) &
+          static_cast<unsigned>(alphabet_.fits(next.remaining, entry.counts)) &
+          static_cast<unsigned>(tables_.completions.may_hold(
+              (next.remaining - entry.counts).without(alphabet_.guards)));
       fitting[fitting_count] = static_cast<std::uint32_t>(q);
       fitting_count += keep;
     }
